@@ -1,0 +1,15 @@
+#pragma once
+// Integer settings from an INI file, read by the rules of the Windows profile functions: section
+// and key names compared without regard to letter case, blanks around names and values ignored,
+// the first matching section and key win, the value read as a leading optionally signed decimal
+// integer (no digits: 0; too many digits wrap as 32-bit), and a missing file, section or key gives
+// the default.
+
+#include <string>
+
+namespace platform {
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                         const std::string& path);
+
+}  // namespace platform

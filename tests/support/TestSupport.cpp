@@ -1,0 +1,194 @@
+#include "tests/support/TestSupport.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace txtest {
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/txtest-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    m_path = made != nullptr ? made : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
+}
+
+Sandbox::Sandbox() {
+    std::filesystem::create_directories(home() + "/.config");
+    std::filesystem::create_directories(runtime());
+    ::chmod(runtime().c_str(), 0700);
+}
+
+Sandbox::~Sandbox() {
+    for (const auto& [name, value] : m_saved) {
+        if (value) {
+            ::setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name.c_str());
+        }
+    }
+}
+
+std::string Sandbox::settings() const { return home() + "/Documents/Quennick/Tarvel/"; }
+
+void Sandbox::CreateSettingsFolder() const { std::filesystem::create_directories(settings()); }
+
+void Sandbox::WriteIni(const std::string& content) const {
+    CreateSettingsFolder();
+    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
+}
+
+std::map<std::string, std::string> Sandbox::Env() const {
+    return {{"HOME", home()},
+            {"XDG_CONFIG_HOME", home() + "/.config"},
+            {"XDG_RUNTIME_DIR", runtime()},
+            {"SDL_VIDEODRIVER", "dummy"},
+            {"SDL_AUDIODRIVER", "dummy"}};
+}
+
+void Sandbox::Apply() {
+    for (const auto& [name, value] : Env()) {
+        if (!m_saved.count(name)) {
+            const char* old = std::getenv(name.c_str());
+            m_saved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+        }
+        ::setenv(name.c_str(), value.c_str(), 1);
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0 && !m_status) {
+        ::kill(m_pid, SIGKILL);
+        Wait(std::chrono::seconds(5));
+    }
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env, const std::string& workDir) {
+    std::map<std::string, std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        if (equals != nullptr) merged[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
+    }
+    for (const auto& [name, value] : env) merged[name] = value;
+    std::vector<std::string> envText;
+    for (const auto& [name, value] : merged) envText.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (auto& text : envText) envp.push_back(text.data());
+    envp.push_back(nullptr);
+
+    std::vector<std::string> argvText{program};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& text : argvText) argv.push_back(text.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    const std::string out = m_output.path() + "/stdout";
+    const std::string err = m_output.path() + "/stderr";
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+    const int result =
+        posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (result != 0) m_pid = -1;
+    m_status.reset();
+    return result == 0;
+}
+
+bool ChildProcess::Running() {
+    if (m_pid <= 0 || m_status) return false;
+    return !Wait(std::chrono::milliseconds(0)).has_value();
+}
+
+void ChildProcess::Signal(int signal) {
+    if (m_pid > 0 && !m_status) ::kill(m_pid, signal);
+}
+
+std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    if (m_status || m_pid <= 0) return m_status;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return m_status;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::string ChildProcess::Stdout() const { return ReadFile(m_output.path() + "/stdout"); }
+std::string ChildProcess::Stderr() const { return ReadFile(m_output.path() + "/stderr"); }
+
+std::string BinaryPath(const std::string& name) { return std::string(TX_BIN_DIR) + "/" + name; }
+
+int FreeTcpPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int CountLines(const std::string& text, const std::string& needle) {
+    std::istringstream in(text);
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line))
+        if (line.find(needle) != std::string::npos) ++count;
+    return count;
+}
+
+}  // namespace txtest

@@ -1,0 +1,84 @@
+#pragma once
+// Helpers shared by the tests: private folders, child processes, free ports, waiting.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace txtest {
+
+// A fresh folder under /tmp, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// A private HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR for one test. Env() gives the environment
+// for a child process; Apply() sets it on this process too (and the destructor restores it).
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    std::string home() const { return m_root.path() + "/home"; }
+    std::string runtime() const { return m_root.path() + "/run"; }
+    // Documents/Quennick/Tarvel/ with its trailing slash (not created until asked).
+    std::string settings() const;
+    void CreateSettingsFolder() const;
+    void WriteIni(const std::string& content) const;
+    std::string LogPath() const { return settings() + "TarvelXConnectExtended.log"; }
+    std::map<std::string, std::string> Env() const;
+    void Apply();
+
+private:
+    TempDir m_root;
+    std::map<std::string, std::optional<std::string>> m_saved;
+};
+
+// A child process with its standard output and error sent to files.
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ~ChildProcess();  // kills the process if it still runs
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const std::map<std::string, std::string>& env, const std::string& workDir = "");
+    pid_t pid() const { return m_pid; }
+    bool Running();
+    void Signal(int signal);
+    // Exit code (128 + signal for a killed process), or nothing when it has not ended in time.
+    std::optional<int> Wait(std::chrono::milliseconds timeout);
+    std::string Stdout() const;
+    std::string Stderr() const;
+
+private:
+    pid_t m_pid = -1;
+    std::optional<int> m_status;
+    TempDir m_output;
+};
+
+// The full path of a program built into the build tree's bin folder.
+std::string BinaryPath(const std::string& name);
+int FreeTcpPort();
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool FileExists(const std::string& path);
+// Polls `condition` every few milliseconds until it holds or `timeout` passes.
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+// Number of lines of `text` that contain `needle`.
+int CountLines(const std::string& text, const std::string& needle);
+
+}  // namespace txtest
