@@ -1,0 +1,174 @@
+#pragma once
+// The main window object: the program's one window, and the holder of every piece of state that
+// the three threads (window, simulator worker, web server) share. Other threads reach shared state
+// only through this object; next to each shared field stands who writes it and how readers stay
+// consistent.
+//
+// The member functions are implemented by subsystem:
+//   app/TarvelXConnectDlg.cpp   construction, start-up, configuration, the event loop, shutdown
+//   app/MainWindowView.cpp      painting, pointer, clicks, lamp, address label, About box
+//   sim/*.cpp                   the simulator link (worker thread, dispatch, presence, pause)
+//   web/WebServerThread.cpp     starting and stopping the web server thread
+
+#include <SDL.h>
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/FileLock.h"
+#include "platform/Mutex.h"
+#include "platform/WorkerThread.h"
+#include "sim/FlightData.h"
+#include "sim/SimConnect.h"
+#include "ui/PictureEx.h"
+
+class CSkin;
+class WebServer;
+class SimConnectApi;
+
+// Timer id of the once-a-second simulator presence check.
+inline constexpr unsigned kPresenceTimerId = 32769;
+// Window size (the skin covers it exactly).
+inline constexpr int kWindowWidth = 320;
+inline constexpr int kWindowHeight = 320;
+
+class CTarvelXConnectDlg {
+public:
+    // `settingsFolder` ends with a separator; by default the user's documents folder followed by
+    // "Quennick/Tarvel/". Construction touches no window system.
+    explicit CTarvelXConnectDlg(std::string settingsFolder = DefaultSettingsFolder());
+    ~CTarvelXConnectDlg();
+    CTarvelXConnectDlg(const CTarvelXConnectDlg&) = delete;
+    CTarvelXConnectDlg& operator=(const CTarvelXConnectDlg&) = delete;
+
+    static std::string DefaultSettingsFolder();
+
+    // ---- Window lifetime (window thread) -------------------------------------------------------
+    // Runs the window: start-up, then events until the window ends, then shutdown. Returns the
+    // end result: 1 after a normal end, 2 when a second instance was refused.
+    int DoModal();
+    bool OnInitDialog();
+    void OnDestroy();
+    void OnClose();
+    void OnTimer(unsigned id);
+    void OnSysCommand(unsigned id);
+    // Ends the event loop with `result` (window thread).
+    void EndDialog(int result);
+    // Asks the window to end from any thread or a signal handler's deferred work.
+    void RequestClose();
+    // Runs `task` on the window thread at its next turn (callable from any thread).
+    void PostToWindowThread(std::function<void()> task);
+    bool IsEnded() const { return m_nEndResult.load() != 0; }
+
+    // Start-up step 9: x and y of the window for a usable display area of W x H pixels.
+    static SDL_Point ComputeWindowPosition(int usableWidth, int usableHeight);
+
+    std::string IniPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.ini"; }
+    std::string LogPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.log"; }
+
+    // ---- Main window view (app/MainWindowView.cpp; window thread only) ------------------------
+    // Dispatches one window-system event to the handlers below.
+    void WindowProc(const SDL_Event& event);
+    void OnPaint();
+    void OnLButtonDown();
+    bool OnSetCursor();
+    void OnRButtonDown();
+    // Switches the status lamp to the online or offline picture.
+    void SetOnlineLamp(bool online);
+    // Draws `text` centred into the address strip of the skin and repaints that strip.
+    void DrawAddressLabel(const std::string& text);
+    // Window-system handles, valid between start-up and shutdown.
+    SDL_Window* Window() const { return m_pWindow; }
+
+    // ---- Web server thread (web/WebServerThread.cpp) -------------------------------------------
+    void StartWebServerThread();
+    void StopWebServerThread(bool wait);
+
+    // ---- Simulator link (sim/) -----------------------------------------------------------------
+    bool StartSimconnectThread();
+    void CloseSimconnectThread();
+    void CheckSimPresence();
+    void PauseSim(bool pause);
+    void SetupSimconnectData();
+    void StoreFlightData(const void* data);
+    void GetFlightData(FlightData& out);
+    // Forgets the simulator connection handle (presence check and shutdown; window thread).
+    void ClearSimConnect();
+
+    // ---- State, in the order of the window's field table -----------------------------------------
+
+    // Stop request to the simulator worker. Written by the window thread and by the worker itself;
+    // polled by the worker once per pass.
+    std::atomic<bool> m_bStopSimThread{false};
+    // [Server] WebserverWaits4Sim. Written once by the window thread during start-up, before any
+    // other thread exists; read by the web server thread.
+    std::atomic<bool> m_bWebserverWaits4Sim{true};
+    // The web server object. Created during start-up and deleted at shutdown by the window thread,
+    // only while no web server thread runs; the other threads only use it while it exists.
+    WebServer* m_pWebServer = nullptr;
+    // Program icon (resource 128); window thread only.
+    SDL_Surface* m_hIcon = nullptr;
+    // Settings folder with its trailing separator. Fixed at construction; read by every thread.
+    const std::string m_szSettingsFolder;
+    // The single-instance lock, held for the whole run (window thread only).
+    platform::FileLock m_hMutex;
+    // The window's skin (window thread only).
+    CSkin* m_pSkin = nullptr;
+    // The hand pointer, made on first need (window thread only).
+    SDL_Cursor* m_hHandCursor = nullptr;
+    // The skin's drawing surface, on which the address label is drawn (window thread only).
+    SDL_Surface* m_pSkinDC = nullptr;
+    // The status lamp and the exit strip (window thread only).
+    CPictureEx m_picOnline;
+    CPictureEx m_picExit;
+    // The exit strip shows its highlighted picture (window thread only).
+    bool m_bExitHover = false;
+    // The simulator link is online. Written only by the presence check on the window thread; read
+    // by the worker, the web server thread and shutdown.
+    std::atomic<bool> m_bSimOnline{false};
+    // Result of starting the presence timer (window thread only).
+    SDL_TimerID m_nTimerId = 0;
+    // Tahoma 10 pt bold for the address label (window thread only).
+    void* m_Font = nullptr;
+
+    // The simulator link's members (connection handle, worker thread handle, their guard) are
+    // declared by the simulator-link section below.
+
+    // Latest flight values. Written whole by the worker, copied whole by readers, both under
+    // m_flightDataMutex, so a reader never sees half an old and half a new record.
+    platform::Mutex m_flightDataMutex;
+    FlightData m_FlightData GUARDED_BY(m_flightDataMutex){};
+    // The simulator's last reported pause state. Written by the worker; read by the page handler.
+    std::atomic<bool> m_bSimPaused{false};
+    // [Server] Enabled. Written once during start-up before any other thread exists.
+    std::atomic<bool> m_bServerEnabled{false};
+    // The web server thread's handle, while it runs. Guarded by m_webThreadMutex: the thread
+    // releases its own registration when it ends, and shutdown waits for it and releases it.
+    platform::Mutex m_webThreadMutex;
+    std::unique_ptr<platform::WorkerThread> m_hWebServerThread GUARDED_BY(m_webThreadMutex);
+    // [Server] Port. Written once during start-up before any other thread exists.
+    std::atomic<uint32_t> m_nPort{0};
+
+    // ---- Simulator link state ----------------------------------------------------------------
+    // (declared by the simulator-link work)
+
+private:
+    // Start-up helpers (window thread).
+    bool CreateMainWindow();
+    void StartPresenceTimer();
+    void ReadConfiguration();
+
+    SDL_Window* m_pWindow = nullptr;
+    std::atomic<int> m_nEndResult{0};
+    // Work handed to the window thread by other threads.
+    platform::Mutex m_postedMutex;
+    std::deque<std::function<void()>> m_posted GUARDED_BY(m_postedMutex);
+    Uint32 m_nPostedEvent = 0;
+    bool m_bVideoStarted = false;
+
+    void RunPostedTasks();
+};
