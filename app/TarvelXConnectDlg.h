@@ -62,6 +62,8 @@ public:
     void RequestClose();
     // Runs `task` on the window thread at its next turn (callable from any thread).
     void PostToWindowThread(std::function<void()> task);
+    // Runs the tasks posted so far (window thread; the event loop calls it).
+    void RunPostedTasks();
     bool IsEnded() const { return m_nEndResult.load() != 0; }
 
     // Start-up step 9: x and y of the window for a usable display area of W x H pixels.
@@ -83,6 +85,15 @@ public:
     void DrawAddressLabel(const std::string& text);
     // Window-system handles, valid between start-up and shutdown.
     SDL_Window* Window() const { return m_pWindow; }
+    // Start-up and shutdown pieces of the window's look (window thread).
+    void SetProgramIcon();        // the big and small window icon
+    void PlacePictureControls();  // lamp and exit strip: load, draw, move
+    bool CreateSkin();            // false when the skin has no drawing surface
+    void CreateAddressFont();
+    void DestroySkin();
+    void DeleteAddressFont();
+    // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
+    void InvalidateRect(const SDL_Rect& rect);
 
     // ---- Web server thread (web/WebServerThread.cpp) -------------------------------------------
     void StartWebServerThread();
@@ -164,11 +175,14 @@ private:
 
     SDL_Window* m_pWindow = nullptr;
     std::atomic<int> m_nEndResult{0};
+    // A close was asked for from another thread (the signal watcher).
+    std::atomic<bool> m_bCloseRequested{false};
     // Work handed to the window thread by other threads.
     platform::Mutex m_postedMutex;
     std::deque<std::function<void()>> m_posted GUARDED_BY(m_postedMutex);
-    Uint32 m_nPostedEvent = 0;
+    // SDL event types of the loop's own events; 0 until the loop runs. Set by the window thread
+    // before the loop starts, read by threads that post work.
+    std::atomic<Uint32> m_nPostedEvent{0};
+    Uint32 m_nTimerEvent = 0;
     bool m_bVideoStarted = false;
-
-    void RunPostedTasks();
 };
