@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds and starts the whole system on this machine: the simulator stand-in, the gauge stand-in
+# and TarvelXConnectExtended, with the window when a display exists and headless otherwise.
+# Ctrl-C stops all three.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bash "$here/scripts/install-deps.sh"
+cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTX_BUILD_TESTS=OFF >/dev/null
+cmake --build "$here/build" -j"$(nproc 2>/dev/null || echo 2)" -- --no-print-directory >/dev/null
+bin="$here/build/bin"
+
+# The settings folder is the user's own: prepared once, never overwritten.
+documents="$(xdg-user-dir DOCUMENTS 2>/dev/null || echo "$HOME/Documents")"
+settings="$documents/Quennick/Tarvel"
+if [[ ! -d "$settings" ]]; then
+  mkdir -p "$settings"
+  cat >"$settings/TarvelXConnectExtended.ini" <<'INI'
+[Common]
+Logging=1
+DataRequestPeriod=1
+
+[Server]
+Enabled=1
+Port=4040
+WebserverWaits4Sim=1
+INI
+  echo "Prepared the settings folder $settings"
+fi
+port="$(sed -n 's/^[[:space:]]*[Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*\).*/\1/p' \
+  "$settings/TarvelXConnectExtended.ini" | head -n 1)"
+port="${port:-4040}"
+
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  export SDL_VIDEODRIVER=dummy
+  echo "No display: the program runs without its window."
+fi
+
+pids=()
+stop_all() {
+  trap - INT TERM EXIT
+  # The program first, so that it says goodbye to the gauge while the simulator is still up.
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[$i]}" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  echo "Stopped."
+}
+trap stop_all INT TERM EXIT
+
+"$bin/sim-standin" --flight &
+pids+=($!)
+"$bin/gauge-standin" &
+pids+=($!)
+(cd "$here/build/www" && exec "$bin/TarvelXConnectExtended") &
+pids+=($!)
+
+address="$(hostname -I 2>/dev/null | awk '{print $1}')"
+echo "Open http://${address:-127.0.0.1}:$port/ (status) or http://${address:-127.0.0.1}:$port/MCDU on a tablet."
+echo "Press Ctrl-C to stop."
+wait -n "${pids[@]}" || true

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program three times (normal, AddressSanitizer with UBSan,
+# ThreadSanitizer) and runs the whole suite in each build. Any failure or sanitizer report fails
+# the run; the normal build's suite runs last, so the run closes with its summary.
+set -uo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bash "$here/scripts/install-deps.sh" --test || exit 1
+
+jobs=$(nproc 2>/dev/null || echo 2)
+configure_and_build() {
+  local dir="$1"
+  shift
+  cmake -S "$here" -B "$here/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+    cmake --build "$here/$dir" -j"$jobs" -- --no-print-directory >/dev/null 2>"$here/$dir.build.log" ||
+    { cat "$here/$dir.build.log"; echo "Build failed in $dir"; return 1; }
+  # Warnings are errors of their own kind: the tree builds without any.
+  if grep -q "warning:" "$here/$dir.build.log"; then
+    grep -B2 -A4 "warning:" "$here/$dir.build.log"
+    echo "Build of $dir has warnings"
+    return 1
+  fi
+}
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:halt_on_error=1:exitcode=23"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$here/tests/tsan.supp"
+export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp"
+
+status=0
+for variant in asan tsan; do
+  echo "== Suite under ${variant}"
+  if configure_and_build "build-$variant" -DTX_SANITIZE="$variant"; then
+    ctest --test-dir "$here/build-$variant" -j"$jobs" --output-on-failure --timeout 600 || status=1
+  else
+    status=1
+  fi
+done
+
+echo "== Suite"
+if configure_and_build build; then
+  ctest --test-dir "$here/build" -j"$jobs" --output-on-failure --timeout 600 || status=1
+else
+  status=1
+fi
+exit $status
