@@ -165,7 +165,56 @@ public:
     std::atomic<uint32_t> m_nPort{0};
 
     // ---- Simulator link state ----------------------------------------------------------------
-    // (declared by the simulator-link work)
+    // Entry of a worker thread; `param` is the main window object. Pumps the registered open
+    // connection; 1 without an object or an open connection, 0 after a normal end.
+    static DWORD SimconnectThreadProc(void* param);
+    // The dispatch callback; `pContext` is the main window object. Runs on the worker thread.
+    static void SimconnectDispatchProc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
+    // The worker's body: pumps `hSimConnect` until stopped, until its connection fails, or until
+    // a newer worker than `generation` has been started; then closes the connection.
+    DWORD RunSimconnectWorker(HANDLE hSimConnect, unsigned generation);
+    // Acts on one message (worker thread).
+    void DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData);
+    // Calls `use` with the registered connection if it is still open (not cleared, not closed by
+    // its worker), holding m_simConnectMutex so that the worker cannot close it meanwhile. False,
+    // without calling, otherwise.
+    bool WithOpenSimConnect(const std::function<void(HANDLE)>& use) EXCLUDES(m_simConnectMutex);
+    // The registered connection handle, open or not (null when cleared).
+    HANDLE GetSimConnectHandle() EXCLUDES(m_simConnectMutex);
+    // True while a worker thread is registered.
+    bool IsSimThreadRegistered() EXCLUDES(m_simThreadMutex);
+    SimConnectApi& SimApi() const;
+
+    // The simulator operations. Null means the client library; a test sets its double before the
+    // link starts. Fixed while the link runs.
+    SimConnectApi* m_pSimApi = nullptr;
+    // How the worker thread is created; a test may make it fail. Fixed while the link runs.
+    std::unique_ptr<platform::WorkerThread> (*m_pStartSimThread)(std::function<void()>) =
+        &platform::WorkerThread::Start;
+    // Whether the simulator's main window is up; null means the presence lock test. Called by the
+    // presence check on the window thread only.
+    std::function<bool()> m_fnSimWindowExists;
+
+    // Guards the connection handle and its closed flag. Held across every use of the connection
+    // outside its worker (set-up, title request, pause), so the worker's close waits for them.
+    platform::Mutex m_simConnectMutex;
+    // The open connection; null when there is none. Set by StartSimconnectThread and cleared by
+    // ClearSimConnect, both on the window thread; read by the callback (worker) and by PauseSim
+    // (web server thread).
+    HANDLE m_hSimConnect GUARDED_BY(m_simConnectMutex) = nullptr;
+    // m_hSimConnect was closed by its worker (or never got one): nothing may use it any more.
+    // Set by the worker before it closes; cleared when StartSimconnectThread registers a new one.
+    bool m_bSimConnectClosed GUARDED_BY(m_simConnectMutex) = false;
+    // Number of the registered worker. Raised by StartSimconnectThread (window thread) for each
+    // new worker; a worker that finds a newer number leaves its loop, so a worker that outlived
+    // the stop wait never runs beside its successor.
+    std::atomic<unsigned> m_nSimWorkerGeneration{0};
+
+    // Guards the worker's thread handle. Whoever takes the handle out of m_hSimThread owns it
+    // alone: CloseSimconnectThread takes it before waiting, the worker takes its own at its end,
+    // so it is released exactly once and never while another thread waits on it.
+    platform::Mutex m_simThreadMutex;
+    std::unique_ptr<platform::WorkerThread> m_hSimThread GUARDED_BY(m_simThreadMutex);
 
 private:
     // Start-up helpers (window thread).
