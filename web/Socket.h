@@ -1,0 +1,103 @@
+#pragma once
+// One connected TCP socket with line-oriented receive and unbuffered send, as the web server uses
+// it: requests are read line by line, responses written line by line, each line in one send.
+//
+// Failures of construction are thrown as `const char*` carrying one of the texts below; everything
+// else reports through return values.
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// The texts thrown by the socket layer.
+inline constexpr const char* kSocketErrorLibrary = "Could not start WSA";
+inline constexpr const char* kSocketErrorCreate = "INVALID_SOCKET";
+inline constexpr const char* kSocketErrorAccept = "Invalid Socket";
+
+class Socket {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Why the last ReceiveLine() came back empty because of a bound rather than the peer.
+    enum class ReceiveStop {
+        kNone,         // no bound was hit (the peer closed, failed or sent an empty line)
+        kLineTooLong,  // the line grew beyond the byte bound without a line feed
+        kTimedOut,     // the deadline passed before the line was complete
+        kInterrupted,  // the abort flag was raised while waiting
+    };
+
+    // Creates an IPv4 stream socket. Throws kSocketErrorCreate when that fails.
+    Socket();
+    // Takes over a connected descriptor (from Accept); the descriptor is not tested.
+    explicit Socket(int handle);
+    virtual ~Socket();
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+
+    // Reads one line, line feed (and any carriage return before it) included. Empty text when
+    // the peer closed (partial bytes are dropped), on a receive error, on a lone line feed (which
+    // is logged), or when a bound set by SetReceiveBounds was hit (see LastReceiveStop). On a
+    // non-blocking socket with nothing more to read, the bytes collected so far. Never takes a
+    // byte beyond the line's line feed from the connection.
+    std::string ReceiveLine();
+    // Sends `text` and one line feed in one send call; the result is not examined.
+    void SendLine(const std::string& text);
+    // Sends `text` unchanged in one send call; returns what send returned.
+    long SendBytes(const std::string& text);
+    // Ends the connection at once. Safe to call from another thread while this one waits in
+    // ReceiveLine: that wait then ends with empty text. The descriptor itself is released by
+    // the destructor, so its number cannot be reused under a thread still holding this object.
+    void Close();
+
+    // Bounds for ReceiveLine: at most `maxLineBytes` bytes per line (line feed included; 0 = no
+    // bound), no waiting past `deadline` (Clock::time_point::max() = none), and an end to any
+    // wait within kAbortPollInterval once `*abort` is true (null = none). Called by the owning
+    // thread before the first ReceiveLine.
+    void SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
+                          const std::atomic<bool>* abort);
+    ReceiveStop LastReceiveStop() const { return m_lastStop; }
+    // A send that cannot go on for `timeout` (a peer that stops reading) gives up.
+    void SetSendTimeout(std::chrono::milliseconds timeout);
+    // While held, sends are gathered into full segments; releasing pushes out what is left.
+    void HoldSends(bool hold);
+
+    // False once closed or when the descriptor is invalid.
+    bool IsValid() const;
+    int Handle() const { return m_hSocket; }
+
+    // Number of Socket objects alive in the process (listeners included).
+    static int LiveCount();
+    // errno of the failure behind the last exception thrown on this thread.
+    static int LastError();
+
+    static constexpr std::chrono::milliseconds kAbortPollInterval{100};
+
+protected:
+    // Records errno for LastError() and throws `text`.
+    [[noreturn]] static void Throw(const char* text, int error);
+
+private:
+    // Counts this socket in, starting the socket library with the first one.
+    static void CountIn();
+    static void CountOut();
+    // Counts the socket in and creates its descriptor; throws kSocketErrorCreate on failure.
+    static int CreateCountedSocket();
+    // Waits until the socket is readable. False, with m_lastStop set, when a bound ends the wait.
+    bool WaitReadable();
+
+    // The descriptor; -1 is invalid. Fixed at construction, so any thread may read it.
+    const int m_hSocket;
+    // Holders of the descriptor. Socket objects are never copied, so this stays 1 until the
+    // destructor; it is kept so the descriptor is closed by the last holder only.
+    std::unique_ptr<int> m_pRefCount;
+    // Set by Close() on any thread; polled by the thread receiving.
+    std::atomic<bool> m_bClosed{false};
+
+    // Receive bounds and the last stop reason: the receiving thread only.
+    size_t m_nMaxLineBytes = 0;
+    Clock::time_point m_deadline = Clock::time_point::max();
+    const std::atomic<bool>* m_pAbort = nullptr;
+    ReceiveStop m_lastStop = ReceiveStop::kNone;
+};
