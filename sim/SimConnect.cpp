@@ -11,7 +11,9 @@ namespace {
 // window thread once a second, so it must stay short.
 constexpr std::chrono::milliseconds kOpenTimeout{1000};
 
-SimConnection* ToConnection(HANDLE handle) { return static_cast<SimConnection*>(handle); }
+SimConnection* ToConnection(HANDLE handle) {
+    return static_cast<SimConnection*>(handle);
+}
 
 }  // namespace
 
@@ -49,8 +51,8 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
                                           DWORD interval, DWORD limit) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::RequestDataOnSimObjectRequest{RequestID, DefineID, ObjectID, Period,
-                                                       Flags, origin, interval, limit});
+        ->Send(simproto::RequestDataOnSimObjectRequest{RequestID, DefineID, ObjectID, Period, Flags,
+                                                       origin, interval, limit});
 }
 
 HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
@@ -60,8 +62,8 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
                                               SIMCONNECT_SIMOBJECT_TYPE type) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::RequestDataOnSimObjectTypeRequest{RequestID, DefineID, dwRadiusMeters,
-                                                           type});
+        ->Send(
+            simproto::RequestDataOnSimObjectTypeRequest{RequestID, DefineID, dwRadiusMeters, type});
 }
 
 HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,

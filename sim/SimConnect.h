@@ -199,16 +199,16 @@ HRESULT SimConnect_AddToDataDefinition(HANDLE hSimConnect, SIMCONNECT_DATA_DEFIN
                                        const char* DatumName, const char* UnitsName,
                                        SIMCONNECT_DATATYPE DatumType = SIMCONNECT_DATATYPE_FLOAT64,
                                        float fEpsilon = 0, DWORD DatumID = SIMCONNECT_UNUSED);
-HRESULT SimConnect_RequestDataOnSimObject(
-    HANDLE hSimConnect, SIMCONNECT_DATA_REQUEST_ID RequestID, SIMCONNECT_DATA_DEFINITION_ID DefineID,
-    SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_PERIOD Period,
-    SIMCONNECT_DATA_REQUEST_FLAG Flags = 0, DWORD origin = 0, DWORD interval = 0, DWORD limit = 0);
+HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_REQUEST_ID RequestID,
+                                          SIMCONNECT_DATA_DEFINITION_ID DefineID,
+                                          SIMCONNECT_OBJECT_ID ObjectID, SIMCONNECT_PERIOD Period,
+                                          SIMCONNECT_DATA_REQUEST_FLAG Flags = 0, DWORD origin = 0,
+                                          DWORD interval = 0, DWORD limit = 0);
 HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
                                               SIMCONNECT_DATA_REQUEST_ID RequestID,
                                               SIMCONNECT_DATA_DEFINITION_ID DefineID,
                                               DWORD dwRadiusMeters, SIMCONNECT_SIMOBJECT_TYPE type);
-HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect,
-                                            SIMCONNECT_CLIENT_EVENT_ID EventID,
+HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                             const char* EventName = "");
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                           const char* SystemEventName);

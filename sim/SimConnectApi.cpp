@@ -3,7 +3,7 @@
 namespace {
 
 class LibraryApi final : public SimConnectApi {
-public:
+  public:
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                  HANDLE hEventHandle, DWORD ConfigIndex) override {
         return SimConnect_Open(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle,

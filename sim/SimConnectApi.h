@@ -5,7 +5,7 @@
 #include "sim/SimConnect.h"
 
 class SimConnectApi {
-public:
+  public:
     virtual ~SimConnectApi() = default;
 
     // The forwarding implementation, shared by every caller (it holds no state).
@@ -36,8 +36,7 @@ public:
                                         SIMCONNECT_CLIENT_EVENT_ID EventID, DWORD dwData,
                                         SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
                                         SIMCONNECT_EVENT_FLAG Flags) = 0;
-    virtual HRESULT CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch,
-                                 void* pContext) = 0;
+    virtual HRESULT CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext) = 0;
     virtual HRESULT RetrieveString(SIMCONNECT_RECV* pData, DWORD cbData, void* pStringV,
                                    char** ppStringV, DWORD* pcbStringV) = 0;
 };

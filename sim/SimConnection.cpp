@@ -22,8 +22,7 @@ constexpr size_t kMinDeliveryBuffer = 320;
 }  // namespace
 
 std::unique_ptr<SimConnection> SimConnection::Open(const std::string& socketPath,
-                                                   const std::string& appName,
-                                                   uint32_t configIndex,
+                                                   const std::string& appName, uint32_t configIndex,
                                                    std::chrono::milliseconds timeout,
                                                    HRESULT* result) {
     *result = E_FAIL;
@@ -64,9 +63,9 @@ std::unique_ptr<SimConnection> SimConnection::Open(const std::string& socketPath
     platform::MutexLock lock(connection->m_readMutex);
     for (;;) {
         uint32_t size = 0;
-        const auto status = simproto::PeekFrame(connection->m_input.data(),
-                                                connection->m_input.size(),
-                                                simproto::kMessageHeaderSize, &size);
+        const auto status =
+            simproto::PeekFrame(connection->m_input.data(), connection->m_input.size(),
+                                simproto::kMessageHeaderSize, &size);
         if (status == simproto::FrameStatus::Malformed) return nullptr;
         if (status == simproto::FrameStatus::Complete) {
             if (!connection->IsValid(connection->m_input.data(), size)) return nullptr;
@@ -173,9 +172,9 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
     // Frames that arrived whole before a reset or the end of the stream are still delivered.
     for (;;) {
         uint32_t size = 0;
-        const auto status = simproto::PeekFrame(m_input.data() + consumed,
-                                                m_input.size() - consumed,
-                                                simproto::kMessageHeaderSize, &size);
+        const auto status =
+            simproto::PeekFrame(m_input.data() + consumed, m_input.size() - consumed,
+                                simproto::kMessageHeaderSize, &size);
         if (status == simproto::FrameStatus::Incomplete) break;
         if (status == simproto::FrameStatus::Malformed ||
             !IsValid(m_input.data() + consumed, size)) {
@@ -188,13 +187,15 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
         std::memcpy(message.data(), m_input.data() + consumed, size);
         consumed += size;
         delivered = true;
-        if (proc != nullptr) proc(reinterpret_cast<SIMCONNECT_RECV*>(message.data()), size, context);
+        if (proc != nullptr)
+            proc(reinterpret_cast<SIMCONNECT_RECV*>(message.data()), size, context);
     }
     m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(consumed));
 
     if (m_status.load() == S_OK) {
         if (m_endOfStream) {
-            Fail(m_input.empty() ? SIMCONNECT_STATUS_PIPE_DISCONNECTED : SIMCONNECT_STATUS_PIPE_BROKEN);
+            Fail(m_input.empty() ? SIMCONNECT_STATUS_PIPE_DISCONNECTED
+                                 : SIMCONNECT_STATUS_PIPE_BROKEN);
         } else if (const HRESULT written = m_writeStatus.load(); written != S_OK) {
             Fail(written);
         }

@@ -17,7 +17,7 @@
 #include "sim/SimProtocol.h"
 
 class SimConnection {
-public:
+  public:
     // Connects to `socketPath`, sends the open request and waits up to `timeout` for the
     // simulator's open message. Null, with a negative *result, when any of it fails.
     static std::unique_ptr<SimConnection> Open(const std::string& socketPath,
@@ -35,7 +35,7 @@ public:
     // See SimConnect_CallDispatch.
     HRESULT Dispatch(DispatchProc proc, void* context) EXCLUDES(m_readMutex, m_stateMutex);
 
-private:
+  private:
     explicit SimConnection(int fd) : m_fd(fd) {}
 
     // Reads what the socket holds without waiting; notes the end of the stream or an error.

@@ -95,7 +95,8 @@ bool EncodeRequest(uint32_t sendId, const RequestBody& body, std::vector<uint8_t
         AppendText(&frame, open->appName, kAppNameFieldSize);
         AppendU32(&frame, open->configIndex);
     } else if (const auto* add = std::get_if<AddToDataDefinitionRequest>(&body)) {
-        if (!FitsField(add->datumName, kNameFieldSize) || !FitsField(add->unitsName, kNameFieldSize))
+        if (!FitsField(add->datumName, kNameFieldSize) ||
+            !FitsField(add->unitsName, kNameFieldSize))
             return false;
         BeginRequest(&frame, RequestKind::AddToDataDefinition, sendId);
         AppendU32(&frame, add->defineId);
@@ -158,9 +159,8 @@ bool DecodeRequest(const uint8_t* frame, size_t size, Request* out, std::string*
     const uint8_t* body = frame + kRequestHeaderSize;
     auto expect = [&](uint32_t wanted) {
         return size == wanted ||
-               Fail(error, "request kind " + std::to_string(kind) + " has " +
-                               std::to_string(size) + " bytes, expected " +
-                               std::to_string(wanted));
+               Fail(error, "request kind " + std::to_string(kind) + " has " + std::to_string(size) +
+                               " bytes, expected " + std::to_string(wanted));
     };
     switch (static_cast<RequestKind>(kind)) {
         case RequestKind::Open: {
@@ -220,9 +220,9 @@ bool DecodeRequest(const uint8_t* frame, size_t size, Request* out, std::string*
         }
         case RequestKind::TransmitClientEvent: {
             if (!expect(kTransmitClientEventSize)) return false;
-            out->body = TransmitClientEventRequest{ReadU32(body), ReadU32(body + 4),
-                                                   ReadU32(body + 8), ReadU32(body + 12),
-                                                   ReadU32(body + 16)};
+            out->body =
+                TransmitClientEventRequest{ReadU32(body), ReadU32(body + 4), ReadU32(body + 8),
+                                           ReadU32(body + 12), ReadU32(body + 16)};
             return true;
         }
     }
@@ -243,10 +243,10 @@ std::vector<uint8_t> EncodeOpen(const OpenInfo& info) {
     std::vector<uint8_t> frame;
     BeginMessage(&frame, SIMCONNECT_RECV_ID_OPEN);
     AppendText(&frame, info.applicationName, kAppNameFieldSize);
-    for (uint32_t value : {info.applicationVersionMajor, info.applicationVersionMinor,
-                           info.applicationBuildMajor, info.applicationBuildMinor,
-                           info.simConnectVersionMajor, info.simConnectVersionMinor,
-                           info.simConnectBuildMajor, info.simConnectBuildMinor, 0u, 0u})
+    for (uint32_t value :
+         {info.applicationVersionMajor, info.applicationVersionMinor, info.applicationBuildMajor,
+          info.applicationBuildMinor, info.simConnectVersionMajor, info.simConnectVersionMinor,
+          info.simConnectBuildMajor, info.simConnectBuildMinor, 0u, 0u})
         AppendU32(&frame, value);
     FinishFrame(&frame);
     return frame;
@@ -355,9 +355,9 @@ bool ValidateMessage(const uint8_t* frame, size_t size, const DefinitionLookup& 
     if (ReadU32(frame + 4) != kProtocolVersion) return Fail(error, "wrong protocol version");
     const uint32_t id = ReadU32(frame + 8);
     auto expect = [&](size_t wanted) {
-        return size == wanted || Fail(error, "message " + std::to_string(id) + " has " +
-                                                 std::to_string(size) + " bytes, expected " +
-                                                 std::to_string(wanted));
+        return size == wanted ||
+               Fail(error, "message " + std::to_string(id) + " has " + std::to_string(size) +
+                               " bytes, expected " + std::to_string(wanted));
     };
     switch (id) {
         case SIMCONNECT_RECV_ID_EXCEPTION:
@@ -384,13 +384,14 @@ bool ValidateMessage(const uint8_t* frame, size_t size, const DefinitionLookup& 
             const uint32_t defineCount = ReadU32(frame + 36);
             const std::vector<uint32_t>* types = definitions ? definitions(defineId) : nullptr;
             if (types == nullptr)
-                return Fail(error, "object data for unknown definition " + std::to_string(defineId));
+                return Fail(error,
+                            "object data for unknown definition " + std::to_string(defineId));
             if (defineCount != types->size())
                 return Fail(error, "object data item count does not match its definition");
             if (!MatchesDefinition(frame + kSimObjectDataOffset, size - kSimObjectDataOffset,
                                    *types))
-                return Fail(error, "object data does not match definition " +
-                                       std::to_string(defineId));
+                return Fail(error,
+                            "object data does not match definition " + std::to_string(defineId));
             return true;
         }
         default:

@@ -1,0 +1,171 @@
+// The simulator link's connection and worker thread: opening a connection and starting its worker,
+// the worker's dispatch loop, and stopping it.
+
+#include <chrono>
+#include <thread>
+
+#include "app/TarvelXConnectDlg.h"
+#include "log/Log.h"
+#include "sim/SimConnectApi.h"
+#include "sim/SimIds.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kWorkerStopWait{5000};
+
+}  // namespace
+
+SimConnectApi& CTarvelXConnectDlg::SimApi() const {
+    return m_pSimApi != nullptr ? *m_pSimApi : SimConnectApi::Library();
+}
+
+bool CTarvelXConnectDlg::WithOpenSimConnect(const std::function<void(HANDLE)>& use) {
+    platform::MutexLock lock(m_simConnectMutex);
+    if (m_hSimConnect == nullptr || m_bSimConnectClosed) return false;
+    use(m_hSimConnect);
+    return true;
+}
+
+HANDLE CTarvelXConnectDlg::GetSimConnectHandle() {
+    platform::MutexLock lock(m_simConnectMutex);
+    return m_hSimConnect;
+}
+
+bool CTarvelXConnectDlg::IsSimThreadRegistered() {
+    platform::MutexLock lock(m_simThreadMutex);
+    return m_hSimThread != nullptr;
+}
+
+void CTarvelXConnectDlg::ClearSimConnect() {
+    platform::MutexLock lock(m_simConnectMutex);
+    m_hSimConnect = nullptr;
+}
+
+bool CTarvelXConnectDlg::StartSimconnectThread() {
+    HANDLE handle = nullptr;
+    if (SimApi().Open(&handle, kSimClientName, nullptr, 0, nullptr, 0) < 0 || handle == nullptr)
+        return false;
+    {
+        platform::MutexLock lock(m_simConnectMutex);
+        m_hSimConnect = handle;
+        m_bSimConnectClosed = false;
+    }
+    SetupSimconnectData();
+
+    if (IsSimThreadRegistered()) {
+        CloseSimconnectThread();
+        LogLine(LogFile, "Previous thread closed.\n");
+    }
+    LogLine(LogFile, "Starting the SimConnect thread...\n");
+
+    // A new number retires any earlier worker still running after its stop wait, and the stop
+    // request is cleared so that one made while no worker was registered does not end this one.
+    const unsigned generation = ++m_nSimWorkerGeneration;
+    m_bStopSimThread = false;
+    bool started = false;
+    {
+        platform::MutexLock lock(m_simThreadMutex);
+        m_hSimThread = m_pStartSimThread(
+            [this, handle, generation] { RunSimconnectWorker(handle, generation); });
+        started = m_hSimThread != nullptr;
+    }
+    if (!started) {
+        LogLine(LogFile, "SimConnect thread couldn't start!\n");
+        // No worker will ever close this connection: close it here, and make sure nothing else
+        // uses the handle until the next attempt registers a new one.
+        {
+            platform::MutexLock lock(m_simConnectMutex);
+            if (m_hSimConnect == handle) m_bSimConnectClosed = true;
+        }
+        SimApi().Close(handle);
+        return false;
+    }
+
+    if (m_bServerEnabled) {
+        bool webThreadRuns = false;
+        {
+            platform::MutexLock lock(m_webThreadMutex);
+            webThreadRuns = m_hWebServerThread != nullptr;
+        }
+        if (!webThreadRuns) StartWebServerThread();
+    }
+    return true;
+}
+
+void CTarvelXConnectDlg::CloseSimconnectThread() {
+    m_bStopSimThread = true;
+    std::unique_ptr<platform::WorkerThread> thread;
+    {
+        platform::MutexLock lock(m_simThreadMutex);
+        thread = std::move(m_hSimThread);
+    }
+    if (!thread) return;
+    LogLine(LogFile, "CloseSimconnectThread...\n");
+    // The worker itself (on a quit message) cannot wait for its own end; it ends as soon as the
+    // callback returns to its loop.
+    if (!thread->IsCurrentThread()) thread->WaitFor(kWorkerStopWait);
+    thread.reset();
+    LogLine(LogFile, "CloseSimconnectThread complete\n");
+}
+
+DWORD CTarvelXConnectDlg::SimconnectThreadProc(void* param) {
+    auto* dlg = static_cast<CTarvelXConnectDlg*>(param);
+    if (dlg == nullptr) return 1;
+    HANDLE handle = nullptr;
+    {
+        platform::MutexLock lock(dlg->m_simConnectMutex);
+        if (!dlg->m_bSimConnectClosed) handle = dlg->m_hSimConnect;
+    }
+    return dlg->RunSimconnectWorker(handle, dlg->m_nSimWorkerGeneration.load());
+}
+
+DWORD CTarvelXConnectDlg::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
+    if (hSimConnect == nullptr) return 1;
+    SimConnectApi& api = SimApi();
+    LogLine(LogFile, "SimConnect thread started.\n");
+    api.SubscribeToSystemEvent(hSimConnect, EVENT_SIM_START, "SimStart");
+    api.SubscribeToSystemEvent(hSimConnect, EVENT_PAUSE_STATE, "Pause");
+    api.SubscribeToSystemEvent(hSimConnect, EVENT_PLANE_LOADED, "AircraftLoaded");
+
+    HRESULT last = S_FALSE;
+    while (!m_bStopSimThread && m_nSimWorkerGeneration == generation) {
+        const HRESULT result = api.CallDispatch(hSimConnect, &SimconnectDispatchProc, this);
+        if (result != last) {
+            LogLine(LogFile, "<CallDispatch>: 0x%X.\n", static_cast<unsigned>(result));
+            last = result;
+            if (result == SIMCONNECT_STATUS_PIPE_DISCONNECTED) {
+                LogLine(LogFile, "Possibly sim closed, exiting too.\n");
+                m_bStopSimThread = true;
+            } else if (result == SIMCONNECT_STATUS_PIPE_BROKEN ||
+                       result == SIMCONNECT_STATUS_CONNECTION_RESET) {
+                LogLine(LogFile, "Possibly sim crashed, exiting too.\n");
+                m_bStopSimThread = true;
+            } else if (result != S_OK && result != S_FALSE) {
+                LogLine(LogFile, "Unknown HRESULT: 0x%X, exiting.\n",
+                        static_cast<unsigned>(result));
+                m_bStopSimThread = true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Only the current worker consumes the stop request; a retired one leaves it to its successor.
+    if (m_nSimWorkerGeneration == generation) m_bStopSimThread = false;
+
+    {
+        // Marked before the close: once PauseSim or the title request hold the lock they see it,
+        // and one already under way finishes before the close can begin.
+        platform::MutexLock lock(m_simConnectMutex);
+        if (m_hSimConnect == hSimConnect) m_bSimConnectClosed = true;
+    }
+    const HRESULT closed = api.Close(hSimConnect);
+    LogLine(LogFile, "Connection closed: %u.\n", static_cast<unsigned>(closed));
+
+    std::unique_ptr<platform::WorkerThread> own;
+    {
+        platform::MutexLock lock(m_simThreadMutex);
+        if (m_hSimThread && m_hSimThread->IsCurrentThread()) own = std::move(m_hSimThread);
+    }
+    own.reset();
+    LogLine(LogFile, "SimConnect thread finished.\n");
+    return 0;
+}

@@ -1,0 +1,49 @@
+// The once-a-second presence check that takes the simulator link online and offline, and the
+// pause control of the status page.
+
+#include "app/TarvelXConnectDlg.h"
+#include "log/Log.h"
+#include "platform/FileLock.h"
+#include "platform/Paths.h"
+#include "sim/SimConnectApi.h"
+#include "sim/SimIds.h"
+
+void CTarvelXConnectDlg::CheckSimPresence() {
+    if (!m_bSimOnline) {
+        // Offline to online is decided by a connection that opens; the window is not looked at.
+        if (!StartSimconnectThread()) return;
+        LogLine(LogFile, "FSX online.\n");
+        SetOnlineLamp(true);
+        m_bSimOnline = true;
+        SimConnectApi& api = SimApi();
+        WithOpenSimConnect([&api](HANDLE handle) {
+            api.RequestDataOnSimObjectType(handle, REQUEST_TITLE, DEFINITION_TITLE, 0,
+                                           SIMCONNECT_SIMOBJECT_TYPE_USER);
+        });
+        return;
+    }
+
+    // Online to offline is decided by the simulator's main window alone, whatever the connection.
+    const bool windowUp =
+        m_fnSimWindowExists
+            ? m_fnSimWindowExists()
+            : platform::FileLock::IsHeldElsewhere(platform::SimulatorPresenceLockPath());
+    if (windowUp) return;
+    LogLine(LogFile, "FSX offline.\n");
+    ClearSimConnect();
+    SetOnlineLamp(false);
+    m_bSimOnline = false;
+    CloseSimconnectThread();
+}
+
+void CTarvelXConnectDlg::PauseSim(bool pause) {
+    // A connection its worker has closed, or one already cleared, is left alone; the line is
+    // written all the same.
+    SimConnectApi& api = SimApi();
+    WithOpenSimConnect([&api, pause](HANDLE handle) {
+        api.TransmitClientEvent(
+            handle, SIMCONNECT_OBJECT_ID_USER, pause ? EVENT_PAUSE_ON : EVENT_PAUSE_OFF, 0,
+            SIMCONNECT_GROUP_PRIORITY_HIGHEST, SIMCONNECT_EVENT_FLAG_GROUPID_IS_PRIORITY);
+    });
+    LogLine(LogFile, pause ? "Sim paused.\n" : "Sim resumed.\n");
+}
