@@ -94,6 +94,21 @@ public:
     void DeleteAddressFont();
     // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
     void InvalidateRect(const SDL_Rect& rect);
+    // Repaints at once when a repaint is pending.
+    void UpdateWindow();
+    // Lets tests drive the view on a window of their own, without the rest of the start-up.
+    void AttachWindowForTesting(SDL_Window* window) { m_pWindow = window; }
+
+private:
+    // The dialog's own window procedure, at the end of the window's procedure chain; the skin
+    // hooks itself in front of it.
+    static intptr_t DialogProc(SDL_Window* window, const SDL_Event& event);
+    intptr_t DefDialogProc(const SDL_Event& event);
+    void AttachDialogProcedure();
+    // The font library was started for the address font.
+    bool m_bFontLibraryStarted = false;
+
+public:
 
     // ---- Web server thread (web/WebServerThread.cpp) -------------------------------------------
     void StartWebServerThread();

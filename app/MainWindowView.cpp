@@ -1,0 +1,303 @@
+// The main window's look and its answers to the pointer, the mouse buttons and the keyboard: the
+// skin and the two picture controls, the exit strip's highlight, the hand pointer, the browser
+// launch, the status lamp, the address label and the About box.
+
+#include <SDL_ttf.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/AboutDlg.h"
+#include "app/AddressFont.h"
+#include "app/HandCursor.h"
+#include "app/TarvelXConnectDlg.h"
+#include "app/WindowRects.h"
+#include "log/Log.h"
+#include "platform/BrowserLauncher.h"
+#include "res/Resources.h"
+#include "ui/Pointer.h"
+#include "ui/Skin.h"
+#include "ui/WindowPaint.h"
+#include "ui/WindowProcedure.h"
+#include "web/LocalAddress.h"
+
+namespace {
+
+constexpr uint16_t kSkinBitmapId = 129;
+constexpr unsigned kAboutBoxCommand = 16;
+
+constexpr const char* kPictureType = "BMP";
+constexpr const char* kLampOffline = "BITMAP_BTNONLINE_0";
+constexpr const char* kLampOnline = "BITMAP_BTNONLINE_1";
+constexpr const char* kExitNormal = "BITMAP_BTNEXIT_0";
+constexpr const char* kExitHover = "BITMAP_BTNEXIT_1";
+
+// The window property that leads the dialog procedure to its window object.
+constexpr const char* kDialogProperty = "dialog";
+
+constexpr SDL_Color kAddressColour{0x12, 0xFF, 0x00, 0xFF};
+
+// "http://", 15 address characters, ":", 5 digits and the terminating zero.
+constexpr size_t kUrlBufferSize = 29;
+constexpr size_t kSchemeLength = 7;
+
+// The window an event is for; 0 for events that belong to no window.
+Uint32 EventWindowId(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_WINDOWEVENT:
+            return event.window.windowID;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            return event.key.windowID;
+        case SDL_MOUSEMOTION:
+            return event.motion.windowID;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            return event.button.windowID;
+        case SDL_MOUSEWHEEL:
+            return event.wheel.windowID;
+        default:
+            return 0;
+    }
+}
+
+void ShowCursor(SDL_Cursor* cursor) {
+    if (cursor != nullptr && SDL_GetCursor() != cursor) SDL_SetCursor(cursor);
+}
+
+// Unload, load, draw: every picture change goes this way. True when the new picture loaded.
+bool ChangePicture(CPictureEx& picture, const char* name) {
+    picture.Unload();
+    if (!picture.LoadFromResource(name, kPictureType)) return false;
+    picture.Draw();
+    return true;
+}
+
+}  // namespace
+
+void CTarvelXConnectDlg::WindowProc(const SDL_Event& event) {
+    if (m_pWindow == nullptr) return;
+    const Uint32 target = EventWindowId(event);
+    if (target != 0 && target != SDL_GetWindowID(m_pWindow)) return;
+    AttachDialogProcedure();
+    ui::SendWindowEvent(m_pWindow, event);
+}
+
+void CTarvelXConnectDlg::AttachDialogProcedure() {
+    if (m_pWindow == nullptr || ui::GetProp(m_pWindow, kDialogProperty) == this) return;
+    ui::SetProp(m_pWindow, kDialogProperty, this);
+    if (ui::GetWindowProcedure(m_pWindow) == nullptr) {
+        ui::SetWindowProcedure(m_pWindow, &CTarvelXConnectDlg::DialogProc);
+    }
+}
+
+intptr_t CTarvelXConnectDlg::DialogProc(SDL_Window* window, const SDL_Event& event) {
+    auto* dialog = static_cast<CTarvelXConnectDlg*>(ui::GetProp(window, kDialogProperty));
+    if (dialog == nullptr) return ui::DefaultWindowProcedure(window, event);
+    return dialog->DefDialogProc(event);
+}
+
+intptr_t CTarvelXConnectDlg::DefDialogProc(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_WINDOWEVENT:
+            if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
+                OnPaint();
+                return 0;
+            }
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+                // The close box goes the way of every close request: the event loop's OnClose.
+                RequestClose();
+                return 0;
+            }
+            break;
+        case SDL_MOUSEMOTION:
+            // Every move of the pointer over the window is a chance to change the pointer.
+            return OnSetCursor() ? 1 : 0;
+        case SDL_MOUSEBUTTONDOWN:
+            if (event.button.button == SDL_BUTTON_LEFT) OnLButtonDown();
+            if (event.button.button == SDL_BUTTON_RIGHT) OnRButtonDown();
+            return 0;
+        case SDL_KEYDOWN:
+            // The dialog keys: Enter and Escape end the window as a close does.
+            switch (event.key.keysym.sym) {
+                case SDLK_RETURN:
+                case SDLK_KP_ENTER:
+                case SDLK_ESCAPE:
+                    EndDialog(1);
+                    return 0;
+                default:
+                    break;
+            }
+            break;
+        default:
+            break;
+    }
+    return ui::DefaultWindowProcedure(m_pWindow, event);
+}
+
+void CTarvelXConnectDlg::OnPaint() {
+    // A minimised window needs no painting here: the window manager shows the window's icon.
+    SDL_Surface* surface = ui::BeginPaint(m_pWindow);
+    if (surface == nullptr) return;
+    // The skin has painted the face by now; the pictures go on top of it.
+    m_picOnline.OnPaint(surface);
+    m_picExit.OnPaint(surface);
+    ui::EndPaint(m_pWindow);
+}
+
+void CTarvelXConnectDlg::OnLButtonDown() {
+    if (m_pWindow == nullptr) return;
+    // Any drag has ended by now; the pointer's place decides, not the place of the press.
+    const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
+    if (IsPointInRect(g_rcExitButton, point)) {
+        EndDialog(1);
+        return;
+    }
+    if (!IsPointInRect(g_rcAddressLink, point)) return;
+
+    // A failed lookup leaves zeros behind the scheme: the browser gets a URL without host.
+    char url[kUrlBufferSize] = "http://";
+    GetLocalIPAddress(url + kSchemeLength);
+    const size_t length = std::strlen(url);
+    std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
+    if (platform::OpenUrlInBrowser(url)) LogLine(LogFile, "Webbrowser launched: %s.\n", url);
+}
+
+bool CTarvelXConnectDlg::OnSetCursor() {
+    if (m_pWindow == nullptr) return false;
+    const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
+    const bool overExit = IsPointInRect(g_rcExitButton, point);
+    const bool overAddress = IsPointInRect(g_rcAddressLink, point);
+
+    if (!overExit && !overAddress) {
+        // After a failed load the flag stays set, so the next pointer move tries again.
+        if (m_bExitHover && ChangePicture(m_picExit, kExitNormal)) m_bExitHover = false;
+        ShowCursor(SDL_GetDefaultCursor());
+        return false;
+    }
+    // Over the address strip the exit strip keeps whatever it shows.
+    if (overExit && !m_bExitHover && ChangePicture(m_picExit, kExitHover)) m_bExitHover = true;
+
+    if (m_hHandCursor == nullptr && !g_bHandCursorMade) {
+        m_hHandCursor = app::MakeHandCursor();
+        g_bHandCursorMade = true;  // also after a failure: the attempt is never repeated
+    }
+    if (m_hHandCursor != nullptr) {
+        ShowCursor(m_hHandCursor);
+        return true;
+    }
+    ShowCursor(SDL_GetDefaultCursor());
+    return false;
+}
+
+void CTarvelXConnectDlg::OnRButtonDown() {
+    // Linux windows have no system menu to carry the About entry; a right-click stands in for
+    // it, on the same condition that the entry's text exists.
+    if (res::LoadResourceString(res::kIdsAboutBox).empty()) return;
+    OnSysCommand(kAboutBoxCommand);
+}
+
+void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
+    if ((id & 0xFFF0u) != kAboutBoxCommand) return;
+    CAboutDlg about;
+    about.DoModal(m_pWindow);
+}
+
+void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
+    // Also used where no window was ever made: the load then fails and the lamp stays empty.
+    ChangePicture(m_picOnline, online ? kLampOnline : kLampOffline);
+}
+
+void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
+    if (m_pSkinDC == nullptr) return;
+    SDL_Rect drawn = g_rcAddressLink;
+    auto* font = static_cast<TTF_Font*>(m_Font);
+    if (font != nullptr && !text.empty()) {
+        // Blended text has a transparent background: only the letters touch the face.
+        if (SDL_Surface* letters = TTF_RenderText_Blended(font, text.c_str(), kAddressColour)) {
+            // Centred on one line; letters taller or wider than the strip are not clipped.
+            SDL_Rect place{(g_rcAddressLink.x * 2 + g_rcAddressLink.w - letters->w) / 2,
+                           (g_rcAddressLink.y * 2 + g_rcAddressLink.h - letters->h) / 2, letters->w,
+                           letters->h};
+            SDL_SetSurfaceBlendMode(letters, SDL_BLENDMODE_BLEND);
+            SDL_Rect blitPlace = place;
+            SDL_BlitSurface(letters, nullptr, m_pSkinDC, &blitPlace);
+            SDL_UnionRect(&drawn, &place, &drawn);
+            SDL_FreeSurface(letters);
+        }
+    }
+    InvalidateRect(drawn);
+    UpdateWindow();
+}
+
+void CTarvelXConnectDlg::SetProgramIcon() {
+    // SDL has one window icon; the window manager scales it for the title bar and the task bar.
+    if (m_pWindow != nullptr && m_hIcon != nullptr) SDL_SetWindowIcon(m_pWindow, m_hIcon);
+}
+
+void CTarvelXConnectDlg::PlacePictureControls() {
+    auto invalidate = [this](const SDL_Rect& rect) { InvalidateRect(rect); };
+    struct Placement {
+        CPictureEx& picture;
+        const SDL_Rect& place;
+        const char* firstPicture;
+    };
+    for (const Placement& placement : {Placement{m_picOnline, g_rcOnlinePicture, kLampOffline},
+                                       Placement{m_picExit, g_rcExitButton, kExitNormal}}) {
+        placement.picture.Create(placement.place, invalidate);
+        if (placement.picture.LoadFromResource(placement.firstPicture, kPictureType)) {
+            placement.picture.Draw();
+        }
+        // Loading sized the control to its picture; its final place is fixed whatever that was.
+        placement.picture.MoveWindow(placement.place);
+        placement.picture.SetWindowText("");
+    }
+}
+
+bool CTarvelXConnectDlg::CreateSkin() {
+    AttachDialogProcedure();
+    m_pSkin = new CSkin(kSkinBitmapId);
+    m_pSkin->Hook(m_pWindow);
+    m_pSkin->Refresh();
+    m_pSkinDC = m_pSkin->GetMemDC();
+    return m_pSkinDC != nullptr;
+}
+
+void CTarvelXConnectDlg::DestroySkin() {
+    delete m_pSkin;  // unhooks from the window before its surface goes
+    m_pSkin = nullptr;
+    m_pSkinDC = nullptr;
+}
+
+void CTarvelXConnectDlg::CreateAddressFont() {
+    if (m_Font != nullptr) return;
+    if (!m_bFontLibraryStarted) {
+        if (TTF_Init() != 0) return;
+        m_bFontLibraryStarted = true;
+    }
+    m_Font = app::OpenAddressFont();
+}
+
+void CTarvelXConnectDlg::DeleteAddressFont() {
+    if (m_Font != nullptr) {
+        TTF_CloseFont(static_cast<TTF_Font*>(m_Font));
+        m_Font = nullptr;
+    }
+    if (m_bFontLibraryStarted) {
+        TTF_Quit();
+        m_bFontLibraryStarted = false;
+    }
+}
+
+void CTarvelXConnectDlg::InvalidateRect(const SDL_Rect& rect) {
+    if (m_pWindow == nullptr) return;
+    // The whole face is repainted (a few small copies); only a rectangle that misses the window
+    // altogether asks for nothing.
+    const SDL_Rect client{0, 0, kWindowWidth, kWindowHeight};
+    if (!SDL_HasIntersection(&rect, &client)) return;
+    ui::InvalidateWindow(m_pWindow);
+}
+
+void CTarvelXConnectDlg::UpdateWindow() {
+    ui::UpdateWindow(m_pWindow);
+}

@@ -1,0 +1,26 @@
+#pragma once
+// Where the pointer is. Handlers read the pointer's position when they run rather than trusting
+// the position an event carried, because a drag may have moved the window in between.
+
+#include <SDL.h>
+
+#include <functional>
+
+namespace ui {
+
+// The pointer's position on the screen. Video drivers without a desktop (dummy, offscreen) have
+// no screen pointer; there it is the pointer's place in the window that has the mouse, offset by
+// that window's position.
+SDL_Point GetCursorPos();
+
+// `screen` in the client coordinates of `window`.
+SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen);
+
+// The pointer's current position in the client coordinates of `window`.
+SDL_Point GetClientCursorPos(SDL_Window* window);
+
+// Replaces the source of the screen position (tests move a pointer of their own); an empty
+// function restores the real pointer.
+void SetCursorPosSource(std::function<SDL_Point()> source);
+
+}  // namespace ui

@@ -1,0 +1,55 @@
+#include "ui/WindowPaint.h"
+
+#include "ui/WindowProcedure.h"
+
+namespace ui {
+
+namespace {
+
+// Kept in the window's data: any non-null value means that a paint event is on its way.
+constexpr const char* kPaintPendingSlot = "\x01paint-pending";
+char g_paintPendingMark = 1;
+
+}  // namespace
+
+bool IsPaintEvent(const SDL_Event& event) {
+    return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED;
+}
+
+SDL_Event MakePaintEvent(SDL_Window* window) {
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.event = SDL_WINDOWEVENT_EXPOSED;
+    event.window.windowID = window != nullptr ? SDL_GetWindowID(window) : 0;
+    event.window.timestamp = SDL_GetTicks();
+    return event;
+}
+
+void InvalidateWindow(SDL_Window* window) {
+    if (window == nullptr || IsWindowInvalid(window)) return;
+    SDL_Event paint = MakePaintEvent(window);
+    // Without an event queue the mark stays off, so a later call tries again.
+    if (SDL_PushEvent(&paint) == 1)
+        SDL_SetWindowData(window, kPaintPendingSlot, &g_paintPendingMark);
+}
+
+bool IsWindowInvalid(SDL_Window* window) {
+    return window != nullptr && SDL_GetWindowData(window, kPaintPendingSlot) != nullptr;
+}
+
+void UpdateWindow(SDL_Window* window) {
+    if (!IsWindowInvalid(window)) return;
+    SendWindowEvent(window, MakePaintEvent(window));
+}
+
+SDL_Surface* BeginPaint(SDL_Window* window) {
+    if (window == nullptr) return nullptr;
+    SDL_SetWindowData(window, kPaintPendingSlot, nullptr);
+    return SDL_GetWindowSurface(window);
+}
+
+void EndPaint(SDL_Window* window) {
+    if (window != nullptr) SDL_UpdateWindowSurface(window);
+}
+
+}  // namespace ui
