@@ -1,0 +1,64 @@
+#include "res/Resources.h"
+
+#include <map>
+
+#include "res/ResourceTable.h"
+
+namespace res {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
+        if (upper(a[i]) != upper(b[i])) return false;
+    }
+    return true;
+}
+
+std::span<const unsigned char> Bytes(const detail::ResourceEntry& entry) {
+    return {entry.data, entry.size};
+}
+
+const std::map<int, std::string>& StringTable() {
+    static const std::map<int, std::string> table = {
+        {kIdsAboutBox, "&About TarvelXConnect Extended..."},
+        {kIdsAboutVersion, "TarvelX Connect Extended. v.1.2.x.x."},
+        {kIdsAboutDescription, "Remote MCDU and flight data for tablets."},
+        {kIdsAboutTitle, "About program"},
+    };
+    return table;
+}
+
+}  // namespace
+
+std::span<const unsigned char> FindResource(std::string_view name, std::string_view type) {
+    for (std::size_t i = 0; i < detail::kResourceEntryCount; ++i) {
+        const detail::ResourceEntry& entry = detail::kResourceEntries[i];
+        if (SameName(entry.name, name) && SameName(entry.type, type)) return Bytes(entry);
+    }
+    return {};
+}
+
+std::span<const unsigned char> FindIcon(std::string_view name, int pixels) {
+    const detail::ResourceEntry* best = nullptr;
+    const detail::ResourceEntry* largest = nullptr;
+    for (std::size_t i = 0; i < detail::kResourceEntryCount; ++i) {
+        const detail::ResourceEntry& entry = detail::kResourceEntries[i];
+        if (!SameName(entry.name, name) || !SameName(entry.type, "ICON")) continue;
+        if (largest == nullptr || entry.pixels > largest->pixels) largest = &entry;
+        if (entry.pixels >= pixels && (best == nullptr || entry.pixels < best->pixels)) {
+            best = &entry;
+        }
+    }
+    if (best == nullptr) best = largest;
+    return best == nullptr ? std::span<const unsigned char>{} : Bytes(*best);
+}
+
+std::string LoadResourceString(int id) {
+    const auto found = StringTable().find(id);
+    return found == StringTable().end() ? std::string() : found->second;
+}
+
+}  // namespace res
