@@ -440,11 +440,11 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
             client.number, data->requestId, data->defineId, data->objectId, data->period,
             data->flags, data->origin, data->interval, data->limit);
         if (client.definitions.count(data->defineId) == 0) {
-            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 3);
+            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 2);
             return;
         }
         if (data->objectId != SIMCONNECT_OBJECT_ID_USER && data->objectId != kUserObjectId) {
-            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 4);
+            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 3);
             return;
         }
         client.periodic.erase(data->requestId);
@@ -469,7 +469,7 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
             client.number, byType->requestId, byType->defineId, byType->radiusMeters,
             byType->objectType);
         if (client.definitions.count(byType->defineId) == 0) {
-            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 3);
+            SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, sendId, 2);
             return;
         }
         client.titleRequest = byType->requestId;
