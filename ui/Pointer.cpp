@@ -47,6 +47,12 @@ SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen) {
 }
 
 SDL_Point GetClientCursorPos(SDL_Window* window) {
+    if (!CursorPosSource() && !DriverHasDesktop()) {
+        // Without a desktop SDL knows the pointer only relative to a window, and there is one.
+        SDL_Point point{0, 0};
+        SDL_GetMouseState(&point.x, &point.y);
+        return point;
+    }
     return ScreenToClient(window, GetCursorPos());
 }
 

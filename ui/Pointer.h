@@ -16,7 +16,8 @@ SDL_Point GetCursorPos();
 // `screen` in the client coordinates of `window`.
 SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen);
 
-// The pointer's current position in the client coordinates of `window`.
+// The pointer's current position in the client coordinates of `window`. Without a desktop it is
+// the pointer's place in the window SDL last saw it in.
 SDL_Point GetClientCursorPos(SDL_Window* window);
 
 // Replaces the source of the screen position (tests move a pointer of their own); an empty

@@ -83,6 +83,10 @@ void FakeResources::Hide(const std::string& name, const std::string& type) {
     m_hidden[{name, type}] = true;
 }
 
+void FakeResources::Show(const std::string& name, const std::string& type) {
+    m_hidden.erase({name, type});
+}
+
 std::span<const unsigned char> FakeResources::Find(std::string_view name,
                                                    std::string_view type) const {
     const std::pair<std::string, std::string> key{std::string(name), std::string(type)};

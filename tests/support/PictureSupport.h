@@ -46,6 +46,8 @@ class FakeResources {
     void Remove(const std::string& name, const std::string& type);
     // Names that are refused even when the program's table has them.
     void Hide(const std::string& name, const std::string& type);
+    // Ends a Hide.
+    void Show(const std::string& name, const std::string& type);
     std::span<const unsigned char> Find(std::string_view name, std::string_view type) const;
 
   private:
