@@ -3,6 +3,11 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +28,7 @@
 #include "sim/SimProtocol.h"
 #include "tests/support/SimStandin.h"
 #include "tests/support/TestSupport.h"
+#include "web/WebServer.h"
 
 namespace {
 
@@ -495,6 +501,60 @@ TEST_F(ScriptedLinkTest, HostileFlightValuesGiveDefinedLogPieces) {
     m_api.Script({simproto::EncodeSimObjectData(8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1, 9, bytes)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("IAS=0 Kts; Mach=0.00 M; Alt=2147483647 Ft; Hdg=-2147483648; "), 1) << Log();
+}
+
+TEST_F(ScriptedLinkTest, AFlightStartProbesTheGaugeOnlyWhenServerPipeAndLinkAreUp) {
+    GoOnline();
+    // Server disabled: the start is only logged.
+    m_api.Script({Event(EVENT_SIM_START, 0)});
+    ASSERT_TRUE(m_api.WaitIdle());
+    EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 1);
+
+    // A gauge listening on the pipe's socket.
+    const std::string folder = m_sandbox.runtime() + "/pipe";
+    ::mkdir(folder.c_str(), 0700);
+    const int gauge = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (folder + "/MCDU_Input").c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(::bind(gauge, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(gauge, 4), 0);
+
+    auto server = std::make_unique<WebServer>(0, nullptr, m_dlg.get());
+    m_dlg->m_pWebServer = server.get();
+    m_dlg->m_bServerEnabled = true;
+    // Enabled, but the pipe is not connected yet: still only the line.
+    m_api.Script({Event(EVENT_SIM_START, 0)});
+    ASSERT_TRUE(m_api.WaitIdle());
+    EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 2);
+    EXPECT_EQ(LogCount("MSG_PIPE_DUMMY"), 0);
+
+    ASSERT_TRUE(server->ConnectMcduPipe());
+    const int connection = ::accept(gauge, nullptr, nullptr);
+    ASSERT_GE(connection, 0);
+    m_api.Script({Event(EVENT_SIM_START, 0)});
+    ASSERT_TRUE(m_api.WaitIdle());
+    EXPECT_EQ(LogCount("[Event]: Sim start.\nPIPE: Sends MSG_PIPE_DUMMY, 2 bytes.\n"), 1) << Log();
+    unsigned char probe[2] = {0, 1};
+    pollfd waiter{connection, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiter, 1, 5000), 1);
+    ASSERT_EQ(::recv(connection, probe, 2, MSG_WAITALL), 2);
+    EXPECT_EQ(probe[0], 0xFE);
+    EXPECT_EQ(probe[1], 0x00);
+
+    // Offline (the flag alone): no probe.
+    m_dlg->m_bSimOnline = false;
+    m_api.Script({Event(EVENT_SIM_START, 0)});
+    ASSERT_TRUE(m_api.WaitIdle());
+    EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 4);
+    EXPECT_EQ(LogCount("MSG_PIPE_DUMMY"), 1);
+
+    m_dlg->CloseSimconnectThread();
+    m_dlg->m_pWebServer = nullptr;
+    m_dlg->m_bServerEnabled = false;
+    server.reset();
+    ::close(connection);
+    ::close(gauge);
 }
 
 // ---- With the stand-in ------------------------------------------------------------------------
