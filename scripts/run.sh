@@ -6,12 +6,24 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$here/build" -j"$(nproc 2>/dev/null || echo 2)" -- --no-print-directory >/dev/null
+cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Only what runs is built here; the test command builds the rest.
+cmake --build "$here/build" -j"$(nproc 2>/dev/null || echo 2)" \
+  --target TarvelXConnectExtended sim-standin gauge-standin txpictures -- --no-print-directory >/dev/null
 bin="$here/build/bin"
 
 # The settings folder is the user's own: prepared once, never overwritten.
-documents="$(xdg-user-dir DOCUMENTS 2>/dev/null || echo "$HOME/Documents")"
+# The documents folder by the program's own rule: XDG_DOCUMENTS_DIR from user-dirs.dirs, else
+# ~/Documents.
+documents=""
+user_dirs="${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs"
+if [[ -f "$user_dirs" ]]; then
+  documents="$(sed -n 's/^[[:space:]]*XDG_DOCUMENTS_DIR="\(.*\)"[[:space:]]*$/\1/p' "$user_dirs" | tail -n 1)"
+  documents="${documents/#\$HOME/$HOME}"
+  [[ "$documents" == /* ]] || documents=""
+fi
+documents="${documents:-$HOME/Documents}"
+documents="${documents%/}"
 settings="$documents/Quennick/Tarvel"
 if [[ ! -d "$settings" ]]; then
   mkdir -p "$settings"
@@ -40,15 +52,19 @@ pids=()
 stop_all() {
   trap - INT TERM EXIT
   # The program first, so that it says goodbye to the gauge while the simulator is still up.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill -TERM "${pids[$i]}" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${pids[$i]}" 2>/dev/null || true
+    wait "${pids[$i]}" 2>/dev/null || true
+  done
   echo "Stopped."
 }
 trap stop_all INT TERM EXIT
 
-"$bin/sim-standin" --flight &
+# The stand-ins get sessions of their own: Ctrl-C reaches the program alone, and they are
+# stopped after it.
+setsid "$bin/sim-standin" --autostart &
 pids+=($!)
-"$bin/gauge-standin" &
+setsid "$bin/gauge-standin" &
 pids+=($!)
 (cd "$here/build/www" && exec "$bin/TarvelXConnectExtended") &
 pids+=($!)
