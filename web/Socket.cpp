@@ -124,7 +124,8 @@ bool Socket::WaitReadable() {
         auto slice = std::chrono::milliseconds(-1);
         if (m_pAbort != nullptr) slice = kAbortPollInterval;
         if (hasDeadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now());
             if (left.count() <= 0) {
                 m_lastStop = ReceiveStop::kTimedOut;
                 return false;

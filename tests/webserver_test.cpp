@@ -1,0 +1,569 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/TarvelXConnectDlg.h"
+#include "log/Log.h"
+#include "tests/support/TcpClient.h"
+#include "tests/support/TestSupport.h"
+#include "web/HttpServer.h"
+#include "web/LocalAddress.h"
+#include "web/Socket.h"
+#include "web/SocketServer.h"
+#include "web/WebServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// What the test page handler saw and how it answers. The handler type is a plain function, so
+// the recorder is reached through one process-wide instance.
+struct Recorder {
+    std::mutex mutex;
+    std::vector<HttpRequest> requests;
+    std::string body = "<html>answer</html>";
+    std::string status;                  // replaces "202 OK" when not empty
+    std::chrono::milliseconds delay{0};  // time the handler takes
+    std::atomic<int> entered{0};
+
+    void Answer(const std::string& newBody, const std::string& newStatus = "",
+                std::chrono::milliseconds newDelay = std::chrono::milliseconds(0)) {
+        std::lock_guard<std::mutex> lock(mutex);
+        body = newBody;
+        status = newStatus;
+        delay = newDelay;
+    }
+    std::vector<HttpRequest> Seen() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests.size();
+    }
+};
+Recorder* g_recorder = nullptr;
+
+void RecordingHandler(HttpRequest& request, CTarvelXConnectDlg*) {
+    ++g_recorder->entered;
+    std::chrono::milliseconds delay;
+    {
+        std::lock_guard<std::mutex> lock(g_recorder->mutex);
+        delay = g_recorder->delay;
+    }
+    std::this_thread::sleep_for(delay);
+    std::lock_guard<std::mutex> lock(g_recorder->mutex);
+    HttpRequest copy = request;
+    copy.client = nullptr;
+    g_recorder->requests.push_back(copy);
+    request.body = g_recorder->body;
+    if (!g_recorder->status.empty()) request.status = g_recorder->status;
+}
+
+// True while some socket listens on `port` of any interface.
+bool IsListening(int port) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int reuse = 1;
+    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool taken =
+        ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
+    ::close(probe);
+    return taken;
+}
+
+std::string ExpectedHead(const std::string& status, const std::string& date,
+                         const std::string& type, size_t length) {
+    return "HTTP/1.1 " + status + "\n" + date + "\nServer: Quennick Tarvel X Connect Extended\n" +
+           "Connection: close\nContent-Type: " + type + "\nContent-Length: " +
+           std::to_string(length) + "\n\n";
+}
+
+// ---- Request target, content type and date: pure functions ----------------------------------
+
+TEST(RequestTargetTest, VersionLineEndAndQueryAreRemoved) {
+    EXPECT_EQ(ParseRequestTarget("/MCDU?x=1 HTTP/1.1\r\n"), "/MCDU");
+    EXPECT_EQ(ParseRequestTarget("/img/bg.png HTTP/1.0\r\n"), "/img/bg.png");
+    EXPECT_EQ(ParseRequestTarget("/pause\r\n"), "/pause");
+    EXPECT_EQ(ParseRequestTarget("/pause\n"), "/pause");
+    EXPECT_EQ(ParseRequestTarget("/MCDU_Dspl.png?1700000000 HTTP/1.1\n"), "/MCDU_Dspl.png");
+    // Only two line-end characters go, and the path is neither decoded nor folded.
+    EXPECT_EQ(ParseRequestTarget("/A%20b HTTP/1.1\r\n\r\n"), "/A%20b HTTP/1.1\r\n");
+    EXPECT_EQ(ParseRequestTarget("/A%20b HTTP/1.1\r\n"), "/A%20b");
+    // Exactly the 8 version characters: left as they are.
+    EXPECT_EQ(ParseRequestTarget("HTTP/1.1"), "HTTP/1.1");
+    EXPECT_EQ(ParseRequestTarget("/HTTP/1.1"), "");
+    EXPECT_EQ(ParseRequestTarget(""), "");
+}
+
+TEST(ResponseFormatTest, ContentTypeFollowsThePathJpgFirst) {
+    EXPECT_EQ(ContentTypeLine("/busbanner.jpg"), "Content-Type: image/jpeg");
+    EXPECT_EQ(ContentTypeLine("/MCDU_Dspl.png"), "Content-Type: image/png");
+    EXPECT_EQ(ContentTypeLine("/a.png/b.jpg"), "Content-Type: image/jpeg");
+    EXPECT_EQ(ContentTypeLine("/a.jpg.png"), "Content-Type: image/jpeg");
+    EXPECT_EQ(ContentTypeLine("/MCDU"), "Content-Type: text/html; charset=ISO-8859-1");
+    EXPECT_EQ(ContentTypeLine("/offline"), "Content-Type: text/html; charset=ISO-8859-1");
+}
+
+TEST(ResponseFormatTest, DateLineIsAsctimeOfUtcWithoutItsLineFeed) {
+    EXPECT_EQ(DateLine(1796508374), "Date: Sat Dec  5 22:06:14 2026 GMT");  // 2026-12-05 22:06:14
+    EXPECT_EQ(DateLine(1798761599), "Date: Thu Dec 31 23:59:59 2026 GMT");
+}
+
+TEST(LocalAddressTest, PrefersAReachableInterfaceOverTheLoopback) {
+    char address[17] = "unchanged";
+    if (!GetLocalIPAddress(address)) {
+        EXPECT_STREQ(address, "unchanged");
+        GTEST_SKIP() << "no IPv4 address on this machine";
+    }
+    in_addr parsed{};
+    ASSERT_EQ(::inet_pton(AF_INET, address, &parsed), 1) << address;
+    // A machine with an up, non-loopback interface never reports a 127.x address.
+    const bool hasInterface = std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | "
+                                          "grep -q inet") == 0;
+    if (hasInterface) {
+        EXPECT_NE(std::string(address).rfind("127.", 0), 0u) << address;
+    }
+}
+
+// ---- The server on a real port ------------------------------------------------------------
+
+class WebServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_sandbox.Apply();  // the MCDU pipe is looked for in the private runtime folder
+        m_sandbox.CreateSettingsFolder();
+        m_logPath = m_sandbox.settings() + "test.log";
+        ASSERT_TRUE(LogFile.Open(m_logPath));
+        g_recorder = &m_recorder;
+        m_port = txtest::FreeTcpPort();
+        m_dlg = std::make_unique<CTarvelXConnectDlg>(m_sandbox.settings());
+        m_dlg->m_bServerEnabled = true;
+        m_dlg->m_nPort = static_cast<uint32_t>(m_port);
+        m_dlg->m_bWebserverWaits4Sim = false;
+        m_dlg->m_bSimOnline = true;
+        m_server = new WebServer(static_cast<uint32_t>(m_port), &RecordingHandler, m_dlg.get());
+        m_dlg->m_pWebServer = m_server;
+    }
+    void TearDown() override {
+        m_dlg->StopWebServerThread(true);
+        EXPECT_FALSE(ThreadRegistered());
+        m_dlg->m_pWebServer = nullptr;
+        delete m_server;
+        m_dlg.reset();
+        g_recorder = nullptr;
+        LogFile.Close();
+    }
+
+    void Start() {
+        m_dlg->StartWebServerThread();
+        ASSERT_TRUE(txtest::WaitUntil([&] { return IsListening(m_port); }, 5s));
+    }
+    bool ThreadRegistered() {
+        platform::MutexLock lock(m_dlg->m_webThreadMutex);
+        return m_dlg->m_hWebServerThread != nullptr;
+    }
+    std::string Log() const { return txtest::ReadFile(m_logPath); }
+
+    // Sends `request` on a new connection and returns everything until the server closes it.
+    std::string Exchange(const std::string& request, bool* closed = nullptr) {
+        txtest::TcpClient client;
+        if (!client.Connect(m_port)) return "<no connection>";
+        client.Send(request);
+        return client.ReadUntilClosed(10s, closed);
+    }
+    // The path the handler saw for `request`, or "<none>" when it was not called.
+    std::string PathSeenFor(const std::string& request) {
+        const size_t before = m_recorder.Count();
+        Exchange(request);
+        const auto seen = m_recorder.Seen();
+        return seen.size() > before ? seen.back().path : "<none>";
+    }
+
+    txtest::Sandbox m_sandbox;
+    std::string m_logPath;
+    Recorder m_recorder;
+    int m_port = 0;
+    std::unique_ptr<CTarvelXConnectDlg> m_dlg;
+    WebServer* m_server = nullptr;
+};
+
+TEST_F(WebServerTest, RequestLineGivesMethodAndPath) {
+    Start();
+    Exchange("GET /MCDU?x=1 HTTP/1.1\r\nHost: t\r\n\r\n");
+    Exchange("POST /resume HTTP/1.1\r\n\r\n");
+    Exchange("GET /pause\r\n\r\n");
+    Exchange("PUT   /other HTTP/1.1\r\n\r\n");
+    const auto seen = m_recorder.Seen();
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[0].method, "GET");
+    EXPECT_EQ(seen[0].path, "/MCDU");
+    EXPECT_TRUE(seen[0].params.empty());
+    EXPECT_EQ(seen[0].status, "202 OK");
+    EXPECT_EQ(seen[1].method, "POST");
+    EXPECT_EQ(seen[1].path, "/resume");
+    EXPECT_EQ(seen[2].path, "/pause");
+    EXPECT_EQ(seen[3].method, "");
+    EXPECT_EQ(seen[3].path, "/other");
+
+    // Request lines too short to hold a target are closed unanswered.
+    bool closed = false;
+    EXPECT_EQ(Exchange("\r\nGET / HTTP/1.1\r\n\r\n", &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(Exchange("GE\n\n"), "");
+    EXPECT_EQ(m_recorder.Count(), 4u);
+    EXPECT_EQ(txtest::CountLines(Log(), "without a target"), 2);
+}
+
+TEST_F(WebServerTest, ContentTypeOfTheAnswerFollowsThePath) {
+    Start();
+    const auto typeOf = [&](const std::string& request) {
+        const std::string response = Exchange(request);
+        const size_t at = response.find("Content-Type: ");
+        return at == std::string::npos ? "<none>"
+                                       : response.substr(at, response.find('\n', at) - at);
+    };
+    EXPECT_EQ(typeOf("GET /img/bg.png HTTP/1.0\r\n\r\n"), "Content-Type: image/png");
+    EXPECT_EQ(typeOf("GET /busbanner.jpg?1 HTTP/1.1\r\n\r\n"), "Content-Type: image/jpeg");
+    EXPECT_EQ(typeOf("GET /a.png/b.jpg HTTP/1.1\r\n\r\n"), "Content-Type: image/jpeg");
+    EXPECT_EQ(typeOf("GET / HTTP/1.1\r\n\r\n"), "Content-Type: text/html; charset=ISO-8859-1");
+}
+
+TEST_F(WebServerTest, FourHeadersAreCapturedCaseSensitivelyAndTheLastOneWins) {
+    Start();
+    Exchange(
+        "GET / HTTP/1.1\r\n"
+        "Host: tablet\r\n"
+        "Accept: text/html\r\n"
+        "accept: lower/case\r\n"
+        "Accept-Language: de-DE\r\n"
+        "Accept-Encoding: gzip\r\n"
+        "User-agent: wrong case\r\n"
+        "User-Agent: Tablet/1.0\r\n"
+        "Accept:no-blank\r\n"
+        "Accept-Encoding: identity\r\n"
+        "\r\n");
+    const auto seen = m_recorder.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].accept, "text/html");
+    EXPECT_EQ(seen[0].acceptLanguage, "de-DE");
+    EXPECT_EQ(seen[0].acceptEncoding, "identity");
+    EXPECT_EQ(seen[0].userAgent, "Tablet/1.0");
+}
+
+TEST_F(WebServerTest, ResponseIsByteExact) {
+    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0", 17);
+    m_recorder.Answer(png);
+    Start();
+    const std::time_t before = std::time(nullptr);
+    const std::string response = Exchange("GET /MCDU_Dspl.png?123 HTTP/1.1\r\n\r\n");
+    const std::time_t after = std::time(nullptr);
+
+    const size_t dateAt = response.find("\nDate: ") + 1;
+    ASSERT_NE(dateAt, 0u) << response;
+    const std::string date = response.substr(dateAt, response.find('\n', dateAt) - dateAt);
+    // "Date: Www Mmm dd hh:mm:ss yyyy GMT", the day padded with a blank.
+    ASSERT_EQ(date.size(), 34u) << date;
+    EXPECT_NE(std::string("MonTueWedThuFriSatSun").find(date.substr(6, 3)), std::string::npos);
+    EXPECT_NE(std::string("JanFebMarAprMayJunJulAugSepOctNovDec").find(date.substr(10, 3)),
+              std::string::npos);
+    std::string shape;
+    for (const char c : date.substr(14, 16))
+        shape += std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
+    EXPECT_TRUE(shape == "99 99:99:99 9999" || shape == " 9 99:99:99 9999") << date;
+    EXPECT_EQ(date.substr(date.size() - 4), " GMT");
+    EXPECT_TRUE(date == DateLine(before) || date == DateLine(after)) << date;
+    EXPECT_EQ(response, ExpectedHead("202 OK", date, "image/png", 17) + png + "\n");
+
+    m_recorder.Answer("", "404 Not Found");
+    const std::string notFound = Exchange("GET /nothing HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(notFound.substr(0, notFound.find('\n') + 1), "HTTP/1.1 404 Not Found\n");
+    const std::string tail = "Content-Length: 0\n\n\n";
+    ASSERT_GE(notFound.size(), tail.size());
+    EXPECT_EQ(notFound.substr(notFound.size() - tail.size()), tail);
+}
+
+TEST_F(WebServerTest, UnreadableRequestsGetNoResponseAndTheNextOneIsServed) {
+    Start();
+    // A header section ending in a lone line feed.
+    bool closed = false;
+    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\nAccept: x\r\n\n", &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(txtest::CountLines(Log(), "Webserver: empty line received: ["), 1);
+
+    // A peer that goes away half-way through a line.
+    {
+        txtest::TcpClient client;
+        ASSERT_TRUE(client.Connect(m_port));
+        client.Send("GET /pause HT");
+        client.Close();
+    }
+    // A peer that connects and says nothing at all.
+    {
+        txtest::TcpClient client;
+        ASSERT_TRUE(client.Connect(m_port));
+    }
+    EXPECT_EQ(m_recorder.Count(), 0u);
+    EXPECT_EQ(PathSeenFor("GET /after HTTP/1.1\r\n\r\n"), "/after");
+}
+
+TEST_F(WebServerTest, EveryPathIsOfflineWhileTheSimulatorIsAway) {
+    m_dlg->m_bSimOnline = false;
+    Start();
+    EXPECT_EQ(PathSeenFor("GET /MCDU HTTP/1.1\r\n\r\n"), "/offline");
+    EXPECT_EQ(PathSeenFor("GET /pause HTTP/1.1\r\nAccept: */*\r\n\r\n"), "/offline");
+    const std::string response = Exchange("GET /MCDU_Dspl.png HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(m_recorder.Seen().back().path, "/offline");
+    EXPECT_NE(response.find("\nContent-Type: text/html; charset=ISO-8859-1\n"), std::string::npos);
+
+    m_dlg->m_bSimOnline = true;
+    EXPECT_EQ(PathSeenFor("GET /MCDU HTTP/1.1\r\n\r\n"), "/MCDU");
+}
+
+TEST_F(WebServerTest, WaitingServerAcceptsNothingUntilTheSimulatorComes) {
+    m_dlg->m_bWebserverWaits4Sim = true;
+    m_dlg->m_bSimOnline = false;
+    Start();
+    txtest::TcpClient client;
+    ASSERT_TRUE(client.Connect(m_port));  // into the listen queue
+    ASSERT_TRUE(client.Send("GET /MCDU HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(client.StaysSilent(500ms));
+    EXPECT_EQ(m_recorder.entered.load(), 0);
+
+    const auto online = Clock::now();
+    m_dlg->m_bSimOnline = true;
+    bool closed = false;
+    const std::string response = client.ReadUntilClosed(5s, &closed);
+    EXPECT_LT(Clock::now() - online, 1s);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(response.rfind("HTTP/1.1 202 OK\n", 0), 0u) << response;
+    ASSERT_EQ(m_recorder.Count(), 1u);
+    EXPECT_EQ(m_recorder.Seen()[0].path, "/MCDU");
+}
+
+TEST_F(WebServerTest, ConnectionsAreServedOneAtATimeInOrder) {
+    m_recorder.Answer("<html>answer</html>", "", 300ms);
+    Start();
+    txtest::TcpClient first;
+    txtest::TcpClient second;
+    ASSERT_TRUE(first.Connect(m_port));
+    ASSERT_TRUE(first.Send("GET /first HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return m_recorder.entered.load() == 1; }, 5s));
+    // The second client waits in the queue while the first is in the handler.
+    ASSERT_TRUE(second.Connect(m_port));
+    ASSERT_TRUE(second.Send("GET /second HTTP/1.1\r\n\r\n"));
+    EXPECT_TRUE(second.StaysSilent(100ms));
+    EXPECT_EQ(m_recorder.entered.load(), 1);
+
+    const std::string firstResponse = first.ReadUntilClosed(5s);
+    EXPECT_EQ(m_recorder.Count(), 1u);
+    const std::string secondResponse = second.ReadUntilClosed(5s);
+    const auto seen = m_recorder.Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].path, "/first");
+    EXPECT_EQ(seen[1].path, "/second");
+    EXPECT_EQ(firstResponse.rfind("HTTP/1.1 202 OK\n", 0), 0u);
+    EXPECT_EQ(secondResponse.rfind("HTTP/1.1 202 OK\n", 0), 0u);
+}
+
+TEST_F(WebServerTest, SilentClientIsDroppedWithinTheBoundAndTheNextIsServed) {
+    Start();
+    txtest::TcpClient silent;
+    ASSERT_TRUE(silent.Connect(m_port));
+    ASSERT_TRUE(silent.Send("GET / HTTP/1.1"));  // no line feed, ever
+    const auto start = Clock::now();
+    txtest::TcpClient next;
+    ASSERT_TRUE(next.Connect(m_port));
+    ASSERT_TRUE(next.Send("GET /next HTTP/1.1\r\n\r\n"));
+    bool closed = false;
+    EXPECT_EQ(next.ReadUntilClosed(10s, &closed).rfind("HTTP/1.1 202 OK\n", 0), 0u);
+    const auto waited = Clock::now() - start;
+    EXPECT_GE(waited, 4s);
+    EXPECT_LT(waited, 8s);
+    EXPECT_EQ(silent.ReadUntilClosed(1s, &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(txtest::CountLines(Log(), "not complete within 5 s of the accept"), 1);
+}
+
+TEST_F(WebServerTest, OversizedRequestsAreRefusedWithAReason) {
+    Start();
+    bool closed = false;
+    EXPECT_EQ(Exchange("GET /" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(txtest::CountLines(Log(), "request line longer than 8192 bytes"), 1);
+
+    EXPECT_EQ(Exchange("GET / HTTP/1.1\r\nUser-Agent: " + std::string(8200, 'b') + "\r\n\r\n"), "");
+    EXPECT_EQ(txtest::CountLines(Log(), "header line longer than 8192 bytes"), 1);
+
+    std::string many = "GET / HTTP/1.1\r\n";
+    for (int i = 0; i < 101; ++i) many += "X-Header-" + std::to_string(i) + ": v\r\n";
+    EXPECT_EQ(Exchange(many + "\r\n"), "");
+    EXPECT_EQ(txtest::CountLines(Log(), "more than 100 header lines"), 1);
+
+    // A line just within the bound, and exactly 100 headers, are still served.
+    std::string full = "GET /" + std::string(8192 - 16, 'c') + " HTTP/1.1\r\n";
+    ASSERT_EQ(full.size(), 8192u);
+    for (int i = 0; i < 100; ++i) full += "X-Header-" + std::to_string(i) + ": v\r\n";
+    EXPECT_EQ(Exchange(full + "\r\n").rfind("HTTP/1.1 202 OK\n", 0), 0u);
+    EXPECT_EQ(m_recorder.Count(), 1u);
+}
+
+TEST_F(WebServerTest, ClientLeavingBeforeItsAnswerLeavesTheServerRunning) {
+    m_recorder.Answer(std::string(4 << 20, 'x'), "", 100ms);  // far more than socket buffers take
+    Start();
+    for (int i = 0; i < 3; ++i) {
+        txtest::TcpClient client;
+        ASSERT_TRUE(client.Connect(m_port));
+        ASSERT_TRUE(client.Send("GET /big HTTP/1.1\r\n\r\n"));
+        client.Close();
+    }
+    m_recorder.Answer("small");
+    ASSERT_TRUE(txtest::WaitUntil([&] { return m_recorder.Count() == 3; }, 10s));
+    const std::string response = Exchange("GET /after HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(response.substr(response.size() - 6), "small\n");
+    EXPECT_TRUE(ThreadRegistered());
+}
+
+TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
+    auto holder = std::make_unique<SocketServer>(static_cast<uint32_t>(m_port), 5, 0);
+    m_dlg->StartWebServerThread();
+    ASSERT_TRUE(txtest::WaitUntil([&] { return !ThreadRegistered(); }, 5s));
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return txtest::CountLines(Log(), "Webserver (main) thread finished.") == 1; }, 5s));
+    const std::string log = Log();
+    EXPECT_EQ(txtest::CountLines(log, "Webserver: socket error on port " + std::to_string(m_port) +
+                                          ": INVALID_SOCKET (Address already in use)."),
+              1)
+        << log;
+    EXPECT_EQ(txtest::CountLines(log, "CloseWebserverThread..."), 1);
+    EXPECT_EQ(txtest::CountLines(log, "CloseWebserverThread complete"), 1);
+    EXPECT_FALSE(m_server->m_bStopThread.load());
+
+    holder.reset();
+    Start();
+    EXPECT_EQ(PathSeenFor("GET /again HTTP/1.1\r\n\r\n"), "/again");
+}
+
+TEST_F(WebServerTest, StartAndStopLogTheirStepsAndStoppingAnIdleServerIsQuick) {
+    Start();
+    const auto start = Clock::now();
+    m_dlg->StopWebServerThread(true);
+    EXPECT_LT(Clock::now() - start, 1s);
+    EXPECT_FALSE(ThreadRegistered());
+    EXPECT_FALSE(IsListening(m_port));
+    EXPECT_FALSE(m_server->m_bStopThread.load());
+
+    // The server's own log lines, timestamp prefixes taken off (the pipe logs its own outcome).
+    const std::string log = Log();
+    std::vector<std::string> steps;
+    std::string addressLine;
+    for (size_t at = 0; at < log.size();) {
+        const size_t end = log.find('\n', at);
+        const size_t text = log.find("]: ", at) + 3;
+        const std::string line = log.substr(text, end - text);
+        at = end + 1;
+        if (line.rfind("Webbrowser IP: ", 0) == 0) {
+            addressLine = line;
+        } else if (line.rfind("PIPE: ", 0) != 0) {
+            steps.push_back(line);
+        }
+    }
+    char address[17] = "";
+    GetLocalIPAddress(address);
+    EXPECT_EQ(addressLine, "Webbrowser IP: " + std::string(address) + ".");
+    const std::vector<std::string> expected = {
+        "Starting the webserver (main) thread...",
+        "Webserver (main) thread started.",
+        "CloseWebserverThread...",
+        "Webserver (main) thread finished.",
+        "CloseWebserverThread complete",
+    };
+    EXPECT_EQ(steps, expected);
+
+    // Waiting for the simulator, or for a slow client's line: the stop is just as quick.
+    m_dlg->m_bWebserverWaits4Sim = true;
+    m_dlg->m_bSimOnline = false;
+    Start();
+    auto stopAt = Clock::now();
+    m_dlg->StopWebServerThread(true);
+    EXPECT_LT(Clock::now() - stopAt, 1s);
+
+    m_dlg->m_bSimOnline = true;
+    Start();
+    txtest::TcpClient slow;
+    ASSERT_TRUE(slow.Connect(m_port));
+    ASSERT_TRUE(slow.Send("GET /slow HTTP/1.1\r\nAcc"));
+    std::this_thread::sleep_for(100ms);
+    stopAt = Clock::now();
+    m_dlg->StopWebServerThread(true);
+    EXPECT_LT(Clock::now() - stopAt, 1s);
+    bool closed = false;
+    EXPECT_EQ(slow.ReadUntilClosed(2s, &closed), "");
+    EXPECT_TRUE(closed);
+}
+
+TEST_F(WebServerTest, StopDuringThePageHandlerSendsNothing) {
+    m_recorder.Answer("<html>answer</html>", "", 300ms);
+    Start();
+    txtest::TcpClient client;
+    ASSERT_TRUE(client.Connect(m_port));
+    ASSERT_TRUE(client.Send("GET /pause HTTP/1.1\r\n\r\n"));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return m_recorder.entered.load() == 1; }, 5s));
+    m_dlg->StopWebServerThread(true);
+    bool closed = false;
+    EXPECT_EQ(client.ReadUntilClosed(2s, &closed), "");
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(m_recorder.Count(), 1u);  // the handler still ran to its end
+}
+
+TEST_F(WebServerTest, ClosingTheClientFromAnotherThreadIsSafe) {
+    Start();
+    for (int i = 0; i < 20; ++i) {
+        txtest::TcpClient client;
+        ASSERT_TRUE(client.Connect(m_port));
+        ASSERT_TRUE(client.Send("GET /x HTTP/1.1\r\nAccept: a"));
+        ASSERT_TRUE(txtest::WaitUntil([&] { return m_server->Client() != nullptr; }, 5s));
+        m_server->CloseClient();  // as shutdown does, while the thread waits for the line
+        bool closed = false;
+        EXPECT_EQ(client.ReadUntilClosed(2s, &closed), "");
+        EXPECT_TRUE(closed);
+    }
+    EXPECT_EQ(m_recorder.Count(), 0u);
+    EXPECT_EQ(PathSeenFor("GET /still HTTP/1.1\r\n\r\n"), "/still");
+}
+
+TEST_F(WebServerTest, ShutdownRacingTheThreadsOwnEndReleasesTheHandleOnce) {
+    SocketServer holder(static_cast<uint32_t>(m_port), 5, 0);  // every run ends at once
+    for (int i = 0; i < 20; ++i) {
+        m_dlg->StartWebServerThread();
+        m_dlg->StopWebServerThread(true);
+        ASSERT_TRUE(txtest::WaitUntil([&] { return !ThreadRegistered(); }, 5s));
+    }
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return txtest::CountLines(Log(), "Webserver (main) thread finished.") == 20; }, 5s));
+    const std::string log = Log();
+    EXPECT_EQ(txtest::CountLines(log, "CloseWebserverThread..."), 20);
+    EXPECT_EQ(txtest::CountLines(log, "CloseWebserverThread complete"), 20);
+    EXPECT_FALSE(m_server->m_bStopThread.load());
+}
+
+}  // namespace

@@ -1,0 +1,218 @@
+#include "web/HttpServer.h"
+
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <thread>
+#include <utility>
+
+#include "app/TarvelXConnectDlg.h"
+#include "log/Log.h"
+#include "web/Socket.h"
+#include "web/SocketServer.h"
+#include "web/WebServer.h"
+
+namespace {
+
+// Logs why a line could not be read when a bound cut it short; a peer that closed, failed or sent
+// an empty line has nothing more to report (the socket logs an empty line itself).
+void LogReceiveStop(const Socket& client, const char* what) {
+    switch (client.LastReceiveStop()) {
+        case Socket::ReceiveStop::kLineTooLong:
+            LogLine(LogFile, "Webserver: %s longer than %zu bytes; connection closed.\n", what,
+                    kMaxRequestLineBytes);
+            break;
+        case Socket::ReceiveStop::kTimedOut:
+            LogLine(LogFile,
+                    "Webserver: request not complete within %lld s of the accept; connection "
+                    "closed.\n",
+                    static_cast<long long>(kRequestHeadTimeout.count()));
+            break;
+        case Socket::ReceiveStop::kNone:
+        case Socket::ReceiveStop::kInterrupted:
+            break;
+    }
+}
+
+// Stores the value of one of the four headers the pages may use; other headers are ignored.
+// Names are compared case-sensitively, and a repeated header replaces the earlier value.
+void CaptureHeader(HttpRequest& request, const std::string& line) {
+    static const struct {
+        const char* prefix;
+        std::string HttpRequest::*field;
+    } kHeaders[] = {
+        {"Accept: ", &HttpRequest::accept},
+        {"Accept-Language: ", &HttpRequest::acceptLanguage},
+        {"Accept-Encoding: ", &HttpRequest::acceptEncoding},
+        {"User-Agent: ", &HttpRequest::userAgent},
+    };
+    for (const auto& header : kHeaders) {
+        const size_t length = std::strlen(header.prefix);
+        if (line.compare(0, length, header.prefix) == 0) {
+            request.*header.field = line.substr(length);
+            return;
+        }
+    }
+}
+
+// Waits until the server should try to accept: at once when it does not wait for the simulator
+// or the simulator is online. False when the stop flag was raised meanwhile.
+bool WaitUntilAccepting(WebServer& server) {
+    const CTarvelXConnectDlg& owner = *server.m_pOwner;
+    while (!server.m_bStopThread.load()) {
+        if (!owner.m_bWebserverWaits4Sim.load() || owner.m_bSimOnline.load()) return true;
+        std::this_thread::sleep_for(kSimWaitPollInterval);
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ParseRequestTarget(const std::string& target) {
+    std::string path = target;
+    for (int i = 0; i < 2; ++i) {
+        if (!path.empty() && (path.back() == '\r' || path.back() == '\n')) path.pop_back();
+    }
+    // " HTTP/1.x" at the end: a target of exactly the 8 version characters is left as it is.
+    constexpr size_t kVersionLength = 8;  // "HTTP/1.1"
+    if (path.size() > kVersionLength &&
+        path.compare(path.size() - kVersionLength, 7, "HTTP/1.") == 0) {
+        path.erase(path.size() - kVersionLength - 1);
+    }
+    const size_t query = path.find('?');
+    if (query != std::string::npos) path.erase(query);
+    return path;
+}
+
+std::string ContentTypeLine(const std::string& path) {
+    if (path.find(".jpg") != std::string::npos) return "Content-Type: image/jpeg";
+    if (path.find(".png") != std::string::npos) return "Content-Type: image/png";
+    return "Content-Type: text/html; charset=ISO-8859-1";
+}
+
+std::string DateLine(std::time_t when) {
+    std::tm utc{};
+    char text[32] = {};
+    if (::gmtime_r(&when, &utc) == nullptr || ::asctime_r(&utc, text) == nullptr) text[0] = '\0';
+    std::string date(text);
+    if (!date.empty() && date.back() == '\n') date.pop_back();
+    return "Date: " + date + " GMT";
+}
+
+void SendResponse(Socket& client, const HttpRequest& request, std::time_t now) {
+    // Every line is its own send; holding them lets them leave in full segments.
+    client.HoldSends(true);
+    client.SendBytes("HTTP/1.1 ");
+    client.SendLine(request.status);
+    client.SendLine(DateLine(now));
+    client.SendLine(std::string("Server: ") + kServerName);
+    client.SendLine("Connection: close");
+    client.SendLine(ContentTypeLine(request.path));
+    client.SendLine("Content-Length: " + std::to_string(request.body.size()));
+    client.SendLine("");
+    client.SendLine(request.body);
+    client.HoldSends(false);
+}
+
+void HandleConnection(WebServer& server) {
+    const std::shared_ptr<Socket> client = server.Client();
+    if (!client) return;
+    CTarvelXConnectDlg* owner = server.m_pOwner;
+
+    const std::string line = client->ReceiveLine();
+    if (line.empty()) {
+        LogReceiveStop(*client, "request line");
+        server.CloseClient();
+        return;
+    }
+
+    HttpRequest request;
+    if (line.starts_with("GET")) {
+        request.method = "GET";
+    } else if (line.starts_with("POST")) {
+        request.method = "POST";
+    }
+    const size_t targetFrom = line.find_first_not_of(' ', request.method == "POST" ? 4 : 3);
+    if (targetFrom == std::string::npos) {
+        LogLine(LogFile, "Webserver: request line without a target; connection closed.\n");
+        server.CloseClient();
+        return;
+    }
+    request.path = ParseRequestTarget(line.substr(targetFrom));
+    request.status = "202 OK";
+    request.client = client.get();
+
+    int headerLines = 0;
+    while (!server.m_bStopThread.load()) {
+        // Tested before every line, the last one included, so that a request arriving while the
+        // simulator is away is always answered with the offline page.
+        if (!owner->m_bSimOnline.load()) request.path = "/offline";
+        std::string header = client->ReceiveLine();
+        if (header.empty()) {
+            // A stop seen while waiting for the line ends the header section like the loop test.
+            if (client->LastReceiveStop() == Socket::ReceiveStop::kInterrupted) break;
+            LogReceiveStop(*client, "header line");
+            server.CloseClient();
+            return;
+        }
+        if (header[0] == '\r' || header[0] == '\n') break;
+        if (++headerLines > kMaxHeaderLines) {
+            LogLine(LogFile, "Webserver: more than %d header lines; connection closed.\n",
+                    kMaxHeaderLines);
+            server.CloseClient();
+            return;
+        }
+        const size_t lineEnd = header.find_first_of("\r\n");
+        if (lineEnd != std::string::npos) header.erase(lineEnd);
+        CaptureHeader(request, header);
+    }
+
+    try {
+        server.Handler()(request, owner);
+    } catch (const std::exception& error) {
+        LogLine(LogFile, "Webserver: page handler failed for [%s]: %s; connection closed.\n",
+                request.path.c_str(), error.what());
+        server.CloseClient();
+        return;
+    }
+    if (server.m_bStopThread.load()) {
+        server.CloseClient();
+        return;
+    }
+    SendResponse(*client, request, std::time(nullptr));
+    server.CloseClient();
+}
+
+void ServeConnections(WebServer& server) {
+    server.ConnectMcduPipe();
+    try {
+        SocketServer listener(server.m_nPort, 5, 0);
+        while (!server.m_bStopThread.load()) {
+            if (!WaitUntilAccepting(server)) break;
+            // Waiting with a time-out keeps the stop flag in view while no client comes.
+            if (!listener.WaitForClient(kAcceptPollInterval)) continue;
+            std::unique_ptr<Socket> client = listener.Accept();
+            if (!client) {
+                // A connection that broke down before it was taken: wait for the next one.
+                if (listener.LastAcceptWouldBlock()) continue;
+                LogLine(LogFile, "Socket accept failed.\n");
+                break;
+            }
+            client->SetReceiveBounds(kMaxRequestLineBytes,
+                                     Socket::Clock::now() + kRequestHeadTimeout,
+                                     &server.m_bStopThread);
+            client->SetSendTimeout(kResponseSendTimeout);
+            server.SetClient(std::move(client));
+            HandleConnection(server);
+        }
+    } catch (const char* error) {
+        const int code = Socket::LastError();
+        char buffer[128] = {};
+        const char* reason =
+            code != 0 ? ::strerror_r(code, buffer, sizeof buffer) : "no error code";
+        LogLine(LogFile, "Webserver: socket error on port %u: %s (%s).\n", server.m_nPort, error,
+                reason);
+    }
+    // A connection left over by a failure above is not kept past the run.
+    server.CloseClient();
+}

@@ -1,0 +1,35 @@
+#include "web/WebServer.h"
+
+#include <utility>
+
+#include "web/Socket.h"
+
+WebServer::WebServer(uint32_t port, PageHandler handler, CTarvelXConnectDlg* owner)
+    : m_pOwner(owner), m_nPort(port), m_pHandler(handler) {}
+
+WebServer::~WebServer() { CloseClient(); }
+
+void WebServer::SetClient(std::unique_ptr<Socket> client) {
+    std::shared_ptr<Socket> previous;
+    {
+        platform::MutexLock lock(m_clientMutex);
+        previous = std::move(m_pClient);
+        m_pClient = std::move(client);
+    }
+    if (previous) previous->Close();
+}
+
+std::shared_ptr<Socket> WebServer::Client() {
+    platform::MutexLock lock(m_clientMutex);
+    return m_pClient;
+}
+
+void WebServer::CloseClient() {
+    std::shared_ptr<Socket> client;
+    {
+        platform::MutexLock lock(m_clientMutex);
+        client = std::move(m_pClient);
+    }
+    // The object goes with the last hold: here, or in the web server thread if it still uses it.
+    if (client) client->Close();
+}

@@ -1,0 +1,92 @@
+// The web server thread, and the main window's operations that start and stop it.
+
+#include "web/WebServerThread.h"
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "app/TarvelXConnectDlg.h"
+#include "log/Log.h"
+#include "web/HttpServer.h"
+#include "web/LocalAddress.h"
+#include "web/WebServer.h"
+
+namespace {
+
+constexpr std::chrono::milliseconds kStopWait{5000};
+
+}  // namespace
+
+void WebServerThread(WebServer* server) {
+    LogLine(LogFile, "Webserver (main) thread started.\n");
+    ServeConnections(*server);
+    // Deregistering lets the simulator link start a new thread later. From here on the server
+    // object may be deleted by shutdown at any moment, so it is not touched again.
+    server->m_pOwner->StopWebServerThread(false);
+    LogLine(LogFile, "Webserver (main) thread finished.\n");
+}
+
+void CTarvelXConnectDlg::StartWebServerThread() {
+    WebServer* server = m_pWebServer;
+    if (server == nullptr) return;
+    {
+        platform::MutexLock lock(m_webThreadMutex);
+        // A second thread would only find the port taken; the running one stays the only one.
+        if (m_hWebServerThread) return;
+        LogLine(LogFile, "Starting the webserver (main) thread...\n");
+        // Registering under the lock means a thread that ends at once (its port taken) can only
+        // deregister after it has been registered.
+        m_hWebServerThread = platform::WorkerThread::Start([server] { WebServerThread(server); });
+        if (!m_hWebServerThread) {
+            LogLine(LogFile, "webserver (main) thread couldn't start.\n");
+            return;
+        }
+    }
+
+    char address[17] = "";
+    GetLocalIPAddress(address);
+    std::string label;
+    if (address[0] != '\0') label = std::string(address) + ":" + std::to_string(m_nPort.load());
+    LogLine(LogFile, "Webbrowser IP: %s.\n", address);
+    PostToWindowThread([this, label] { DrawAddressLabel(label); });
+}
+
+void CTarvelXConnectDlg::StopWebServerThread(bool wait) {
+    if (!m_bServerEnabled.load()) return;
+    WebServer* server = nullptr;
+    std::unique_ptr<platform::WorkerThread> thread;
+    {
+        platform::MutexLock lock(m_webThreadMutex);
+        if (!m_hWebServerThread) return;
+        LogLine(LogFile, "CloseWebserverThread...\n");
+        server = m_pWebServer;
+        if (server != nullptr) server->m_bStopThread.store(true);
+        // Taking the handle out makes this call its one releaser: whichever of shutdown and the
+        // thread's own deregistration comes second finds no handle and does nothing.
+        thread = std::move(m_hWebServerThread);
+        if (!wait || thread->IsCurrentThread()) {
+            // The ending thread itself: everything under the lock, because once it is released
+            // shutdown may delete the server.
+            thread.reset();
+            if (server != nullptr) server->m_bStopThread.store(false);
+            LogLine(LogFile, "CloseWebserverThread complete\n");
+            return;
+        }
+    }
+
+    if (!thread->WaitFor(kStopWait)) {
+        // The server object must outlive its thread. Every wait of the thread looks at the stop
+        // flag; only a response still being sent or a page handler at work can hold it, and
+        // closing the connection frees the former.
+        LogLine(LogFile,
+                "Webserver (main) thread still busy after %lld ms; closing its connection.\n",
+                static_cast<long long>(kStopWait.count()));
+        if (server != nullptr) server->CloseClient();
+        while (!thread->WaitFor(kStopWait)) {
+        }
+    }
+    thread.reset();
+    if (server != nullptr) server->m_bStopThread.store(false);
+    LogLine(LogFile, "CloseWebserverThread complete\n");
+}
