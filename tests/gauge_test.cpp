@@ -337,7 +337,7 @@ protected:
         return CountLines(gauge.Stdout(), "GAUGE: display written");
     }
     static bool WaitForWritten(const txtest::ChildProcess& gauge, int count) {
-        return txtest::WaitUntil([&] { return Written(gauge) >= count; }, 10s);
+        return txtest::WaitUntil([&] { return Written(gauge) >= count; }, 60s);
     }
     SurfacePtr LoadPicture() { return AsRgba(IMG_Load(m_picture.c_str())); }
 
@@ -425,7 +425,7 @@ TEST_F(GaugeProcessTest, PictureOnDiskIsAlwaysWhole) {
     });
     McduPipeClient client(m_socket, m_quiet);
     ASSERT_TRUE(client.ConnectMcduPipe());
-    constexpr int kPairs = 60;
+    constexpr int kPairs = 40;
     for (int i = 0; i < kPairs; ++i) {
         ASSERT_TRUE(client.SendKey(CodeOf('Q')));
         ASSERT_TRUE(client.SendKey(kClear));
