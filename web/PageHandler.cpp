@@ -1,0 +1,91 @@
+#include "web/PageHandler.h"
+
+#include "app/TarvelXConnectDlg.h"
+#include "sim/FlightData.h"
+#include "web/FormatNumber.h"
+#include "web/ImageFile.h"
+#include "web/McduPages.h"
+#include "web/StatusPage.h"
+#include "web/WebServer.h"
+
+namespace {
+
+constexpr const char* kBackgroundColour = "#ffffff";
+constexpr double kStatusRefreshSeconds = 30.0;
+
+bool Contains(const std::string& text, const char* needle) {
+    return text.find(needle) != std::string::npos;
+}
+
+void AnswerNotFound(HttpRequest& request) {
+    request.status = "404 Not Found";
+    request.body = BuildNotFoundPage();
+}
+
+std::string BuildStatusPage(CTarvelXConnectDlg* owner) {
+    // The clock is read first: the page shows when it was built, not when the values arrived.
+    const TimeOfDay now = StatusPageNow();
+    FlightData data{};
+    owner->GetFlightData(data);
+    return BuildFramedPage("<html><head><meta http-equiv=\"refresh\" content=\"" +
+                               FormatNumber(kStatusRefreshSeconds, "", false, false) + "\"><title>",
+                           "Quennick Tarvel X Connect Extended",
+                           BuildStatusContent(data, owner->m_bSimPaused.load(), now));
+}
+
+void ServeKeyPress(HttpRequest& request, CTarvelXConnectDlg* owner) {
+    // The page goes back whatever becomes of the key: its script refreshes the display either
+    // way. Negative codes (which would forge the close or probe message) are refused, with a log
+    // line naming them, by the pipe client itself.
+    request.body = BuildMcduKeyCommandPage();
+    const int code = McduKeyCodeFromPath(request.path);
+    if (owner->m_pWebServer != nullptr) owner->m_pWebServer->m_mcduPipe.SendKey(code);
+}
+
+}  // namespace
+
+std::string BuildFramedPage(const std::string& headOpening, const std::string& title,
+                            const std::string& content) {
+    return headOpening + title + "</title></head><body bgcolor='" + kBackgroundColour + "'>" +
+           content + "</body></html>";
+}
+
+std::string BuildPleaseWaitPage() {
+    return BuildFramedPage("<html><head><meta http-equiv=\"refresh\" content=\"1;url=/\"><title>",
+                           "Please wait...", "");
+}
+
+std::string BuildOfflinePage() {
+    return BuildFramedPage("<html><head><title>", "FSX is offline",
+                           "<font face=Verdana><h2>Tarvel X Connect Extended</h2><h3><font "
+                           "color=red>FSX is offline</font></h3></font>");
+}
+
+std::string BuildNotFoundPage() {
+    return BuildFramedPage("<html><head><title>", "404 Not Found",
+                           "<font face=Verdana><h2>404 Not Found</h2></font>");
+}
+
+void ServePage(HttpRequest& request, CTarvelXConnectDlg* owner) {
+    const std::string& path = request.path;
+    if (path == "/") {
+        request.body = BuildStatusPage(owner);
+    } else if (path == "/pause" || path == "/resume") {
+        // The answer does not wait for the simulator: the page returns to "/",
+        // which shows the pause state the simulator reports by then.
+        request.body = BuildPleaseWaitPage();
+        owner->PauseSim(path == "/pause");
+    } else if (path == "/offline") {
+        request.body = BuildOfflinePage();
+    } else if (Contains(path, ".jpg") || Contains(path, ".png")) {
+        if (!ServeImageFile(request, owner->m_szSettingsFolder)) AnswerNotFound(request);
+    } else if (path == "/MCDU") {
+        request.body = BuildMcduFramesetPage();
+    } else if (path == "/MCDU_main") {
+        request.body = BuildMcduMainPage();
+    } else if (Contains(path, "MCDU_KB_")) {
+        ServeKeyPress(request, owner);
+    } else {
+        AnswerNotFound(request);
+    }
+}
