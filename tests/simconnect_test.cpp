@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -25,6 +26,7 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using simproto::FrameStatus;
 
 const std::vector<uint32_t> kFlightTypes = {4, 4, 4, 4, 4, 4, 4, 4, 5};
@@ -630,6 +632,93 @@ TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
                 nullptr));
         EXPECT_EQ(SimConnect_Close(handle), S_OK);
     }
+}
+
+TEST_F(SimConnectionTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) {
+    txtest::SimStandin standin(m_sandbox);
+    // Ten simulated minutes per real second: the flight takes about six seconds.
+    ASSERT_TRUE(standin.Start({"--rate", "600"}));
+    ASSERT_EQ(SimConnect_Open(&m_handle, "T", nullptr, 0, nullptr, 0), S_OK);
+    const std::pair<const char*, const char*> items[] = {
+        {"AIRSPEED INDICATED", "Knots"},
+        {"AIRSPEED MACH", "Mach"},
+        {"Indicated Altitude", "feet"},
+        {"HEADING INDICATOR", "Radians"},
+        {"GPS WP DISTANCE", "Meters"},
+        {"FUEL TOTAL QUANTITY WEIGHT", "Pounds"},
+        {"GPS GROUND SPEED", "Meters per second"},
+        {"GPS WP VERTICAL SPEED", "Meters per second"}};
+    for (const auto& [name, unit] : items)
+        SimConnect_AddToDataDefinition(m_handle, 1, name, unit, SIMCONNECT_DATATYPE_FLOAT64, 0,
+                                       SIMCONNECT_UNUSED);
+    SimConnect_AddToDataDefinition(m_handle, 1, "GPS WP NEXT ID", nullptr,
+                                   SIMCONNECT_DATATYPE_STRING8, 0, SIMCONNECT_UNUSED);
+    SimConnect_RequestDataOnSimObject(m_handle, 1, 1, SIMCONNECT_OBJECT_ID_USER,
+                                      SIMCONNECT_PERIOD_SIM_FRAME, 0, 0, 0, 0);
+    ASSERT_TRUE(standin.WaitForOutput("REQUEST_DATA_ON_SIM_OBJECT request=1", 5s));
+    ASSERT_EQ(standin.Command("start"), "ok");
+
+    std::vector<FlightData> samples;
+    auto collect = [&] {
+        Seen seen;
+        EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+        for (const auto& message : seen.messages) {
+            const auto* data =
+                reinterpret_cast<const SIMCONNECT_RECV_SIMOBJECT_DATA*>(message.data());
+            if (data->dwID != SIMCONNECT_RECV_ID_SIMOBJECT_DATA) continue;
+            FlightData record;
+            std::memcpy(&record, message.data() + kSimObjectDataOffset, sizeof(record));
+            samples.push_back(record);
+        }
+    };
+    // Paused mid-climb, the values stand still.
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] {
+            collect();
+            return !samples.empty() && samples.back().altitude > 10000;
+        },
+        20s));
+    ASSERT_EQ(standin.Command("pause 1"), "ok");
+    std::this_thread::sleep_for(300ms);
+    collect();
+    const size_t frozenFrom = samples.size();
+    std::this_thread::sleep_for(500ms);
+    collect();
+    ASSERT_GT(samples.size(), frozenFrom + 2);
+    for (size_t i = frozenFrom; i < samples.size(); ++i)
+        EXPECT_EQ(std::memcmp(&samples[i], &samples[frozenFrom - 1], sizeof(FlightData)), 0);
+    ASSERT_EQ(standin.Command("pause 0"), "ok");
+
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] {
+            collect();
+            return samples.back().ias == 0 && samples.back().altitude < 1000;
+        },
+        30s));
+
+    double maxMach = 0, maxAltitude = 0;
+    std::vector<std::string> waypoints;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const FlightData& s = samples[i];
+        maxMach = std::max(maxMach, s.mach);
+        maxAltitude = std::max(maxAltitude, s.altitude);
+        const std::string id(s.nextWpId, strnlen(s.nextWpId, 8));
+        if (waypoints.empty() || waypoints.back() != id) waypoints.push_back(id);
+        EXPECT_GE(s.heading, 0);
+        EXPECT_LT(s.heading, 2 * 3.14159265358979);
+        if (i > 0) EXPECT_LE(s.fuelTotal, samples[i - 1].fuelTotal);
+        if (s.altitude > 34000 && s.verticalSpeed == 0) {
+            // Cruise: no wind, so ground speed is Mach times the speed of sound up there.
+            const double soundKts = 38.967854 * std::sqrt(288.15 - 0.0019812 * s.altitude);
+            EXPECT_NEAR(s.groundSpeed / 0.514444, s.mach * soundKts, 1.0);
+            EXPECT_NEAR(s.mach, 0.78, 0.005);
+        }
+    }
+    EXPECT_NEAR(maxMach, 0.78, 0.01);
+    EXPECT_NEAR(maxAltitude, 35000, 1);
+    EXPECT_LT(samples.back().fuelTotal, samples.front().fuelTotal - 2000);
+    EXPECT_EQ(waypoints, (std::vector<std::string>{"TOBAK", "NVO", "REMBA", "KOK", "DVR", "DET",
+                                                   "BIG", "EGLL"}));
 }
 
 // ---- The connection against the stand-in ------------------------------------------------------
