@@ -2,6 +2,7 @@
 // skin and the two picture controls, the exit strip's highlight, the hand pointer, the browser
 // launch, the status lamp, the address label and the About box.
 
+#include <SDL_image.h>
 #include <SDL_ttf.h>
 
 #include <cstdio>
@@ -24,6 +25,8 @@
 namespace {
 
 constexpr uint16_t kSkinBitmapId = 129;
+// The window icon's size: big enough for task bars and window switchers, which scale it down.
+constexpr int kWindowIconPixels = 128;
 constexpr unsigned kAboutBoxCommand = 16;
 
 constexpr const char* kPictureType = "BMP";
@@ -231,6 +234,13 @@ void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
 }
 
 void CTarvelXConnectDlg::SetProgramIcon() {
+    if (m_hIcon == nullptr) {
+        const auto image = res::FindIcon(res::kIconName, kWindowIconPixels);
+        if (!image.empty()) {
+            m_hIcon =
+                IMG_Load_RW(SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
+        }
+    }
     // SDL has one window icon; the window manager scales it for the title bar and the task bar.
     if (m_pWindow != nullptr && m_hIcon != nullptr) SDL_SetWindowIcon(m_pWindow, m_hIcon);
 }

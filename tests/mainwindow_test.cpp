@@ -2,12 +2,19 @@
 // pointer, presses and keys, the lamp, the address label and what the window's pixels show.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/AddressFont.h"
 #include "app/HandCursor.h"
@@ -17,6 +24,7 @@
 #include "res/Resources.h"
 #include "tests/support/PictureSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/XvfbSession.h"
 #include "ui/BmpDecoder.h"
 #include "ui/Pointer.h"
 #include "ui/Skin.h"
@@ -75,6 +83,8 @@ class MainWindow {
         Pump();
         m_dlg.AttachWindowForTesting(nullptr);
         SDL_DestroyWindow(m_window);
+        SDL_FreeSurface(m_dlg.m_hIcon);
+        m_dlg.m_hIcon = nullptr;
         ui::SetCursorPosSource({});
     }
 
@@ -168,7 +178,7 @@ TEST(WindowRectsTest, EdgePointsFallInsideOrOutsideAsTheEdgeRuleSays) {
     EXPECT_FALSE(IsPointInRect(g_rcOnlinePicture, {100, 231}));
 }
 
-TEST_F(MainWindowTest, PicturesArePlacedAtTheirRectanglesWithoutText) {
+TEST_F(MainWindowTest, IconPicturesAndSkinAreInPlaceAfterStartUp) {
     MainWindow view(m_settings.path() + "/");
     CTarvelXConnectDlg& dlg = view.dlg();
     EXPECT_TRUE(SDL_RectEquals(&g_rcOnlinePicture,
@@ -182,6 +192,8 @@ TEST_F(MainWindowTest, PicturesArePlacedAtTheirRectanglesWithoutText) {
     ASSERT_NE(dlg.m_pSkin, nullptr);
     EXPECT_TRUE(dlg.m_pSkin->IsHooked());
     EXPECT_EQ(dlg.m_pSkinDC, dlg.m_pSkin->GetMemDC());
+    ASSERT_NE(dlg.m_hIcon, nullptr);
+    EXPECT_EQ(dlg.m_hIcon->w, 128);
 }
 
 TEST_F(MainWindowTest, TheExitStripLightsUpOverItAndOnlyGoesBackOutsideBothStrips) {
@@ -415,6 +427,155 @@ TEST(AddressFontTest, TheLabelIsSetInBoldTahomaWhereWineProvidesIt) {
     }
     EXPECT_EQ(found.family, "Tahoma");
     EXPECT_NE(found.path.find("tahomabd"), std::string::npos) << found.path;
+}
+
+}  // namespace
+
+namespace {
+
+// Mean brightness (0 to 1) and number of distinct colours of a part of a picture file.
+struct PictureStats {
+    double mean = 0;
+    int colours = 0;
+};
+std::optional<PictureStats> MeasurePicture(const std::string& file, const SDL_Rect& part) {
+    const std::string crop = std::to_string(part.w) + "x" + std::to_string(part.h) + "+" +
+                             std::to_string(part.x) + "+" + std::to_string(part.y);
+    const auto out = txtest::RunProgram(
+        txtest::FindProgram("convert"),
+        {file, "-crop", crop, "+repage", "-format", "%[fx:mean] %k", "info:"}, {});
+    if (!out) return std::nullopt;
+    PictureStats stats;
+    std::istringstream in(*out);
+    if (!(in >> stats.mean >> stats.colours)) return std::nullopt;
+    return stats;
+}
+
+// The share (0 to 1) of a part of a picture file that is the address label's green.
+std::optional<double> LabelGreenShare(const std::string& file, const SDL_Rect& part) {
+    const std::string crop = std::to_string(part.w) + "x" + std::to_string(part.h) + "+" +
+                             std::to_string(part.x) + "+" + std::to_string(part.y);
+    const auto out = txtest::RunProgram(
+        txtest::FindProgram("convert"),
+        {file, "-crop", crop, "+repage", "-fuzz", "25%", "-fill", "white", "-opaque",
+         "rgb(18,255,0)", "-fill", "black", "+opaque", "white", "-format", "%[fx:mean]", "info:"},
+        {});
+    if (!out) return std::nullopt;
+    return std::atof(out->c_str());
+}
+
+std::map<std::string, int> ParseShellGeometry(const std::string& text) {
+    std::map<std::string, int> values;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos) {
+            values[line.substr(0, equals)] = std::atoi(line.c_str() + equals + 1);
+        }
+    }
+    return values;
+}
+
+TEST(MainWindowOnXvfbTest, TheRealWindowLooksFinishedAndIsKeptAsAScreenshot) {
+    if (!txtest::XvfbSession::IsInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+    for (const char* tool : {"xdotool", "import", "convert"}) {
+        ASSERT_FALSE(txtest::FindProgram(tool).empty()) << tool << " is needed next to Xvfb";
+    }
+    txtest::XvfbSession x;
+    ASSERT_TRUE(x.Start(1024, 768));
+
+    txtest::Sandbox sandbox;
+    sandbox.WriteIni("[Common]\nLogging=1\n[Server]\nEnabled=1\nPort=" +
+                     std::to_string(txtest::FreeTcpPort()) + "\nWebserverWaits4Sim=0\n");
+    auto env = sandbox.Env();
+    env["SDL_VIDEODRIVER"] = "x11";
+    env["DISPLAY"] = x.display();
+    env["WAYLAND_DISPLAY"] = "";
+    env["BROWSER"] = "/bin/true";
+    txtest::ChildProcess program;
+    ASSERT_TRUE(program.Start(txtest::BinaryPath("TarvelXConnectExtended"), {}, env));
+
+    // The program's window: visible, with that title, and of the window's size (SDL may keep
+    // helper windows of its own).
+    std::map<std::string, int> geometry;
+    txtest::WaitUntil(
+        [&] {
+            const auto found =
+                x.Run("xdotool", {"search", "--onlyvisible", "--name", "TarvelX Load Manager"});
+            std::istringstream ids(found.value_or(""));
+            std::string id;
+            while (std::getline(ids, id)) {
+                geometry = ParseShellGeometry(
+                    x.Run("xdotool", {"getwindowgeometry", "--shell", id}).value_or(""));
+                if (geometry["WIDTH"] == kWindowWidth && geometry["HEIGHT"] == kWindowHeight) {
+                    return true;
+                }
+            }
+            geometry.clear();
+            return !program.Running();
+        },
+        std::chrono::seconds(30));
+    ASSERT_FALSE(geometry.empty()) << "no window; program output: " << program.Stderr();
+    // The address label is drawn right after the server thread has started.
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return txtest::CountLines(txtest::ReadFile(sandbox.LogPath()), "Webbrowser IP:"); },
+        std::chrono::seconds(20)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+
+    // Where the window has come to rest (it is placed after it is made).
+    const std::string id = std::to_string(geometry.at("WINDOW"));
+    geometry =
+        ParseShellGeometry(x.Run("xdotool", {"getwindowgeometry", "--shell", id}).value_or(""));
+    ASSERT_EQ(geometry.count("X"), 1u) << "the window went away; running: " << program.Running()
+                                       << "; output: " << program.Stderr();
+    const int left = geometry.at("X");
+    const int top = geometry.at("Y");
+
+    const std::string folder = std::string(TX_BIN_DIR) + "/../test-artifacts";
+    std::filesystem::create_directories(folder);
+    const std::string shot = folder + "/mainwindow-xvfb.png";
+    const std::string hoverShot = folder + "/mainwindow-xvfb-exit-hover.png";
+    ASSERT_TRUE(x.Screenshot(shot));
+    const auto face = MeasurePicture(shot, {left, top, kWindowWidth, kWindowHeight});
+    ASSERT_TRUE(face.has_value());
+    EXPECT_GT(face->colours, 500) << "the window looks blank: " << shot;
+    const SDL_Rect exitOnScreen{left + g_rcExitButton.x, top + g_rcExitButton.y, g_rcExitButton.w,
+                                g_rcExitButton.h};
+    const SDL_Rect addressOnScreen{left + g_rcAddressLink.x, top + g_rcAddressLink.y - 3,
+                                   g_rcAddressLink.w, g_rcAddressLink.h + 6};
+    const auto exitNormal = MeasurePicture(shot, exitOnScreen);
+    const auto green = LabelGreenShare(shot, addressOnScreen);
+    ASSERT_TRUE(exitNormal && green);
+    EXPECT_GT(*green, 0.05) << "no address label in " << shot;
+
+    // The pointer over the exit strip lights it up on the real window system too.
+    x.Run("xdotool", {"mousemove", std::to_string(left + 280), std::to_string(top + 255)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    ASSERT_TRUE(x.Screenshot(hoverShot));
+    const auto exitLit = MeasurePicture(hoverShot, exitOnScreen);
+    ASSERT_TRUE(exitLit.has_value());
+    EXPECT_GT(exitLit->mean, exitNormal->mean + 0.02) << hoverShot;
+
+    // A press on the lamp drags the window along with the pointer.
+    auto run = [&](std::vector<std::string> args) {
+        x.Run("xdotool", args);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    };
+    run({"mousemove", std::to_string(left + 150), std::to_string(top + 150)});
+    run({"mousedown", "1"});
+    run({"mousemove", std::to_string(left + 170), std::to_string(top + 165)});
+    run({"mousemove", std::to_string(left + 190), std::to_string(top + 180)});
+    run({"mouseup", "1"});
+    const auto moved =
+        ParseShellGeometry(x.Run("xdotool", {"getwindowgeometry", "--shell", id}).value_or(""));
+    ASSERT_EQ(moved.count("X"), 1u);
+    EXPECT_EQ(moved.at("X"), left + 40);
+    EXPECT_EQ(moved.at("Y"), top + 30);
+    EXPECT_TRUE(program.Running());
+
+    program.Signal(SIGTERM);
+    EXPECT_TRUE(program.Wait(std::chrono::seconds(15)).has_value());
 }
 
 }  // namespace

@@ -8,10 +8,10 @@
 
 namespace ui {
 
-// The pointer's position on the screen. Video drivers without a desktop (dummy, offscreen) have
-// no screen pointer; there it is the pointer's place in the window that has the mouse, offset by
-// that window's position.
-SDL_Point GetCursorPos();
+// The pointer's position on the screen of `window`. Video drivers without a desktop (dummy,
+// offscreen) have no screen pointer; there it is the pointer's place in the window that has the
+// mouse, offset by that window's position.
+SDL_Point GetCursorPos(SDL_Window* window);
 
 // `screen` in the client coordinates of `window`.
 SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen);

@@ -143,12 +143,12 @@ void CSkin::PaintFace(SDL_Window* window) {
 void CSkin::BeginDrag(SDL_Window* window, const SDL_Event& press) {
     m_bDragging = true;
     m_dragPress = press;
-    m_ptDragPointer = ui::GetCursorPos();
+    m_ptDragPointer = ui::GetCursorPos(window);
     SDL_GetWindowPosition(window, &m_ptDragWindow.x, &m_ptDragWindow.y);
 }
 
 void CSkin::FollowPointer(SDL_Window* window) {
-    const SDL_Point pointer = ui::GetCursorPos();
+    const SDL_Point pointer = ui::GetCursorPos(window);
     const int x = m_ptDragWindow.x + pointer.x - m_ptDragPointer.x;
     const int y = m_ptDragWindow.y + pointer.y - m_ptDragPointer.y;
     int currentX = 0;
