@@ -145,7 +145,10 @@ void DrawScreen(Canvas& mcdu) {
 void DrawLineMarks(Canvas& mcdu) {
     for (int row = 0; row < 6; ++row) {
         const double y = 138.0 + 49.6 * row;
-        for (const auto& [a, b] : {std::pair{70.0, 82.0}, std::pair{494.0, 506.0}}) {
+        for (const auto& mark : {std::pair{70.0, 82.0}, std::pair{494.0, 506.0}}) {
+            // Plain copies: clang 14 cannot capture structured bindings in a lambda.
+            const double a = mark.first;
+            const double b = mark.second;
             mcdu.Fill(
                 {60, static_cast<int>(y) - 4, 516, static_cast<int>(y) + 5},
                 [&](double px, double py) {

@@ -1,0 +1,82 @@
+// Bytes off the simulator link in both directions: as a message stream arriving at the client
+// library (framing, checking, then the program's own dispatch of what passed), and as one request
+// frame arriving at a simulator.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/TarvelXConnectDlg.h"
+#include "sim/SimConnect.h"
+#include "sim/SimIds.h"
+#include "sim/SimProtocol.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace {
+
+// The definitions the program declares: the title, and the flight data (eight numbers and the
+// next waypoint's identifier).
+const std::vector<uint32_t> kTitleTypes = {SIMCONNECT_DATATYPE_STRINGV};
+const std::vector<uint32_t> kFlightTypes = {
+    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64,
+    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64,
+    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_STRING8};
+
+const std::vector<uint32_t>* Definition(uint32_t defineId) {
+    if (defineId == DEFINITION_TITLE) return &kTitleTypes;
+    if (defineId == DEFINITION_FLIGHT_DATA) return &kFlightTypes;
+    return nullptr;
+}
+
+// What the library hands to the dispatch callback: an 8-byte aligned copy, never smaller than
+// the largest fixed message.
+constexpr size_t kDeliveryBytes = 320;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static CTarvelXConnectDlg* const dlg = new CTarvelXConnectDlg(txfuzz::PrepareSandbox());
+
+    size_t consumed = 0;
+    std::vector<uint64_t> message;
+    for (;;) {
+        uint32_t frameSize = 0;
+        const auto status = simproto::PeekFrame(data + consumed, size - consumed,
+                                                simproto::kMessageHeaderSize, &frameSize);
+        if (status != simproto::FrameStatus::Complete) break;
+        if (frameSize < simproto::kMessageHeaderSize || frameSize > size - consumed) std::abort();
+        std::string error;
+        if (!simproto::ValidateMessage(data + consumed, frameSize, Definition, &error)) {
+            if (error.empty()) std::abort();  // a refusal always says why
+            break;                            // the stream cannot be trusted past it
+        }
+        message.assign((std::max<size_t>(frameSize, kDeliveryBytes) + 7) / 8, 0);
+        std::memcpy(message.data(), data + consumed, frameSize);
+        dlg->DispatchSimMessage(reinterpret_cast<SIMCONNECT_RECV*>(message.data()), frameSize);
+        consumed += frameSize;
+    }
+
+    uint32_t frameSize = 0;
+    if (simproto::PeekFrame(data, size, simproto::kRequestHeaderSize, &frameSize) ==
+        simproto::FrameStatus::Complete) {
+        simproto::Request request;
+        std::string error;
+        if (simproto::DecodeRequest(data, frameSize, &request, &error)) {
+            // What decodes encodes again into a frame of the same size that decodes too (text
+            // fields may differ after their NUL, which the encoder pads with zeros).
+            std::vector<uint8_t> again;
+            simproto::Request back;
+            if (!simproto::EncodeRequest(request.sendId, request.body, &again) ||
+                again.size() != frameSize ||
+                !simproto::DecodeRequest(again.data(), again.size(), &back, &error))
+                std::abort();
+        } else if (error.empty()) {
+            std::abort();
+        }
+    }
+    return 0;
+}
