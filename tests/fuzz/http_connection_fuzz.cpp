@@ -76,8 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ::shutdown(pair[0], SHUT_WR);
 
     auto client = std::make_unique<Socket>(pair[1]);
-    client->SetReceiveBounds(kMaxRequestLineBytes,
-                             Socket::Clock::now() + std::chrono::seconds(1),
+    client->SetReceiveBounds(kMaxRequestLineBytes, Socket::Clock::now() + std::chrono::seconds(1),
                              &s->server.m_bStopThread);
     client->SetSendTimeout(std::chrono::milliseconds(500));
     s->server.SetClient(std::move(client));
