@@ -37,6 +37,34 @@ for variant in asan tsan; do
   fi
 done
 
+# Each fuzz target for a short while on its seed corpus (the long run: docs/reliability.md). What
+# it finds goes to a scratch folder, so the corpus in the repository only changes by hand; a crash
+# leaves its input in the build folder and fails the run.
+fuzz_seconds=15
+echo "== Fuzzing (${fuzz_seconds} s per target)"
+if ! command -v clang++ >/dev/null; then
+  echo "clang++ not found: the fuzz targets need clang and libclang-rt"
+  status=1
+elif configure_and_build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DTX_BUILD_TESTS=OFF -DTX_FUZZ=ON; then
+  for target in "$here"/build-fuzz/bin/fuzz_*; do
+    name="${target##*/fuzz_}"
+    scratch="$(mktemp -d)"
+    if "$target" -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
+        -artifact_prefix="$here/build-fuzz/crash-$name-" "$scratch" \
+        "$here/tests/fuzz/corpus/$name" >"$here/build-fuzz/$name.fuzz.log" 2>&1; then
+      echo "$name: $(grep -o '#[0-9]*' "$here/build-fuzz/$name.fuzz.log" | tail -n 1 | tr -d '#') runs, no crash"
+    else
+      tail -n 40 "$here/build-fuzz/$name.fuzz.log"
+      echo "Fuzzing $name failed"
+      status=1
+    fi
+    rm -rf "$scratch"
+  done
+else
+  status=1
+fi
+
 echo "== Suite"
 if configure_and_build build; then
   ctest --test-dir "$here/build" -j"$jobs" --output-on-failure --timeout 600 || status=1
