@@ -45,6 +45,14 @@ void UpdateWindow(SDL_Window* window) {
 SDL_Surface* BeginPaint(SDL_Window* window) {
     if (window == nullptr) return nullptr;
     SDL_SetWindowData(window, kPaintPendingSlot, nullptr);
+    // The window's surface is kept in memory and handed to the window system as it is. Left to
+    // itself, SDL may instead put an OpenGL renderer behind it, for which it remakes the window:
+    // the window would vanish and come back at start-up, for no gain with a few small copies.
+    // The environment variable of the same name still decides when set.
+    const char* acceleration = SDL_GetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION);
+    if (acceleration == nullptr) {
+        SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
+    }
     return SDL_GetWindowSurface(window);
 }
 
