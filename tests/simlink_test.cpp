@@ -637,11 +637,17 @@ TEST_F(StandinLinkTest, GoesOfflineWithinASecondOfTheWindowGoingAway) {
     EXPECT_NE(log.find("FSX offline.\nCloseSimconnectThread...\n"), std::string::npos) << log;
     EXPECT_TRUE(m_standin.WaitForOutput("client 1: closed", 5s));
 
-    // The connection is gone but the window comes back: the link comes online anew.
+    // Without its window the simulator takes no new client, so the link stays offline.
+    for (int i = 0; i < 2; ++i) m_dlg->CheckSimPresence();
+    EXPECT_FALSE(m_dlg->m_bSimOnline);
+    EXPECT_EQ(txtest::CountLines(m_standin.Output(), "refused (no main window)"), 2);
+    EXPECT_EQ(LogCount("FSX online.\n"), 1);
+
+    // The window comes back: the link comes online anew.
     ASSERT_EQ(Command("window show"), "ok");
     TickUntil([&] { return m_dlg->m_bSimOnline.load(); });
     EXPECT_TRUE(m_dlg->m_bSimOnline);
-    EXPECT_TRUE(m_standin.WaitForOutput("client 2: OPEN", 5s));
+    EXPECT_EQ(txtest::CountLines(m_standin.Output(), ": OPEN app="), 2);
 }
 
 TEST_F(StandinLinkTest, ALostConnectionUnderAnOpenWindowStaysOnlineWithoutAWorker) {

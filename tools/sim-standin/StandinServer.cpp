@@ -296,6 +296,13 @@ int StandinServer::Run(int stopFd) {
 void StandinServer::AcceptClient() {
     const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
+    if (!m_window.IsLocked()) {
+        // Without its main window the simulator is starting or ending: no new clients. Those
+        // already connected stay.
+        Log("client %d: refused (no main window)", m_nextClient++);
+        ::close(fd);
+        return;
+    }
     timeval timeout{kSendTimeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
     Client client;
@@ -500,8 +507,10 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
             return;
         }
         client.subscriptions.emplace(Lower(subscribe->systemEventName), subscribe->eventId);
-        if (m_options.autostart && !m_flying && Lower(subscribe->systemEventName) == "simstart")
-            StartFlight();
+        // A second's grace lets the client's other subscriptions (AircraftLoaded) arrive first.
+        if (m_options.autostart && !m_flying && m_autostartAt == 0 &&
+            Lower(subscribe->systemEventName) == "simstart")
+            m_autostartAt = Now() + 1.0;
         return;
     }
     if (const auto* transmit = std::get_if<simproto::TransmitClientEventRequest>(&request.body)) {
@@ -657,6 +666,10 @@ void StandinServer::Tick() {
     const double now = Now();
     const double elapsed = now - m_lastTick;
     m_lastTick = now;
+    if (m_autostartAt != 0 && now >= m_autostartAt) {
+        m_autostartAt = 0;
+        if (!m_flying) StartFlight();
+    }
     if (m_flying && !m_paused && !m_held) m_model.Step(elapsed * m_options.rate);
     for (Client& client : m_clients) {
         for (auto& [requestId, periodic] : client.periodic) {

@@ -113,4 +113,5 @@ class StandinServer {
     bool m_paused = false;
     bool m_held = false;  // values set by hand stay until "fly"
     double m_lastTick = 0;
+    double m_autostartAt = 0;  // when the automatic flight start is due; 0: none pending
 };
