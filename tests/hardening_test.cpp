@@ -1,0 +1,342 @@
+// The program under load and under faults, as a process: many requests, slow clients, a gauge
+// and a simulator that die and come back, a log that cannot be written. Through all of it the
+// program keeps serving and leaves nothing behind.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "tests/support/ProgramRun.h"
+#include "tests/support/SimStandin.h"
+#include "tests/support/TcpClient.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::string kProgram = txtest::BinaryPath("TarvelXConnectExtended");
+
+int CountOf(const std::string& text, const std::string& needle) {
+    int count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
+// The least of a few looks at a count over 200 ms: a connection just answered or a key press's
+// connection attempt may still hold a descriptor for a moment.
+int Settled(int (*count)(pid_t), pid_t pid) {
+    int least = count(pid);
+    for (int i = 0; i < 10; ++i) {
+        std::this_thread::sleep_for(20ms);
+        least = std::min(least, count(pid));
+    }
+    return least;
+}
+
+class HardeningTest : public ::testing::Test {
+  protected:
+    void SetUp() override { m_port = txtest::FreeTcpPort(); }
+    void TearDown() override {
+        if (m_program.pid() > 0 && m_program.Running()) {
+            m_program.Signal(SIGTERM);
+            EXPECT_EQ(m_program.Wait(20s), 0) << m_program.Stderr();
+        }
+    }
+
+    // Starts the program and waits until it answers on its port.
+    void StartProgram(const std::vector<std::string>& wrapper = {}) {
+        if (wrapper.empty()) {
+            ASSERT_TRUE(m_program.Start(kProgram, {}, m_sandbox.Env()));
+        } else {
+            std::vector<std::string> args(wrapper.begin() + 1, wrapper.end());
+            ASSERT_TRUE(m_program.Start(wrapper[0], args, m_sandbox.Env()));
+        }
+        ASSERT_TRUE(txtest::WaitUntil(
+            [&] { return !m_program.Running() || !txtest::Get(m_port, "/").empty(); }, 30s));
+        ASSERT_TRUE(m_program.Running()) << m_program.Stderr();
+    }
+    std::string Log() const { return txtest::ReadFile(m_sandbox.LogPath()); }
+    bool WaitForLogCount(const std::string& needle, int count, std::chrono::milliseconds timeout) {
+        return txtest::WaitUntil([&] { return CountOf(Log(), needle) >= count; }, timeout);
+    }
+    // The program answers "/" with a whole response.
+    void ExpectServing() {
+        const std::string response = txtest::Get(m_port, "/");
+        EXPECT_TRUE(txtest::IsWellFormedResponse(response)) << response;
+    }
+
+    txtest::Sandbox m_sandbox;
+    int m_port = 0;
+    txtest::ChildProcess m_program;
+};
+
+// ---- Load -------------------------------------------------------------------------------------
+
+TEST_F(HardeningTest, ManyMixedRequestsLeaveDescriptorsThreadsAndMemorySteady) {
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    txtest::WriteFile(m_sandbox.settings() + "MCDU_Dspl.png", std::string(20000, 'p'));
+    txtest::SimStandin sim(m_sandbox);
+    ASSERT_TRUE(sim.Start());
+    StartProgram();
+    ASSERT_TRUE(WaitForLogCount("FSX online.", 1, 20s)) << Log();
+
+    // Pages, images, key presses (no gauge: each is dropped), refusals and broken requests.
+    const std::vector<std::string> requests = {
+        "GET / HTTP/1.1\r\nUser-Agent: load\r\n\r\n",
+        "GET /MCDU HTTP/1.1\r\n\r\n",
+        "GET /MCDU_main HTTP/1.1\r\nAccept: text/html\r\n\r\n",
+        "GET /MCDU_Dspl.png?t=1 HTTP/1.1\r\n\r\n",
+        "GET /MCDU_KB_07 HTTP/1.1\r\n\r\n",
+        "GET /missing.png HTTP/1.1\r\n\r\n",
+        "GET /nowhere HTTP/1.1\r\n\r\n",
+        "GET /../secret.png HTTP/1.1\r\n\r\n",
+        "GET / HTTP/1.1\n\n",  // a lone line feed ends the head: closed without an answer
+        "BREW /\r\n\r\n",      // any method: answered for its path
+    };
+    const int total = txtest::Scaled(100000, 10000);
+    const pid_t pid = m_program.pid();
+    int answered = 0;
+    int fdsAfterWarmUp = 0, threadsAfterWarmUp = 0;
+    long rssAfterWarmUp = 0;
+    const auto started = Clock::now();
+    for (int i = 0; i < total; ++i) {
+        const std::string response =
+            txtest::Exchange(m_port, requests[static_cast<size_t>(i) % requests.size()]);
+        if (!response.empty()) {
+            ASSERT_TRUE(txtest::IsWellFormedResponse(response)) << i << ": " << response;
+            ++answered;
+        }
+        if (i == total / 10) {
+            fdsAfterWarmUp = Settled(txtest::OpenDescriptors, pid);
+            threadsAfterWarmUp = Settled(txtest::Threads, pid);
+            rssAfterWarmUp = txtest::ResidentKib(pid);
+        }
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const int fds = Settled(txtest::OpenDescriptors, pid);
+    const int threads = Settled(txtest::Threads, pid);
+    const long rss = txtest::ResidentKib(pid);
+    std::printf(
+        "%d requests (%d answered) in %.1f s; descriptors %d -> %d, threads %d -> %d, "
+        "resident %ld -> %ld KiB\n",
+        total, answered, seconds, fdsAfterWarmUp, fds, threadsAfterWarmUp, threads, rssAfterWarmUp,
+        rss);
+    // Nine of the ten kinds are answered.
+    EXPECT_EQ(answered, total / 10 * 9);
+    EXPECT_EQ(fds, fdsAfterWarmUp);
+    EXPECT_EQ(threads, threadsAfterWarmUp);
+    // The sanitizers' own bookkeeping grows with every allocation; the program's is measured in
+    // the normal build.
+    if (!txtest::kSanitized) {
+        EXPECT_LT(rss - rssAfterWarmUp, 2048);
+    }
+    EXPECT_TRUE(m_program.Running());
+}
+
+TEST_F(HardeningTest, SlowClientsAreDroppedAtTheHeadBoundAndANormalClientIsAnswered) {
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    StartProgram();
+
+    // Ten clients that begin a request and never end its first line.
+    constexpr int kSlow = 10;
+    std::vector<std::unique_ptr<txtest::TcpClient>> slow;
+    for (int i = 0; i < kSlow; ++i) {
+        slow.push_back(std::make_unique<txtest::TcpClient>());
+        ASSERT_TRUE(slow.back()->Connect(m_port));
+        ASSERT_TRUE(slow.back()->Send("GET /MCDU HTTP/1.1\r\nUser-Agent: slo"));
+    }
+    // A normal client behind them waits its turn: one connection is served at a time, and each
+    // slow one is given up 5 s after its accept.
+    const auto asked = Clock::now();
+    std::string answer = txtest::Exchange(m_port, "GET / HTTP/1.1\r\n\r\n", 5s * (kSlow + 2));
+    const auto waited = Clock::now() - asked;
+    EXPECT_TRUE(txtest::IsWellFormedResponse(answer)) << answer;
+    EXPECT_LT(waited, 5s * kSlow + 5s);
+    std::printf("normal client answered after %.1f s behind %d slow clients\n",
+                std::chrono::duration<double>(waited).count(), kSlow);
+
+    // Every slow client is closed without an answer, the last of them within the bound of each.
+    const auto allGone = asked + 5s * (kSlow + 1) + 5s;
+    for (auto& client : slow) {
+        bool closed = false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(allGone - Clock::now());
+        EXPECT_EQ(client->ReadUntilClosed(std::max(left, 100ms), &closed), "");
+        EXPECT_TRUE(closed);
+    }
+    // A slow client alone costs a normal client behind it no more than the bound.
+    txtest::TcpClient one;
+    ASSERT_TRUE(one.Connect(m_port));
+    ASSERT_TRUE(one.Send("GET / HTTP/1.1\r\nAccept: nothing-ever-ends"));
+    const auto second = Clock::now();
+    answer = txtest::Exchange(m_port, "GET / HTTP/1.1\r\n\r\n", 15s);
+    EXPECT_TRUE(txtest::IsWellFormedResponse(answer)) << answer;
+    EXPECT_LT(Clock::now() - second, 5s + 2s);
+    ExpectServing();
+}
+
+// ---- Peers that die ---------------------------------------------------------------------------
+
+TEST_F(HardeningTest, GaugeKilledAndRestartedLosesNoKeyPressedAfterwards) {
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    txtest::SimStandin sim(m_sandbox);
+    ASSERT_TRUE(sim.Start());
+    // The first gauge is there before the program, which connects to it as its server starts. A
+    // key pressed while no gauge was ever reached is dropped (and a connection tried), so every
+    // later gauge is met the way a restarted one is: by a key whose write finds the old one gone.
+    auto startGauge = [&](txtest::ChildProcess& gauge) {
+        return gauge.Start(txtest::BinaryPath("gauge-standin"), {}, m_sandbox.Env()) &&
+               txtest::WaitUntil(
+                   [&] { return gauge.Stdout().find("GAUGE: listening on ") != std::string::npos; },
+                   10s);
+    };
+    auto first = std::make_unique<txtest::ChildProcess>();
+    ASSERT_TRUE(startGauge(*first));
+    StartProgram();
+    ASSERT_TRUE(WaitForLogCount("FSX online.", 1, 20s)) << Log();
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return first->Stdout().find("program connected") != std::string::npos; }, 10s))
+        << first->Stdout();
+
+    const int rounds = txtest::Scaled(50, 10);
+    for (int round = 0; round < rounds; ++round) {
+        std::unique_ptr<txtest::ChildProcess> next = std::move(first);
+        if (!next) {
+            next = std::make_unique<txtest::ChildProcess>();
+            ASSERT_TRUE(startGauge(*next)) << "round " << round;
+        }
+        txtest::ChildProcess& gauge = *next;
+        // Keys 0..68 in turn, two per gauge; every one reaches this gauge.
+        for (int k = 0; k < 2; ++k) {
+            const int code = (round * 2 + k) % 69;
+            char path[32];
+            std::snprintf(path, sizeof path, "/MCDU_KB_%02d", code);
+            ASSERT_TRUE(txtest::IsWellFormedResponse(txtest::Get(m_port, path)));
+            const std::string seen = "GAUGE: code " + std::to_string(code) + " (";
+            ASSERT_TRUE(txtest::WaitUntil(
+                [&] { return gauge.Stdout().find(seen) != std::string::npos; }, 10s))
+                << "round " << round << ", key " << code << "\n"
+                << gauge.Stdout();
+        }
+        gauge.Signal(round % 2 == 0 ? SIGKILL : SIGTERM);
+        ASSERT_TRUE(gauge.Wait(10s).has_value());
+    }
+    EXPECT_TRUE(m_program.Running());
+}
+
+TEST_F(HardeningTest, SimulatorKilledAndRestartedGoesOfflineAndOnlineLeavingNothingBehind) {
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    StartProgram();
+    const pid_t pid = m_program.pid();
+    int fdsOffline = -1, threadsOffline = -1;
+
+    const int rounds = txtest::Scaled(50, 8);
+    for (int round = 0; round < rounds; ++round) {
+        auto sim = std::make_unique<txtest::SimStandin>(m_sandbox);
+        ASSERT_TRUE(sim->Start()) << "round " << round << "\n" << sim->Process().Stderr();
+        ASSERT_TRUE(WaitForLogCount("FSX online.", round + 1, 20s)) << "round " << round;
+        ExpectServing();
+        sim->Process().Signal(SIGKILL);
+        ASSERT_TRUE(sim->Process().Wait(10s).has_value());
+        ASSERT_TRUE(WaitForLogCount("FSX offline.", round + 1, 20s)) << "round " << round;
+        sim.reset();
+        // The worker has ended once offline; what is left must be the same every round.
+        ASSERT_TRUE(txtest::WaitUntil(
+            [&] {
+                return threadsOffline < 0 || (txtest::Threads(pid) == threadsOffline &&
+                                              txtest::OpenDescriptors(pid) == fdsOffline);
+            },
+            10s))
+            << "round " << round << ": threads " << txtest::Threads(pid) << " (was "
+            << threadsOffline << "), descriptors " << txtest::OpenDescriptors(pid) << " (was "
+            << fdsOffline << ")";
+        if (threadsOffline < 0) {
+            threadsOffline = txtest::Threads(pid);
+            fdsOffline = txtest::OpenDescriptors(pid);
+        }
+    }
+    std::printf("%d simulator restarts; offline the program holds %d threads, %d descriptors\n",
+                rounds, threadsOffline, fdsOffline);
+    EXPECT_TRUE(m_program.Running());
+}
+
+// ---- A log that cannot be written -------------------------------------------------------------
+
+TEST_F(HardeningTest, LogFolderMissingOrUnwritableNeverStopsTheProgram) {
+    // The log lives beside the INI; a folder of that name where the log file belongs makes it
+    // impossible to open for anyone, root included.
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    ASSERT_EQ(::mkdir(m_sandbox.LogPath().c_str(), 0700), 0);
+    StartProgram();
+    ExpectServing();
+    ASSERT_TRUE(m_program.Running());
+    m_program.Signal(SIGTERM);
+    ASSERT_EQ(m_program.Wait(20s), 0) << m_program.Stderr();
+
+    // The settings folder read-only (a read-only bind mount, which binds root too).
+    if (::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no private mount namespace here: read-only folder not tried";
+    ::rmdir(m_sandbox.LogPath().c_str());
+    const std::string folder = m_sandbox.settings();
+    StartProgram({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                  "mount --bind '" + folder + "' '" + folder + "' && mount -o remount,bind,ro '" +
+                      folder + "' && exec '" + kProgram + "'"});
+    ExpectServing();
+    EXPECT_FALSE(txtest::FileExists(m_sandbox.LogPath()));
+    EXPECT_TRUE(m_program.Running());
+}
+
+TEST_F(HardeningTest, FullDiskForTheLogNeverStopsTheProgram) {
+    if (::system("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' 2>/dev/null") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs in a private mount namespace: full disk not "
+                        "tried";
+    // The settings folder becomes a 64 KiB tmpfs holding the INI and a file that leaves the log a
+    // few KiB, which the requests below fill.
+    m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    const std::string staged = m_sandbox.home() + "/staged.ini";
+    txtest::WriteFile(staged, txtest::ServerIni(m_port));
+    const std::string folder = m_sandbox.settings();
+    StartProgram({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
+                  "mount -t tmpfs -o size=64k tmpfs '" + folder + "' && cp '" + staged + "' '" +
+                      folder + "TarvelXConnectExtended.ini' && (dd if=/dev/zero of='" + folder +
+                      "fill' bs=1k count=48 2>/dev/null; true) && exec '" + kProgram + "'"});
+    // The simulator online makes every request below write a log line.
+    txtest::SimStandin sim(m_sandbox);
+    ASSERT_TRUE(sim.Start());
+    const std::string inside =
+        "/proc/" + std::to_string(m_program.pid()) + "/root" + m_sandbox.LogPath();
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return txtest::ReadFile(inside).find("FSX online.") != std::string::npos; }, 20s));
+    // Requests that log (key presses without a gauge, refused names) until the log stops growing,
+    // then as many again: all are answered.
+    size_t logged = 0;
+    int unchanged = 0;
+    const int limit = txtest::Scaled(4000, 1000);
+    int sent = 0;
+    for (; sent < limit && unchanged < 4; ++sent) {
+        const std::string response = txtest::Get(m_port, sent % 2 ? "/MCDU_KB_07" : "/../x.png");
+        ASSERT_TRUE(txtest::IsWellFormedResponse(response)) << sent << ": " << response;
+        if (sent % 50 == 49) {
+            const size_t now = txtest::ReadFile(inside).size();
+            unchanged = now == logged ? unchanged + 1 : 0;
+            logged = now;
+        }
+    }
+    ASSERT_EQ(unchanged, 4) << "the log never filled the disk: " << logged << " bytes";
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(txtest::IsWellFormedResponse(txtest::Get(m_port, "/MCDU_KB_07")));
+    std::printf("log filled the disk at %zu bytes after %d requests\n", logged, sent);
+    ExpectServing();
+    EXPECT_TRUE(m_program.Running());
+}
+
+}  // namespace
