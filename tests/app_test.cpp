@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/TarvelXConnectDlg.h"
+#include "tests/support/SimStandin.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -123,6 +124,23 @@ TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
     EXPECT_EQ(dlg.m_nPort, 0u);
     EXPECT_TRUE(dlg.m_bWebserverWaits4Sim);
     EXPECT_EQ(txtest::ReadFile(sandbox.LogPath()).find("webserver"), std::string::npos);
+}
+
+TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
+    txtest::Sandbox sandbox;
+    sandbox.Apply();
+    txtest::SimStandin simulator(sandbox);
+    ASSERT_TRUE(simulator.Start());
+    CTarvelXConnectDlg dlg;
+    dlg.OnTimer(1);
+    dlg.OnTimer(kPresenceTimerId + 1);
+    EXPECT_FALSE(dlg.m_bSimOnline);
+    EXPECT_FALSE(dlg.IsSimThreadRegistered());
+    dlg.OnTimer(kPresenceTimerId);
+    EXPECT_TRUE(dlg.m_bSimOnline);
+    EXPECT_TRUE(dlg.IsSimThreadRegistered());
+    dlg.CloseSimconnectThread();
+    dlg.ClearSimConnect();
 }
 
 }  // namespace
