@@ -155,17 +155,20 @@ TEST_F(HardeningTest, SlowClientsAreDroppedAtTheHeadBoundAndANormalClientIsAnswe
         ASSERT_TRUE(slow.back()->Send("GET /MCDU HTTP/1.1\r\nUser-Agent: slo"));
     }
     // A normal client behind them waits its turn: one connection is served at a time, and each
-    // slow one is given up 5 s after its accept.
+    // slow one is given up 5 s after its accept. Connections beyond the listen queue get in when
+    // the kernel retransmits their handshake or data, which adds some slack to the bound.
+    const auto slack = 30s;
     const auto asked = Clock::now();
-    std::string answer = txtest::Exchange(m_port, "GET / HTTP/1.1\r\n\r\n", 5s * (kSlow + 2));
+    std::string answer =
+        txtest::Exchange(m_port, "GET / HTTP/1.1\r\n\r\n", 5s * kSlow + slack + 10s);
     const auto waited = Clock::now() - asked;
     EXPECT_TRUE(txtest::IsWellFormedResponse(answer)) << answer;
-    EXPECT_LT(waited, 5s * kSlow + 5s);
+    EXPECT_LT(waited, 5s * kSlow + slack);
     std::printf("normal client answered after %.1f s behind %d slow clients\n",
                 std::chrono::duration<double>(waited).count(), kSlow);
 
     // Every slow client is closed without an answer, the last of them within the bound of each.
-    const auto allGone = asked + 5s * (kSlow + 1) + 5s;
+    const auto allGone = asked + 5s * (kSlow + 1) + slack;
     for (auto& client : slow) {
         bool closed = false;
         const auto left =
