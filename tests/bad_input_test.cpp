@@ -128,9 +128,12 @@ TEST_F(BadInputTest, HostileRequestHeadsAreAnsweredOrRefusedWithoutHarm) {
     txtest::SimStandin sim(m_sandbox);
     ASSERT_TRUE(sim.Start());
     ASSERT_TRUE(StartAndWaitForServer(port)) << m_program.Stderr();
+    // Online pages, so that every path reaches its own handling rather than the offline page.
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
-            return txtest::ReadFile(m_sandbox.LogPath()).find("FSX online.") != std::string::npos;
+            const std::string page = txtest::Get(port, "/");
+            return txtest::IsWellFormedResponse(page) &&
+                   page.find("FSX is offline") == std::string::npos;
         },
         20s));
 
