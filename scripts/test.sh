@@ -53,7 +53,7 @@ elif configure_and_build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILE
     if "$target" -max_total_time="$fuzz_seconds" -max_len=16384 -timeout=10 \
         -artifact_prefix="$here/build-fuzz/crash-$name-" "$scratch" \
         "$here/tests/fuzz/corpus/$name" >"$here/build-fuzz/$name.fuzz.log" 2>&1; then
-      echo "$name: $(grep -o '#[0-9]*' "$here/build-fuzz/$name.fuzz.log" | tail -n 1 | tr -d '#') runs, no crash"
+      echo "$name: $(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$here/build-fuzz/$name.fuzz.log") runs, no crash"
     else
       tail -n 40 "$here/build-fuzz/$name.fuzz.log"
       echo "Fuzzing $name failed"
