@@ -18,6 +18,10 @@ constexpr size_t kMaxReadPerDispatch = 1 << 20;
 // Messages are handed over in a buffer at least this big (zero-filled beyond the message), so
 // that the fixed part of any structure lies inside it.
 constexpr size_t kMinDeliveryBuffer = 320;
+// With nothing pending, a dispatch call waits this long for the simulator's next bytes. The worker
+// calls dispatch in a loop with a 1 ms sleep; without the wait an idle link would wake it about a
+// thousand times a second. The worker still looks at its stop flag after every call.
+constexpr int kIdleWaitMs = 20;
 
 }  // namespace
 
@@ -164,7 +168,18 @@ bool SimConnection::IsValid(const uint8_t* frame, uint32_t size) {
 
 HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
     platform::MutexLock lock(m_readMutex);
-    if (m_status.load() == S_OK) ReadAvailable();
+    if (m_status.load() == S_OK) {
+        uint32_t pendingSize = 0;
+        const bool wholeFramePending =
+            simproto::PeekFrame(m_input.data(), m_input.size(), simproto::kMessageHeaderSize,
+                                &pendingSize) != simproto::FrameStatus::Incomplete;
+        if (!wholeFramePending && !m_endOfStream) {
+            pollfd waiter{m_fd, POLLIN, 0};
+            while (::poll(&waiter, 1, kIdleWaitMs) < 0 && errno == EINTR) {
+            }
+        }
+        ReadAvailable();
+    }
 
     bool delivered = false;
     size_t consumed = 0;
