@@ -12,11 +12,11 @@ configure_and_build() {
   local dir="$1"
   shift
   cmake -S "$here" -B "$here/$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
-    cmake --build "$here/$dir" -j"$jobs" -- --no-print-directory >/dev/null 2>"$here/$dir.build.log" ||
-    { cat "$here/$dir.build.log"; echo "Build failed in $dir"; return 1; }
+    cmake --build "$here/$dir" -j"$jobs" -- --no-print-directory >/dev/null 2>"$here/$dir/build.log" ||
+    { cat "$here/$dir/build.log"; echo "Build failed in $dir"; return 1; }
   # Warnings are errors of their own kind: the tree builds without any.
-  if grep -q "warning:" "$here/$dir.build.log"; then
-    grep -B2 -A4 "warning:" "$here/$dir.build.log"
+  if grep -q "warning:" "$here/$dir/build.log"; then
+    grep -B2 -A4 "warning:" "$here/$dir/build.log"
     echo "Build of $dir has warnings"
     return 1
   fi
