@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,18 +70,27 @@ protected:
     std::unique_ptr<Socket> m_server;
 };
 
-TEST_F(SocketTest, CrLfLineIsKeptWholeAndNothingBeyondItIsTaken) {
+TEST_F(SocketTest, LinesArrivingTogetherComeBackOneAtATime) {
     Connect();
-    ASSERT_TRUE(m_client.Send("GET /MCDU HTTP/1.1\r\nAccept: text/html\r\n\r\n"));
+    ASSERT_TRUE(m_client.Send("GET /MCDU HTTP/1.1\r\nAccept: text/html\r\n\r\nbody"));
     EXPECT_EQ(m_server->ReceiveLine(), "GET /MCDU HTTP/1.1\r\n");
-    // What follows the line is still in the connection, byte for byte.
-    ASSERT_TRUE(txtest::WaitUntil([&] {
-        char probe[64];
-        return ::recv(m_server->Handle(), probe, sizeof probe, MSG_PEEK | MSG_DONTWAIT) == 21;
-    }, 2s));
-    char rest[64] = {};
-    ASSERT_EQ(::recv(m_server->Handle(), rest, sizeof rest, 0), 21);
-    EXPECT_EQ(std::string(rest, 21), "Accept: text/html\r\n\r\n");
+    EXPECT_EQ(m_server->ReceiveLine(), "Accept: text/html\r\n");
+    EXPECT_EQ(m_server->ReceiveLine(), "\r\n");
+    // The rest of a line already received waits for its line feed.
+    ASSERT_TRUE(m_client.Send(" and more\n\n"));
+    EXPECT_EQ(m_server->ReceiveLine(), "body and more\n");
+    EXPECT_EQ(m_server->ReceiveLine(), "");
+    EXPECT_EQ(txtest::CountLines(Log(), "empty line received"), 1);
+
+    // The line bound holds for each line of a batch, not for the batch.
+    Connect();
+    m_server->SetReceiveBounds(16, Clock::time_point::max(), nullptr);
+    ASSERT_TRUE(m_client.Send(std::string(15, 'a') + "\n" + std::string(15, 'b') + "\n" +
+                              std::string(16, 'c') + "\n"));
+    EXPECT_EQ(m_server->ReceiveLine(), std::string(15, 'a') + "\n");
+    EXPECT_EQ(m_server->ReceiveLine(), std::string(15, 'b') + "\n");
+    EXPECT_EQ(m_server->ReceiveLine(), "");
+    EXPECT_EQ(m_server->LastReceiveStop(), Socket::ReceiveStop::kLineTooLong);
 }
 
 TEST_F(SocketTest, LineArrivingInPiecesIsJoined) {
@@ -197,6 +207,26 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
     EXPECT_EQ(m_client.ReadUntilClosed(2s, &closed), "HTTP/1.1 202 OK\n" + binary + "\n");
     EXPECT_TRUE(closed);
 
+    // A gathered send larger than the socket buffers arrives whole and in order, however
+    // slowly the peer reads.
+    Connect();
+    std::string large(3 << 20, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
+    std::thread sender([&] { EXPECT_TRUE(m_server->SendAll({"head\n", "", large, "\n"})); });
+    std::this_thread::sleep_for(100ms);  // let the buffers fill, so the send is cut short
+    std::string received;
+    std::vector<char> chunk(64 * 1024);
+    while (received.size() < large.size() + 6) {
+        pollfd entry{m_client.fd(), POLLIN, 0};
+        if (::poll(&entry, 1, 2000) <= 0) break;
+        const ssize_t got = ::recv(m_client.fd(), chunk.data(), chunk.size(), 0);
+        if (got <= 0) break;
+        received.append(chunk.data(), static_cast<size_t>(got));
+        std::this_thread::sleep_for(1ms);
+    }
+    sender.join();
+    EXPECT_TRUE(received == "head\n" + large + "\n") << received.size();
+
     // Writing to a peer that has gone: an error result, no SIGPIPE.
     Connect();
     m_client.Close();
@@ -206,6 +236,7 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
         std::this_thread::sleep_for(5ms);
     }
     EXPECT_LT(result, 0);
+    EXPECT_FALSE(m_server->SendAll({"HTTP/1.1 ", "202 OK\n"}));
 }
 
 TEST_F(SocketTest, PortThatAnotherSocketListensOnIsRefusedWithoutLeaks) {

@@ -82,7 +82,9 @@ void ServePage(HttpRequest& request, CTarvelXConnectDlg* owner) {
     } else if (path == "/MCDU") {
         request.body = BuildMcduFramesetPage();
     } else if (path == "/MCDU_main") {
-        request.body = BuildMcduMainPage();
+        // The page never changes, and building its 69 map areas costs more than sending it.
+        static const std::string mainPage = BuildMcduMainPage();
+        request.body = mainPage;
     } else if (Contains(path, "MCDU_KB_")) {
         ServeKeyPress(request, owner);
     } else {

@@ -1,9 +1,9 @@
 #include "web/Socket.h"
 
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,8 +27,8 @@ thread_local int t_nLastError = 0;
 bool StartSocketLibrary() { return true; }
 void CleanupSocketLibrary() {}
 
-// Bytes looked at per peek. Small enough for the stack, big enough for a typical header line.
-constexpr size_t kPeekChunk = 1024;
+// Bytes asked for per receive: a browser's whole request head fits.
+constexpr size_t kReceiveChunk = 4096;
 
 }  // namespace
 
@@ -107,29 +107,29 @@ void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
     ::setsockopt(m_hSocket, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value);
 }
 
-void Socket::HoldSends(bool hold) {
-    if (m_hSocket < 0) return;
-    const int value = hold ? 1 : 0;
-    ::setsockopt(m_hSocket, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+bool Socket::BoundHit() {
+    if (m_pAbort != nullptr && m_pAbort->load()) {
+        m_lastStop = ReceiveStop::kInterrupted;
+        return true;
+    }
+    if (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline) {
+        m_lastStop = ReceiveStop::kTimedOut;
+        return true;
+    }
+    return false;
 }
 
 bool Socket::WaitReadable() {
     const bool hasDeadline = m_deadline != Clock::time_point::max();
     if (!hasDeadline && m_pAbort == nullptr) return true;  // plain blocking receive
     for (;;) {
-        if (m_pAbort != nullptr && m_pAbort->load()) {
-            m_lastStop = ReceiveStop::kInterrupted;
-            return false;
-        }
+        if (BoundHit()) return false;
         auto slice = std::chrono::milliseconds(-1);
         if (m_pAbort != nullptr) slice = kAbortPollInterval;
         if (hasDeadline) {
             const auto left =
                 std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now());
-            if (left.count() <= 0) {
-                m_lastStop = ReceiveStop::kTimedOut;
-                return false;
-            }
+            if (left.count() <= 0) continue;  // BoundHit reports it
             if (slice.count() < 0 || left < slice) slice = left;
         }
         pollfd entry{m_hSocket, POLLIN, 0};
@@ -140,42 +140,87 @@ bool Socket::WaitReadable() {
     }
 }
 
+long Socket::ReceiveMore() {
+    // The bounds hold even for a peer that always has a byte waiting.
+    if (BoundHit()) {
+        errno = 0;
+        return -1;
+    }
+    if (m_pendingStart > 0) {
+        m_pending.erase(0, m_pendingStart);
+        m_pendingStart = 0;
+    }
+    // Try first without waiting: on a busy server the head is usually there by the time the
+    // connection is taken, and the poll would only cost a system call.
+    size_t want = kReceiveChunk;
+    if (m_nMaxLineBytes > 0) want = std::max(want, m_nMaxLineBytes);
+    const size_t used = m_pending.size();
+    m_pending.resize(used + want);
+    ssize_t got = ::recv(m_hSocket, m_pending.data() + used, want, MSG_DONTWAIT);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        if (WaitReadable()) {
+            // A socket the caller made non-blocking still answers EAGAIN here, as it should.
+            do {
+                got = ::recv(m_hSocket, m_pending.data() + used, want, 0);
+            } while (got < 0 && errno == EINTR && IsValid());
+        } else {
+            got = -1;
+            errno = 0;
+        }
+    }
+    const int error = errno;
+    m_pending.resize(used + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    errno = error;
+    return static_cast<long>(got);
+}
+
+std::string Socket::TakePending(size_t length) {
+    std::string line = m_pending.substr(m_pendingStart, length);
+    m_pendingStart += length;
+    m_scanned = 0;
+    if (m_pendingStart == m_pending.size()) {
+        m_pending.clear();
+        m_pendingStart = 0;
+    }
+    return line;
+}
+
 std::string Socket::ReceiveLine() {
-    std::string line;
     m_lastStop = ReceiveStop::kNone;
     if (!IsValid()) return {};
-    char buffer[kPeekChunk];
     for (;;) {
-        if (!WaitReadable()) return {};
-        // Look at what has arrived, then take exactly up to the line feed, so the bytes after
-        // it stay in the connection for whoever reads next.
-        size_t want = sizeof buffer;
-        if (m_nMaxLineBytes > 0) want = std::min(want, m_nMaxLineBytes - line.size());
-        ssize_t got = ::recv(m_hSocket, buffer, want, MSG_PEEK);
-        if (got > 0) {
-            const char* end = static_cast<const char*>(std::memchr(buffer, '\n', got));
-            const size_t take = end != nullptr ? static_cast<size_t>(end - buffer) + 1 : got;
-            got = ::recv(m_hSocket, buffer, take, 0);
-        }
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return line;
-            return {};
-        }
-        if (got == 0) return {};  // the peer closed: a partial line is dropped
-        line.append(buffer, static_cast<size_t>(got));
-        if (line.back() == '\n') break;
-        if (m_nMaxLineBytes > 0 && line.size() >= m_nMaxLineBytes) {
+        const char* begin = m_pending.data() + m_pendingStart;
+        const size_t available = m_pending.size() - m_pendingStart;
+        const void* lineFeed = std::memchr(begin + m_scanned, '\n', available - m_scanned);
+        const size_t lineLength = lineFeed != nullptr
+                                      ? static_cast<size_t>(static_cast<const char*>(lineFeed) -
+                                                            begin) + 1
+                                      : available;
+        if (m_nMaxLineBytes > 0 && lineLength >= m_nMaxLineBytes &&
+            (lineFeed == nullptr || lineLength > m_nMaxLineBytes)) {
             m_lastStop = ReceiveStop::kLineTooLong;
             return {};
         }
+        if (lineFeed != nullptr) {
+            const std::string line = TakePending(lineLength);
+            if (line.size() <= 1) {
+                LogLine(LogFile, "Webserver: empty line received: [%s].\n", line.c_str());
+                return {};
+            }
+            return line;
+        }
+        m_scanned = available;
         if (!IsValid()) return {};
+        const long got = ReceiveMore();
+        if (got == 0) return {};  // the peer closed: a partial line is dropped
+        if (got < 0) {
+            if (m_lastStop != ReceiveStop::kNone) return {};  // a bound ended the wait
+            if (errno == EINTR) continue;
+            // Nothing more on a non-blocking socket: what has been collected so far.
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return TakePending(available);
+            return {};
+        }
     }
-    if (line.size() <= 1) {
-        LogLine(LogFile, "Webserver: empty line received: [%s].\n", line.c_str());
-        return {};
-    }
-    return line;
 }
 
 void Socket::SendLine(const std::string& text) {
@@ -188,4 +233,38 @@ void Socket::SendLine(const std::string& text) {
 long Socket::SendBytes(const std::string& text) {
     // MSG_NOSIGNAL: a peer that went away gives an error here instead of killing the process.
     return static_cast<long>(::send(m_hSocket, text.data(), text.size(), MSG_NOSIGNAL));
+}
+
+bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
+    constexpr size_t kMaxPieces = 8;
+    iovec vectors[kMaxPieces];
+    size_t count = 0;
+    for (const std::string_view piece : pieces) {
+        if (piece.empty()) continue;
+        if (count == kMaxPieces) return false;
+        vectors[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
+    }
+    iovec* next = vectors;
+    while (count > 0) {
+        msghdr message{};
+        message.msg_iov = next;
+        message.msg_iovlen = count;
+        // MSG_NOSIGNAL: a peer that went away gives an error here instead of killing the process.
+        const ssize_t sent = ::sendmsg(m_hSocket, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            return false;  // an error, or the send time-out passed with nothing sent
+        }
+        size_t done = static_cast<size_t>(sent);
+        while (count > 0 && done >= next->iov_len) {
+            done -= next->iov_len;
+            ++next;
+            --count;
+        }
+        if (count > 0) {
+            next->iov_base = static_cast<char*>(next->iov_base) + done;
+            next->iov_len -= done;
+        }
+    }
+    return true;
 }

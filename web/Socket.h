@@ -1,6 +1,6 @@
 #pragma once
 // One connected TCP socket with line-oriented receive and unbuffered send, as the web server uses
-// it: requests are read line by line, responses written line by line, each line in one send.
+// it: requests are read line by line, responses written whole.
 //
 // Failures of construction are thrown as `const char*` carrying one of the texts below; everything
 // else reports through return values.
@@ -8,8 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // The texts thrown by the socket layer.
 inline constexpr const char* kSocketErrorLibrary = "Could not start WSA";
@@ -39,13 +41,19 @@ public:
     // Reads one line, line feed (and any carriage return before it) included. Empty text when
     // the peer closed (partial bytes are dropped), on a receive error, on a lone line feed (which
     // is logged), or when a bound set by SetReceiveBounds was hit (see LastReceiveStop). On a
-    // non-blocking socket with nothing more to read, the bytes collected so far. Never takes a
-    // byte beyond the line's line feed from the connection.
+    // non-blocking socket with nothing more to read, the bytes collected so far. A receive takes
+    // whatever has arrived (a whole request head at once, as a rule); bytes past the line wait
+    // here for the next call, so lines come back exactly as if read one byte at a time.
     std::string ReceiveLine();
     // Sends `text` and one line feed in one send call; the result is not examined.
     void SendLine(const std::string& text);
     // Sends `text` unchanged in one send call; returns what send returned.
     long SendBytes(const std::string& text);
+    // Sends the pieces one after another as one stream, in as few calls as the kernel allows (one
+    // on a connection that keeps up). A send cut short by a signal or the send time-out goes on
+    // from where it stopped; an error, or a time-out with nothing sent, ends it. Returns whether
+    // every byte went out.
+    bool SendAll(std::initializer_list<std::string_view> pieces);
     // Ends the connection at once. Safe to call from another thread while this one waits in
     // ReceiveLine: that wait then ends with empty text. The descriptor itself is released by
     // the destructor, so its number cannot be reused under a thread still holding this object.
@@ -60,8 +68,6 @@ public:
     ReceiveStop LastReceiveStop() const { return m_lastStop; }
     // A send that cannot go on for `timeout` (a peer that stops reading) gives up.
     void SetSendTimeout(std::chrono::milliseconds timeout);
-    // While held, sends are gathered into full segments; releasing pushes out what is left.
-    void HoldSends(bool hold);
 
     // False once closed or when the descriptor is invalid.
     bool IsValid() const;
@@ -84,8 +90,15 @@ private:
     static void CountOut();
     // Counts the socket in and creates its descriptor; throws kSocketErrorCreate on failure.
     static int CreateCountedSocket();
+    // True, with m_lastStop set, when the abort flag is up or the deadline has passed.
+    bool BoundHit();
     // Waits until the socket is readable. False, with m_lastStop set, when a bound ends the wait.
     bool WaitReadable();
+    // Appends what has arrived to m_pending: > 0 bytes taken, 0 the peer closed, < 0 an error
+    // (errno set; EAGAIN only on a non-blocking socket). Does not wait when bytes are there.
+    long ReceiveMore();
+    // Takes the first `length` pending bytes out as a line.
+    std::string TakePending(size_t length);
 
     // The descriptor; -1 is invalid. Fixed at construction, so any thread may read it.
     const int m_hSocket;
@@ -100,4 +113,9 @@ private:
     Clock::time_point m_deadline = Clock::time_point::max();
     const std::atomic<bool>* m_pAbort = nullptr;
     ReceiveStop m_lastStop = ReceiveStop::kNone;
+    // Bytes received but not yet handed out, from m_pendingStart on; m_scanned of them are known
+    // to hold no line feed. The receiving thread only.
+    std::string m_pending;
+    size_t m_pendingStart = 0;
+    size_t m_scanned = 0;
 };
