@@ -23,12 +23,14 @@ constexpr Candidate kCandidates[] = {
 };
 
 void AddWineFonts(FcConfig* config) {
-    static bool added = false;
-    if (added) return;
-    added = true;
-    struct stat info {};
-    if (::stat(kWineFontFolder, &info) != 0 || !S_ISDIR(info.st_mode)) return;
-    FcConfigAppFontAddDir(config, reinterpret_cast<const FcChar8*>(kWineFontFolder));
+    // Once per process, whichever thread searches first; the others wait for it.
+    static const bool added = [config] {
+        struct stat info {};
+        if (::stat(kWineFontFolder, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+        return FcConfigAppFontAddDir(config, reinterpret_cast<const FcChar8*>(kWineFontFolder)) ==
+               FcTrue;
+    }();
+    static_cast<void>(added);
 }
 
 bool MatchFont(FcConfig* config, const Candidate& candidate, FontFile& found) {
@@ -77,8 +79,7 @@ FontFile FindAddressFontFile() {
     return found;
 }
 
-TTF_Font* OpenAddressFont() {
-    const FontFile file = FindAddressFontFile();
+TTF_Font* OpenAddressFont(const FontFile& file) {
     if (file.path.empty()) return nullptr;
     TTF_Font* font = TTF_OpenFontIndex(file.path.c_str(), kAddressFontPixels, file.index);
     if (font == nullptr) return nullptr;

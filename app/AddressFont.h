@@ -21,10 +21,11 @@ struct FontFile {
 
 // The file of the first of "Tahoma:bold", "DejaVu Sans:bold" and "sans-serif:bold" that
 // fontconfig finds with the asked family (the last one takes whatever fontconfig offers).
-// An empty path when there is no font at all.
+// An empty path when there is no font at all. Safe on any thread: it touches fontconfig only.
 FontFile FindAddressFontFile();
 
-// Opens the label font; none when no font can be opened. SDL_ttf must be started.
-TTF_Font* OpenAddressFont();
+// Opens the label font from `file` (found by FindAddressFontFile); none when it cannot be
+// opened. SDL_ttf must be started.
+TTF_Font* OpenAddressFont(const FontFile& file);
 
 }  // namespace app

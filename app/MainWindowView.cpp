@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "app/AboutDlg.h"
 #include "app/AddressFont.h"
@@ -214,7 +215,7 @@ void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
 void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
     if (m_pSkinDC == nullptr) return;
     SDL_Rect drawn = g_rcAddressLink;
-    auto* font = static_cast<TTF_Font*>(m_Font);
+    auto* font = static_cast<TTF_Font*>(AddressFont());
     if (font != nullptr && !text.empty()) {
         // Blended text has a transparent background: only the letters touch the face.
         if (SDL_Surface* letters = TTF_RenderText_Blended(font, text.c_str(), kAddressColour)) {
@@ -280,15 +281,30 @@ void CTarvelXConnectDlg::DestroySkin() {
 }
 
 void CTarvelXConnectDlg::CreateAddressFont() {
-    if (m_Font != nullptr) return;
+    if (m_Font != nullptr || m_fontLookup.valid()) return;
     if (!m_bFontLibraryStarted) {
         if (TTF_Init() != 0) return;
         m_bFontLibraryStarted = true;
     }
-    m_Font = app::OpenAddressFont();
+    try {
+        m_fontLookup = std::async(std::launch::async, app::FindAddressFontFile);
+    } catch (const std::system_error&) {
+        // No thread to be had: search here and now.
+        m_Font = app::OpenAddressFont(app::FindAddressFontFile());
+    }
+}
+
+void* CTarvelXConnectDlg::AddressFont() {
+    if (m_Font == nullptr && m_fontLookup.valid()) {
+        m_Font = app::OpenAddressFont(m_fontLookup.get());
+    }
+    return m_Font;
 }
 
 void CTarvelXConnectDlg::DeleteAddressFont() {
+    // A search still running ends before the program does.
+    if (m_fontLookup.valid()) m_fontLookup.wait();
+    m_fontLookup = {};
     if (m_Font != nullptr) {
         TTF_CloseFont(static_cast<TTF_Font*>(m_Font));
         m_Font = nullptr;

@@ -16,9 +16,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 
+#include "app/AddressFont.h"
 #include "platform/FileLock.h"
 #include "platform/Mutex.h"
 #include "platform/WorkerThread.h"
@@ -90,6 +92,8 @@ public:
     void PlacePictureControls();  // lamp and exit strip: load, draw, move
     bool CreateSkin();            // false when the skin has no drawing surface
     void CreateAddressFont();
+    // The label font, opened on first use once its file has been found; none without a font.
+    void* AddressFont();
     void DestroySkin();
     void DeleteAddressFont();
     // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
@@ -158,8 +162,14 @@ public:
     std::atomic<bool> m_bSimOnline{false};
     // Result of starting the presence timer (window thread only).
     SDL_TimerID m_nTimerId = 0;
-    // Tahoma 10 pt bold for the address label (window thread only).
+    // Tahoma 10 pt bold for the address label (window thread only). Opened when first drawn
+    // with, from the file m_fontLookup found.
     void* m_Font = nullptr;
+    // The search for the label font's file: fontconfig reads its whole configuration first,
+    // which takes longer than the rest of the start-up, so it runs beside it instead of holding
+    // up the web server. Set and taken by the window thread only; the searching thread hands its
+    // result over through the future alone.
+    std::future<app::FontFile> m_fontLookup;
 
     // The simulator link's members (connection handle, worker thread handle, their guard) are
     // declared by the simulator-link section below.
