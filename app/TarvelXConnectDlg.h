@@ -162,8 +162,8 @@ public:
     std::atomic<bool> m_bSimOnline{false};
     // Result of starting the presence timer (window thread only).
     SDL_TimerID m_nTimerId = 0;
-    // Tahoma 10 pt bold for the address label (window thread only). Opened when first drawn
-    // with, from the file m_fontLookup found.
+    // Tahoma 10 pt bold for the address label (window thread only), opened from the file that
+    // m_fontLookup finds when the label is first drawn.
     void* m_Font = nullptr;
     // The search for the label font's file: fontconfig reads its whole configuration first,
     // which takes longer than the rest of the start-up, so it runs beside it instead of holding
