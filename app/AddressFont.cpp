@@ -4,6 +4,8 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <mutex>
+
 namespace app {
 
 namespace {
@@ -23,7 +25,7 @@ constexpr Candidate kCandidates[] = {
 };
 
 void AddWineFonts(FcConfig* config) {
-    // Once per process, whichever thread searches first; the others wait for it.
+    // Once per process, by the first search.
     static const bool added = [config] {
         struct stat info {};
         if (::stat(kWineFontFolder, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
@@ -69,6 +71,10 @@ bool MatchFont(FcConfig* config, const Candidate& candidate, FontFile& found) {
 }  // namespace
 
 FontFile FindAddressFontFile() {
+    // One search at a time in the process: two windows may each start one, and fontconfig's own
+    // locking (its atomics, outside our builds) is then all that would keep its caches sound.
+    static std::mutex searching;
+    std::lock_guard<std::mutex> lock(searching);
     FontFile found;
     if (FcInit() != FcTrue) return found;
     FcConfig* config = FcConfigGetCurrent();

@@ -21,7 +21,7 @@ struct FontFile {
 
 // The file of the first of "Tahoma:bold", "DejaVu Sans:bold" and "sans-serif:bold" that
 // fontconfig finds with the asked family (the last one takes whatever fontconfig offers).
-// An empty path when there is no font at all. Safe on any thread: it touches fontconfig only.
+// An empty path when there is no font at all. Safe on any thread: searches run one at a time.
 FontFile FindAddressFontFile();
 
 // Opens the label font from `file` (found by FindAddressFontFile); none when it cannot be

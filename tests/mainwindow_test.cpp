@@ -9,12 +9,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/AddressFont.h"
 #include "app/HandCursor.h"
@@ -73,6 +75,9 @@ class MainWindow {
         SDL_ShowWindow(m_window);
         m_dlg.InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
         m_dlg.CreateAddressFont();
+        // Taken now, as the label's first drawing would: no search thread is left behind to
+        // outlive a test or to be copied into the browser launcher's forked child.
+        EXPECT_NE(m_dlg.AddressFont(), nullptr);
         Pump();
     }
     ~MainWindow() {
@@ -427,6 +432,19 @@ TEST(AddressFontTest, TheLabelIsSetInBoldTahomaWhereWineProvidesIt) {
     }
     EXPECT_EQ(found.family, "Tahoma");
     EXPECT_NE(found.path.find("tahomabd"), std::string::npos) << found.path;
+}
+
+// Two windows may each start a search; fontconfig is set up by whichever comes first.
+TEST(AddressFontTest, SearchesStartedTogetherFindTheSameFile) {
+    std::vector<std::future<app::FontFile>> searches;
+    // Started a little apart, so that later ones meet the first one half-way through.
+    for (int i = 0; i < 4; ++i) {
+        searches.push_back(std::async(std::launch::async, app::FindAddressFontFile));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    const app::FontFile first = searches.front().get();
+    ASSERT_FALSE(first.path.empty());
+    for (size_t i = 1; i < searches.size(); ++i) EXPECT_EQ(searches[i].get().path, first.path);
 }
 
 }  // namespace

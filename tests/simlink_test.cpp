@@ -400,6 +400,9 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
 
 TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) {
     GoOnline();
+    // The quit must come in a later pass than the first, whose result line it would otherwise
+    // precede.
+    ASSERT_TRUE(WaitForLog("<CallDispatch>: 0x0.\n"));
     const auto start = std::chrono::steady_clock::now();
     m_api.Script({simproto::EncodeQuit()});
     ASSERT_TRUE(WorkerEnded());
