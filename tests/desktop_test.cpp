@@ -138,8 +138,14 @@ TEST_F(DesktopTest, LampFollowsTheSimulatorAndTheStripsWork) {
 
     // The address strip opens the status page in the browser.
     Click(240, 289);
-    ASSERT_TRUE(txtest::WaitUntil([&] { return txtest::FileExists(m_opened); }, 20s));
-    const std::string url = txtest::ReadFile(m_opened);
+    // The stub's shell creates the file before it writes the line: wait for the whole line.
+    std::string url;
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] {
+            url = txtest::FileExists(m_opened) ? txtest::ReadFile(m_opened) : "";
+            return !url.empty() && url.back() == '\n';
+        },
+        20s));
     EXPECT_TRUE(std::regex_match(url, std::regex("http://[0-9.]+:" + std::to_string(m_port) + "\n")))
         << url;
     EXPECT_TRUE(txtest::WaitUntil([&] { return LogHas("Webbrowser launched: " + url.substr(0, url.size() - 1) + ".\n"); }, 5s));
