@@ -204,6 +204,8 @@ public:
     // its worker), holding m_simConnectMutex so that the worker cannot close it meanwhile. False,
     // without calling, otherwise.
     bool WithOpenSimConnect(const std::function<void(HANDLE)>& use) EXCLUDES(m_simConnectMutex);
+    // True while a connection is registered and its worker has not closed it.
+    bool IsSimConnectOpen() EXCLUDES(m_simConnectMutex);
     // The registered connection handle, open or not (null when cleared).
     HANDLE GetSimConnectHandle() EXCLUDES(m_simConnectMutex);
     // True while a worker thread is registered.
@@ -219,6 +221,10 @@ public:
     // Whether the simulator's main window is up; null means the presence lock test. Called by the
     // presence check on the window thread only.
     std::function<bool()> m_fnSimWindowExists;
+    // The simulator of the current link runs on this machine, so its main window decides when
+    // the link goes offline; one on another machine is judged by the connection instead. Set by
+    // StartSimconnectThread and read by the presence check, both on the window thread only.
+    bool m_bSimOnThisMachine = true;
 
     // Guards the connection handle and its closed flag. Held across every use of the connection
     // outside its worker (set-up, title request, pause), so the worker's close waits for them.

@@ -61,6 +61,15 @@ std::string DocumentsFolder() {
 
 std::string SettingsFolder() { return DocumentsFolder() + "/Quennick/Tarvel/"; }
 
+std::string ExecutableFolder() {
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return "";
+    std::string folder(path, static_cast<size_t>(length));
+    const size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? "" : folder.substr(0, slash == 0 ? 1 : slash);
+}
+
 std::string RuntimePath(const std::string& name) {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && *runtime != '\0') return std::string(runtime) + "/" + name;

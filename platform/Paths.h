@@ -13,6 +13,9 @@ std::string DocumentsFolder();
 // DocumentsFolder() + "/Quennick/Tarvel/" (trailing separator kept). Never created here.
 std::string SettingsFolder();
 
+// The folder of the running executable, without trailing separator; empty when unknown.
+std::string ExecutableFolder();
+
 // The per-user runtime folder for `name`: $XDG_RUNTIME_DIR/name, or /tmp/name-<uid> without
 // XDG_RUNTIME_DIR.
 std::string RuntimePath(const std::string& name);

@@ -2,14 +2,10 @@
 
 #include <cstring>
 
-#include "platform/Paths.h"
 #include "sim/SimConnection.h"
+#include "sim/SimConnector.h"
 
 namespace {
-
-// How long SimConnect_Open waits for the simulator's answer. The presence check calls it on the
-// window thread once a second, so it must stay short.
-constexpr std::chrono::milliseconds kOpenTimeout{1000};
 
 SimConnection* ToConnection(HANDLE handle) {
     return static_cast<SimConnection*>(handle);
@@ -20,12 +16,15 @@ SimConnection* ToConnection(HANDLE handle) {
 HRESULT SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND /*hWnd*/,
                         DWORD /*UserEventWin32*/, HANDLE /*hEventHandle*/, DWORD ConfigIndex) {
     if (phSimConnect == nullptr || szName == nullptr) return E_INVALIDARG;
-    HRESULT result = E_FAIL;
-    std::unique_ptr<SimConnection> connection = SimConnection::Open(
-        platform::SimConnectSocketPath(), szName, ConfigIndex, kOpenTimeout, &result);
-    if (!connection) return result;
+    std::unique_ptr<SimConnection> connection;
+    const HRESULT result = SimConnector::Instance().Open(szName, ConfigIndex, &connection);
+    if (result != S_OK) return result;
     *phSimConnect = connection.release();
     return S_OK;
+}
+
+bool SimConnect_ServerOnThisMachine(HANDLE hSimConnect) {
+    return hSimConnect != nullptr && ToConnection(hSimConnect)->OnThisMachine();
 }
 
 HRESULT SimConnect_Close(HANDLE hSimConnect) {
@@ -71,6 +70,22 @@ HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIEN
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
         ->Send(simproto::MapClientEventRequest{EventID, EventName != nullptr ? EventName : ""});
+}
+
+HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE hSimConnect,
+                                                     SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
+                                                     SIMCONNECT_CLIENT_EVENT_ID EventID,
+                                                     BOOL bMaskable) {
+    if (hSimConnect == nullptr) return E_INVALIDARG;
+    return ToConnection(hSimConnect)
+        ->Send(simproto::AddClientEventToGroupRequest{GroupID, EventID, bMaskable ? 1u : 0u});
+}
+
+HRESULT SimConnect_SetNotificationGroupPriority(HANDLE hSimConnect,
+                                                SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
+                                                DWORD uPriority) {
+    if (hSimConnect == nullptr) return E_INVALIDARG;
+    return ToConnection(hSimConnect)->Send(simproto::SetGroupPriorityRequest{GroupID, uPriority});
 }
 
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,

@@ -1,7 +1,8 @@
 #pragma once
 // Client library of the simulator (our own): the operations, ids, constants and message
-// structures the program uses, speaking the framed protocol of docs/simulator-protocol.md over the
-// Unix-domain socket platform::SimConnectSocketPath().
+// structures the program uses, speaking the simulator's own binary protocol
+// (docs/simulator-protocol.md) over TCP, or over the simulator's local pipe on Windows. Where the
+// simulator is comes from SimConnect.cfg (sim/SimConnectConfig.h).
 //
 // A handle may be used by two threads at once: one thread calls SimConnect_CallDispatch while
 // another sends requests (each send goes out whole under the connection's own lock). Only
@@ -11,10 +12,10 @@
 // Results of SimConnect_CallDispatch:
 //   S_OK (0)                           healthy, whether or not a message was delivered
 //   SIMCONNECT_STATUS_PIPE_DISCONNECTED the simulator ended the connection in order (end of stream
-//                                      on a frame boundary)
-//   SIMCONNECT_STATUS_CONNECTION_RESET the connection was reset (ECONNRESET)
-//   SIMCONNECT_STATUS_PIPE_BROKEN      a write failed, or the stream ended inside a frame
-//   SIMCONNECT_E_MALFORMED_FRAME       the simulator sent a frame that breaks the protocol
+//                                      on a message boundary)
+//   SIMCONNECT_STATUS_CONNECTION_RESET the connection was reset
+//   SIMCONNECT_STATUS_PIPE_BROKEN      a write failed, or the stream ended inside a message
+//   SIMCONNECT_E_MALFORMED_FRAME       the simulator sent a message that breaks the protocol
 // A failure is sticky: every later call returns it again. Messages that arrived complete before
 // the failure are still delivered first; the failure is reported by the first call that has
 // nothing left to deliver.
@@ -26,6 +27,7 @@ using HRESULT = int32_t;
 using DWORD = uint32_t;
 using HWND = void*;
 using LPCSTR = const char*;
+using BOOL = int;
 
 #ifndef MAX_PATH
 #define MAX_PATH 260
@@ -35,6 +37,7 @@ inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
+inline constexpr HRESULT E_PENDING = static_cast<HRESULT>(0x8000000Au);
 
 inline constexpr HRESULT SIMCONNECT_STATUS_PIPE_DISCONNECTED = static_cast<HRESULT>(0xC00000B0u);
 inline constexpr HRESULT SIMCONNECT_STATUS_PIPE_BROKEN = static_cast<HRESULT>(0xC000014Bu);
@@ -112,18 +115,25 @@ enum SIMCONNECT_EXCEPTION : DWORD {
     SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID = 3,
     SIMCONNECT_EXCEPTION_UNOPENED = 4,
     SIMCONNECT_EXCEPTION_VERSION_MISMATCH = 5,
+    SIMCONNECT_EXCEPTION_TOO_MANY_GROUPS = 6,
     SIMCONNECT_EXCEPTION_NAME_UNRECOGNIZED = 7,
+    SIMCONNECT_EXCEPTION_TOO_MANY_EVENT_NAMES = 8,
     SIMCONNECT_EXCEPTION_EVENT_ID_DUPLICATE = 9,
-    SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE = 15,
-    SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE = 16,
-    SIMCONNECT_EXCEPTION_DATA_ERROR = 17,
+    SIMCONNECT_EXCEPTION_TOO_MANY_MAPS = 10,
+    SIMCONNECT_EXCEPTION_TOO_MANY_OBJECTS = 11,
+    SIMCONNECT_EXCEPTION_TOO_MANY_REQUESTS = 12,
+    SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE = 18,
+    SIMCONNECT_EXCEPTION_INVALID_DATA_SIZE = 19,
+    SIMCONNECT_EXCEPTION_DATA_ERROR = 20,
+    SIMCONNECT_EXCEPTION_DEFINITION_ERROR = 28,
+    SIMCONNECT_EXCEPTION_DUPLICATE_ID = 29,
 };
 
 // Messages as the callback receives them. The wire carries exactly these bytes (little-endian,
 // no padding), so each layout is fixed by the size checks below.
 struct SIMCONNECT_RECV {
     DWORD dwSize;     // bytes of the whole message
-    DWORD dwVersion;  // protocol version
+    DWORD dwVersion;  // the server's version (a simulator echoes the client's protocol)
     DWORD dwID;       // SIMCONNECT_RECV_ID
 };
 
@@ -187,11 +197,18 @@ inline constexpr DWORD kSimObjectDataOffset = 40;
 // The message stays valid until the callback returns.
 using DispatchProc = void (*)(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
 
-// Connects to the simulator and completes the handshake (at most one second). Negative when no
-// simulator listens or it does not answer as the protocol requires; *phSimConnect is then left
-// unchanged. The simulator's open message is delivered by the first SimConnect_CallDispatch.
+// Opens a connection to the simulator named by SimConnect.cfg for `ConfigIndex` (no file: this
+// machine's simulator). The network part runs on a thread of the library's own, so a call never
+// holds its caller for more than a few milliseconds: the first call starts an attempt and waits
+// briefly for it, and E_PENDING says it is still under way; a later call takes its connection, or
+// its failure (negative). Problems worth the user's attention go to the log once each. On success
+// the simulator's open message is delivered by the first SimConnect_CallDispatch; otherwise
+// *phSimConnect is left unchanged.
 HRESULT SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                         HANDLE hEventHandle, DWORD ConfigIndex);
+// Not an operation of the simulator's own library: true when the connection's simulator runs on
+// this machine (a loopback address or the local pipe), where its main window can be looked for.
+bool SimConnect_ServerOnThisMachine(HANDLE hSimConnect);
 // Ends the connection and frees the handle. E_INVALIDARG for a null handle.
 HRESULT SimConnect_Close(HANDLE hSimConnect);
 
@@ -210,6 +227,13 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
                                               DWORD dwRadiusMeters, SIMCONNECT_SIMOBJECT_TYPE type);
 HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                             const char* EventName = "");
+HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE hSimConnect,
+                                                     SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
+                                                     SIMCONNECT_CLIENT_EVENT_ID EventID,
+                                                     BOOL bMaskable = 0);
+HRESULT SimConnect_SetNotificationGroupPriority(HANDLE hSimConnect,
+                                                SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
+                                                DWORD uPriority);
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                           const char* SystemEventName);
 HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,

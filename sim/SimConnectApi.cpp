@@ -53,6 +53,9 @@ class LibraryApi final : public SimConnectApi {
                            DWORD* pcbStringV) override {
         return SimConnect_RetrieveString(pData, cbData, pStringV, ppStringV, pcbStringV);
     }
+    bool ServerOnThisMachine(HANDLE hSimConnect) override {
+        return SimConnect_ServerOnThisMachine(hSimConnect);
+    }
 };
 
 }  // namespace

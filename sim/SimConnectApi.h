@@ -39,4 +39,7 @@ class SimConnectApi {
     virtual HRESULT CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext) = 0;
     virtual HRESULT RetrieveString(SIMCONNECT_RECV* pData, DWORD cbData, void* pStringV,
                                    char** ppStringV, DWORD* pcbStringV) = 0;
+    // Whether the connection's simulator runs on this machine, where its main window can be
+    // looked for. A stand-in for the simulator is taken to be local unless it says otherwise.
+    virtual bool ServerOnThisMachine(HANDLE /*hSimConnect*/) { return true; }
 };

@@ -1,18 +1,11 @@
 #include "sim/SimConnection.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-// How long one send may wait for a simulator that does not read.
-constexpr int kSendTimeoutSeconds = 2;
-// Bytes taken from the socket by one dispatch call at most, so that a flood cannot hold the
+// Bytes taken from the stream by one dispatch call at most, so that a flood cannot hold the
 // caller forever.
 constexpr size_t kMaxReadPerDispatch = 1 << 20;
 // Messages are handed over in a buffer at least this big (zero-filled beyond the message), so
@@ -21,86 +14,108 @@ constexpr size_t kMinDeliveryBuffer = 320;
 // With nothing pending, a dispatch call waits this long for the simulator's next bytes. The worker
 // calls dispatch in a loop with a 1 ms sleep; without the wait an idle link would wake it about a
 // thousand times a second. The worker still looks at its stop flag after every call.
-constexpr int kIdleWaitMs = 20;
+constexpr std::chrono::milliseconds kIdleWait{20};
+// A handshake looks at its cancel flag at least this often.
+constexpr std::chrono::milliseconds kCancelCheck{50};
 
 }  // namespace
 
-std::unique_ptr<SimConnection> SimConnection::Open(const std::string& socketPath,
-                                                   const std::string& appName, uint32_t configIndex,
+SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::ByteStream> stream,
+                                                   uint32_t protocol, uint32_t maxMessageSize,
+                                                   bool onThisMachine, const std::string& appName,
                                                    std::chrono::milliseconds timeout,
-                                                   HRESULT* result) {
-    *result = E_FAIL;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath.empty() || socketPath.size() >= sizeof(address.sun_path)) return nullptr;
-    std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-
-    std::vector<uint8_t> openFrame;
-    if (!simproto::EncodeRequest(1, simproto::OpenRequest{appName, configIndex}, &openFrame)) {
-        *result = E_INVALIDARG;
-        return nullptr;
+                                                   const std::atomic<bool>& cancel) {
+    OpenResult result;
+    const simproto::ProtocolRelease* release = simproto::FindRelease(protocol);
+    if (release == nullptr || !stream) {
+        result.failure = OpenFailure::BadAnswer;
+        result.detail = "no such protocol";
+        return result;
     }
-
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
-    std::unique_ptr<SimConnection> connection(new SimConnection(fd));
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
-        return nullptr;
-    timeval sendTimeout{kSendTimeoutSeconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof(sendTimeout));
+    std::unique_ptr<SimConnection> connection(
+        new SimConnection(std::move(stream), protocol, maxMessageSize, onThisMachine));
     {
         platform::MutexLock lock(connection->m_sendMutex);
         connection->m_nextSendId = 1;
     }
-    size_t sent = 0;
-    while (sent < openFrame.size()) {
-        const ssize_t n =
-            ::send(fd, openFrame.data() + sent, openFrame.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return nullptr;
-        sent += static_cast<size_t>(n);
+    // No handshake precedes it: the open request is the first thing on the stream.
+    const std::vector<uint8_t> openFrame =
+        simproto::EncodeRequest(protocol, 1, simproto::OpenRequestFor(*release, appName));
+    const auto written = connection->m_stream->WriteAll(openFrame.data(), openFrame.size());
+    if (written.status != platform::ByteStream::Status::Ok) {
+        result.failure = OpenFailure::Closed;
+        return result;
     }
 
-    // The first frame must be the simulator's open message; it stays in the input so that the
-    // first dispatch delivers it.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     platform::MutexLock lock(connection->m_readMutex);
     for (;;) {
+        std::vector<uint8_t>& input = connection->m_input;
         uint32_t size = 0;
-        const auto status =
-            simproto::PeekFrame(connection->m_input.data(), connection->m_input.size(),
-                                simproto::kMessageHeaderSize, &size);
-        if (status == simproto::FrameStatus::Malformed) return nullptr;
+        const auto status = simproto::PeekFrame(input.data(), input.size(),
+                                                simproto::kMessageHeaderSize, &size, maxMessageSize);
+        if (status == simproto::FrameStatus::Malformed) {
+            result.failure = OpenFailure::BadAnswer;
+            result.detail = "size word " + std::to_string(simproto::ReadU32(input.data())) +
+                            " out of range";
+            return result;
+        }
         if (status == simproto::FrameStatus::Complete) {
-            if (!connection->IsValid(connection->m_input.data(), size)) return nullptr;
-            if (simproto::ReadU32(connection->m_input.data() + 8) != SIMCONNECT_RECV_ID_OPEN)
-                return nullptr;
+            const uint32_t id = simproto::ReadU32(input.data() + 8);
+            if (!connection->IsValid(input.data(), size, &result.detail)) {
+                result.failure = OpenFailure::BadAnswer;
+                return result;
+            }
+            if (id == SIMCONNECT_RECV_ID_EXCEPTION &&
+                simproto::ReadU32(input.data() + 12) == SIMCONNECT_EXCEPTION_VERSION_MISMATCH) {
+                result.failure = OpenFailure::VersionMismatch;
+                return result;
+            }
+            if (id != SIMCONNECT_RECV_ID_OPEN) {
+                result.failure = OpenFailure::BadAnswer;
+                result.detail = "message " + std::to_string(id) + " before the open message";
+                if (id == SIMCONNECT_RECV_ID_EXCEPTION)
+                    result.detail +=
+                        " (exception " + std::to_string(simproto::ReadU32(input.data() + 12)) + ")";
+                return result;
+            }
             break;
         }
-        if (connection->m_endOfStream || connection->m_status.load() != S_OK) return nullptr;
+        if (connection->m_status.load() != S_OK || connection->m_endOfStream) {
+            // Nothing at all before the end is a refusal, not a broken answer: a simulator
+            // without its main window turns clients away like that.
+            const bool midMessage = !input.empty();
+            result.failure = midMessage ? OpenFailure::BadAnswer : OpenFailure::Closed;
+            if (midMessage) result.detail = "the stream ended inside a message";
+            return result;
+        }
+        if (cancel.load()) {
+            result.failure = OpenFailure::Cancelled;
+            return result;
+        }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return nullptr;
-        pollfd waiter{fd, POLLIN, 0};
-        const int ready = ::poll(&waiter, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno != EINTR) return nullptr;
-        if (ready > 0) connection->ReadAvailable();
+        if (left.count() <= 0) {
+            result.failure = OpenFailure::NoAnswer;
+            return result;
+        }
+        if (connection->m_stream->WaitReadable(std::min(left, kCancelCheck)))
+            connection->ReadAvailable();
     }
-    *result = S_OK;
-    return connection;
+    result.connection = std::move(connection);
+    return result;
 }
 
-SimConnection::~SimConnection() {
-    if (m_fd >= 0) ::close(m_fd);
-}
+SimConnection::~SimConnection() = default;
 
-HRESULT SimConnection::StatusForErrno(int error) {
-    return error == ECONNRESET ? SIMCONNECT_STATUS_CONNECTION_RESET : SIMCONNECT_STATUS_PIPE_BROKEN;
+HRESULT SimConnection::StatusFor(platform::ByteStream::Status status) {
+    return status == platform::ByteStream::Status::Reset ? SIMCONNECT_STATUS_CONNECTION_RESET
+                                                         : SIMCONNECT_STATUS_PIPE_BROKEN;
 }
 
 void SimConnection::Fail(HRESULT status) {
     HRESULT expected = S_OK;
-    if (m_status.compare_exchange_strong(expected, status)) ::shutdown(m_fd, SHUT_RDWR);
+    if (m_status.compare_exchange_strong(expected, status)) m_stream->Shutdown();
 }
 
 HRESULT SimConnection::AddToDataDefinition(const simproto::AddToDataDefinitionRequest& request) {
@@ -117,21 +132,13 @@ HRESULT SimConnection::AddToDataDefinition(const simproto::AddToDataDefinitionRe
 HRESULT SimConnection::Send(const simproto::RequestBody& body) {
     platform::MutexLock lock(m_sendMutex);
     if (m_status.load() != S_OK || m_writeStatus.load() != S_OK) return E_FAIL;
-    std::vector<uint8_t> frame;
-    if (!simproto::EncodeRequest(m_nextSendId + 1, body, &frame)) return E_INVALIDARG;
-    ++m_nextSendId;
-    size_t sent = 0;
-    while (sent < frame.size()) {
-        const ssize_t n = ::send(m_fd, frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            // A frame cut short leaves the stream unusable whatever the cause.
-            const int error = n < 0 ? errno : EPIPE;
-            HRESULT expected = S_OK;
-            m_writeStatus.compare_exchange_strong(expected, StatusForErrno(error));
-            return E_FAIL;
-        }
-        sent += static_cast<size_t>(n);
+    const std::vector<uint8_t> frame = simproto::EncodeRequest(m_protocol, ++m_nextSendId, body);
+    const auto written = m_stream->WriteAll(frame.data(), frame.size());
+    if (written.status != platform::ByteStream::Status::Ok) {
+        // A frame cut short leaves the stream unusable whatever the cause.
+        HRESULT expected = S_OK;
+        m_writeStatus.compare_exchange_strong(expected, StatusFor(written.status));
+        return E_FAIL;
     }
     return S_OK;
 }
@@ -140,30 +147,32 @@ void SimConnection::ReadAvailable() {
     size_t taken = 0;
     uint8_t chunk[65536];
     while (!m_endOfStream && taken < kMaxReadPerDispatch) {
-        const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), MSG_DONTWAIT);
-        if (n > 0) {
-            m_input.insert(m_input.end(), chunk, chunk + n);
-            taken += static_cast<size_t>(n);
-            continue;
+        const auto read = m_stream->Read(chunk, sizeof(chunk));
+        switch (read.status) {
+            case platform::ByteStream::Status::Ok:
+                m_input.insert(m_input.end(), chunk, chunk + read.bytes);
+                taken += read.bytes;
+                continue;
+            case platform::ByteStream::Status::End:
+                m_endOfStream = true;
+                return;
+            case platform::ByteStream::Status::WouldBlock:
+                return;
+            case platform::ByteStream::Status::Reset:
+            case platform::ByteStream::Status::Failed:
+                Fail(StatusFor(read.status));
+                return;
         }
-        if (n == 0) {
-            m_endOfStream = true;
-            return;
-        }
-        if (errno == EINTR) continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-        Fail(StatusForErrno(errno));
-        return;
     }
 }
 
-bool SimConnection::IsValid(const uint8_t* frame, uint32_t size) {
+bool SimConnection::IsValid(const uint8_t* frame, uint32_t size, std::string* error) {
     platform::MutexLock lock(m_stateMutex);
     auto lookup = [this](uint32_t defineId) NO_THREAD_SAFETY_ANALYSIS {
         const auto found = m_definitions.find(defineId);
         return found == m_definitions.end() ? nullptr : &found->second;
     };
-    return simproto::ValidateMessage(frame, size, lookup, nullptr);
+    return simproto::ValidateMessage(frame, size, lookup, error, m_maxMessageSize);
 }
 
 HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
@@ -172,12 +181,8 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
         uint32_t pendingSize = 0;
         const bool wholeFramePending =
             simproto::PeekFrame(m_input.data(), m_input.size(), simproto::kMessageHeaderSize,
-                                &pendingSize) != simproto::FrameStatus::Incomplete;
-        if (!wholeFramePending && !m_endOfStream) {
-            pollfd waiter{m_fd, POLLIN, 0};
-            while (::poll(&waiter, 1, kIdleWaitMs) < 0 && errno == EINTR) {
-            }
-        }
+                                &pendingSize, m_maxMessageSize) != simproto::FrameStatus::Incomplete;
+        if (!wholeFramePending && !m_endOfStream) m_stream->WaitReadable(kIdleWait);
         ReadAvailable();
     }
 
@@ -189,7 +194,7 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
         uint32_t size = 0;
         const auto status =
             simproto::PeekFrame(m_input.data() + consumed, m_input.size() - consumed,
-                                simproto::kMessageHeaderSize, &size);
+                                simproto::kMessageHeaderSize, &size, m_maxMessageSize);
         if (status == simproto::FrameStatus::Incomplete) break;
         if (status == simproto::FrameStatus::Malformed ||
             !IsValid(m_input.data() + consumed, size)) {

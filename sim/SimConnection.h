@@ -2,7 +2,8 @@
 // One connection to the simulator: the object behind a SimConnect handle. Requests may be sent
 // from one thread while another dispatches: sends go out one whole frame at a time under
 // m_sendMutex, the incoming stream belongs to m_readMutex, and the connection's failure state is
-// an atomic that either side may set first.
+// an atomic that either side may set first. The bytes travel over a platform::ByteStream (TCP,
+// or the simulator's pipe on Windows).
 
 #include <atomic>
 #include <chrono>
@@ -12,17 +13,35 @@
 #include <string>
 #include <vector>
 
+#include "platform/ByteStream.h"
 #include "platform/Mutex.h"
 #include "sim/SimConnect.h"
 #include "sim/SimProtocol.h"
 
 class SimConnection {
   public:
-    // Connects to `socketPath`, sends the open request and waits up to `timeout` for the
-    // simulator's open message. Null, with a negative *result, when any of it fails.
-    static std::unique_ptr<SimConnection> Open(const std::string& socketPath,
-                                               const std::string& appName, uint32_t configIndex,
-                                               std::chrono::milliseconds timeout, HRESULT* result);
+    // How an open handshake ended.
+    enum class OpenFailure {
+        None,
+        VersionMismatch,  // the simulator answered with a version-mismatch exception
+        NoAnswer,         // nothing came back in time
+        Closed,           // the simulator closed before it answered, on a message boundary
+        BadAnswer,        // the answer broke the protocol, or the stream broke inside it
+        Cancelled,
+    };
+    struct OpenResult {
+        std::unique_ptr<SimConnection> connection;
+        OpenFailure failure = OpenFailure::None;
+        std::string detail;  // what was wrong with a bad answer
+    };
+    // Sends the open request of `protocol` over `stream` and waits at most `timeout` for the
+    // simulator's open message, looking at `cancel` every few tens of milliseconds. Messages of
+    // up to `maxMessageSize` bytes are read whole. The open message stays pending, so that the
+    // first dispatch delivers it. `onThisMachine`: the stream's peer is this machine.
+    static OpenResult Handshake(std::unique_ptr<platform::ByteStream> stream, uint32_t protocol,
+                                uint32_t maxMessageSize, bool onThisMachine,
+                                const std::string& appName, std::chrono::milliseconds timeout,
+                                const std::atomic<bool>& cancel);
     ~SimConnection();
     SimConnection(const SimConnection&) = delete;
     SimConnection& operator=(const SimConnection&) = delete;
@@ -34,18 +53,29 @@ class SimConnection {
     HRESULT Send(const simproto::RequestBody& body) EXCLUDES(m_sendMutex);
     // See SimConnect_CallDispatch.
     HRESULT Dispatch(DispatchProc proc, void* context) EXCLUDES(m_readMutex, m_stateMutex);
+    // The simulator runs on this machine (a loopback address or a local pipe).
+    bool OnThisMachine() const { return m_onThisMachine; }
 
   private:
-    explicit SimConnection(int fd) : m_fd(fd) {}
+    SimConnection(std::unique_ptr<platform::ByteStream> stream, uint32_t protocol,
+                  uint32_t maxMessageSize, bool onThisMachine)
+        : m_stream(std::move(stream)),
+          m_protocol(protocol),
+          m_maxMessageSize(maxMessageSize),
+          m_onThisMachine(onThisMachine) {}
 
-    // Reads what the socket holds without waiting; notes the end of the stream or an error.
+    // Reads what the stream holds without waiting; notes the end of the stream or an error.
     void ReadAvailable() REQUIRES(m_readMutex);
     // Records the first failure; later ones do not replace it. Ends the stream for both sides.
     void Fail(HRESULT status);
-    bool IsValid(const uint8_t* frame, uint32_t size) EXCLUDES(m_stateMutex);
-    static HRESULT StatusForErrno(int error);
+    bool IsValid(const uint8_t* frame, uint32_t size, std::string* error = nullptr)
+        EXCLUDES(m_stateMutex);
+    static HRESULT StatusFor(platform::ByteStream::Status status);
 
-    const int m_fd;
+    const std::unique_ptr<platform::ByteStream> m_stream;
+    const uint32_t m_protocol;
+    const uint32_t m_maxMessageSize;
+    const bool m_onThisMachine;
     // S_OK while healthy; otherwise the result every later dispatch returns.
     std::atomic<HRESULT> m_status{S_OK};
     // A send failed: reported by the next dispatch unless reading shows the real cause.

@@ -26,6 +26,11 @@ bool CTarvelXConnectDlg::WithOpenSimConnect(const std::function<void(HANDLE)>& u
     return true;
 }
 
+bool CTarvelXConnectDlg::IsSimConnectOpen() {
+    platform::MutexLock lock(m_simConnectMutex);
+    return m_hSimConnect != nullptr && !m_bSimConnectClosed;
+}
+
 HANDLE CTarvelXConnectDlg::GetSimConnectHandle() {
     platform::MutexLock lock(m_simConnectMutex);
     return m_hSimConnect;
@@ -50,6 +55,7 @@ bool CTarvelXConnectDlg::StartSimconnectThread() {
         m_hSimConnect = handle;
         m_bSimConnectClosed = false;
     }
+    m_bSimOnThisMachine = SimApi().ServerOnThisMachine(handle);
     SetupSimconnectData();
 
     if (IsSimThreadRegistered()) {

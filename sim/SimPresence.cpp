@@ -23,12 +23,20 @@ void CTarvelXConnectDlg::CheckSimPresence() {
         return;
     }
 
-    // Online to offline is decided by the simulator's main window alone, whatever the connection.
-    const bool windowUp =
-        m_fnSimWindowExists
-            ? m_fnSimWindowExists()
-            : platform::FileLock::IsHeldElsewhere(platform::SimulatorPresenceLockPath());
-    if (windowUp) return;
+    // Online to offline is decided by the simulator's main window alone, whatever the connection,
+    // when the simulator runs on this machine. The window of one on another machine cannot be
+    // seen: there the link's own state decides, and a connection its worker has closed (the
+    // simulator quit, or the network broke) takes the link offline.
+    bool simulatorUp = false;
+    if (m_bSimOnThisMachine) {
+        simulatorUp =
+            m_fnSimWindowExists
+                ? m_fnSimWindowExists()
+                : platform::FileLock::IsHeldElsewhere(platform::SimulatorPresenceLockPath());
+    } else {
+        simulatorUp = IsSimConnectOpen();
+    }
+    if (simulatorUp) return;
     LogLine(LogFile, "FSX offline.\n");
     ClearSimConnect();
     SetOnlineLamp(false);

@@ -65,17 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         simproto::FrameStatus::Complete) {
         simproto::Request request;
         std::string error;
-        if (simproto::DecodeRequest(data, frameSize, &request, &error)) {
+        const auto decoded = simproto::DecodeRequest(data, frameSize, &request, &error);
+        if (decoded == simproto::DecodeStatus::Ok) {
             // What decodes encodes again into a frame of the same size that decodes too (text
             // fields may differ after their NUL, which the encoder pads with zeros).
-            std::vector<uint8_t> again;
+            const std::vector<uint8_t> again =
+                simproto::EncodeRequest(request.protocol, request.sendId, request.body);
             simproto::Request back;
-            if (!simproto::EncodeRequest(request.sendId, request.body, &again) ||
-                again.size() != frameSize ||
-                !simproto::DecodeRequest(again.data(), again.size(), &back, &error))
+            if (again.size() != frameSize ||
+                simproto::DecodeRequest(again.data(), again.size(), &back, &error) !=
+                    simproto::DecodeStatus::Ok)
                 std::abort();
         } else if (error.empty()) {
-            std::abort();
+            std::abort();  // a refusal always says why
         }
     }
     return 0;

@@ -1,0 +1,147 @@
+#include "sim/SimConnector.h"
+
+#include "log/Log.h"
+#include "sim/SimConnectConfig.h"
+#include "sim/SimProtocol.h"
+
+namespace {
+
+// Lines remembered as logged; beyond that the memory starts afresh rather than grow.
+constexpr size_t kMaxRemembered = 64;
+
+}  // namespace
+
+SimConnector& SimConnector::Instance() {
+    static SimConnector connector;
+    return connector;
+}
+
+SimConnector::~SimConnector() {
+    platform::MutexLock lock(m_mutex);
+    DropAttempt();
+}
+
+void SimConnector::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
+                       const std::string& appName) {
+    platform::StreamTarget target = attempt.target;
+    target.disableNagle = disableNagle;
+    platform::ConnectResult connected =
+        platform::ConnectStream(target, kConnectTimeout, attempt.cancel);
+    SimConnection::OpenResult open;
+    if (connected.stream) {
+        open = SimConnection::Handshake(std::move(connected.stream), attempt.protocol,
+                                        maxReceiveSize, connected.onThisMachine, appName,
+                                        kAnswerTimeout, attempt.cancel);
+    }
+    std::lock_guard<std::mutex> lock(attempt.mutex);
+    attempt.connectError = connected.error;
+    attempt.connectDetail = std::move(connected.detail);
+    attempt.open = std::move(open);
+    attempt.done = true;
+    attempt.finished.notify_all();
+}
+
+void SimConnector::DropAttempt() {
+    if (!m_attempt) return;
+    m_attempt->cancel = true;
+    if (m_attempt->thread.joinable()) m_attempt->thread.join();
+    m_attempt.reset();
+}
+
+void SimConnector::LogOnce(const std::string& line) {
+    if (m_logged.count(line) != 0) return;
+    if (m_logged.size() >= kMaxRemembered) m_logged.clear();
+    m_logged.insert(line);
+    LogLine(LogFile, "%s\n", line.c_str());
+}
+
+HRESULT SimConnector::TakeOutcome(std::unique_ptr<SimConnection>* connection) {
+    Attempt& attempt = *m_attempt;
+    attempt.thread.join();
+    const std::string where = DescribeTarget(attempt.target);
+    HRESULT result = E_FAIL;
+    using ConnectError = platform::ConnectResult::Error;
+    using OpenFailure = SimConnection::OpenFailure;
+    switch (attempt.connectError) {
+        case ConnectError::Unresolved:
+            LogOnce("SimConnect: the simulator's address " + attempt.target.address +
+                    " does not resolve (" + attempt.connectDetail + ").");
+            break;
+        case ConnectError::Unsupported:
+            LogOnce("SimConnect: cannot reach the simulator at " + where + ": " +
+                    attempt.connectDetail + ".");
+            break;
+        case ConnectError::NoServer:  // the usual offline state: no simulator runs yet
+        case ConnectError::Cancelled:
+            break;
+        case ConnectError::None: {
+            const simproto::ProtocolRelease* release = simproto::FindRelease(attempt.protocol);
+            switch (attempt.open.failure) {
+                case OpenFailure::None:
+                    *connection = std::move(attempt.open.connection);
+                    m_logged.clear();
+                    result = S_OK;
+                    break;
+                case OpenFailure::VersionMismatch:
+                    LogOnce("SimConnect: the simulator at " + where + " refused protocol " +
+                            std::to_string(attempt.protocol) + " (" + release->name +
+                            ", client version " + simproto::VersionText(*release) +
+                            "): version mismatch. ClientVersion in SimConnect.cfg chooses "
+                            "another.");
+                    break;
+                case OpenFailure::NoAnswer:
+                    LogOnce("SimConnect: the simulator at " + where +
+                            " accepted the connection but did not answer within " +
+                            std::to_string(kAnswerTimeout.count() / 1000) + " s.");
+                    break;
+                case OpenFailure::BadAnswer:
+                    LogOnce("SimConnect: the simulator at " + where +
+                            " answered the open request wrongly: " + attempt.open.detail + ".");
+                    break;
+                case OpenFailure::Closed:  // turned away, as a simulator without its window does
+                case OpenFailure::Cancelled:
+                    break;
+            }
+            break;
+        }
+    }
+    m_attempt.reset();
+    return result;
+}
+
+HRESULT SimConnector::Open(const std::string& appName, uint32_t configIndex,
+                           std::unique_ptr<SimConnection>* connection) {
+    const SimConnectConfig config = LoadSimConnectConfig(configIndex);
+    platform::MutexLock lock(m_mutex);
+    for (const std::string& problem : config.problems) LogOnce(problem);
+    if (simproto::FindRelease(config.protocol) == nullptr) return E_FAIL;
+
+    const std::string key = DescribeTarget(config.target) + "|" + std::to_string(config.protocol) +
+                            "|" + std::to_string(config.maxReceiveSize) + "|" +
+                            (config.target.disableNagle ? "1" : "0") + "|" + appName;
+    if (m_attempt && m_attempt->key != key) DropAttempt();
+
+    if (m_attempt) {
+        std::lock_guard<std::mutex> attemptLock(m_attempt->mutex);
+        if (!m_attempt->done) return E_PENDING;
+    } else {
+        m_attempt = std::make_unique<Attempt>();
+        Attempt& attempt = *m_attempt;
+        attempt.key = key;
+        attempt.target = config.target;
+        attempt.protocol = config.protocol;
+        try {
+            attempt.thread = std::thread(&SimConnector::Run, std::ref(attempt),
+                                         config.maxReceiveSize, config.target.disableNagle,
+                                         appName);
+        } catch (const std::system_error&) {
+            LogOnce("SimConnect: no thread for a connection attempt.");
+            m_attempt.reset();
+            return E_FAIL;
+        }
+        std::unique_lock<std::mutex> attemptLock(attempt.mutex);
+        if (!attempt.finished.wait_for(attemptLock, kFirstWait, [&] { return attempt.done; }))
+            return E_PENDING;
+    }
+    return TakeOutcome(connection);
+}
