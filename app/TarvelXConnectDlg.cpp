@@ -81,6 +81,10 @@ int CTarvelXConnectDlg::DoModal() {
             if (!got && nativeWait) {
                 got = SDL_WaitEvent(&event) != 0;
             } else if (!got) {
+                // A poll stops at SDL's end-of-poll marker even when events were pushed behind
+                // it; those are already counted, so waiting for the next push would leave them
+                // queued until then.
+                if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) continue;
                 std::unique_lock<std::mutex> lock(wakeup.mutex);
                 wakeup.pushed.wait(lock, [&] { return wakeup.count != seen; });
                 continue;
