@@ -93,6 +93,9 @@ int CTarvelXConnectDlg::DoModal() {
             if (event.type == m_nPostedEvent) {
                 RunPostedTasks();
             } else if (event.type == m_nTimerEvent) {
+                // Cleared before the check runs, so a tick that comes due during a long check is
+                // kept for afterwards.
+                m_bPresenceTickPending = false;
                 OnTimer(static_cast<unsigned>(event.user.code));
             } else if (event.type == SDL_QUIT) {
                 OnClose();
@@ -162,17 +165,20 @@ bool CTarvelXConnectDlg::CreateMainWindow() {
 }
 
 void CTarvelXConnectDlg::StartPresenceTimer() {
-    const Uint32 timerEvent = m_nTimerEvent;
-    m_nTimerId = SDL_AddTimer(
-        kPresenceTimerPeriodMs,
-        [](Uint32 interval, void* param) -> Uint32 {
-            SDL_Event tick{};
-            tick.type = static_cast<Uint32>(reinterpret_cast<uintptr_t>(param));
-            tick.user.code = static_cast<Sint32>(kPresenceTimerId);
-            SDL_PushEvent(&tick);
-            return interval;
-        },
-        reinterpret_cast<void*>(static_cast<uintptr_t>(timerEvent)));
+    m_nTimerId = SDL_AddTimer(kPresenceTimerPeriodMs, OnPresenceTimer, this);
+}
+
+Uint32 CTarvelXConnectDlg::OnPresenceTimer(Uint32 interval, void* param) {
+    // One tick waits at most, as with a window timer: a window thread held up for seconds (the
+    // link opening, a worker's stop wait) then checks once, not once for every second it missed.
+    auto* dlg = static_cast<CTarvelXConnectDlg*>(param);
+    if (dlg->m_bPresenceTickPending.exchange(true)) return interval;
+    SDL_Event tick{};
+    tick.type = dlg->m_nTimerEvent;
+    tick.user.code = static_cast<Sint32>(kPresenceTimerId);
+    // A tick the queue refused never arrives, so it must not block the ones after it.
+    if (SDL_PushEvent(&tick) != 1) dlg->m_bPresenceTickPending = false;
+    return interval;
 }
 
 void CTarvelXConnectDlg::ReadConfiguration() {

@@ -251,6 +251,8 @@ private:
     // Start-up helpers (window thread).
     bool CreateMainWindow();
     void StartPresenceTimer();
+    // The presence timer's callback, on SDL's timer thread; `param` is the main window object.
+    static Uint32 OnPresenceTimer(Uint32 interval, void* param);
     void ReadConfiguration();
 
     SDL_Window* m_pWindow = nullptr;
@@ -263,6 +265,11 @@ private:
     // SDL event types of the loop's own events; 0 until the loop runs. Set by the window thread
     // before the loop starts, read by threads that post work.
     std::atomic<Uint32> m_nPostedEvent{0};
-    Uint32 m_nTimerEvent = 0;
+    // SDL event type of the presence tick. Set by the window thread before the timer starts; read
+    // by SDL's timer thread.
+    std::atomic<Uint32> m_nTimerEvent{0};
+    // A presence tick is in the queue and not yet taken. Set by SDL's timer thread when it pushes
+    // one (the exchange lets only one push through), cleared by the window thread as it takes it.
+    std::atomic<bool> m_bPresenceTickPending{false};
     bool m_bVideoStarted = false;
 };
