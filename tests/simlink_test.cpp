@@ -113,6 +113,9 @@ class ScriptedSimApi : public SimConnectApi {
                            DWORD* pcbStringV) override {
         return SimConnect_RetrieveString(pData, cbData, pStringV, ppStringV, pcbStringV);
     }
+    bool ServerOnThisMachine(HANDLE) override { return m_onThisMachine; }
+    // The simulator plays one on another machine.
+    void SetRemote() { m_onThisMachine = false; }
 
     void Script(std::vector<Step> steps) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -181,12 +184,15 @@ class ScriptedSimApi : public SimConnectApi {
     int m_dispatches = 0;
     int m_stepsDone = 0;
     HRESULT m_openResult = S_OK;
+    std::atomic<bool> m_onThisMachine{true};
     std::deque<Step> m_script;
     std::vector<std::string> m_calls;
 };
 
+constexpr uint32_t kVersion = simproto::kDefaultProtocol;
+
 std::vector<uint8_t> Event(uint32_t id, uint32_t data) {
-    return simproto::EncodeEvent(SIMCONNECT_UNUSED, id, data);
+    return simproto::EncodeEvent(kVersion, SIMCONNECT_UNUSED, id, data);
 }
 
 // Log text with the timestamp prefixes taken out, so lines compare as written.
@@ -307,6 +313,31 @@ TEST_F(ScriptedLinkTest, OfflineTicksOnlyTryToConnectAndOnlineTicksOnlyLookForTh
     EXPECT_LT(log.find("CloseSimconnectThread...\n"), log.find("CloseSimconnectThread complete\n"));
 }
 
+TEST_F(ScriptedLinkTest, ALinkToAnotherMachineGoesOfflineWhenItsConnectionEndsNotByAWindow) {
+    m_api.SetRemote();
+    m_windowUp = false;  // no window of a simulator elsewhere is ever seen here
+    GoOnline();
+    for (int i = 0; i < 3; ++i) m_dlg->CheckSimPresence();
+    EXPECT_TRUE(m_dlg->m_bSimOnline) << "an open connection keeps it online";
+    EXPECT_EQ(m_windowLookups, 0);
+    EXPECT_EQ(m_api.Opens(), 1);
+
+    // The simulator goes away: the worker ends with the dispatch result, and the next tick
+    // takes the link offline; the one after that tries to open it again.
+    m_api.Script({SIMCONNECT_STATUS_PIPE_DISCONNECTED});
+    ASSERT_TRUE(WorkerEnded());
+    EXPECT_TRUE(m_dlg->m_bSimOnline) << "until the next tick";
+    m_dlg->CheckSimPresence();
+    EXPECT_FALSE(m_dlg->m_bSimOnline);
+    EXPECT_EQ(m_dlg->GetSimConnectHandle(), nullptr);
+    EXPECT_EQ(m_windowLookups, 0);
+    m_api.SetOpenResult(E_FAIL);
+    m_dlg->CheckSimPresence();
+    EXPECT_EQ(m_api.Opens(), 2);
+    const std::string log = Log();
+    EXPECT_LT(log.find("Possibly sim closed, exiting too.\n"), log.find("FSX offline.\n"));
+}
+
 TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequestOnlyWhenAsked) {
     struct Case {
         const char* ini;  // null: no INI file at all
@@ -404,7 +435,7 @@ TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) 
     // precede.
     ASSERT_TRUE(WaitForLog("<CallDispatch>: 0x0.\n"));
     const auto start = std::chrono::steady_clock::now();
-    m_api.Script({simproto::EncodeQuit()});
+    m_api.Script({simproto::EncodeQuit(kVersion)});
     ASSERT_TRUE(WorkerEnded());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_NE(Log().find("CloseSimconnectThread...\nCloseSimconnectThread complete\n"
@@ -465,11 +496,12 @@ TEST_F(ScriptedLinkTest, AStartWhileAWorkerIsRegisteredStopsThatOneFirst) {
 
 TEST_F(ScriptedLinkTest, MessagesAfterTheHandleWasClearedAreDroppedSilently) {
     GoOnline();
-    m_api.Script({simproto::EncodeRawMessage(5, {})});
+    m_api.Script({simproto::EncodeRawMessage(kVersion, 5, {})});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
     m_dlg->ClearSimConnect();
-    m_api.Script({simproto::EncodeRawMessage(5, {}), Event(9, 0), simproto::EncodeQuit()});
+    m_api.Script(
+        {simproto::EncodeRawMessage(kVersion, 5, {}), Event(9, 0), simproto::EncodeQuit(kVersion)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
     EXPECT_EQ(LogCount("Unknown event"), 0);
@@ -482,8 +514,8 @@ TEST_F(ScriptedLinkTest, MessagesTooShortForTheirKindAreDroppedWithALine) {
     GoOnline();
     auto shortEvent = Event(4, 1);
     shortEvent.resize(16);
-    auto shortData = simproto::EncodeSimObjectData(8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1, 9,
-                                                   std::vector<uint8_t>(40, 0));
+    auto shortData = simproto::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1,
+                                                   9, std::vector<uint8_t>(40, 0));
     m_api.Script({shortEvent, shortData});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Short message dropped: dwID=4, cbData=16.\n"), 1);
@@ -501,7 +533,8 @@ TEST_F(ScriptedLinkTest, HostileFlightValuesGiveDefinedLogPieces) {
     std::memcpy(record.nextWpId, "ABCDEFGH", 8);
     std::vector<uint8_t> bytes(sizeof(record));
     std::memcpy(bytes.data(), &record, sizeof(record));
-    m_api.Script({simproto::EncodeSimObjectData(8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1, 9, bytes)});
+    m_api.Script(
+        {simproto::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1, 9, bytes)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("IAS=0 Kts; Mach=0.00 M; Alt=2147483647 Ft; Hdg=-2147483648; "), 1) << Log();
 }
