@@ -1,0 +1,188 @@
+// The window thread while the simulator's address does not answer: a connection attempt to such
+// an address waits for seconds, and none of that may fall on the window thread, which must stay
+// free for dragging, clicks and painting.
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app/TarvelXConnectDlg.h"
+#include "sim/SimConnectApi.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// A listener on loopback whose accept queue is full and never emptied: the kernel drops further
+// connection attempts, as a host that does not answer would.
+class UnansweringListener {
+  public:
+    UnansweringListener() {
+        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_listen, 0);
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        for (int i = 0; i < 2; ++i) m_fillers.push_back(Connect());
+    }
+    ~UnansweringListener() {
+        for (int fd : m_fillers) ::close(fd);
+        ::close(m_listen);
+    }
+    int port() const { return m_port; }
+    // True when a further connection attempt gets nowhere within `wait`.
+    bool DropsNewConnections(std::chrono::milliseconds wait) {
+        const int fd = Connect();
+        pollfd waiter{fd, POLLOUT, 0};
+        const bool dropped = ::poll(&waiter, 1, static_cast<int>(wait.count())) == 0;
+        ::close(fd);
+        return dropped;
+    }
+
+  private:
+    int Connect() const {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(m_port));
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        return fd;
+    }
+
+    int m_listen = -1;
+    int m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+// The client library itself, with the time each open takes on the window thread written down.
+class TimedLibrary : public SimConnectApi {
+  public:
+    HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
+                 HANDLE hEventHandle, DWORD ConfigIndex) override {
+        const auto start = Clock::now();
+        const HRESULT result =
+            Library().Open(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle, ConfigIndex);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_opens.push_back(Clock::now() - start);
+        return result;
+    }
+    HRESULT Close(HANDLE h) override { return Library().Close(h); }
+    HRESULT AddToDataDefinition(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID id, const char* datum,
+                                const char* unit, SIMCONNECT_DATATYPE type, float epsilon,
+                                DWORD datumId) override {
+        return Library().AddToDataDefinition(h, id, datum, unit, type, epsilon, datumId);
+    }
+    HRESULT RequestDataOnSimObject(HANDLE h, SIMCONNECT_DATA_REQUEST_ID request,
+                                   SIMCONNECT_DATA_DEFINITION_ID define,
+                                   SIMCONNECT_OBJECT_ID object, SIMCONNECT_PERIOD period,
+                                   SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin, DWORD interval,
+                                   DWORD limit) override {
+        return Library().RequestDataOnSimObject(h, request, define, object, period, flags, origin,
+                                                interval, limit);
+    }
+    HRESULT RequestDataOnSimObjectType(HANDLE h, SIMCONNECT_DATA_REQUEST_ID request,
+                                       SIMCONNECT_DATA_DEFINITION_ID define, DWORD radius,
+                                       SIMCONNECT_SIMOBJECT_TYPE type) override {
+        return Library().RequestDataOnSimObjectType(h, request, define, radius, type);
+    }
+    HRESULT MapClientEventToSimEvent(HANDLE h, SIMCONNECT_CLIENT_EVENT_ID id,
+                                     const char* name) override {
+        return Library().MapClientEventToSimEvent(h, id, name);
+    }
+    HRESULT SubscribeToSystemEvent(HANDLE h, SIMCONNECT_CLIENT_EVENT_ID id,
+                                   const char* name) override {
+        return Library().SubscribeToSystemEvent(h, id, name);
+    }
+    HRESULT TransmitClientEvent(HANDLE h, SIMCONNECT_OBJECT_ID object,
+                                SIMCONNECT_CLIENT_EVENT_ID event, DWORD data,
+                                SIMCONNECT_NOTIFICATION_GROUP_ID group,
+                                SIMCONNECT_EVENT_FLAG flags) override {
+        return Library().TransmitClientEvent(h, object, event, data, group, flags);
+    }
+    HRESULT CallDispatch(HANDLE h, DispatchProc proc, void* context) override {
+        return Library().CallDispatch(h, proc, context);
+    }
+    HRESULT RetrieveString(SIMCONNECT_RECV* data, DWORD size, void* text, char** out,
+                           DWORD* length) override {
+        return Library().RetrieveString(data, size, text, out, length);
+    }
+    bool ServerOnThisMachine(HANDLE h) override { return Library().ServerOnThisMachine(h); }
+
+    std::vector<Clock::duration> Opens() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_opens;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<Clock::duration> m_opens;
+};
+
+TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread) {
+    UnansweringListener listener;
+    ASSERT_TRUE(listener.DropsNewConnections(300ms)) << "the kernel still takes connections";
+
+    txtest::Sandbox sandbox;
+    sandbox.Apply();
+    sandbox.WriteIni("[Common]\nLogging=1\n[Server]\nEnabled=0\n");
+    txtest::WriteFile(sandbox.settings() + "SimConnect.cfg",
+                      "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+                          std::to_string(listener.port()) + "\n");
+    TimedLibrary library;
+    CTarvelXConnectDlg dlg(sandbox.settings());
+    dlg.m_pSimApi = &library;
+
+    // Work handed to the window thread every 10 ms, as pointer events from a drag or a click
+    // would be: how long each waited for its turn. The run spans more than one connection
+    // attempt's time-out, so a second attempt starts on a tick too.
+    std::mutex mutex;
+    std::vector<Clock::duration> waits;
+    std::thread driver([&] {
+        txtest::WaitUntil([&] { return !library.Opens().empty(); }, 20s);
+        const auto end = Clock::now() + 7s;
+        while (Clock::now() < end) {
+            const auto posted = Clock::now();
+            dlg.PostToWindowThread([&mutex, &waits, posted] {
+                std::lock_guard<std::mutex> lock(mutex);
+                waits.push_back(Clock::now() - posted);
+            });
+            std::this_thread::sleep_for(10ms);
+        }
+        dlg.RequestClose();
+    });
+    EXPECT_EQ(dlg.DoModal(), 1);
+    driver.join();
+
+    const auto opens = library.Opens();
+    ASSERT_GE(opens.size(), 6u) << "a presence check every second";
+    const auto longestOpen = *std::max_element(opens.begin(), opens.end());
+    EXPECT_LT(longestOpen, 50ms) << "the link held the window thread";
+    EXPECT_FALSE(dlg.m_bSimOnline);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_GT(waits.size(), 300u);
+    // Beyond the link's own share, a loaded machine (and a sanitizer) may delay any thread a
+    // little; a window thread held by a connection attempt would wait seconds.
+    const auto longestWait = *std::max_element(waits.begin(), waits.end());
+    EXPECT_LT(longestWait, 250ms);
+    EXPECT_FALSE(txtest::ReadFile(sandbox.LogPath()).find("SimConnect:") != std::string::npos)
+        << "an address that does not answer is the usual offline state";
+}
+
+}  // namespace
