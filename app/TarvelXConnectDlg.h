@@ -218,8 +218,8 @@ public:
     // How the worker thread is created; a test may make it fail. Fixed while the link runs.
     std::unique_ptr<platform::WorkerThread> (*m_pStartSimThread)(std::function<void()>) =
         &platform::WorkerThread::Start;
-    // Whether the simulator's main window is up; null means the presence lock test. Called by the
-    // presence check on the window thread only.
+    // Whether the simulator's main window is up; null means platform::SimulatorWindowExists.
+    // Called by the presence check on the window thread only.
     std::function<bool()> m_fnSimWindowExists;
     // The simulator of the current link runs on this machine, so its main window decides when
     // the link goes offline; one on another machine is judged by the connection instead. Set by

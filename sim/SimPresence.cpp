@@ -3,8 +3,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "platform/FileLock.h"
-#include "platform/Paths.h"
+#include "platform/SimulatorWindow.h"
 #include "sim/SimConnectApi.h"
 #include "sim/SimIds.h"
 
@@ -30,9 +29,7 @@ void CTarvelXConnectDlg::CheckSimPresence() {
     bool simulatorUp = false;
     if (m_bSimOnThisMachine) {
         simulatorUp =
-            m_fnSimWindowExists
-                ? m_fnSimWindowExists()
-                : platform::FileLock::IsHeldElsewhere(platform::SimulatorPresenceLockPath());
+            m_fnSimWindowExists ? m_fnSimWindowExists() : platform::SimulatorWindowExists();
     } else {
         simulatorUp = IsSimConnectOpen();
     }
