@@ -169,8 +169,8 @@ void CTarvelXConnectDlg::StartPresenceTimer() {
 }
 
 Uint32 CTarvelXConnectDlg::OnPresenceTimer(Uint32 interval, void* param) {
-    // One tick waits at most, as with a window timer: a window thread held up for seconds (the
-    // link opening, a worker's stop wait) then checks once, not once for every second it missed.
+    // One tick waits at most, as with a window timer: a window thread held up for seconds (up to
+    // 5 s by a worker's stop wait) then checks once, not once for every second it missed.
     auto* dlg = static_cast<CTarvelXConnectDlg*>(param);
     if (dlg->m_bPresenceTickPending.exchange(true)) return interval;
     SDL_Event tick{};
