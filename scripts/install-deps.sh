@@ -39,3 +39,10 @@ if [[ $want_tests == 1 && -f "$here/tests/browser/package.json" ]]; then
     (cd "$here/tests/browser" && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --silent)
   fi
 fi
+
+if [[ $want_tests == 1 && -f "$here/tests/interop/package.json" ]]; then
+  # node-simconnect: the independent client our simulator link is compared with.
+  if [[ ! -d "$here/tests/interop/node_modules/node-simconnect" ]]; then
+    (cd "$here/tests/interop" && npm ci --no-audit --no-fund --silent)
+  fi
+fi
