@@ -1,10 +1,12 @@
 #pragma once
-// The simulator stand-in's server: its "main window" (the presence lock), the client socket where
-// programs connect with the client library, and the control socket where tests and people steer
-// it with line commands (README.md). Everything runs on one thread around poll().
+// The simulator stand-in's server: its "main window" (the presence lock), the TCP listeners where
+// programs connect with the client library in the simulator's own protocol, and the control
+// socket where tests and people steer it with line commands (README.md). Everything runs on one
+// thread around poll().
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <list>
 #include <map>
 #include <string>
@@ -12,9 +14,13 @@
 
 #include "FlightModel.h"
 #include "platform/FileLock.h"
+#include "sim/SimProtocol.h"
 
 struct StandinOptions {
-    std::string socketPath;
+    // Numeric addresses the clients' listeners are bound to. Left empty: 127.0.0.1 and ::1, and
+    // one of them may be missing on this machine.
+    std::vector<std::string> addresses;
+    uint16_t port = 2048;  // where the client library looks without a SimConnect.cfg
     std::string controlPath;
     std::string lockPath;
     std::string logPath;  // empty: standard output
@@ -32,7 +38,7 @@ class StandinServer {
     StandinServer(const StandinServer&) = delete;
     StandinServer& operator=(const StandinServer&) = delete;
 
-    // Takes the presence lock and opens both sockets. False with a reason when any of it fails.
+    // Takes the presence lock and opens the listeners. False with a reason when any of it fails.
     bool Start(std::string* error);
     // Serves until a quit (command or `stopFd` readable, the signal pipe); returns the exit code.
     int Run(int stopFd);
@@ -55,6 +61,8 @@ class StandinServer {
         int fd = -1;
         int number = 0;
         std::vector<uint8_t> input;
+        // The protocol number of its open request: the version word of every message to it.
+        uint32_t protocol = simproto::kDefaultProtocol;
         bool opened = false;
         bool resetArmed = false;
         bool closed = false;
@@ -70,28 +78,41 @@ class StandinServer {
         std::string input;
         bool closed = false;
     };
+    // The object id of the user aircraft in replies.
+    static constexpr uint32_t kUserObjectId = 1;
+    // A message built for one client's version word.
+    using MessageFor = std::function<std::vector<uint8_t>(uint32_t version)>;
 
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     double Now() const;
+    bool OpenListeners(std::string* error);
 
-    void AcceptClient();
+    void AcceptClient(int listenFd);
     void AcceptControl();
     void ReadClient(Client& client);
-    void HandleRequest(Client& client, const uint8_t* frame, uint32_t size);
     void ReadControl(Control& control);
-    std::string HandleCommand(const std::string& line);
     void Tick();
 
-    bool SendFrame(Client& client, const std::vector<uint8_t>& frame);
-    void SendToAll(const std::vector<uint8_t>& frame);
-    void SendException(Client& client, uint32_t exception, uint32_t sendId, uint32_t index);
-    void SendSystemEvent(const std::string& name, uint32_t data);
-    void SendSystemFilenameEvent(const std::string& name, const std::string& fileName);
+    // StandinRequests.cpp: what a client asks for.
+    void HandleRequest(Client& client, const uint8_t* frame, uint32_t size);
+    void HandleOpen(Client& client, uint32_t sendId, const simproto::OpenRequest& open);
+    void HandleBody(Client& client, uint32_t sendId, const simproto::RequestBody& body);
     // The bytes of `definition` for the current flight values; `title` replaces the aircraft title.
     std::vector<uint8_t> EncodeData(const std::vector<Datum>& definition,
                                     const std::string& title) const;
     void SendData(Client& client, uint32_t messageId, uint32_t requestId, uint32_t defineId,
                   const std::string& title);
+
+    // StandinCommands.cpp: the control channel's commands.
+    std::string HandleCommand(const std::string& line);
+    std::string Drop(const std::vector<std::string>& args);
+
+    bool SendFrame(Client& client, const std::vector<uint8_t>& frame);
+    // To every opened client, each with its own version word.
+    void SendToAll(const MessageFor& message);
+    void SendException(Client& client, uint32_t exception, uint32_t sendId, uint32_t index);
+    void SendSystemEvent(const std::string& name, uint32_t data);
+    void SendSystemFilenameEvent(const std::string& name, const std::string& fileName);
     void SetPaused(uint32_t state);
     void StartFlight();
     void CloseClient(Client& client, const char* why);
@@ -101,7 +122,7 @@ class StandinServer {
     StandinOptions m_options;
     FILE* m_log = stdout;
     platform::FileLock m_window;
-    int m_listenFd = -1;
+    std::vector<int> m_listenFds;
     int m_controlFd = -1;
     std::list<Client> m_clients;
     std::list<Control> m_controls;

@@ -27,7 +27,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: sim-standin [--log FILE] [--title TEXT] [--aircraft-file PATH]\n"
                  "                   [--rate N] [--autostart] [--no-window]\n"
-                 "                   [--socket PATH] [--control PATH]\n"
+                 "                   [--port N] [--bind ADDRESS]... [--control PATH]\n"
                  "       sim-standin ctl [--control PATH] COMMAND...\n");
 }
 
@@ -56,7 +56,6 @@ int RunControl(const std::string& path, const std::string& command) {
 
 int main(int argc, char** argv) {
     StandinOptions options;
-    options.socketPath = platform::SimConnectSocketPath();
     options.controlPath = platform::RuntimePath("sim-standin.ctl");
     options.lockPath = platform::SimulatorPresenceLockPath();
 
@@ -93,8 +92,17 @@ int main(int argc, char** argv) {
             options.autostart = true;
         } else if (arg == "--no-window") {
             options.window = false;
-        } else if (arg == "--socket") {
-            options.socketPath = value();
+        } else if (arg == "--port") {
+            const std::string text = value();
+            char* end = nullptr;
+            const long port = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
+                std::fprintf(stderr, "sim-standin: --port needs a number from 1 to 65535\n");
+                return 2;
+            }
+            options.port = static_cast<uint16_t>(port);
+        } else if (arg == "--bind") {
+            options.addresses.push_back(value());
         } else {
             Usage();
             return 2;
