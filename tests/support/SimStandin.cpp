@@ -6,9 +6,29 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace txtest {
+
+bool SimOverIpv6() {
+    const char* protocol = std::getenv("TX_TEST_SIM_PROTOCOL");
+    return protocol != nullptr && std::strcmp(protocol, "IPv6") == 0;
+}
+
+std::string SimAddress() {
+    return SimOverIpv6() ? "::1" : "127.0.0.1";
+}
+
+std::string SimConnectConfigText(int port) {
+    return std::string("[SimConnect]\nProtocol=") + (SimOverIpv6() ? "IPv6" : "IPv4") +
+           "\nAddress=" + SimAddress() + "\nPort=" + std::to_string(port) + "\n";
+}
+
+void WriteSimConnectConfig(const Sandbox& sandbox, int port) {
+    sandbox.CreateSettingsFolder();
+    WriteFile(sandbox.settings() + "SimConnect.cfg", SimConnectConfigText(port));
+}
 
 SimStandin::~SimStandin() {
     if (m_process.Running()) {
@@ -18,7 +38,21 @@ SimStandin::~SimStandin() {
 }
 
 bool SimStandin::Start(const std::vector<std::string>& args) {
-    if (!m_process.Start(BinaryPath("sim-standin"), args, m_sandbox.Env())) return false;
+    if (m_fixedPort) return StartOn(m_port, args);
+    // A port found free may be taken by another test before the stand-in binds it: then another.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (StartOn(FreeTcpPort(), args)) return true;
+        if (m_process.Stderr().find("Address already in use") == std::string::npos) return false;
+    }
+    return false;
+}
+
+bool SimStandin::StartOn(int port, const std::vector<std::string>& args) {
+    m_port = port;
+    WriteSimConnectConfig(m_sandbox, port);
+    std::vector<std::string> all = {"--port", std::to_string(port)};
+    all.insert(all.end(), args.begin(), args.end());
+    if (!m_process.Start(BinaryPath("sim-standin"), all, m_sandbox.Env())) return false;
     return WaitUntil(
                [this] { return !m_process.Running() || Command("status").rfind("ok", 0) == 0; },
                std::chrono::seconds(10)) &&
