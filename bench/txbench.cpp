@@ -359,11 +359,16 @@ struct Setup {
     Process program;
     std::string output;
     int port = 0;
+    // Where the program looks for the simulator, told before it starts: a stand-in started later
+    // serves this port.
+    int simPort = 0;
 
     explicit Setup(Ini ini) {
         sandbox.CreateSettingsFolder();
         port = ini.port = txtest::FreeTcpPort();
         sandbox.WriteIni(IniText(ini));
+        simPort = txtest::FreeTcpPort();
+        txtest::WriteSimConnectConfig(sandbox, simPort);
         output = sandbox.home() + "/program.out";
     }
     std::map<std::string, std::string> Env() const { return sandbox.Env(); }
@@ -444,7 +449,7 @@ void KeyPressLatency(int presses, int rounds) {
     Say("key press latency...");
     Setup setup(Ini{});
     GaugeEnd gauge(setup.PipePath());
-    txtest::SimStandin standin(setup.sandbox);
+    txtest::SimStandin standin(setup.sandbox, setup.simPort);
     if (!gauge.Listening() || !standin.Start({"--autostart"}) || !setup.Start() ||
         !gauge.Accept(10s) || !setup.WaitOnline(20s)) {
         AddRow({"key press latency", "FAILED to set up", "", "", "", ""});
@@ -582,7 +587,7 @@ void RequestRates(int perBatch, int rounds) {
     Setup setup(Ini{});
     WriteDisplayPicture(setup.sandbox.settings());
     GaugeEnd gauge(setup.PipePath());
-    txtest::SimStandin standin(setup.sandbox);
+    txtest::SimStandin standin(setup.sandbox, setup.simPort);
     if (!standin.Start({"--autostart"}) || !setup.Start() || !setup.WaitOnline(20s)) {
         AddRow({"request rate", "FAILED to set up", "", "", "", ""});
         return;
@@ -659,7 +664,7 @@ void IdleCost(std::chrono::seconds window) {
     {
         Setup setup(Ini{});
         GaugeEnd gauge(setup.PipePath());
-        txtest::SimStandin standin(setup.sandbox);
+        txtest::SimStandin standin(setup.sandbox, setup.simPort);
         if (!standin.Start({"--autostart"}) || !setup.Start() || !setup.WaitOnline(20s) ||
             !standin.WaitForOutput("REQUEST_DATA_ON_SIM_OBJECT", 10s)) {
             AddRow({"idle CPU, online", "FAILED to set up", "", "", "", ""});
@@ -679,7 +684,7 @@ void Memory(int first, int total) {
     Setup setup(Ini{});
     WriteDisplayPicture(setup.sandbox.settings());
     GaugeEnd gauge(setup.PipePath());
-    txtest::SimStandin standin(setup.sandbox);
+    txtest::SimStandin standin(setup.sandbox, setup.simPort);
     if (!gauge.Listening() || !standin.Start({"--autostart"}) || !setup.Start() ||
         !gauge.Accept(10s) || !setup.WaitOnline(20s)) {
         AddRow({"memory", "FAILED to set up", "", "", "", ""});
@@ -765,7 +770,7 @@ void StartStop(int rounds) {
         for (const bool serving : {false, true}) {
             Setup setup(Ini{});
             GaugeEnd gauge(setup.PipePath());
-            txtest::SimStandin standin(setup.sandbox);
+            txtest::SimStandin standin(setup.sandbox, setup.simPort);
             if (!standin.Start({"--autostart"}) || !setup.Start() || !setup.WaitOnline(20s)) {
                 ++failures;
                 continue;
@@ -822,7 +827,7 @@ void SimLink(int rounds, int pauses) {
         if (!setup.Start() || !setup.WaitServing(20s)) continue;
         // A varying offset against the program's 1 s presence timer.
         std::this_thread::sleep_for(std::chrono::milliseconds(100 + random() % 1000));
-        txtest::SimStandin standin(setup.sandbox);
+        txtest::SimStandin standin(setup.sandbox, setup.simPort);
         const auto start = Clock::now();
         if (!standin.Start()) continue;
         bool seen = false;
@@ -841,7 +846,7 @@ void SimLink(int rounds, int pauses) {
     {
         Setup setup(Ini{});
         GaugeEnd gauge(setup.PipePath());
-        txtest::SimStandin standin(setup.sandbox);
+        txtest::SimStandin standin(setup.sandbox, setup.simPort);
         if (standin.Start({"--autostart"}) && setup.Start() && setup.WaitOnline(20s) &&
             standin.WaitForOutput("SUBSCRIBE_TO_SYSTEM_EVENT", 5s)) {
             std::this_thread::sleep_for(300ms);

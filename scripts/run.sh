@@ -43,6 +43,23 @@ port="$(sed -n 's/^[[:space:]]*[Pp][Oo][Rr][Tt][[:space:]]*=[[:space:]]*\([0-9]*
   "$settings/TarvelXConnectExtended.ini" | head -n 1)"
 port="${port:-4040}"
 
+# The stand-in serves where the program looks for the simulator: the port of a SimConnect.cfg in
+# the settings folder (its first Port line), else the client library's default, 2048.
+sim_port=2048
+sim_cfg="$settings/SimConnect.cfg"
+if [[ -f "$sim_cfg" ]]; then
+  cfg_value() {
+    sed -n "s/^[[:space:]]*$1[[:space:]]*=[[:space:]]*\([^[:space:];#]*\).*/\1/Ip" "$sim_cfg" | head -n 1
+  }
+  sim_port="$(cfg_value port)"
+  sim_port="${sim_port:-2048}"
+  sim_address="$(cfg_value address)"
+  case "${sim_address:-127.0.0.1}" in
+    127.* | ::1 | localhost) ;;
+    *) echo "Note: $sim_cfg names the simulator at $sim_address; the program looks there, not at the stand-in." ;;
+  esac
+fi
+
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   export SDL_VIDEODRIVER=dummy
   echo "No display: the program runs without its window."
@@ -62,7 +79,7 @@ trap stop_all INT TERM EXIT
 
 # The stand-ins get sessions of their own: Ctrl-C reaches the program alone, and they are
 # stopped after it.
-setsid "$bin/sim-standin" --autostart &
+setsid "$bin/sim-standin" --autostart --port "$sim_port" &
 pids+=($!)
 setsid "$bin/gauge-standin" &
 pids+=($!)

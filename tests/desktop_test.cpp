@@ -10,6 +10,7 @@
 #include <regex>
 #include <thread>
 
+#include "tests/support/SimStandin.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XvfbSession.h"
 
@@ -31,6 +32,10 @@ protected:
         m_artefacts = std::string(TX_BIN_DIR) + "/../artefacts";
         std::filesystem::create_directories(m_artefacts);
         m_port = txtest::FreeTcpPort();
+        // The simulator's port is named before the program starts, and nothing serves it until
+        // the stand-in does: offline means offline, whatever else runs on this machine.
+        m_simPort = txtest::FreeTcpPort();
+        txtest::WriteSimConnectConfig(m_sandbox, m_simPort);
         m_sandbox.WriteIni("[Common]\nLogging=1\nDataRequestPeriod=1\n[Server]\nEnabled=1\nPort=" +
                            std::to_string(m_port) + "\nWebserverWaits4Sim=0\n");
         // A stand-in browser that only writes down what it was asked to open.
@@ -113,6 +118,7 @@ protected:
     std::string m_opened;
     std::string m_launcher;
     int m_port = 0;
+    int m_simPort = 0;
     int m_left = 0;
     int m_top = 0;
 };
@@ -125,14 +131,14 @@ TEST_F(DesktopTest, LampFollowsTheSimulatorAndTheStripsWork) {
     EXPECT_TRUE(LampIs(false, "desktop-offline.png"));
 
     // The simulator comes: the lamp turns green.
-    txtest::ChildProcess simulator;
-    ASSERT_TRUE(simulator.Start(txtest::BinaryPath("sim-standin"), {"--autostart"}, m_sandbox.Env()));
+    txtest::SimStandin simulator(m_sandbox, m_simPort);
+    ASSERT_TRUE(simulator.Start({"--autostart"})) << simulator.Process().Stderr();
     ASSERT_TRUE(txtest::WaitUntil([&] { return LogHas("FSX online.\n"); }, 20s));
     EXPECT_TRUE(LampIs(true, "desktop-online.png"));
 
     // Its window goes: red again.
-    simulator.Signal(SIGTERM);
-    ASSERT_EQ(simulator.Wait(20s), 0);
+    simulator.Process().Signal(SIGTERM);
+    ASSERT_EQ(simulator.Process().Wait(20s), 0);
     ASSERT_TRUE(txtest::WaitUntil([&] { return LogHas("FSX offline.\n"); }, 20s));
     EXPECT_TRUE(LampIs(false, "desktop-offline-again.png"));
 

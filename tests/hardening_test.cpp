@@ -249,13 +249,16 @@ TEST_F(HardeningTest, GaugeKilledAndRestartedLosesNoKeyPressedAfterwards) {
 
 TEST_F(HardeningTest, SimulatorKilledAndRestartedGoesOfflineAndOnlineLeavingNothingBehind) {
     m_sandbox.WriteIni(txtest::ServerIni(m_port));
+    // Every stand-in comes back on the port the program was told of.
+    const int simPort = txtest::FreeTcpPort();
+    txtest::WriteSimConnectConfig(m_sandbox, simPort);
     StartProgram();
     const pid_t pid = m_program.pid();
     int fdsOffline = -1, threadsOffline = -1;
 
     const int rounds = txtest::Scaled(50, 8);
     for (int round = 0; round < rounds; ++round) {
-        auto sim = std::make_unique<txtest::SimStandin>(m_sandbox);
+        auto sim = std::make_unique<txtest::SimStandin>(m_sandbox, simPort);
         ASSERT_TRUE(sim->Start()) << "round " << round << "\n" << sim->Process().Stderr();
         ASSERT_TRUE(WaitForLogCount("FSX online.", round + 1, 20s)) << "round " << round;
         ExpectServing();
@@ -313,18 +316,22 @@ TEST_F(HardeningTest, FullDiskForTheLogNeverStopsTheProgram) {
     if (::system("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' 2>/dev/null") != 0)
         GTEST_SKIP() << "cannot mount a small tmpfs in a private mount namespace: full disk not "
                         "tried";
-    // The settings folder becomes a 64 KiB tmpfs holding the INI and a file that leaves the log a
-    // few KiB, which the requests below fill.
+    // The settings folder becomes a 64 KiB tmpfs holding the INI, the SimConnect.cfg and a file
+    // that leaves the log a few KiB, which the requests below fill.
     m_sandbox.WriteIni(txtest::ServerIni(m_port));
     const std::string staged = m_sandbox.home() + "/staged.ini";
     txtest::WriteFile(staged, txtest::ServerIni(m_port));
+    const int simPort = txtest::FreeTcpPort();
+    const std::string stagedCfg = m_sandbox.home() + "/staged.cfg";
+    txtest::WriteFile(stagedCfg, txtest::SimConnectConfigText(simPort));
     const std::string folder = m_sandbox.settings();
     StartProgram({"/usr/bin/unshare", "-m", "/bin/sh", "-c",
                   "mount -t tmpfs -o size=64k tmpfs '" + folder + "' && cp '" + staged + "' '" +
-                      folder + "TarvelXConnectExtended.ini' && (dd if=/dev/zero of='" + folder +
+                      folder + "TarvelXConnectExtended.ini' && cp '" + stagedCfg + "' '" + folder +
+                      "SimConnect.cfg' && (dd if=/dev/zero of='" + folder +
                       "fill' bs=1k count=48 2>/dev/null; true) && exec '" + kProgram + "'"});
     // The simulator online makes every request below write a log line.
-    txtest::SimStandin sim(m_sandbox);
+    txtest::SimStandin sim(m_sandbox, simPort);
     ASSERT_TRUE(sim.Start());
     const std::string inside =
         "/proc/" + std::to_string(m_program.pid()) + "/root" + m_sandbox.LogPath();

@@ -165,6 +165,15 @@ export class System {
       `[Common]\nLogging=1\nDataRequestPeriod=1\n\n[Server]\nEnabled=1\nPort=${this.port}\n` +
         `WebserverWaits4Sim=${this.waits4Sim}\n`,
     );
+    // The simulator stand-in serves a port of its own, named to the program before it starts
+    // (over IPv6 when TX_TEST_SIM_PROTOCOL=IPv6).
+    this.simPort = await freeLoopbackPort();
+    const ipv6 = process.env.TX_TEST_SIM_PROTOCOL === 'IPv6';
+    fs.writeFileSync(
+      path.join(this.settings, 'SimConnect.cfg'),
+      `[SimConnect]\nProtocol=${ipv6 ? 'IPv6' : 'IPv4'}\nAddress=${ipv6 ? '::1' : '127.0.0.1'}\n` +
+        `Port=${this.simPort}\n`,
+    );
     const options = { env: this.env(), cwd: this.root };
 
     // The program connects the gauge's pipe once, when its web server starts: the gauge listens first.
@@ -251,7 +260,8 @@ export class System {
   // Starts the simulator stand-in (again, after stopSim) and waits for its control channel.
   async startSim() {
     this.sim = new Child('sim-standin', path.join(binDir, 'sim-standin'),
-      ['--log', this.simLog, '--rate', String(this.rate)], { env: this.env(), cwd: this.root },
+      ['--log', this.simLog, '--rate', String(this.rate), '--port', String(this.simPort)],
+      { env: this.env(), cwd: this.root },
       path.join(this.root, 'sim-standin.out'));
     await waitFor(() => this.failedChild() || fs.existsSync(this.controlPath), kStartTimeoutMs, 'the simulator stand-in');
     this.checkChildren();
