@@ -67,7 +67,8 @@ bool SimWireClient::Receive(std::chrono::milliseconds timeout) {
     if (m_fd < 0 || m_ended) return false;
     pollfd waiter{m_fd, POLLIN, 0};
     const int ready = ::poll(&waiter, 1, static_cast<int>(timeout.count()));
-    if (ready <= 0) return ready == 0;
+    if (ready == 0) return true;
+    if (ready < 0) return errno == EINTR;
     uint8_t chunk[65536];
     const ssize_t n = ::recv(m_fd, chunk, sizeof(chunk), 0);
     if (n > 0) {

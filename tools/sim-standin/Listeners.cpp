@@ -59,8 +59,9 @@ ListenResult ListenTcp(const std::string& address, uint16_t port, int* fd, std::
     const std::string where = EndpointName(address, port);
     const int s = ::socket(storage.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
-        *error = "cannot listen on " + where + ": " + std::strerror(errno);
-        return errno == EAFNOSUPPORT ? ListenResult::Unavailable : ListenResult::Failed;
+        const int reason = errno;
+        *error = "cannot listen on " + where + ": " + std::strerror(reason);
+        return reason == EAFNOSUPPORT ? ListenResult::Unavailable : ListenResult::Failed;
     }
     // Without it, a stand-in killed and started again would find its port blocked for a minute
     // by the connections of its last run in TIME_WAIT. Two live listeners still cannot share it.

@@ -24,8 +24,9 @@ constexpr int kSendTimeoutSeconds = 1;
 
 }  // namespace
 
-StandinServer::StandinServer(StandinOptions options) : m_options(std::move(options)) {
-    if (m_options.addresses.empty()) m_options.addresses = {"127.0.0.1", "::1"};
+StandinServer::StandinServer(StandinOptions options)
+    : m_options(std::move(options)), m_defaultAddresses(m_options.addresses.empty()) {
+    if (m_defaultAddresses) m_options.addresses = {"127.0.0.1", "::1"};
 }
 
 StandinServer::~StandinServer() {
@@ -58,7 +59,6 @@ double StandinServer::Now() const {
 bool StandinServer::OpenListeners(std::string* error) {
     // The default pair tolerates one family missing here (IPv6 switched off in a container);
     // addresses given by hand must all work.
-    const bool defaults = m_options.addresses == std::vector<std::string>{"127.0.0.1", "::1"};
     std::string where;
     for (const std::string& address : m_options.addresses) {
         int fd = -1;
@@ -70,7 +70,7 @@ bool StandinServer::OpenListeners(std::string* error) {
                 (where.empty() ? "" : " and ") + standin::EndpointName(address, m_options.port);
             continue;
         }
-        if (result == standin::ListenResult::Unavailable && defaults) {
+        if (result == standin::ListenResult::Unavailable && m_defaultAddresses) {
             Log("standin: %s; serving without it", reason.c_str());
             continue;
         }

@@ -120,6 +120,7 @@ class StandinServer {
     void Quit();
 
     StandinOptions m_options;
+    bool m_defaultAddresses;  // no address was given: loopback, IPv4 and IPv6
     FILE* m_log = stdout;
     platform::FileLock m_window;
     std::vector<int> m_listenFds;
