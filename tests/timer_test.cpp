@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -113,8 +114,9 @@ TEST(PresenceTimerTest, AWindowThreadHeldForThreeSecondsFindsOneTickWaiting) {
     // thread is free, and the regular tick half a second later may follow it.
     ASSERT_GE(after, 1) << "no presence check in the second after the hold";
     EXPECT_LE(after, 2) << "ticks missed during the hold ran back to back";
-    // Against the regular tick 500 ms after the hold: the kept tick runs at once, not after it.
-    EXPECT_LT(firstAfter - holdEnd, 300ms) << "the tick that fell into the hold was dropped";
+    // Against the regular tick 500 ms after the hold: the kept tick runs at once, not with it
+    // (the slack is for a loaded machine, where the freed thread may wait for a processor).
+    EXPECT_LT(firstAfter - holdEnd, 400ms) << "the tick that fell into the hold was dropped";
 }
 
 }  // namespace
