@@ -8,6 +8,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
+#include "platform/Net.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
 #include "web/WebServer.h"
@@ -207,11 +208,9 @@ void ServeConnections(WebServer& server) {
         }
     } catch (const char* error) {
         const int code = Socket::LastError();
-        char buffer[128] = {};
-        const char* reason =
-            code != 0 ? ::strerror_r(code, buffer, sizeof buffer) : "no error code";
+        const std::string reason = code != 0 ? platform::NetErrorText(code) : "no error code";
         LogLine(LogFile, "Webserver: socket error on port %u: %s (%s).\n", server.m_nPort, error,
-                reason);
+                reason.c_str());
     }
     // A connection left over by a failure above is not kept past the run.
     server.CloseClient();

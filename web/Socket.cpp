@@ -1,13 +1,6 @@
 #include "web/Socket.h"
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -22,11 +15,6 @@ int g_nLiveSockets = 0;  // guarded by g_liveSocketsMutex
 
 thread_local int t_nLastError = 0;
 
-// The socket library needs no start or clean-up on Linux; the counter keeps the places where a
-// platform that does need them would call them.
-bool StartSocketLibrary() { return true; }
-void CleanupSocketLibrary() {}
-
 // Bytes asked for per receive: a browser's whole request head fits.
 constexpr size_t kReceiveChunk = 4096;
 
@@ -34,13 +22,16 @@ constexpr size_t kReceiveChunk = 4096;
 
 void Socket::CountIn() {
     std::lock_guard<std::mutex> lock(g_liveSocketsMutex);
-    if (g_nLiveSockets == 0 && !StartSocketLibrary()) Throw(kSocketErrorLibrary, 0);
+    if (g_nLiveSockets == 0) {
+        const int error = platform::StartNetLibrary();
+        if (error != 0) Throw(kSocketErrorLibrary, error);
+    }
     ++g_nLiveSockets;
 }
 
 void Socket::CountOut() {
     std::lock_guard<std::mutex> lock(g_liveSocketsMutex);
-    if (--g_nLiveSockets == 0) CleanupSocketLibrary();
+    if (--g_nLiveSockets == 0) platform::StopNetLibrary();
 }
 
 int Socket::LiveCount() {
@@ -55,13 +46,12 @@ void Socket::Throw(const char* text, int error) {
     throw text;
 }
 
-int Socket::CreateCountedSocket() {
+platform::SocketHandle Socket::CreateCountedSocket() {
     CountIn();
-    // Close-on-exec: a browser started by the program must not inherit the listener.
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (handle < 0) {
+    int error = 0;
+    const platform::SocketHandle handle = platform::OpenTcpSocket(error);
+    if (handle == platform::kInvalidSocket) {
         // No destructor runs for a constructor that throws, so the count is undone here.
-        const int error = errno;
         CountOut();
         Throw(kSocketErrorCreate, error);
     }
@@ -71,25 +61,26 @@ int Socket::CreateCountedSocket() {
 Socket::Socket()
     : m_hSocket(CreateCountedSocket()), m_pRefCount(std::make_unique<int>(1)) {}
 
-Socket::Socket(int handle) : m_hSocket(handle), m_pRefCount(std::make_unique<int>(1)) {
+Socket::Socket(platform::SocketHandle handle)
+    : m_hSocket(handle), m_pRefCount(std::make_unique<int>(1)) {
     CountIn();
 }
 
 Socket::~Socket() {
     if (m_pRefCount && --*m_pRefCount == 0) {
-        if (m_hSocket >= 0) ::close(m_hSocket);
+        if (m_hSocket != platform::kInvalidSocket) platform::CloseSocket(m_hSocket);
         m_pRefCount.reset();
     }
     CountOut();
 }
 
-bool Socket::IsValid() const { return m_hSocket >= 0 && !m_bClosed.load(); }
+bool Socket::IsValid() const {
+    return m_hSocket != platform::kInvalidSocket && !m_bClosed.load();
+}
 
 void Socket::Close() {
-    if (m_hSocket < 0 || m_bClosed.exchange(true)) return;
-    // shutdown ends the connection for the peer and wakes a thread waiting on it, while the
-    // descriptor number stays reserved until the destructor.
-    ::shutdown(m_hSocket, SHUT_RDWR);
+    if (m_hSocket == platform::kInvalidSocket || m_bClosed.exchange(true)) return;
+    platform::ShutdownSocket(m_hSocket);
 }
 
 void Socket::SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
@@ -100,11 +91,8 @@ void Socket::SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
 }
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
-    if (m_hSocket < 0) return;
-    timeval value{};
-    value.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-    value.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
-    ::setsockopt(m_hSocket, SOL_SOCKET, SO_SNDTIMEO, &value, sizeof value);
+    if (m_hSocket == platform::kInvalidSocket) return;
+    platform::SetSendTimeout(m_hSocket, timeout);
 }
 
 bool Socket::BoundHit() {
@@ -132,20 +120,17 @@ bool Socket::WaitReadable() {
             if (left.count() <= 0) continue;  // BoundHit reports it
             if (slice.count() < 0 || left < slice) slice = left;
         }
-        pollfd entry{m_hSocket, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(slice.count()));
+        const platform::WaitResult ready = platform::WaitReadable(m_hSocket, slice);
         // Readable, hung up or failed: the receive that follows tells which.
-        if (ready > 0) return true;
-        if (ready < 0 && errno != EINTR) return true;
+        if (ready == platform::WaitResult::kReady || ready == platform::WaitResult::kFailed)
+            return true;
     }
 }
 
-long Socket::ReceiveMore() {
+platform::NetResult Socket::ReceiveMore() {
+    using platform::NetStatus;
     // The bounds hold even for a peer that always has a byte waiting.
-    if (BoundHit()) {
-        errno = 0;
-        return -1;
-    }
+    if (BoundHit()) return {NetStatus::kFailed, 0, 0};
     if (m_pendingStart > 0) {
         m_pending.erase(0, m_pendingStart);
         m_pendingStart = 0;
@@ -156,22 +141,20 @@ long Socket::ReceiveMore() {
     if (m_nMaxLineBytes > 0) want = std::max(want, m_nMaxLineBytes);
     const size_t used = m_pending.size();
     m_pending.resize(used + want);
-    ssize_t got = ::recv(m_hSocket, m_pending.data() + used, want, MSG_DONTWAIT);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    platform::NetResult got = platform::Receive(m_hSocket, m_pending.data() + used, want, false);
+    if (got.status == NetStatus::kWouldBlock) {
         if (WaitReadable()) {
-            // A socket the caller made non-blocking still answers EAGAIN here, as it should.
+            // A socket the caller made non-blocking still answers "would block" here, as it
+            // should.
             do {
-                got = ::recv(m_hSocket, m_pending.data() + used, want, 0);
-            } while (got < 0 && errno == EINTR && IsValid());
+                got = platform::Receive(m_hSocket, m_pending.data() + used, want, true);
+            } while (got.status == NetStatus::kInterrupted && IsValid());
         } else {
-            got = -1;
-            errno = 0;
+            got = {NetStatus::kFailed, 0, 0};
         }
     }
-    const int error = errno;
-    m_pending.resize(used + static_cast<size_t>(std::max<ssize_t>(got, 0)));
-    errno = error;
-    return static_cast<long>(got);
+    m_pending.resize(used + (got.status == NetStatus::kOk ? got.bytes : 0));
+    return got;
 }
 
 std::string Socket::TakePending(size_t length) {
@@ -211,15 +194,16 @@ std::string Socket::ReceiveLine() {
         }
         m_scanned = available;
         if (!IsValid()) return {};
-        const long got = ReceiveMore();
-        if (got == 0) return {};  // the peer closed: a partial line is dropped
-        if (got < 0) {
-            if (m_lastStop != ReceiveStop::kNone) return {};  // a bound ended the wait
-            if (errno == EINTR) continue;
-            // Nothing more on a non-blocking socket: what has been collected so far.
-            if (errno == EAGAIN || errno == EWOULDBLOCK) return TakePending(available);
-            return {};
+        const platform::NetResult got = ReceiveMore();
+        if (got.status == platform::NetStatus::kOk) {
+            if (got.bytes == 0) return {};  // the peer closed: a partial line is dropped
+            continue;
         }
+        if (m_lastStop != ReceiveStop::kNone) return {};  // a bound ended the wait
+        if (got.status == platform::NetStatus::kInterrupted) continue;
+        // Nothing more on a non-blocking socket: what has been collected so far.
+        if (got.status == platform::NetStatus::kWouldBlock) return TakePending(available);
+        return {};
     }
 }
 
@@ -231,39 +215,33 @@ void Socket::SendLine(const std::string& text) {
 }
 
 long Socket::SendBytes(const std::string& text) {
-    // MSG_NOSIGNAL: a peer that went away gives an error here instead of killing the process.
-    return static_cast<long>(::send(m_hSocket, text.data(), text.size(), MSG_NOSIGNAL));
+    const platform::NetResult sent = platform::Send(m_hSocket, text.data(), text.size());
+    return sent.status == platform::NetStatus::kOk ? static_cast<long>(sent.bytes) : -1L;
 }
 
 bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
-    constexpr size_t kMaxPieces = 8;
-    iovec vectors[kMaxPieces];
+    platform::SendPiece vectors[platform::kMaxSendPieces];
     size_t count = 0;
     for (const std::string_view piece : pieces) {
         if (piece.empty()) continue;
-        if (count == kMaxPieces) return false;
-        vectors[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
+        if (count == platform::kMaxSendPieces) return false;
+        vectors[count++] = platform::SendPiece{piece.data(), piece.size()};
     }
-    iovec* next = vectors;
+    platform::SendPiece* next = vectors;
     while (count > 0) {
-        msghdr message{};
-        message.msg_iov = next;
-        message.msg_iovlen = count;
-        // MSG_NOSIGNAL: a peer that went away gives an error here instead of killing the process.
-        const ssize_t sent = ::sendmsg(m_hSocket, &message, MSG_NOSIGNAL);
-        if (sent < 0) {
-            if (errno == EINTR) continue;
-            return false;  // an error, or the send time-out passed with nothing sent
-        }
-        size_t done = static_cast<size_t>(sent);
-        while (count > 0 && done >= next->iov_len) {
-            done -= next->iov_len;
+        const platform::NetResult sent = platform::SendGathered(m_hSocket, next, count);
+        if (sent.status == platform::NetStatus::kInterrupted) continue;
+        // An error, or the send time-out passed with nothing sent.
+        if (sent.status != platform::NetStatus::kOk) return false;
+        size_t done = sent.bytes;
+        while (count > 0 && done >= next->size) {
+            done -= next->size;
             ++next;
             --count;
         }
         if (count > 0) {
-            next->iov_base = static_cast<char*>(next->iov_base) + done;
-            next->iov_len -= done;
+            next->data += done;
+            next->size -= done;
         }
     }
     return true;

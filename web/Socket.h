@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Net.h"
+
 // The texts thrown by the socket layer.
 inline constexpr const char* kSocketErrorLibrary = "Could not start WSA";
 inline constexpr const char* kSocketErrorCreate = "INVALID_SOCKET";
@@ -32,8 +34,8 @@ public:
 
     // Creates an IPv4 stream socket. Throws kSocketErrorCreate when that fails.
     Socket();
-    // Takes over a connected descriptor (from Accept); the descriptor is not tested.
-    explicit Socket(int handle);
+    // Takes over a connected socket (from Accept); the handle is not tested.
+    explicit Socket(platform::SocketHandle handle);
     virtual ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
@@ -55,7 +57,7 @@ public:
     // every byte went out.
     bool SendAll(std::initializer_list<std::string_view> pieces);
     // Ends the connection at once. Safe to call from another thread while this one waits in
-    // ReceiveLine: that wait then ends with empty text. The descriptor itself is released by
+    // ReceiveLine: that wait then ends with empty text. The handle itself is released by
     // the destructor, so its number cannot be reused under a thread still holding this object.
     void Close();
 
@@ -69,41 +71,44 @@ public:
     // A send that cannot go on for `timeout` (a peer that stops reading) gives up.
     void SetSendTimeout(std::chrono::milliseconds timeout);
 
-    // False once closed or when the descriptor is invalid.
+    // False once closed or when the handle is invalid.
     bool IsValid() const;
-    int Handle() const { return m_hSocket; }
+    platform::SocketHandle Handle() const { return m_hSocket; }
 
     // Number of Socket objects alive in the process (listeners included).
     static int LiveCount();
-    // errno of the failure behind the last exception thrown on this thread.
+    // The system's error number (errno here) of the failure behind the last exception thrown on
+    // this thread; 0 when there was none.
     static int LastError();
 
     static constexpr std::chrono::milliseconds kAbortPollInterval{100};
 
 protected:
-    // Records errno for LastError() and throws `text`.
+    // Records `error` for LastError() and throws `text`.
     [[noreturn]] static void Throw(const char* text, int error);
 
 private:
     // Counts this socket in, starting the socket library with the first one.
     static void CountIn();
     static void CountOut();
-    // Counts the socket in and creates its descriptor; throws kSocketErrorCreate on failure.
-    static int CreateCountedSocket();
+    // Counts the socket in and creates it; throws kSocketErrorCreate on failure.
+    static platform::SocketHandle CreateCountedSocket();
     // True, with m_lastStop set, when the abort flag is up or the deadline has passed.
     bool BoundHit();
     // Waits until the socket is readable. False, with m_lastStop set, when a bound ends the wait.
     bool WaitReadable();
-    // Appends what has arrived to m_pending: > 0 bytes taken, 0 the peer closed, < 0 an error
-    // (errno set; EAGAIN only on a non-blocking socket). Does not wait when bytes are there.
-    long ReceiveMore();
+    // Appends what has arrived to m_pending: kOk with the bytes taken (0: the peer closed), or why
+    // not (kWouldBlock only on a non-blocking socket; kFailed with m_lastStop set when a bound
+    // ended the wait). Does not wait when bytes are there.
+    platform::NetResult ReceiveMore();
     // Takes the first `length` pending bytes out as a line.
     std::string TakePending(size_t length);
 
-    // The descriptor; -1 is invalid. Fixed at construction, so any thread may read it.
-    const int m_hSocket;
-    // Holders of the descriptor. Socket objects are never copied, so this stays 1 until the
-    // destructor; it is kept so the descriptor is closed by the last holder only.
+    // The handle; platform::kInvalidSocket is invalid. Fixed at construction, so any thread may
+    // read it.
+    const platform::SocketHandle m_hSocket;
+    // Holders of the handle. Socket objects are never copied, so this stays 1 until the
+    // destructor; it is kept so the handle is closed by the last holder only.
     std::unique_ptr<int> m_pRefCount;
     // Set by Close() on any thread; polled by the thread receiving.
     std::atomic<bool> m_bClosed{false};
