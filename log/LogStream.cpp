@@ -1,9 +1,5 @@
 #include "log/LogStream.h"
 
-#include <sys/time.h>
-
-#include <ctime>
-
 LogStream LogFile;
 
 LogStream::~LogStream() { Close(); }
@@ -54,17 +50,5 @@ std::string LogStream::FormatPrefix(const LocalTimestamp& when) {
 }
 
 LocalTimestamp LogStream::SystemNow() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    tm local{};
-    localtime_r(&now.tv_sec, &local);
-    LocalTimestamp when;
-    when.day = local.tm_mday;
-    when.month = local.tm_mon + 1;
-    when.year = local.tm_year + 1900;
-    when.hour = local.tm_hour;
-    when.minute = local.tm_min;
-    when.second = local.tm_sec;
-    when.millisecond = static_cast<int>(now.tv_nsec / 1000000);
-    return when;
+    return platform::LocalNow();
 }

@@ -8,17 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CalendarTime.h"
 #include "platform/Mutex.h"
 
-struct LocalTimestamp {
-    int day = 0;
-    int month = 0;
-    int year = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-};
+using LocalTimestamp = platform::LocalTimestamp;
 
 class LogStream {
 public:

@@ -3,8 +3,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
-
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +101,20 @@ TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
     EXPECT_EQ(Content(), "[05/12/2026 22:06:14:123]: Dataflags: 1, 1, size=0x00000000.\n"
                          "[05/12/2026 22:06:14:123]: Module version: 1.2.0.0. Date/time: " +
                              std::string(date) + ".\n");
+}
+
+TEST_F(LogTest, ModuleOfAnAddressInASharedLibraryIsThatLibrary) {
+    // stdout's FILE lives in the C library, which carries no version information; its file's
+    // time is reported all the same.
+    LogModuleVersion(m_stream, stdout, 1, false);
+    const std::string content = Content();
+    const size_t second = content.find('\n') + 1;
+    EXPECT_TRUE(content.starts_with("[05/12/2026 22:06:14:123]: Dataflags: 1, 0, size=0x"))
+        << content;
+    EXPECT_TRUE(std::regex_match(content.substr(second),
+                                 std::regex(R"(\[[^\]]+\]: Module version: N/A\. Date/time: )"
+                                            R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\n)")))
+        << content;
 }
 
 TEST(FileDateTimeTest, ModesAndFailures) {

@@ -8,6 +8,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
+#include "platform/CalendarTime.h"
 #include "platform/Net.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
@@ -93,9 +94,8 @@ std::string ContentTypeLine(const std::string& path) {
 
 std::string DateLine(std::time_t when) {
     std::tm utc{};
-    char text[32] = {};
-    if (::gmtime_r(&when, &utc) == nullptr || ::asctime_r(&utc, text) == nullptr) text[0] = '\0';
-    std::string date(text);
+    std::string date;
+    if (platform::ToUtcTime(when, utc)) date = platform::AsctimeText(utc);
     if (!date.empty() && date.back() == '\n') date.pop_back();
     return "Date: " + date + " GMT";
 }

@@ -1,0 +1,32 @@
+#pragma once
+// Calendar time: the clock in local time with milliseconds for the log's prefix, and thread-safe
+// conversions of a time_t for the Date header and the start-up diagnostic. POSIX's *_r functions
+// here (CalendarTime_posix.cpp); GetLocalTime and the *_s functions on Windows.
+
+#include <ctime>
+#include <string>
+
+namespace platform {
+
+struct LocalTimestamp {
+    int day = 0;
+    int month = 0;  // 1..12
+    int year = 0;   // four digits
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
+// Now, in local time.
+LocalTimestamp LocalNow();
+
+// `when` broken down in local time, or in UTC. False, `out` unspecified, when it cannot be.
+bool ToLocalTime(std::time_t when, std::tm& out);
+bool ToUtcTime(std::time_t when, std::tm& out);
+
+// asctime's 25 characters ("Sat Dec  5 22:06:14 2026\n") for `when`; empty text when the time
+// does not fit that form.
+std::string AsctimeText(const std::tm& when);
+
+}  // namespace platform
