@@ -1,13 +1,9 @@
 #include "web/ImageFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "log/Log.h"
+#include "platform/RegularFile.h"
 #include "web/HttpRequest.h"
 
 namespace {
@@ -30,44 +26,22 @@ std::string PrintableName(const std::string& name) {
     return shown;
 }
 
-void LogOpenFailure(const std::string& fullName, int error) {
-    LogLine(LogFile, "Failed to open image file: %s, error 0x%08lx.\n", fullName.c_str(),
-            static_cast<unsigned long>(error));
-}
-
-// Reads the whole regular file `fullName` into `body`. Opened read-only and without blocking, so
-// neither a read-only picture nor a FIFO that happens to carry an image name can stop the
-// server; anything but a plain file counts as a failed open.
+// The server never writes a picture, so it opens read-only ones too; and a FIFO or device that
+// carries an image name must not hold the one server thread: only regular files are served.
 void ReadImageFile(const std::string& fullName, std::string& body) {
-    const int fd = ::open(fullName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        LogOpenFailure(fullName, errno);
-        return;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        LogOpenFailure(fullName, error);
-        return;
-    }
-    std::string bytes(static_cast<size_t>(info.st_size), '\0');
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
+    const platform::FileReadResult read = platform::ReadRegularFile(fullName, body);
+    switch (read.status) {
+        case platform::FileReadResult::Status::kOk:
+            break;
+        case platform::FileReadResult::Status::kOpenFailed:
+            LogLine(LogFile, "Failed to open image file: %s, error 0x%08lx.\n", fullName.c_str(),
+                    static_cast<unsigned long>(read.error));
+            break;
+        case platform::FileReadResult::Status::kReadFailed:
             LogLine(LogFile, "Failed to read image file: %s, error 0x%08lx.\n", fullName.c_str(),
-                    static_cast<unsigned long>(errno));
-            ::close(fd);
-            return;
-        }
-        if (n == 0) break;  // the file shrank while being read: what was there is the picture
-        got += static_cast<size_t>(n);
+                    static_cast<unsigned long>(read.error));
+            break;
     }
-    ::close(fd);
-    bytes.resize(got);
-    body = std::move(bytes);
 }
 
 }  // namespace
