@@ -1,17 +1,19 @@
 #pragma once
-// The client end of the MCDU input pipe: the stream socket on which the aircraft's MCDU gauge
-// listens. The program only ever writes into it, 2-byte messages (code, 0x00), each with a single
-// write. Three threads use one client: the web server thread (connection at its start, key
-// presses), the simulator worker (the flight-start probe and its reconnection) and the window
-// thread (the close message at shutdown). One mutex serialises every send and every connection,
-// so a write never reaches a handle another thread is closing or replacing.
+// The client end of the MCDU input pipe, on which the aircraft's MCDU gauge listens. The program
+// only ever writes into it, 2-byte messages (code, 0x00), each with a single write. Three threads
+// use one client: the web server thread (connection at its start, key presses), the simulator
+// worker (the flight-start probe and its reconnection) and the window thread (the close message at
+// shutdown). One mutex serialises every send and every connection, so a write never reaches a
+// handle another thread is closing or replacing.
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "log/LogStream.h"
 #include "platform/Mutex.h"
+#include "platform/PipeConnection.h"
 
 // Byte 0 of every message; byte 1 is always 0x00. A key message carries MSG_PIPE_KEY + the key
 // code, that is the key code itself (0..68 for the keys of the remote MCDU).
@@ -22,10 +24,10 @@ inline constexpr long kPipeMessageSize = 2;
 
 class McduPipeClient {
 public:
-    // How long one wait for room in a full listen queue may last.
+    // How long one wait for a busy pipe (a full listen queue here) may last.
     static constexpr std::chrono::milliseconds kBusyWait{5000};
 
-    // `path` is the socket's path (platform::McduPipePath() when empty); `busyWait` exists so that
+    // `path` is the pipe's name (platform::McduPipePath() when empty); `busyWait` exists so that
     // tests need not sit through the full wait. Nothing is opened here.
     explicit McduPipeClient(std::string path = {}, LogStream& log = LogFile,
                             std::chrono::milliseconds busyWait = kBusyWait);
@@ -33,8 +35,8 @@ public:
     McduPipeClient(const McduPipeClient&) = delete;
     McduPipeClient& operator=(const McduPipeClient&) = delete;
 
-    // Opens the pipe anew (closing a handle that is still open first), waiting out a full listen
-    // queue. Returns the new value of the connected flag.
+    // Opens the pipe anew (closing a handle that is still open first), waiting out a busy pipe.
+    // Returns the new value of the connected flag.
     bool ConnectMcduPipe() EXCLUDES(m_mutex);
 
     // A key press. Negative numbers are refused; 0..255 go out as they are, larger numbers as their
@@ -60,20 +62,14 @@ private:
         bool ok = false;   // the call succeeded and wrote the whole message
         int result = 0;    // the call's own outcome, 1 or 0, as the log reports it
         long written = 0;  // bytes written
-        int error = 0;     // errno of a failed call, 0 otherwise
+        int error = 0;     // the system's number for a failed call (errno here), 0 otherwise
     };
 
     bool ConnectLocked() REQUIRES(m_mutex);
-    // One attempt to open: a connected socket, or -1 with errno set. `waitFor` 0 fails at once
-    // with EAGAIN on a full queue; otherwise the kernel waits that long for room in it.
-    int OpenSocket(std::chrono::milliseconds waitFor) const;
-    // Puts a fresh connection into the mode every write relies on; false with errno set.
-    static bool SetWriteMode(int fd);
     WriteResult WriteMessage(uint8_t code) REQUIRES(m_mutex);
     void CloseHandleLocked() REQUIRES(m_mutex);
     void LogKeyFailure(const WriteResult& write, int code);
     void LogMessageFailure(const WriteResult& write);
-    static bool PeerGone(int error);
 
     const std::string m_path;
     LogStream& m_log;
@@ -82,7 +78,7 @@ private:
     // Held around every send and every connection, by whichever of the three threads calls.
     platform::Mutex m_mutex;
     // Written by ConnectMcduPipe, the failure handling of the sends and SendClose, on any of the
-    // three threads; read and changed only under m_mutex.
-    int m_hMcduPipe GUARDED_BY(m_mutex) = -1;
+    // three threads; read, used and changed only under m_mutex. Null while no handle is open.
+    std::unique_ptr<platform::PipeConnection> m_hMcduPipe GUARDED_BY(m_mutex);
     bool m_bMcduPipeConnected GUARDED_BY(m_mutex) = false;
 };

@@ -1,0 +1,117 @@
+// The pipe's client end as a Unix-domain stream socket. docs/pipe.md maps each Windows call to
+// what stands in for it here.
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/PipeConnection.h"
+
+namespace platform {
+namespace {
+
+timeval ToTimeval(std::chrono::milliseconds span) {
+    timeval tv{};
+    tv.tv_sec = static_cast<time_t>(span.count() / 1000);
+    tv.tv_usec = static_cast<suseconds_t>((span.count() % 1000) * 1000);
+    return tv;
+}
+
+class SocketPipe final : public PipeConnection {
+  public:
+    explicit SocketPipe(int fd) : m_fd(fd) {}
+    ~SocketPipe() override { ::close(m_fd); }
+
+    int SetWriteMode(std::chrono::milliseconds writeTimeout) override {
+        const int flags = ::fcntl(m_fd, F_GETFL);
+        if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return errno;
+        const timeval tv = ToTimeval(writeTimeout);
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) < 0) return errno;
+        // The program never reads from the pipe.
+        return ::shutdown(m_fd, SHUT_RD) == 0 ? 0 : errno;
+    }
+
+    WriteResult Write(const uint8_t* data, size_t size) override {
+        WriteResult write;
+        while (write.written < size) {
+            // MSG_NOSIGNAL: a vanished gauge gives an error here instead of killing the process.
+            const ssize_t sent =
+                ::send(m_fd, data + write.written, size - write.written, MSG_NOSIGNAL);
+            if (sent < 0) {
+                if (errno == EINTR) continue;
+                write.error = errno;
+                return write;
+            }
+            write.written += static_cast<size_t>(sent);
+        }
+        return write;
+    }
+
+  private:
+    const int m_fd;
+};
+
+// One attempt to connect: a connected socket, or -1 with the reason in `error`. `waitFor` 0 fails
+// at once with EAGAIN on a full queue; otherwise the kernel waits that long for room in it.
+int ConnectSocket(const std::string& path, std::chrono::milliseconds waitFor, int& error) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        error = ENAMETOOLONG;
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+
+    const bool wait = waitFor.count() > 0;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
+    if (fd < 0) {
+        error = errno;
+        return -1;
+    }
+
+    const auto deadline = std::chrono::steady_clock::now() + waitFor;
+    for (;;) {
+        if (wait) {
+            // A blocking connect to a full queue sleeps at most the send time-out.
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const timeval tv = ToTimeval(std::max(left, std::chrono::milliseconds(1)));
+            ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            error = 0;
+            return fd;
+        }
+        const int failure = errno;
+        if (failure == EINTR && (!wait || std::chrono::steady_clock::now() < deadline)) continue;
+        ::close(fd);
+        error = failure == EINTR ? EAGAIN : failure;
+        return -1;
+    }
+}
+
+}  // namespace
+
+PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyWait) {
+    int error = 0;
+    int fd = ConnectSocket(name, std::chrono::milliseconds(0), error);
+    // A full listen queue is the busy pipe. The waiting connect lets the kernel sleep until the
+    // gauge takes a connection and try again, as often as that happens within the wait; EAGAIN
+    // from it means the wait ran out, any other error that the pipe went away meanwhile.
+    if (fd < 0 && error == EAGAIN && busyWait.count() > 0)
+        fd = ConnectSocket(name, busyWait, error);
+    if (fd < 0) return {nullptr, error};
+    return {std::make_unique<SocketPipe>(fd), 0};
+}
+
+bool IsPipeGone(int error) {
+    return error == EPIPE || error == ECONNRESET || error == ENOTCONN;
+}
+
+}  // namespace platform
