@@ -80,8 +80,6 @@ std::string InstanceLockPath() { return RuntimePath("TarvelXLoadManagerMutex"); 
 
 std::string SimulatorPresenceLockPath() { return RuntimePath("FS98MAIN"); }
 
-std::string SimConnectSocketPath() { return RuntimePath("SimConnect"); }
-
 std::string McduPipePath() { return RuntimePath("pipe") + "/MCDU_Input"; }
 
 }  // namespace platform

@@ -24,8 +24,6 @@ std::string RuntimePath(const std::string& name);
 std::string InstanceLockPath();
 // The lock the simulator holds while its main window exists.
 std::string SimulatorPresenceLockPath();
-// The simulator's client socket.
-std::string SimConnectSocketPath();
 // The MCDU input pipe's socket: $XDG_RUNTIME_DIR/pipe/MCDU_Input, or /tmp/pipe-<uid>/MCDU_Input.
 std::string McduPipePath();
 
