@@ -625,6 +625,37 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
                                                    "BIG", "EGLL"}));
 }
 
+TEST_F(StandinLibraryTest, EachClientVersionOfTheLibraryOpensAndIsAnsweredInItsProtocol) {
+    ASSERT_TRUE(m_standin.Start());
+    const std::string cfg = txtest::SimConnectConfigText(m_standin.Port());
+    int number = 0;
+    for (const Release& release : kReleases) {
+        SCOPED_TRACE(release.name);
+        ++number;
+        const std::string word = std::string(release.name).substr(4);  // RTM, SP1, SP2
+        txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg",
+                          cfg + "ClientVersion=" + word + "\n");
+        ASSERT_EQ(Open(), S_OK);
+        Seen seen;
+        ASSERT_TRUE(txtest::WaitUntil(
+            [&] {
+                EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+                return !seen.messages.empty();
+            },
+            5s));
+        const auto* open = reinterpret_cast<const SIMCONNECT_RECV_OPEN*>(seen.messages[0].data());
+        EXPECT_EQ(open->dwID, SIMCONNECT_RECV_ID_OPEN);
+        EXPECT_EQ(open->dwVersion, release.protocol);
+        EXPECT_EQ(open->dwReserved1, 0x143u);
+        EXPECT_TRUE(m_standin.WaitForOutput(
+            "client " + std::to_string(number) + ": OPEN app=\"T\" protocol=" +
+                std::to_string(release.protocol) + " (" + release.name + ")",
+            5s));
+        SimConnect_Close(m_handle);
+        m_handle = nullptr;
+    }
+}
+
 TEST_F(StandinLibraryTest, EachFaultGivesItsResult) {
     ASSERT_TRUE(m_standin.Start());
     const std::vector<std::pair<std::string, HRESULT>> modes = {
