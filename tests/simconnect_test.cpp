@@ -4,9 +4,9 @@
 #include "sim/SimConnect.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +22,7 @@
 #include "log/Log.h"
 #include "sim/FlightData.h"
 #include "sim/SimProtocol.h"
+#include "tests/support/SimLibrary.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -321,17 +322,6 @@ void WriteCfg(const txtest::Sandbox& sandbox, const std::string& lines) {
     txtest::WriteFile(sandbox.settings() + "SimConnect.cfg", "[SimConnect]\n" + lines);
 }
 
-// SimConnect_Open until it is no longer under way.
-HRESULT OpenLink(HANDLE* handle, std::chrono::milliseconds timeout = 15s) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const HRESULT result =
-            SimConnect_Open(handle, "QUENNICK TARVELX CONNECT", nullptr, 0, nullptr, 0);
-        if (result != E_PENDING || std::chrono::steady_clock::now() > deadline) return result;
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
 // A simulator played by the test: a TCP listener on loopback that the sandbox's SimConnect.cfg
 // names. It answers the open (or not, or wrongly), and then sends whatever the test wants.
 class ScriptedSimulator {
@@ -392,7 +382,7 @@ class ScriptedSimulator {
     HANDLE Open(Answer answer = Answer::Open, const std::vector<uint8_t>& bytes = {}) {
         std::thread server = Serve(answer, bytes);
         HANDLE handle = nullptr;
-        m_openResult = OpenLink(&handle);
+        m_openResult = txtest::OpenSimLink(&handle);
         server.join();
         return m_openResult >= 0 ? handle : nullptr;
     }
@@ -446,31 +436,6 @@ class ScriptedSimulator {
     std::vector<uint8_t> m_lastRequest;
 };
 
-// What the dispatch callback saw.
-struct Seen {
-    std::vector<std::vector<uint8_t>> messages;
-    static void Record(SIMCONNECT_RECV* data, DWORD size, void* context) {
-        auto* seen = static_cast<Seen*>(context);
-        EXPECT_GE(size, sizeof(SIMCONNECT_RECV));
-        EXPECT_EQ(data->dwSize, size);
-        const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-        seen->messages.emplace_back(bytes, bytes + size);
-    }
-};
-
-// Calls dispatch until it returns something other than S_OK or `timeout` passes.
-HRESULT DispatchUntilFailure(HANDLE handle, Seen* seen,
-                             std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    HRESULT result = S_OK;
-    txtest::WaitUntil(
-        [&] {
-            result = SimConnect_CallDispatch(handle, &Seen::Record, seen);
-            return result != S_OK;
-        },
-        timeout);
-    return result;
-}
-
 class SimConnectionTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -496,7 +461,7 @@ TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndLeavesTheHandleAlone) {
     { ScriptedSimulator gone(m_sandbox); }
     HANDLE handle = reinterpret_cast<HANDLE>(0x1);
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(OpenLink(&handle), E_FAIL);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << "a refusal is not waited out";
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x1)) << "left unchanged on failure";
     EXPECT_EQ(Log(), "") << "no simulator is the usual offline state, not worth a line";
@@ -537,8 +502,8 @@ TEST_F(SimConnectionTest, TheLinkWorksOverIPv6) {
     m_handle = sim.Open();
     ASSERT_NE(m_handle, nullptr);
     EXPECT_TRUE(SimConnect_ServerOnThisMachine(m_handle));
-    Seen seen;
-    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+    txtest::SeenMessages seen;
+    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen), S_OK);
     ASSERT_EQ(seen.messages.size(), 1u);
     EXPECT_EQ(reinterpret_cast<SIMCONNECT_RECV*>(seen.messages[0].data())->dwID,
               SIMCONNECT_RECV_ID_OPEN);
@@ -638,13 +603,13 @@ TEST_F(SimConnectionTest, ASimulatorThatNeverAnswersHoldsNoCallerAndIsLoggedAfte
 TEST_F(SimConnectionTest, ConfigurationsThatCannotWorkAreLoggedAndStayOffline) {
     WriteCfg(m_sandbox, "Protocol=Pipe\n");
     HANDLE handle = nullptr;
-    EXPECT_EQ(OpenLink(&handle), E_FAIL);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     // An IPv6 address under IPv4 does not resolve, and asks no name server.
     WriteCfg(m_sandbox, "Protocol=IPv4\nAddress=::1\nPort=1\n");
-    EXPECT_EQ(OpenLink(&handle), E_FAIL);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     WriteCfg(m_sandbox, "Protocol=IPX\nPort=70000\nAddress=999.1.1.1\n");
-    EXPECT_EQ(OpenLink(&handle), E_FAIL);
-    EXPECT_EQ(OpenLink(&handle), E_FAIL);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     EXPECT_EQ(handle, nullptr);
     const std::string log = Log();
     EXPECT_NE(log.find("SimConnect: cannot reach the simulator at "
@@ -674,10 +639,11 @@ TEST_F(SimConnectionTest, MessagesUpToTheConfiguredMaximumAreReadWhole) {
         HANDLE handle = sim.Open();
         ASSERT_NE(handle, nullptr);
         sim.Send(simproto::EncodeRawMessage(kV, 12, body));
-        Seen seen;
+        txtest::SeenMessages seen;
         ASSERT_TRUE(txtest::WaitUntil(
             [&] {
-                EXPECT_EQ(SimConnect_CallDispatch(handle, &Seen::Record, &seen), S_OK);
+                EXPECT_EQ(SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen),
+                          S_OK);
                 return seen.messages.size() == 2;
             },
             5s));
@@ -688,8 +654,8 @@ TEST_F(SimConnectionTest, MessagesUpToTheConfiguredMaximumAreReadWhole) {
     m_handle = sim.Open();
     ASSERT_NE(m_handle, nullptr);
     sim.Send(simproto::EncodeRawMessage(kV, 12, body));
-    Seen seen;
-    EXPECT_EQ(DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME)
+    txtest::SeenMessages seen;
+    EXPECT_EQ(txtest::DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME)
         << "64 KiB without a setting";
 }
 
@@ -700,15 +666,15 @@ TEST_F(SimConnectionTest, HandshakeThenHealthyDispatchReturnsZeroWithOrWithoutMe
     EXPECT_EQ(std::get<simproto::OpenRequest>(sim.openRequest().body).appName,
               "QUENNICK TARVELX CONNECT");
 
-    Seen seen;
-    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+    txtest::SeenMessages seen;
+    EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen), S_OK);
     ASSERT_EQ(seen.messages.size(), 1u);
     const auto* open = reinterpret_cast<const SIMCONNECT_RECV_OPEN*>(seen.messages[0].data());
     EXPECT_EQ(open->dwID, SIMCONNECT_RECV_ID_OPEN);
     EXPECT_STREQ(open->szApplicationName, "Scripted Sim");
     EXPECT_EQ(open->dwApplicationBuildMajor, 61259u);
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+        EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen), S_OK);
     EXPECT_EQ(seen.messages.size(), 1u);
 
     // Several frames at once, one of them split across two writes: all delivered, in order.
@@ -720,14 +686,16 @@ TEST_F(SimConnectionTest, HandshakeThenHealthyDispatchReturnsZeroWithOrWithoutMe
     sim.Send(burst);
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
-            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen),
+                      S_OK);
             return seen.messages.size() >= 3;
         },
         std::chrono::seconds(5)));
     sim.Send(std::vector<uint8_t>(third.begin() + 100, third.end()));
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
-            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen),
+                      S_OK);
             return seen.messages.size() >= 4;
         },
         std::chrono::seconds(5)));
@@ -777,11 +745,12 @@ TEST_F(SimConnectionTest, ObjectDataIsCheckedAgainstTheDeclaredDefinition) {
     ASSERT_NE(m_handle, nullptr);
     SimConnect_AddToDataDefinition(m_handle, 0, "TITLE", nullptr, SIMCONNECT_DATATYPE_STRINGV, 0,
                                    SIMCONNECT_UNUSED);
-    Seen seen;
+    txtest::SeenMessages seen;
     sim.Send(TitleReply("Airbus A320"));
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
-            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+            EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen),
+                      S_OK);
             return seen.messages.size() == 2;
         },
         std::chrono::seconds(5)));
@@ -801,7 +770,7 @@ TEST_F(SimConnectionTest, ObjectDataIsCheckedAgainstTheDeclaredDefinition) {
 
     // Data for a definition this connection never declared ends the connection.
     sim.Send(FlightReply(FlightBytes(FlightData{})));
-    EXPECT_EQ(DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME);
+    EXPECT_EQ(txtest::DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME);
     EXPECT_EQ(seen.messages.size(), 2u);
 }
 
@@ -854,18 +823,19 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
         ScriptedSimulator sim(m_sandbox);
         HANDLE handle = sim.Open();
         ASSERT_NE(handle, nullptr);
-        Seen seen;
+        txtest::SeenMessages seen;
         // A message sent just before the failure still arrives first.
         sim.Send(simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1));
         ASSERT_TRUE(txtest::WaitUntil(
             [&] {
-                SimConnect_CallDispatch(handle, &Seen::Record, &seen);
+                SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen);
                 return seen.messages.size() == 2;
             },
             std::chrono::seconds(5)));
         c.act(sim, handle);
-        EXPECT_EQ(DispatchUntilFailure(handle, &seen), c.expected);
-        EXPECT_EQ(SimConnect_CallDispatch(handle, &Seen::Record, &seen), c.expected) << "sticky";
+        EXPECT_EQ(txtest::DispatchUntilFailure(handle, &seen), c.expected);
+        EXPECT_EQ(SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen), c.expected)
+            << "sticky";
         EXPECT_EQ(seen.messages.size(), 2u);
         EXPECT_LT(SimConnect_TransmitClientEvent(handle, 0, 2, 0, 1, 0x10), 0);
         EXPECT_EQ(SimConnect_Close(handle), S_OK);
@@ -958,10 +928,10 @@ TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
         sim.Send(stream);
         if (random() % 2 == 0) sim.CloseClient();
 
-        Seen seen;
+        txtest::SeenMessages seen;
         HRESULT result = S_OK;
         for (int i = 0; i < 20; ++i) {
-            result = SimConnect_CallDispatch(handle, &Seen::Record, &seen);
+            result = SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen);
             EXPECT_NE(std::find(allowed.begin(), allowed.end(), result), allowed.end())
                 << std::hex << result;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));

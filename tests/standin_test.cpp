@@ -17,6 +17,7 @@
 #include "sim/FlightData.h"
 #include "sim/SimConnect.h"
 #include "sim/SimProtocol.h"
+#include "tests/support/SimLibrary.h"
 #include "tests/support/SimStandin.h"
 #include "tests/support/SimWireClient.h"
 #include "tests/support/TestSupport.h"
@@ -490,29 +491,6 @@ TEST(StandinPortTest, APortIsTakenBackAtOnceAfterAKillButNeverShared) {
 
 // ---- Through the client library -----------------------------------------------------------------
 
-struct Seen {
-    std::vector<std::vector<uint8_t>> messages;
-    static void Record(SIMCONNECT_RECV* data, DWORD size, void* context) {
-        auto* seen = static_cast<Seen*>(context);
-        EXPECT_GE(size, sizeof(SIMCONNECT_RECV));
-        EXPECT_EQ(data->dwSize, size);
-        const auto* bytes = reinterpret_cast<const uint8_t*>(data);
-        seen->messages.emplace_back(bytes, bytes + size);
-    }
-};
-
-HRESULT DispatchUntilFailure(HANDLE handle, Seen* seen,
-                             std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    HRESULT result = S_OK;
-    txtest::WaitUntil(
-        [&] {
-            result = SimConnect_CallDispatch(handle, &Seen::Record, seen);
-            return result != S_OK;
-        },
-        timeout);
-    return result;
-}
-
 // The library finds the stand-in through the SimConnect.cfg in the sandbox's settings folder.
 class StandinLibraryTest : public ::testing::Test {
   protected:
@@ -562,8 +540,8 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
 
     std::vector<FlightData> samples;
     auto collect = [&] {
-        Seen seen;
-        EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+        txtest::SeenMessages seen;
+        EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen), S_OK);
         for (const auto& message : seen.messages) {
             const auto* data =
                 reinterpret_cast<const SIMCONNECT_RECV_SIMOBJECT_DATA*>(message.data());
@@ -636,10 +614,11 @@ TEST_F(StandinLibraryTest, EachClientVersionOfTheLibraryOpensAndIsAnsweredInItsP
         txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg",
                           cfg + "ClientVersion=" + word + "\n");
         ASSERT_EQ(Open(), S_OK);
-        Seen seen;
+        txtest::SeenMessages seen;
         ASSERT_TRUE(txtest::WaitUntil(
             [&] {
-                EXPECT_EQ(SimConnect_CallDispatch(m_handle, &Seen::Record, &seen), S_OK);
+                EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen),
+                          S_OK);
                 return !seen.messages.empty();
             },
             5s));
@@ -685,8 +664,8 @@ TEST_F(StandinLibraryTest, EachFaultGivesItsResult) {
         ASSERT_EQ(m_standin.Command(command).substr(0, 2), "ok");
         // A reset needs a request that the stand-in leaves unread.
         if (command == "drop reset") SimConnect_TransmitClientEvent(m_handle, 0, 3, 0, 1, 0x10);
-        Seen seen;
-        EXPECT_EQ(DispatchUntilFailure(m_handle, &seen), expected);
+        txtest::SeenMessages seen;
+        EXPECT_EQ(txtest::DispatchUntilFailure(m_handle, &seen), expected);
         if (command == "quit") {
             ASSERT_FALSE(seen.messages.empty());
             EXPECT_EQ(reinterpret_cast<SIMCONNECT_RECV*>(seen.messages.back().data())->dwID,
