@@ -3,8 +3,6 @@
 // close the window and let shutdown run in its order. BlockTerminationSignals() must run first
 // thing in main(), before any thread exists, so that no other thread receives them.
 
-#include <pthread.h>
-
 #include <functional>
 #include <thread>
 

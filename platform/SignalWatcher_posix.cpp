@@ -1,5 +1,6 @@
 #include "platform/SignalWatcher.h"
 
+#include <pthread.h>
 #include <signal.h>
 
 namespace platform {
