@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "tests/support/TestSupport.h"
+
 namespace txtest {
 
 SimWireClient::~SimWireClient() {
@@ -53,14 +55,7 @@ uint32_t SimWireClient::SendOpen(uint32_t protocol, const std::string& appName) 
 }
 
 bool SimWireClient::SendBytes(const std::vector<uint8_t>& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+    return SendAllBytes(m_fd, bytes.data(), bytes.size());
 }
 
 bool SimWireClient::Receive(std::chrono::milliseconds timeout) {

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "tests/support/TestSupport.h"
+
 namespace txtest {
 
 TcpClient::~TcpClient() { Close(); }
@@ -28,14 +30,7 @@ bool TcpClient::Connect(int port) {
 }
 
 bool TcpClient::Send(const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+    return SendAllBytes(m_fd, bytes.data(), bytes.size());
 }
 
 std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed) {

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -189,6 +190,18 @@ int CountLines(const std::string& text, const std::string& needle) {
     while (std::getline(in, line))
         if (line.find(needle) != std::string::npos) ++count;
     return count;
+}
+
+bool SendAllBytes(int fd, const void* data, size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    size_t sent = 0;
+    while (sent < size) {
+        const ssize_t n = ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace txtest

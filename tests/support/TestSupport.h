@@ -80,5 +80,8 @@ bool FileExists(const std::string& path);
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 // Number of lines of `text` that contain `needle`.
 int CountLines(const std::string& text, const std::string& needle);
+// Sends all `size` bytes on the connected socket `fd`, going on after interruptions; false when
+// the peer is gone or the socket fails.
+bool SendAllBytes(int fd, const void* data, size_t size);
 
 }  // namespace txtest
