@@ -26,11 +26,14 @@ void CTarvelXConnectDlg::EndDialog(int result) {
 
 void CTarvelXConnectDlg::RequestClose() {
     // The flag covers a request that comes before the loop runs; the event wakes a waiting loop.
+    // The event goes first: a loop that saw the flag could end and shut SDL down while the push
+    // is still inside SDL's queue.
+    if (m_nPostedEvent != 0) {
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+    }
     m_bCloseRequested = true;
-    if (m_nPostedEvent == 0) return;
-    SDL_Event quit{};
-    quit.type = SDL_QUIT;
-    SDL_PushEvent(&quit);
 }
 
 void CTarvelXConnectDlg::PostToWindowThread(std::function<void()> task) {
