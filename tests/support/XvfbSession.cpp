@@ -38,6 +38,12 @@ XvfbSession::~XvfbSession() {
     if (!m_server.Wait(std::chrono::seconds(5))) m_server.Signal(SIGKILL);
 }
 
+bool XvfbSession::OwnsLock(const std::string& lock) const {
+    // The X server writes its pid, right-aligned in ten characters, into the lock file.
+    const std::string text = ReadFile(lock);
+    return !text.empty() && std::atol(text.c_str()) == static_cast<long>(m_server.pid());
+}
+
 bool XvfbSession::Start(int width, int height) {
     const std::string xvfb = FindProgram("Xvfb");
     if (xvfb.empty()) return false;
@@ -52,18 +58,20 @@ bool XvfbSession::Start(int width, int height) {
             return false;
         }
         // The socket appears before the server takes clients: wait until one gets an answer.
+        // Two test processes may pick the same free number at once; the loser exits, but only
+        // after a probe may have been answered by the winner, so the lock file's pid decides.
         const std::string probe = FindProgram("xdotool");
         const bool ready = WaitUntil(
             [&] {
                 if (!m_server.Running()) return true;
-                if (!FileExists(socket)) return false;
+                if (!FileExists(socket) || !OwnsLock(lock)) return false;
                 if (probe.empty()) return true;
                 return RunProgram(probe, {"getmouselocation"}, {{"DISPLAY", m_display}},
                                   std::chrono::seconds(5))
                     .has_value();
             },
             std::chrono::seconds(20));
-        if (ready && m_server.Running()) return true;
+        if (ready && m_server.Running() && OwnsLock(lock)) return true;
         // Another server took the number in the meantime: try the next one.
         m_server.Wait(std::chrono::seconds(1));
     }

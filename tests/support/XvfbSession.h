@@ -39,6 +39,9 @@ class XvfbSession {
     bool Screenshot(const std::string& path);
 
   private:
+    // Whether the display's lock file names this session's server.
+    bool OwnsLock(const std::string& lock) const;
+
     ChildProcess m_server;
     std::string m_display;
 };
