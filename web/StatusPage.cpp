@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/CalendarTime.h"
 #include "web/FormatNumber.h"
 
 namespace {
@@ -15,7 +16,7 @@ TimeOfDaySource g_clock;
 TimeOfDay SystemTimeOfDay() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) return {};
+    if (!platform::ToLocalTime(now, local)) return {};
     return {local.tm_hour, local.tm_min, local.tm_sec};
 }
 
