@@ -1,13 +1,11 @@
-// Start-up, configuration, the window's event loop and shutdown.
+// Start-up, configuration, the run of the window and shutdown.
 
 #include "app/TarvelXConnectDlg.h"
 
 #include <sys/stat.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 
 #include "log/Diagnostics.h"
 #include "log/Log.h"
@@ -20,95 +18,24 @@
 
 namespace {
 
-constexpr Uint32 kPresenceTimerPeriodMs = 1000;
+constexpr unsigned kPresenceTimerPeriodMs = 1000;
+constexpr const char* kWindowTitle = "TarvelX Load Manager";
 
 bool FileExists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
 }
 
-// Without a window system of its own (the dummy driver) SDL would poll for events every
-// millisecond; instead the loop sleeps until something is pushed onto the queue.
-struct QueueWakeup {
-    std::mutex mutex;
-    std::condition_variable pushed;
-    uint64_t count = 0;  // guarded by mutex
-};
-
-int CountPush(void* userdata, SDL_Event*) {
-    auto* wakeup = static_cast<QueueWakeup*>(userdata);
-    {
-        std::lock_guard<std::mutex> lock(wakeup->mutex);
-        ++wakeup->count;
-    }
-    wakeup->pushed.notify_all();
-    return 0;
-}
-
 }  // namespace
 
 int CTarvelXConnectDlg::DoModal() {
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_WINDOW_NO_ACTIVATION_WHEN_SHOWN, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
-        std::fprintf(stderr, "Cannot start the window system: %s\n", SDL_GetError());
-        return 0;
-    }
-    m_bVideoStarted = true;
-    const Uint32 first = SDL_RegisterEvents(2);
-    m_nTimerEvent = first;
-    m_nPostedEvent = first + 1;
-
-    QueueWakeup wakeup;
-    SDL_AddEventWatch(CountPush, &wakeup);
-    const bool nativeWait = platform::HasDisplay();
-
+    if (!m_pView->StartWindowSystem()) return 0;
     if (OnInitDialog()) {
         RunPostedTasks();
-        while (m_nEndResult.load() == 0) {
-            if (m_bCloseRequested) {
-                OnClose();
-                continue;
-            }
-            uint64_t seen;
-            {
-                std::lock_guard<std::mutex> lock(wakeup.mutex);
-                seen = wakeup.count;
-            }
-            SDL_Event event;
-            bool got = SDL_PollEvent(&event) != 0;
-            if (!got && nativeWait) {
-                got = SDL_WaitEvent(&event) != 0;
-            } else if (!got) {
-                // A poll stops at SDL's end-of-poll marker even when events were pushed behind
-                // it; those are already counted, so waiting for the next push would leave them
-                // queued until then.
-                if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) continue;
-                std::unique_lock<std::mutex> lock(wakeup.mutex);
-                wakeup.pushed.wait(lock, [&] { return wakeup.count != seen; });
-                continue;
-            }
-            if (!got) continue;
-            if (event.type == m_nPostedEvent) {
-                RunPostedTasks();
-            } else if (event.type == m_nTimerEvent) {
-                // Cleared before the check runs, so a tick that comes due during a long check is
-                // kept for afterwards.
-                m_bPresenceTickPending = false;
-                OnTimer(static_cast<unsigned>(event.user.code));
-            } else if (event.type == SDL_QUIT) {
-                OnClose();
-            } else {
-                WindowProc(event);
-            }
-        }
+        m_pView->RunEventLoop();
     }
     OnDestroy();
-    SDL_DelEventWatch(CountPush, &wakeup);
-    m_nPostedEvent = 0;
-    SDL_Quit();
-    m_bVideoStarted = false;
+    m_pView->StopWindowSystem();
     return m_nEndResult.load();
 }
 
@@ -133,23 +60,19 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     }
     // 4. There is no system menu here; the About box opens from a right-click instead.
     // 5-7. Icon, status lamp and exit strip.
-    SetProgramIcon();
-    PlacePictureControls();
+    m_pView->SetProgramIcon();
+    m_pView->PlacePictureControls();
     // 8. The skin; without its drawing surface the program cannot show anything.
-    if (!CreateSkin()) {
+    if (!m_pView->CreateSkin()) {
         platform::ShowMessageBox("Program error.", "Error", platform::MessageIcon::Error);
         std::exit(0);
     }
     // 9. Placement and showing, without taking the focus.
-    const SDL_Point usable = platform::UsableDisplaySize();
-    const SDL_Point position = ComputeWindowPosition(usable.x, usable.y);
-    SDL_SetWindowPosition(m_pWindow, position.x, position.y);
-    SDL_SetWindowSize(m_pWindow, kWindowWidth, kWindowHeight);
-    SDL_ShowWindow(m_pWindow);
-    SDL_SetWindowTitle(m_pWindow, "TarvelX Load Manager");
-    InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
+    const platform::DisplaySize usable = platform::UsableDisplaySize();
+    const Position position = ComputeWindowPosition(usable.width, usable.height);
+    m_pView->ShowAt(position.x, position.y, kWindowWidth, kWindowHeight, kWindowTitle);
     // 10. The address label's font.
-    CreateAddressFont();
+    m_pView->CreateAddressFont();
     // 11. The once-a-second presence check.
     StartPresenceTimer();
     // 12-16. Configuration, log and the web server.
@@ -158,27 +81,11 @@ bool CTarvelXConnectDlg::OnInitDialog() {
 }
 
 bool CTarvelXConnectDlg::CreateMainWindow() {
-    m_pWindow = SDL_CreateWindow("TarvelX Load Manager", SDL_WINDOWPOS_UNDEFINED,
-                                 SDL_WINDOWPOS_UNDEFINED, kWindowWidth, kWindowHeight,
-                                 SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-    return m_pWindow != nullptr;
+    return m_pView->CreateMainWindow(kWindowTitle, kWindowWidth, kWindowHeight);
 }
 
 void CTarvelXConnectDlg::StartPresenceTimer() {
-    m_nTimerId = SDL_AddTimer(kPresenceTimerPeriodMs, OnPresenceTimer, this);
-}
-
-Uint32 CTarvelXConnectDlg::OnPresenceTimer(Uint32 interval, void* param) {
-    // One tick waits at most, as with a window timer: a window thread held up for seconds (up to
-    // 5 s by a worker's stop wait) then checks once, not once for every second it missed.
-    auto* dlg = static_cast<CTarvelXConnectDlg*>(param);
-    if (dlg->m_bPresenceTickPending.exchange(true)) return interval;
-    SDL_Event tick{};
-    tick.type = dlg->m_nTimerEvent;
-    tick.user.code = static_cast<Sint32>(kPresenceTimerId);
-    // A tick the queue refused never arrives, so it must not block the ones after it.
-    if (SDL_PushEvent(&tick) != 1) dlg->m_bPresenceTickPending = false;
-    return interval;
+    m_pView->StartPresenceTimer(kPresenceTimerId, kPresenceTimerPeriodMs);
 }
 
 void CTarvelXConnectDlg::ReadConfiguration() {
@@ -219,14 +126,11 @@ void CTarvelXConnectDlg::OnTimer(unsigned id) {
 void CTarvelXConnectDlg::OnClose() { EndDialog(1); }
 
 void CTarvelXConnectDlg::OnDestroy() {
-    if (m_nTimerId != 0) {
-        SDL_RemoveTimer(m_nTimerId);
-        m_nTimerId = 0;
-    }
+    m_pView->StopPresenceTimer();
     // 1-3. The instance lock, the skin and the font.
     m_hMutex.Unlock();
-    DestroySkin();
-    DeleteAddressFont();
+    m_pView->DestroySkin();
+    m_pView->DeleteAddressFont();
     // 4-5. The simulator worker first, so that nothing else writes into the pipe.
     CloseSimconnectThread();
     ClearSimConnect();
@@ -245,14 +149,5 @@ void CTarvelXConnectDlg::OnDestroy() {
         LogFile.Close();
     }
     // 10. The window itself.
-    m_picOnline.Unload();
-    m_picExit.Unload();
-    if (m_pWindow != nullptr) {
-        SDL_DestroyWindow(m_pWindow);
-        m_pWindow = nullptr;
-    }
-    if (m_hIcon != nullptr) {
-        SDL_FreeSurface(m_hIcon);
-        m_hIcon = nullptr;
-    }
+    m_pView->DestroyWindow();
 }

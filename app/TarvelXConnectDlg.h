@@ -4,36 +4,37 @@
 // only through this object; next to each shared field stands who writes it and how readers stay
 // consistent.
 //
+// The window system is reached through the view (ui/MainWindowView.h), which shows the window and
+// runs its event loop; this object keeps the logic, so it names no type of any window system.
+//
 // The member functions are implemented by subsystem:
-//   app/TarvelXConnectDlg.cpp   construction, start-up, configuration, the event loop, shutdown
-//   app/MainWindowView.cpp      painting, pointer, clicks, lamp, address label, About box
-//   sim/*.cpp                   the simulator link (worker thread, dispatch, presence, pause)
-//   web/WebServerThread.cpp     starting and stopping the web server thread
-
-#include <SDL.h>
+//   app/TarvelXConnectDlg.cpp          start-up, configuration, the run of the window, shutdown
+//   app/TarvelXConnectDlgState.cpp     construction, closing, the hand-over of work
+//   app/TarvelXConnectDlgCommands.cpp  what the window's face asks for, and what it is told
+//   sim/*.cpp                          the simulator link (worker, dispatch, presence, pause)
+//   web/WebServerThread.cpp            starting and stopping the web server thread
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 
-#include "app/AddressFont.h"
 #include "platform/FileLock.h"
 #include "platform/Mutex.h"
 #include "platform/WorkerThread.h"
 #include "sim/FlightData.h"
 #include "sim/SimConnect.h"
-#include "ui/PictureEx.h"
+#include "ui/MainWindowView.h"
 
-class CSkin;
 class WebServer;
 class SimConnectApi;
 
 // Timer id of the once-a-second simulator presence check.
 inline constexpr unsigned kPresenceTimerId = 32769;
+// Command of the About entry, as the system menu would send it.
+inline constexpr unsigned kAboutBoxCommand = 16;
 // Window size (the skin covers it exactly).
 inline constexpr int kWindowWidth = 320;
 inline constexpr int kWindowHeight = 320;
@@ -67,52 +68,30 @@ public:
     // Runs the tasks posted so far (window thread; the event loop calls it).
     void RunPostedTasks();
     bool IsEnded() const { return m_nEndResult.load() != 0; }
+    // A close was asked for by RequestClose and the event loop has yet to act on it.
+    bool IsCloseRequested() const { return m_bCloseRequested.load(); }
 
+    // A place on the screen, in pixels.
+    struct Position {
+        int x = 0;
+        int y = 0;
+    };
     // Start-up step 9: x and y of the window for a usable display area of W x H pixels.
-    static SDL_Point ComputeWindowPosition(int usableWidth, int usableHeight);
+    static Position ComputeWindowPosition(int usableWidth, int usableHeight);
 
     std::string IniPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.ini"; }
     std::string LogPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.log"; }
 
-    // ---- Main window view (app/MainWindowView.cpp; window thread only) ------------------------
-    // Dispatches one window-system event to the handlers below.
-    void WindowProc(const SDL_Event& event);
-    void OnPaint();
-    void OnLButtonDown();
-    bool OnSetCursor();
-    void OnRButtonDown();
+    // ---- The window's face (app/TarvelXConnectDlgCommands.cpp; window thread only) ----------
+    // A press on the address strip: the server's page opens in the browser.
+    void OnAddressClicked();
     // Switches the status lamp to the online or offline picture.
     void SetOnlineLamp(bool online);
     // Draws `text` centred into the address strip of the skin and repaints that strip.
     void DrawAddressLabel(const std::string& text);
-    // Window-system handles, valid between start-up and shutdown.
-    SDL_Window* Window() const { return m_pWindow; }
-    // Start-up and shutdown pieces of the window's look (window thread).
-    void SetProgramIcon();        // the big and small window icon
-    void PlacePictureControls();  // lamp and exit strip: load, draw, move
-    bool CreateSkin();            // false when the skin has no drawing surface
-    void CreateAddressFont();
-    // The label font, opened on first use once its file has been found; none without a font.
-    void* AddressFont();
-    void DestroySkin();
-    void DeleteAddressFont();
-    // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
-    void InvalidateRect(const SDL_Rect& rect);
-    // Repaints at once when a repaint is pending.
-    void UpdateWindow();
-    // Lets tests drive the view on a window of their own, without the rest of the start-up.
-    void AttachWindowForTesting(SDL_Window* window) { m_pWindow = window; }
-
-private:
-    // The dialog's own window procedure, at the end of the window's procedure chain; the skin
-    // hooks itself in front of it.
-    static intptr_t DialogProc(SDL_Window* window, const SDL_Event& event);
-    intptr_t DefDialogProc(const SDL_Event& event);
-    void AttachDialogProcedure();
-    // The font library was started for the address font.
-    bool m_bFontLibraryStarted = false;
-
-public:
+    // The window system's side of the window. Made at construction and kept for the object's
+    // life; used on the window thread, apart from the calls it allows from any thread.
+    ui::MainWindowView& View() const { return *m_pView; }
 
     // ---- Web server thread (web/WebServerThread.cpp) -------------------------------------------
     void StartWebServerThread();
@@ -140,36 +119,15 @@ public:
     // The web server object. Created during start-up and deleted at shutdown by the window thread,
     // only while no web server thread runs; the other threads only use it while it exists.
     WebServer* m_pWebServer = nullptr;
-    // Program icon (resource 128); window thread only.
-    SDL_Surface* m_hIcon = nullptr;
     // Settings folder with its trailing separator. Fixed at construction; read by every thread.
     const std::string m_szSettingsFolder;
     // The single-instance lock, held for the whole run (window thread only).
     platform::FileLock m_hMutex;
-    // The window's skin (window thread only).
-    CSkin* m_pSkin = nullptr;
-    // The hand pointer, made on first need (window thread only).
-    SDL_Cursor* m_hHandCursor = nullptr;
-    // The skin's drawing surface, on which the address label is drawn (window thread only).
-    SDL_Surface* m_pSkinDC = nullptr;
-    // The status lamp and the exit strip (window thread only).
-    CPictureEx m_picOnline;
-    CPictureEx m_picExit;
-    // The exit strip shows its highlighted picture (window thread only).
-    bool m_bExitHover = false;
+    // The window's icon, skin, pointer, lamp and exit pictures, timer and label font belong to
+    // the view (window thread only).
     // The simulator link is online. Written only by the presence check on the window thread; read
     // by the worker, the web server thread and shutdown.
     std::atomic<bool> m_bSimOnline{false};
-    // Result of starting the presence timer (window thread only).
-    SDL_TimerID m_nTimerId = 0;
-    // Tahoma 10 pt bold for the address label (window thread only), opened from the file that
-    // m_fontLookup finds when the label is first drawn.
-    void* m_Font = nullptr;
-    // The search for the label font's file: fontconfig reads its whole configuration first,
-    // which takes longer than the rest of the start-up, so it runs beside it instead of holding
-    // up the web server. Set and taken by the window thread only; the searching thread hands its
-    // result over through the future alone.
-    std::future<app::FontFile> m_fontLookup;
 
     // The simulator link's members (connection handle, worker thread handle, their guard) are
     // declared by the simulator-link section below.
@@ -251,25 +209,15 @@ private:
     // Start-up helpers (window thread).
     bool CreateMainWindow();
     void StartPresenceTimer();
-    // The presence timer's callback, on SDL's timer thread; `param` is the main window object.
-    static Uint32 OnPresenceTimer(Uint32 interval, void* param);
     void ReadConfiguration();
 
-    SDL_Window* m_pWindow = nullptr;
     std::atomic<int> m_nEndResult{0};
-    // A close was asked for from another thread (the signal watcher).
+    // A close was asked for from another thread (the signal watcher). Raised by RequestClose on
+    // any thread; read by the event loop on the window thread.
     std::atomic<bool> m_bCloseRequested{false};
     // Work handed to the window thread by other threads.
     platform::Mutex m_postedMutex;
     std::deque<std::function<void()>> m_posted GUARDED_BY(m_postedMutex);
-    // SDL event types of the loop's own events; 0 until the loop runs. Set by the window thread
-    // before the loop starts, read by threads that post work.
-    std::atomic<Uint32> m_nPostedEvent{0};
-    // SDL event type of the presence tick. Set by the window thread before the timer starts; read
-    // by SDL's timer thread.
-    std::atomic<Uint32> m_nTimerEvent{0};
-    // A presence tick is in the queue and not yet taken. Set by SDL's timer thread when it pushes
-    // one (the exchange lets only one push through), cleared by the window thread as it takes it.
-    std::atomic<bool> m_bPresenceTickPending{false};
-    bool m_bVideoStarted = false;
+    // Fixed from construction on, so any thread may reach the view's thread-safe calls.
+    const std::unique_ptr<ui::MainWindowView> m_pView;
 };

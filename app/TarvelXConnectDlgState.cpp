@@ -8,11 +8,12 @@
 std::string CTarvelXConnectDlg::DefaultSettingsFolder() { return platform::SettingsFolder(); }
 
 CTarvelXConnectDlg::CTarvelXConnectDlg(std::string settingsFolder)
-    : m_szSettingsFolder(std::move(settingsFolder)) {}
+    : m_szSettingsFolder(std::move(settingsFolder)), m_pView(ui::MakeMainWindowView(*this)) {}
 
 CTarvelXConnectDlg::~CTarvelXConnectDlg() = default;
 
-SDL_Point CTarvelXConnectDlg::ComputeWindowPosition(int usableWidth, int usableHeight) {
+CTarvelXConnectDlg::Position CTarvelXConnectDlg::ComputeWindowPosition(int usableWidth,
+                                                                       int usableHeight) {
     // Centred, with x brought down to a multiple of 8; every division truncates toward zero.
     const int x = ((usableWidth - kWindowWidth) / 2) / 8 * 8;
     const int y = (usableHeight - kWindowHeight) / 2;
@@ -25,14 +26,10 @@ void CTarvelXConnectDlg::EndDialog(int result) {
 }
 
 void CTarvelXConnectDlg::RequestClose() {
-    // The flag covers a request that comes before the loop runs; the event wakes a waiting loop.
-    // The event goes first: a loop that saw the flag could end and shut SDL down while the push
-    // is still inside SDL's queue.
-    if (m_nPostedEvent != 0) {
-        SDL_Event quit{};
-        quit.type = SDL_QUIT;
-        SDL_PushEvent(&quit);
-    }
+    // The flag covers a request that comes before the loop runs; the quit wakes a waiting loop.
+    // The quit goes first: a loop that saw the flag could end and shut the window system down
+    // while the quit is still on its way into the system's queue.
+    m_pView->PostQuit();
     m_bCloseRequested = true;
 }
 
@@ -41,10 +38,8 @@ void CTarvelXConnectDlg::PostToWindowThread(std::function<void()> task) {
         platform::MutexLock lock(m_postedMutex);
         m_posted.push_back(std::move(task));
     }
-    if (m_nPostedEvent == 0) return;  // no window loop yet: the tasks run when it starts
-    SDL_Event wake{};
-    wake.type = m_nPostedEvent;
-    SDL_PushEvent(&wake);
+    // Without a window loop yet, the tasks run when it starts.
+    m_pView->WakeEventLoop();
 }
 
 void CTarvelXConnectDlg::RunPostedTasks() {

@@ -1,6 +1,7 @@
 #pragma once
 // A message box that never blocks a run without a display: there, the caption and text go to
-// standard error as one line and the run goes on as if OK had been pressed.
+// standard error as one line and the run goes on as if OK had been pressed. The box is the window
+// system's, so its implementation sits with the window system's sources (ui/sdl/ on Linux).
 
 #include <string>
 
@@ -10,8 +11,8 @@ enum class MessageIcon { Information, Error };
 
 void ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
 
-// True when windows can really be shown (not the dummy or offscreen video driver, and SDL's video
-// subsystem can start or has started).
+// True when windows can really be shown: a display is there and the window system uses it (a
+// headless run's stand-in driver does not count).
 bool HasDisplay();
 
 }  // namespace platform

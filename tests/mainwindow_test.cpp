@@ -18,18 +18,19 @@
 #include <thread>
 #include <vector>
 
-#include "app/AddressFont.h"
-#include "app/HandCursor.h"
 #include "app/TarvelXConnectDlg.h"
-#include "app/WindowRects.h"
 #include "log/Log.h"
 #include "res/Resources.h"
 #include "tests/support/PictureSupport.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/XvfbSession.h"
-#include "ui/BmpDecoder.h"
-#include "ui/Pointer.h"
-#include "ui/Skin.h"
+#include "ui/sdl/AddressFont.h"
+#include "ui/sdl/BmpDecoder.h"
+#include "ui/sdl/HandCursor.h"
+#include "ui/sdl/Pointer.h"
+#include "ui/sdl/SdlMainWindowView.h"
+#include "ui/sdl/Skin.h"
+#include "ui/sdl/WindowRects.h"
 #include "web/LocalAddress.h"
 
 namespace {
@@ -68,43 +69,45 @@ class MainWindow {
                                     SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
         EXPECT_NE(m_window, nullptr) << SDL_GetError();
         ui::SetCursorPosSource([this] { return m_pointer; });
-        m_dlg.AttachWindowForTesting(m_window);
-        m_dlg.SetProgramIcon();
-        m_dlg.PlacePictureControls();
-        EXPECT_TRUE(m_dlg.CreateSkin());
+        face().AttachWindowForTesting(m_window);
+        face().SetProgramIcon();
+        face().PlacePictureControls();
+        EXPECT_TRUE(face().CreateSkin());
         SDL_ShowWindow(m_window);
-        m_dlg.InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
-        m_dlg.CreateAddressFont();
+        face().InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
+        face().CreateAddressFont();
         // Taken now, as the label's first drawing would: no search thread is left behind to
         // outlive a test or to be copied into the browser launcher's forked child.
-        EXPECT_NE(m_dlg.AddressFont(), nullptr);
+        EXPECT_NE(face().AddressFont(), nullptr);
         Pump();
     }
     ~MainWindow() {
-        m_dlg.DestroySkin();
-        m_dlg.DeleteAddressFont();
-        m_dlg.m_picOnline.Unload();
-        m_dlg.m_picExit.Unload();
+        face().DestroySkin();
+        face().DeleteAddressFont();
+        face().m_picOnline.Unload();
+        face().m_picExit.Unload();
         Pump();
-        m_dlg.AttachWindowForTesting(nullptr);
+        face().AttachWindowForTesting(nullptr);
         SDL_DestroyWindow(m_window);
-        SDL_FreeSurface(m_dlg.m_hIcon);
-        m_dlg.m_hIcon = nullptr;
+        SDL_FreeSurface(face().m_hIcon);
+        face().m_hIcon = nullptr;
         ui::SetCursorPosSource({});
     }
 
     CTarvelXConnectDlg& dlg() { return m_dlg; }
+    // The window system's side of the window, where its pieces are.
+    ui::SdlMainWindowView& face() { return ui::SdlMainWindowView::Of(m_dlg); }
     SDL_Window* window() const { return m_window; }
     SDL_Surface* pixels() const { return SDL_GetWindowSurface(m_window); }
 
     // Hands every waiting event to the window, as the event loop does.
     void Pump() {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) m_dlg.WindowProc(event);
+        while (SDL_PollEvent(&event)) face().WindowProc(event);
     }
     void Send(SDL_Event event) {
         event.window.windowID = SDL_GetWindowID(m_window);  // the same place in every event
-        m_dlg.WindowProc(event);
+        face().WindowProc(event);
         Pump();
     }
     // The pointer moves to client point (x, y); the window hears of it.
@@ -152,9 +155,9 @@ class MainWindowTest : public ::testing::Test {
         ASSERT_TRUE(m_video.ok()) << SDL_GetError();
         g_bHandCursorMade = false;
         s_cursorAttempts = 0;
-        app::SetHandCursorMaker(&FailingCursorMaker);
+        ui::SetHandCursorMaker(&FailingCursorMaker);
     }
-    void TearDown() override { app::SetHandCursorMaker(nullptr); }
+    void TearDown() override { ui::SetHandCursorMaker(nullptr); }
 
     static SDL_Cursor* FailingCursorMaker() {
         ++s_cursorAttempts;
@@ -185,62 +188,62 @@ TEST(WindowRectsTest, EdgePointsFallInsideOrOutsideAsTheEdgeRuleSays) {
 
 TEST_F(MainWindowTest, IconPicturesAndSkinAreInPlaceAfterStartUp) {
     MainWindow view(m_settings.path() + "/");
-    CTarvelXConnectDlg& dlg = view.dlg();
+    ui::SdlMainWindowView& face = view.face();
     EXPECT_TRUE(SDL_RectEquals(&g_rcOnlinePicture,
-                               &static_cast<const SDL_Rect&>(dlg.m_picOnline.GetPlace())));
-    const SDL_Rect exitPlace = dlg.m_picExit.GetPlace();
+                               &static_cast<const SDL_Rect&>(face.m_picOnline.GetPlace())));
+    const SDL_Rect exitPlace = face.m_picExit.GetPlace();
     EXPECT_TRUE(SDL_RectEquals(&g_rcExitButton, &exitPlace));
-    EXPECT_TRUE(dlg.m_picOnline.IsSurfaceReady());
-    EXPECT_TRUE(dlg.m_picExit.IsSurfaceReady());
-    EXPECT_EQ(dlg.m_picExit.GetWindowText(), "");
-    EXPECT_FALSE(dlg.m_bExitHover);
-    ASSERT_NE(dlg.m_pSkin, nullptr);
-    EXPECT_TRUE(dlg.m_pSkin->IsHooked());
-    EXPECT_EQ(dlg.m_pSkinDC, dlg.m_pSkin->GetMemDC());
-    ASSERT_NE(dlg.m_hIcon, nullptr);
-    EXPECT_EQ(dlg.m_hIcon->w, 128);
+    EXPECT_TRUE(face.m_picOnline.IsSurfaceReady());
+    EXPECT_TRUE(face.m_picExit.IsSurfaceReady());
+    EXPECT_EQ(face.m_picExit.GetWindowText(), "");
+    EXPECT_FALSE(face.m_bExitHover);
+    ASSERT_NE(face.m_pSkin, nullptr);
+    EXPECT_TRUE(face.m_pSkin->IsHooked());
+    EXPECT_EQ(face.m_pSkinDC, face.m_pSkin->GetMemDC());
+    ASSERT_NE(face.m_hIcon, nullptr);
+    EXPECT_EQ(face.m_hIcon->w, 128);
 }
 
 TEST_F(MainWindowTest, TheExitStripLightsUpOverItAndOnlyGoesBackOutsideBothStrips) {
     txtest::FakeResources resources(/*exclusive=*/false);
     MainWindow view(m_settings.path() + "/");
-    CTarvelXConnectDlg& dlg = view.dlg();
+    ui::SdlMainWindowView& face = view.face();
     const SDL_Color normal = ResourcePixel("BITMAP_BTNEXIT_0", "BMP", 40, 12);
     const SDL_Color lit = ResourcePixel("BITMAP_BTNEXIT_1", "BMP", 40, 12);
     ASSERT_FALSE(SameColour(normal, lit));
     auto shown = [&] { return ReadPixel(view.pixels(), 240 + 40, 243 + 12); };
 
     view.MoveTo(20, 20);
-    EXPECT_FALSE(dlg.m_bExitHover);
+    EXPECT_FALSE(face.m_bExitHover);
     EXPECT_TRUE(SameColour(shown(), normal));
 
     view.MoveTo(250, 250);
-    EXPECT_TRUE(dlg.m_bExitHover);
+    EXPECT_TRUE(face.m_bExitHover);
     EXPECT_TRUE(SameColour(shown(), lit));
 
     view.MoveTo(200, 290);  // straight into the address strip: the strip stays lit
-    EXPECT_TRUE(dlg.m_bExitHover);
+    EXPECT_TRUE(face.m_bExitHover);
     EXPECT_TRUE(SameColour(shown(), lit));
 
     view.MoveTo(319, 250);
     view.MoveTo(150, 150);
-    EXPECT_FALSE(dlg.m_bExitHover);
+    EXPECT_FALSE(face.m_bExitHover);
     EXPECT_TRUE(SameColour(shown(), normal));
 
     // A normal picture that cannot be loaded keeps the flag, and the next move tries again.
     view.MoveTo(250, 250);
     resources.Hide("BITMAP_BTNEXIT_0", "BMP");
     view.MoveTo(150, 150);
-    EXPECT_TRUE(dlg.m_bExitHover);
+    EXPECT_TRUE(face.m_bExitHover);
     resources.Show("BITMAP_BTNEXIT_0", "BMP");
     view.MoveTo(151, 150);
-    EXPECT_FALSE(dlg.m_bExitHover);
+    EXPECT_FALSE(face.m_bExitHover);
     EXPECT_TRUE(SameColour(shown(), normal));
 
     // A lit picture that cannot be loaded leaves the strip normal.
     resources.Hide("BITMAP_BTNEXIT_1", "BMP");
     view.MoveTo(250, 250);
-    EXPECT_FALSE(dlg.m_bExitHover);
+    EXPECT_FALSE(face.m_bExitHover);
 }
 
 TEST_F(MainWindowTest, TheHighlightAlsoFollowsTheDummyDriversOwnPointer) {
@@ -248,10 +251,10 @@ TEST_F(MainWindowTest, TheHighlightAlsoFollowsTheDummyDriversOwnPointer) {
     ui::SetCursorPosSource({});
     SDL_WarpMouseInWindow(view.window(), 260, 255);
     view.Pump();
-    EXPECT_TRUE(view.dlg().m_bExitHover);
+    EXPECT_TRUE(view.face().m_bExitHover);
     SDL_WarpMouseInWindow(view.window(), 20, 20);
     view.Pump();
-    EXPECT_FALSE(view.dlg().m_bExitHover);
+    EXPECT_FALSE(view.face().m_bExitHover);
 }
 
 TEST_F(MainWindowTest, TheHandPointerIsTriedOnceOverBothStripsEvenWhenItFails) {
@@ -263,10 +266,10 @@ TEST_F(MainWindowTest, TheHandPointerIsTriedOnceOverBothStripsEvenWhenItFails) {
     view.MoveTo(200, 290);
     EXPECT_EQ(s_cursorAttempts, 1);
     EXPECT_TRUE(g_bHandCursorMade);
-    EXPECT_EQ(view.dlg().m_hHandCursor, nullptr);
+    EXPECT_EQ(view.face().m_hHandCursor, nullptr);
     view.MoveTo(250, 250);
     view.MoveTo(210, 290);
-    EXPECT_FALSE(view.dlg().OnSetCursor());  // no hand: the default pointer stays
+    EXPECT_FALSE(view.face().OnSetCursor());  // no hand: the default pointer stays
     EXPECT_EQ(s_cursorAttempts, 1);
 
     // The attempt is the process's, not the window's.
@@ -360,17 +363,18 @@ TEST_F(MainWindowTest, ARightClickShowsTheAboutBoxWhichNeverBlocksHeadless) {
 
 TEST_F(MainWindowTest, TheViewWithoutAWindowIsHarmless) {
     CTarvelXConnectDlg dlg(m_settings.path() + "/");
+    ui::SdlMainWindowView& face = ui::SdlMainWindowView::Of(dlg);
     dlg.SetOnlineLamp(true);
     dlg.SetOnlineLamp(false);
-    EXPECT_FALSE(dlg.m_picOnline.IsSurfaceReady());
+    EXPECT_FALSE(face.m_picOnline.IsSurfaceReady());
     dlg.DrawAddressLabel("10.0.0.1:4040");
-    dlg.InvalidateRect({0, 0, 10, 10});
-    EXPECT_FALSE(dlg.OnSetCursor());
-    dlg.OnLButtonDown();
+    face.InvalidateRect({0, 0, 10, 10});
+    EXPECT_FALSE(face.OnSetCursor());
+    face.OnLButtonDown();
     SDL_Event event{};
     event.type = SDL_MOUSEBUTTONDOWN;
     event.button.button = SDL_BUTTON_LEFT;
-    dlg.WindowProc(event);
+    face.WindowProc(event);
     EXPECT_FALSE(dlg.IsEnded());
 }
 
@@ -414,7 +418,7 @@ TEST_F(MainWindowTest, TheWindowShowsSkinLampsLitStripAndAddress) {
     EXPECT_GT(CountAddressGreen(pixels, around), 60);
     EXPECT_EQ(CountAddressGreen(pixels, left), greenLeftBefore);
     // Painted into the skin, the label stays through later paints.
-    view.dlg().InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
+    view.face().InvalidateRect({0, 0, kWindowWidth, kWindowHeight});
     view.Pump();
     EXPECT_GT(CountAddressGreen(pixels, around), 60);
 }
@@ -424,7 +428,7 @@ TEST_F(MainWindowTest, TheWindowShowsSkinLampsLitStripAndAddress) {
 namespace {
 
 TEST(AddressFontTest, TheLabelIsSetInBoldTahomaWhereWineProvidesIt) {
-    const app::FontFile found = app::FindAddressFontFile();
+    const ui::FontFile found = ui::FindAddressFontFile();
     ASSERT_FALSE(found.path.empty()) << "no font at all";
     EXPECT_TRUE(found.bold);
     if (!txtest::FileExists("/usr/share/wine/fonts/tahomabd.ttf")) {
@@ -436,13 +440,13 @@ TEST(AddressFontTest, TheLabelIsSetInBoldTahomaWhereWineProvidesIt) {
 
 // Two windows may each start a search; fontconfig is set up by whichever comes first.
 TEST(AddressFontTest, SearchesStartedTogetherFindTheSameFile) {
-    std::vector<std::future<app::FontFile>> searches;
+    std::vector<std::future<ui::FontFile>> searches;
     // Started a little apart, so that later ones meet the first one half-way through.
     for (int i = 0; i < 4; ++i) {
-        searches.push_back(std::async(std::launch::async, app::FindAddressFontFile));
+        searches.push_back(std::async(std::launch::async, ui::FindAddressFontFile));
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
-    const app::FontFile first = searches.front().get();
+    const ui::FontFile first = searches.front().get();
     ASSERT_FALSE(first.path.empty());
     for (size_t i = 1; i < searches.size(); ++i) EXPECT_EQ(searches[i].get().path, first.path);
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/support/PictureSupport.h"
-#include "ui/PictureEx.h"
+#include "ui/sdl/PictureEx.h"
 
 namespace {
 

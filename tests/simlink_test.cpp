@@ -28,6 +28,7 @@
 #include "sim/SimProtocol.h"
 #include "tests/support/SimStandin.h"
 #include "tests/support/TestSupport.h"
+#include "ui/sdl/SdlMainWindowView.h"
 #include "web/WebServer.h"
 
 namespace {
@@ -600,7 +601,7 @@ class StandinLinkTest : public SimLinkTest {
     void SetUp() override {
         SimLinkTest::SetUp();
         // The lamp gets a place of its own so that its picture can be looked at.
-        m_dlg->m_picOnline.Create({0, 0, 144, 144}, [](const SDL_Rect&) {});
+        Lamp().Create({0, 0, 144, 144}, [](const SDL_Rect&) {});
     }
     void StartStandin(const std::string& ini = "") {
         if (!ini.empty()) m_sandbox.WriteIni(ini);
@@ -618,8 +619,9 @@ class StandinLinkTest : public SimLinkTest {
         CPictureEx reference;
         reference.Create({0, 0, 144, 144}, [](const SDL_Rect&) {});
         if (!reference.LoadFromResource(picture, "BMP") || !reference.Draw()) return false;
-        return Pixels(m_dlg->m_picOnline) == Pixels(reference);
+        return Pixels(Lamp()) == Pixels(reference);
     }
+    CPictureEx& Lamp() { return ui::SdlMainWindowView::Of(*m_dlg).m_picOnline; }
     static std::vector<uint32_t> Pixels(CPictureEx& picture) {
         SDL_Surface* surface =
             SDL_CreateRGBSurfaceWithFormat(0, 144, 144, 32, SDL_PIXELFORMAT_ARGB8888);

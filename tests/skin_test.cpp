@@ -1,18 +1,18 @@
 // The window skin: hooking and unhooking a window's procedure, painting the face, the drag that a
 // left press starts outside the exit strip, and the skin's failure to load its picture.
 
-#include "ui/Skin.h"
+#include "ui/sdl/Skin.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
 
-#include "app/WindowRects.h"
 #include "tests/support/PictureSupport.h"
-#include "ui/Pointer.h"
-#include "ui/WindowPaint.h"
-#include "ui/WindowProcedure.h"
+#include "ui/sdl/Pointer.h"
+#include "ui/sdl/WindowPaint.h"
+#include "ui/sdl/WindowProcedure.h"
+#include "ui/sdl/WindowRects.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "ui/sdl/AboutDlg.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "ui/BmpDecoder.h"
+#include "ui/sdl/BmpDecoder.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "ui/Pointer.h"
+#include "ui/sdl/Pointer.h"
 
 #include <SDL_syswm.h>
 

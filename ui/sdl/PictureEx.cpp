@@ -1,11 +1,11 @@
-#include "ui/PictureEx.h"
+#include "ui/sdl/PictureEx.h"
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "ui/BmpDecoder.h"
 #include "ui/ResourceFinder.h"
+#include "ui/sdl/BmpDecoder.h"
 
 namespace {
 

@@ -1,34 +1,29 @@
 // The main window's look and its answers to the pointer, the mouse buttons and the keyboard: the
-// skin and the two picture controls, the exit strip's highlight, the hand pointer, the browser
-// launch, the status lamp, the address label and the About box.
+// skin and the two picture controls, the exit strip's highlight, the hand pointer, the status
+// lamp, the address label and the About box.
+
+#include "ui/sdl/SdlMainWindowView.h"
 
 #include <SDL_image.h>
 #include <SDL_ttf.h>
 
-#include <cstdio>
-#include <cstring>
 #include <system_error>
 
-#include "app/AboutDlg.h"
-#include "app/AddressFont.h"
-#include "app/HandCursor.h"
 #include "app/TarvelXConnectDlg.h"
-#include "app/WindowRects.h"
-#include "log/Log.h"
-#include "platform/BrowserLauncher.h"
 #include "res/Resources.h"
-#include "ui/Pointer.h"
-#include "ui/Skin.h"
-#include "ui/WindowPaint.h"
-#include "ui/WindowProcedure.h"
-#include "web/LocalAddress.h"
+#include "ui/sdl/AboutDlg.h"
+#include "ui/sdl/HandCursor.h"
+#include "ui/sdl/Pointer.h"
+#include "ui/sdl/Skin.h"
+#include "ui/sdl/WindowPaint.h"
+#include "ui/sdl/WindowProcedure.h"
+#include "ui/sdl/WindowRects.h"
 
 namespace {
 
 constexpr uint16_t kSkinBitmapId = 129;
 // The window icon's size: big enough for task bars and window switchers, which scale it down.
 constexpr int kWindowIconPixels = 128;
-constexpr unsigned kAboutBoxCommand = 16;
 
 constexpr const char* kPictureType = "BMP";
 constexpr const char* kLampOffline = "BITMAP_BTNONLINE_0";
@@ -40,10 +35,6 @@ constexpr const char* kExitHover = "BITMAP_BTNEXIT_1";
 constexpr const char* kDialogProperty = "dialog";
 
 constexpr SDL_Color kAddressColour{0x12, 0xFF, 0x00, 0xFF};
-
-// "http://", 15 address characters, ":", 5 digits and the terminating zero.
-constexpr size_t kUrlBufferSize = 29;
-constexpr size_t kSchemeLength = 7;
 
 // The window an event is for; 0 for events that belong to no window.
 Uint32 EventWindowId(const SDL_Event& event) {
@@ -79,7 +70,21 @@ bool ChangePicture(CPictureEx& picture, const char* name) {
 
 }  // namespace
 
-void CTarvelXConnectDlg::WindowProc(const SDL_Event& event) {
+namespace ui {
+
+std::unique_ptr<MainWindowView> MakeMainWindowView(CTarvelXConnectDlg& dlg) {
+    return std::make_unique<SdlMainWindowView>(dlg);
+}
+
+SdlMainWindowView::SdlMainWindowView(CTarvelXConnectDlg& dlg) : m_dlg(dlg) {}
+
+SdlMainWindowView::~SdlMainWindowView() = default;
+
+SdlMainWindowView& SdlMainWindowView::Of(CTarvelXConnectDlg& dlg) {
+    return static_cast<SdlMainWindowView&>(dlg.View());
+}
+
+void SdlMainWindowView::WindowProc(const SDL_Event& event) {
     if (m_pWindow == nullptr) return;
     const Uint32 target = EventWindowId(event);
     if (target != 0 && target != SDL_GetWindowID(m_pWindow)) return;
@@ -87,21 +92,21 @@ void CTarvelXConnectDlg::WindowProc(const SDL_Event& event) {
     ui::SendWindowEvent(m_pWindow, event);
 }
 
-void CTarvelXConnectDlg::AttachDialogProcedure() {
+void SdlMainWindowView::AttachDialogProcedure() {
     if (m_pWindow == nullptr || ui::GetProp(m_pWindow, kDialogProperty) == this) return;
     ui::SetProp(m_pWindow, kDialogProperty, this);
     if (ui::GetWindowProcedure(m_pWindow) == nullptr) {
-        ui::SetWindowProcedure(m_pWindow, &CTarvelXConnectDlg::DialogProc);
+        ui::SetWindowProcedure(m_pWindow, &SdlMainWindowView::DialogProc);
     }
 }
 
-intptr_t CTarvelXConnectDlg::DialogProc(SDL_Window* window, const SDL_Event& event) {
-    auto* dialog = static_cast<CTarvelXConnectDlg*>(ui::GetProp(window, kDialogProperty));
+intptr_t SdlMainWindowView::DialogProc(SDL_Window* window, const SDL_Event& event) {
+    auto* dialog = static_cast<SdlMainWindowView*>(ui::GetProp(window, kDialogProperty));
     if (dialog == nullptr) return ui::DefaultWindowProcedure(window, event);
     return dialog->DefDialogProc(event);
 }
 
-intptr_t CTarvelXConnectDlg::DefDialogProc(const SDL_Event& event) {
+intptr_t SdlMainWindowView::DefDialogProc(const SDL_Event& event) {
     switch (event.type) {
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
@@ -110,7 +115,7 @@ intptr_t CTarvelXConnectDlg::DefDialogProc(const SDL_Event& event) {
             }
             if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
                 // The close box goes the way of every close request: the event loop's OnClose.
-                RequestClose();
+                m_dlg.RequestClose();
                 return 0;
             }
             break;
@@ -127,7 +132,7 @@ intptr_t CTarvelXConnectDlg::DefDialogProc(const SDL_Event& event) {
                 case SDLK_RETURN:
                 case SDLK_KP_ENTER:
                 case SDLK_ESCAPE:
-                    EndDialog(1);
+                    m_dlg.EndDialog(1);
                     return 0;
                 default:
                     break;
@@ -139,7 +144,7 @@ intptr_t CTarvelXConnectDlg::DefDialogProc(const SDL_Event& event) {
     return ui::DefaultWindowProcedure(m_pWindow, event);
 }
 
-void CTarvelXConnectDlg::OnPaint() {
+void SdlMainWindowView::OnPaint() {
     // A minimised window needs no painting here: the window manager shows the window's icon.
     SDL_Surface* surface = ui::BeginPaint(m_pWindow);
     if (surface == nullptr) return;
@@ -149,25 +154,18 @@ void CTarvelXConnectDlg::OnPaint() {
     ui::EndPaint(m_pWindow);
 }
 
-void CTarvelXConnectDlg::OnLButtonDown() {
+void SdlMainWindowView::OnLButtonDown() {
     if (m_pWindow == nullptr) return;
     // Any drag has ended by now; the pointer's place decides, not the place of the press.
     const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
     if (IsPointInRect(g_rcExitButton, point)) {
-        EndDialog(1);
+        m_dlg.EndDialog(1);
         return;
     }
-    if (!IsPointInRect(g_rcAddressLink, point)) return;
-
-    // A failed lookup leaves zeros behind the scheme: the browser gets a URL without host.
-    char url[kUrlBufferSize] = "http://";
-    GetLocalIPAddress(url + kSchemeLength);
-    const size_t length = std::strlen(url);
-    std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
-    if (platform::OpenUrlInBrowser(url)) LogLine(LogFile, "Webbrowser launched: %s.\n", url);
+    if (IsPointInRect(g_rcAddressLink, point)) m_dlg.OnAddressClicked();
 }
 
-bool CTarvelXConnectDlg::OnSetCursor() {
+bool SdlMainWindowView::OnSetCursor() {
     if (m_pWindow == nullptr) return false;
     const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
     const bool overExit = IsPointInRect(g_rcExitButton, point);
@@ -183,7 +181,7 @@ bool CTarvelXConnectDlg::OnSetCursor() {
     if (overExit && !m_bExitHover && ChangePicture(m_picExit, kExitHover)) m_bExitHover = true;
 
     if (m_hHandCursor == nullptr && !g_bHandCursorMade) {
-        m_hHandCursor = app::MakeHandCursor();
+        m_hHandCursor = MakeHandCursor();
         g_bHandCursorMade = true;  // also after a failure: the attempt is never repeated
     }
     if (m_hHandCursor != nullptr) {
@@ -194,25 +192,24 @@ bool CTarvelXConnectDlg::OnSetCursor() {
     return false;
 }
 
-void CTarvelXConnectDlg::OnRButtonDown() {
+void SdlMainWindowView::OnRButtonDown() {
     // Linux windows have no system menu to carry the About entry; a right-click stands in for
     // it, on the same condition that the entry's text exists.
     if (res::LoadResourceString(res::kIdsAboutBox).empty()) return;
-    OnSysCommand(kAboutBoxCommand);
+    m_dlg.OnSysCommand(kAboutBoxCommand);
 }
 
-void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0u) != kAboutBoxCommand) return;
+void SdlMainWindowView::ShowAboutBox() {
     CAboutDlg about;
     about.DoModal(m_pWindow);
 }
 
-void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
+void SdlMainWindowView::SetOnlineLamp(bool online) {
     // Also used where no window was ever made: the load then fails and the lamp stays empty.
     ChangePicture(m_picOnline, online ? kLampOnline : kLampOffline);
 }
 
-void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
+void SdlMainWindowView::DrawAddressLabel(const std::string& text) {
     if (m_pSkinDC == nullptr) return;
     SDL_Rect drawn = g_rcAddressLink;
     auto* font = static_cast<TTF_Font*>(AddressFont());
@@ -234,7 +231,7 @@ void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
     UpdateWindow();
 }
 
-void CTarvelXConnectDlg::SetProgramIcon() {
+void SdlMainWindowView::SetProgramIcon() {
     if (m_hIcon == nullptr) {
         const auto image = res::FindIcon(res::kIconName, kWindowIconPixels);
         if (!image.empty()) {
@@ -246,7 +243,7 @@ void CTarvelXConnectDlg::SetProgramIcon() {
     if (m_pWindow != nullptr && m_hIcon != nullptr) SDL_SetWindowIcon(m_pWindow, m_hIcon);
 }
 
-void CTarvelXConnectDlg::PlacePictureControls() {
+void SdlMainWindowView::PlacePictureControls() {
     auto invalidate = [this](const SDL_Rect& rect) { InvalidateRect(rect); };
     struct Placement {
         CPictureEx& picture;
@@ -265,7 +262,7 @@ void CTarvelXConnectDlg::PlacePictureControls() {
     }
 }
 
-bool CTarvelXConnectDlg::CreateSkin() {
+bool SdlMainWindowView::CreateSkin() {
     AttachDialogProcedure();
     m_pSkin = new CSkin(kSkinBitmapId);
     m_pSkin->Hook(m_pWindow);
@@ -274,34 +271,34 @@ bool CTarvelXConnectDlg::CreateSkin() {
     return m_pSkinDC != nullptr;
 }
 
-void CTarvelXConnectDlg::DestroySkin() {
+void SdlMainWindowView::DestroySkin() {
     delete m_pSkin;  // unhooks from the window before its surface goes
     m_pSkin = nullptr;
     m_pSkinDC = nullptr;
 }
 
-void CTarvelXConnectDlg::CreateAddressFont() {
+void SdlMainWindowView::CreateAddressFont() {
     if (m_Font != nullptr || m_fontLookup.valid()) return;
     if (!m_bFontLibraryStarted) {
         if (TTF_Init() != 0) return;
         m_bFontLibraryStarted = true;
     }
     try {
-        m_fontLookup = std::async(std::launch::async, app::FindAddressFontFile);
+        m_fontLookup = std::async(std::launch::async, FindAddressFontFile);
     } catch (const std::system_error&) {
         // No thread to be had: search here and now.
-        m_Font = app::OpenAddressFont(app::FindAddressFontFile());
+        m_Font = OpenAddressFont(FindAddressFontFile());
     }
 }
 
-void* CTarvelXConnectDlg::AddressFont() {
+void* SdlMainWindowView::AddressFont() {
     if (m_Font == nullptr && m_fontLookup.valid()) {
-        m_Font = app::OpenAddressFont(m_fontLookup.get());
+        m_Font = OpenAddressFont(m_fontLookup.get());
     }
     return m_Font;
 }
 
-void CTarvelXConnectDlg::DeleteAddressFont() {
+void SdlMainWindowView::DeleteAddressFont() {
     // A search still running ends before the program does.
     if (m_fontLookup.valid()) m_fontLookup.wait();
     m_fontLookup = {};
@@ -315,7 +312,7 @@ void CTarvelXConnectDlg::DeleteAddressFont() {
     }
 }
 
-void CTarvelXConnectDlg::InvalidateRect(const SDL_Rect& rect) {
+void SdlMainWindowView::InvalidateRect(const SDL_Rect& rect) {
     if (m_pWindow == nullptr) return;
     // The whole face is repainted (a few small copies); only a rectangle that misses the window
     // altogether asks for nothing.
@@ -324,6 +321,35 @@ void CTarvelXConnectDlg::InvalidateRect(const SDL_Rect& rect) {
     ui::InvalidateWindow(m_pWindow);
 }
 
-void CTarvelXConnectDlg::UpdateWindow() {
+void SdlMainWindowView::UpdateWindow() {
     ui::UpdateWindow(m_pWindow);
 }
+
+bool SdlMainWindowView::CreateMainWindow(const std::string& title, int width, int height) {
+    m_pWindow = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                 width, height, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+    return m_pWindow != nullptr;
+}
+
+void SdlMainWindowView::ShowAt(int x, int y, int width, int height, const std::string& title) {
+    SDL_SetWindowPosition(m_pWindow, x, y);
+    SDL_SetWindowSize(m_pWindow, width, height);
+    SDL_ShowWindow(m_pWindow);
+    SDL_SetWindowTitle(m_pWindow, title.c_str());
+    InvalidateRect({0, 0, width, height});
+}
+
+void SdlMainWindowView::DestroyWindow() {
+    m_picOnline.Unload();
+    m_picExit.Unload();
+    if (m_pWindow != nullptr) {
+        SDL_DestroyWindow(m_pWindow);
+        m_pWindow = nullptr;
+    }
+    if (m_hIcon != nullptr) {
+        SDL_FreeSurface(m_hIcon);
+        m_hIcon = nullptr;
+    }
+}
+
+}  // namespace ui

@@ -7,7 +7,7 @@
 // Set once the one attempt to make the hand pointer has been made, whether it worked or not.
 extern bool g_bHandCursorMade;
 
-namespace app {
+namespace ui {
 
 using CursorMaker = SDL_Cursor* (*)();
 
@@ -17,4 +17,4 @@ SDL_Cursor* MakeHandCursor();
 // Replaces the maker (tests count the attempts); none restores the system's.
 void SetHandCursorMaker(CursorMaker maker);
 
-}  // namespace app
+}  // namespace ui

@@ -1,13 +1,13 @@
-#include "ui/Skin.h"
+#include "ui/sdl/Skin.h"
 
 #include <string>
 
-#include "app/WindowRects.h"
 #include "platform/MessageBox.h"
-#include "ui/BmpDecoder.h"
-#include "ui/Pointer.h"
 #include "ui/ResourceFinder.h"
-#include "ui/WindowPaint.h"
+#include "ui/sdl/BmpDecoder.h"
+#include "ui/sdl/Pointer.h"
+#include "ui/sdl/WindowPaint.h"
+#include "ui/sdl/WindowRects.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "app/HandCursor.h"
+#include "ui/sdl/HandCursor.h"
 
 bool g_bHandCursorMade = false;
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -22,4 +22,4 @@ void SetHandCursorMaker(CursorMaker maker) {
     g_makeCursor = maker != nullptr ? maker : &MakeSystemHandCursor;
 }
 
-}  // namespace app
+}  // namespace ui

@@ -1,8 +1,8 @@
-#include "ui/WindowProcedure.h"
+#include "ui/sdl/WindowProcedure.h"
 
 #include <cstring>
 
-#include "ui/WindowPaint.h"
+#include "ui/sdl/WindowPaint.h"
 
 namespace ui {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace app {
+namespace ui {
 
 // Pixel size of the label font: 10 pt at 96 dpi, rounded as the Windows font mapper does.
 inline constexpr int kAddressFontPixels = 13;
@@ -28,4 +28,4 @@ FontFile FindAddressFontFile();
 // opened. SDL_ttf must be started.
 TTF_Font* OpenAddressFont(const FontFile& file);
 
-}  // namespace app
+}  // namespace ui

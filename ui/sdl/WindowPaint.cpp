@@ -1,6 +1,6 @@
-#include "ui/WindowPaint.h"
+#include "ui/sdl/WindowPaint.h"
 
-#include "ui/WindowProcedure.h"
+#include "ui/sdl/WindowProcedure.h"
 
 namespace ui {
 

@@ -1,4 +1,4 @@
-#include "app/AddressFont.h"
+#include "ui/sdl/AddressFont.h"
 
 #include <fontconfig/fontconfig.h>
 #include <strings.h>
@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-namespace app {
+namespace ui {
 
 namespace {
 
@@ -95,4 +95,4 @@ TTF_Font* OpenAddressFont(const FontFile& file) {
     return font;
 }
 
-}  // namespace app
+}  // namespace ui

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "ui/WindowProcedure.h"
+#include "ui/sdl/WindowProcedure.h"
 
 class CSkin {
   public:

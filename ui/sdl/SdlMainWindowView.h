@@ -1,0 +1,143 @@
+#pragma once
+// The main window on SDL: the borderless window, its skin, the status lamp and the exit strip, the
+// hand pointer, the address label in SDL_ttf, the About box, SDL's event loop and the presence
+// timer on SDL's timer thread. Presses, keys and the close box go to the main window object's
+// handlers.
+//
+// The member functions are implemented in two files:
+//   ui/sdl/SdlMainWindowView.cpp  painting, pointer, clicks, lamp, address label, About box
+//   ui/sdl/SdlEventLoop.cpp       SDL's start and end, the event loop, the wake, the timer
+//
+// Window thread only, except WakeEventLoop, PostQuit and the timer's callback, which reach only
+// the atomic fields below.
+
+#include <SDL.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <future>
+#include <mutex>
+#include <string>
+
+#include "ui/MainWindowView.h"
+#include "ui/sdl/AddressFont.h"
+#include "ui/sdl/PictureEx.h"
+
+class CSkin;
+
+namespace ui {
+
+class SdlMainWindowView final : public MainWindowView {
+  public:
+    explicit SdlMainWindowView(CTarvelXConnectDlg& dlg);
+    ~SdlMainWindowView() override;
+    SdlMainWindowView(const SdlMainWindowView&) = delete;
+    SdlMainWindowView& operator=(const SdlMainWindowView&) = delete;
+
+    // The view of `dlg`, which on this system is always one of these.
+    static SdlMainWindowView& Of(CTarvelXConnectDlg& dlg);
+
+    // ---- MainWindowView ------------------------------------------------------------------------
+    bool StartWindowSystem() override;
+    void StopWindowSystem() override;
+    void RunEventLoop() override;
+    void WakeEventLoop() override;
+    void PostQuit() override;
+    void StartPresenceTimer(unsigned id, unsigned periodMs) override;
+    void StopPresenceTimer() override;
+    bool CreateMainWindow(const std::string& title, int width, int height) override;
+    void SetProgramIcon() override;
+    void PlacePictureControls() override;
+    bool CreateSkin() override;
+    void ShowAt(int x, int y, int width, int height, const std::string& title) override;
+    void CreateAddressFont() override;
+    void SetOnlineLamp(bool online) override;
+    void DrawAddressLabel(const std::string& text) override;
+    void ShowAboutBox() override;
+    void DestroySkin() override;
+    void DeleteAddressFont() override;
+    void DestroyWindow() override;
+
+    // ---- The face's handlers -------------------------------------------------------------------
+    // Dispatches one window-system event to the handlers below.
+    void WindowProc(const SDL_Event& event);
+    void OnPaint();
+    void OnLButtonDown();
+    bool OnSetCursor();
+    void OnRButtonDown();
+    // The label font, opened on first use once its file has been found; none without a font.
+    void* AddressFont();
+    // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
+    void InvalidateRect(const SDL_Rect& rect);
+    // Repaints at once when a repaint is pending.
+    void UpdateWindow();
+    // The window, valid between start-up and shutdown.
+    SDL_Window* Window() const { return m_pWindow; }
+    // Lets tests drive the view on a window of their own, without the rest of the start-up.
+    void AttachWindowForTesting(SDL_Window* window) { m_pWindow = window; }
+
+    // ---- The window's pieces (window thread only) ----------------------------------------------
+    // Program icon (resource 128).
+    SDL_Surface* m_hIcon = nullptr;
+    // The window's skin.
+    CSkin* m_pSkin = nullptr;
+    // The hand pointer, made on first need.
+    SDL_Cursor* m_hHandCursor = nullptr;
+    // The skin's drawing surface, on which the address label is drawn.
+    SDL_Surface* m_pSkinDC = nullptr;
+    // The status lamp and the exit strip.
+    CPictureEx m_picOnline;
+    CPictureEx m_picExit;
+    // The exit strip shows its highlighted picture.
+    bool m_bExitHover = false;
+    // Tahoma 10 pt bold for the address label, opened from the file that m_fontLookup finds when
+    // the label is first drawn.
+    void* m_Font = nullptr;
+    // The search for the label font's file: fontconfig reads its whole configuration first,
+    // which takes longer than the rest of the start-up, so it runs beside it instead of holding
+    // up the web server. Set and taken by the window thread only; the searching thread hands its
+    // result over through the future alone.
+    std::future<FontFile> m_fontLookup;
+
+  private:
+    // Without a window system of its own (the dummy driver) SDL would poll for events every
+    // millisecond; instead the loop sleeps until something is pushed onto the queue. Counted by
+    // SDL's event watch on whichever thread pushes, read by the window thread.
+    struct QueueWakeup {
+        std::mutex mutex;
+        std::condition_variable pushed;
+        uint64_t count = 0;  // guarded by mutex
+    };
+    static int CountPush(void* userdata, SDL_Event* event);
+
+    // The dialog's own window procedure, at the end of the window's procedure chain; the skin
+    // hooks itself in front of it.
+    static intptr_t DialogProc(SDL_Window* window, const SDL_Event& event);
+    intptr_t DefDialogProc(const SDL_Event& event);
+    void AttachDialogProcedure();
+    // The presence timer's callback, on SDL's timer thread; `param` is the view.
+    static Uint32 OnPresenceTimer(Uint32 interval, void* param);
+
+    CTarvelXConnectDlg& m_dlg;
+    SDL_Window* m_pWindow = nullptr;
+    // The font library was started for the address font.
+    bool m_bFontLibraryStarted = false;
+    // Result of starting the presence timer (window thread only).
+    SDL_TimerID m_nTimerId = 0;
+    QueueWakeup m_wakeup;
+    // The loop may wait in SDL itself: there is a real display (window thread only).
+    bool m_bNativeWait = false;
+    // SDL event type of the posted-work wake; 0 while SDL is not started. Set and cleared by the
+    // window thread around the run of the window, read by threads that post work or a close.
+    std::atomic<Uint32> m_nPostedEvent{0};
+    // SDL event type of the presence tick, and the timer id the tick carries. Set by the window
+    // thread before the timer starts; read by SDL's timer thread.
+    std::atomic<Uint32> m_nTimerEvent{0};
+    std::atomic<unsigned> m_nTimerCode{0};
+    // A presence tick is in the queue and not yet taken. Set by SDL's timer thread when it pushes
+    // one (the exchange lets only one push through), cleared by the window thread as it takes it.
+    std::atomic<bool> m_bPresenceTickPending{false};
+};
+
+}  // namespace ui
