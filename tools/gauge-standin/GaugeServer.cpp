@@ -9,12 +9,7 @@
 
 #include <cstring>
 
-#include "tools/gauge-standin/McduDisplay.h"
-
 namespace {
-
-constexpr uint8_t kProbe = 0xFE;
-constexpr uint8_t kClose = 0xFF;
 
 bool MakeAddress(const std::string& path, sockaddr_un* address) {
     *address = sockaddr_un{};
@@ -27,7 +22,7 @@ bool MakeAddress(const std::string& path, sockaddr_un* address) {
 }  // namespace
 
 GaugeServer::GaugeServer(std::string socketPath, GaugeLog& log, KeyHandler onKey)
-    : m_path(std::move(socketPath)), m_log(log), m_onKey(std::move(onKey)) {}
+    : m_path(std::move(socketPath)), m_log(log), m_messages(log, std::move(onKey)) {}
 
 GaugeServer::~GaugeServer() {
     if (m_client >= 0) ::close(m_client);
@@ -153,14 +148,14 @@ void GaugeServer::Accept() {
         return;
     }
     m_client = client;
-    m_pendingByte = -1;
+    m_messages.Reset();
     m_log.Line("GAUGE: program connected (connection %d)", ++m_connections);
 }
 
 void GaugeServer::DropClient() {
     if (m_client >= 0) ::close(m_client);
     m_client = -1;
-    m_pendingByte = -1;
+    m_messages.Reset();
 }
 
 void GaugeServer::ReadClient() {
@@ -173,49 +168,11 @@ void GaugeServer::ReadClient() {
         return;
     }
     if (count == 0) {
-        if (m_pendingByte >= 0)
-            m_log.Line("GAUGE: connection ended inside a message; byte 0x%02X dropped",
-                       m_pendingByte);
+        m_messages.End();
         m_log.Line("GAUGE: program closed the connection");
         DropClient();
         return;
     }
-    for (ssize_t i = 0; i < count; ++i) {
-        // Messages may arrive split across reads: the first byte waits for its partner.
-        if (m_pendingByte < 0) {
-            m_pendingByte = buffer[i];
-            continue;
-        }
-        const uint8_t code = static_cast<uint8_t>(m_pendingByte);
-        m_pendingByte = -1;
-        if (Handle(code, buffer[i]) == Outcome::Drop) {
-            if (i + 1 < count)
-                m_log.Line("GAUGE: %zd bytes after the close message ignored", count - i - 1);
-            DropClient();
-            return;
-        }
-    }
-}
-
-GaugeServer::Outcome GaugeServer::Handle(uint8_t code, uint8_t second) {
-    if (second != 0) {
-        m_log.Line("GAUGE: malformed message 0x%02X 0x%02X ignored", code, second);
-        return Outcome::Keep;
-    }
-    if (code == kProbe) {
-        m_log.Line("GAUGE: code 254 (MSG_PIPE_DUMMY): flight-start probe acknowledged");
-        return Outcome::Keep;
-    }
-    if (code == kClose) {
-        m_log.Line("GAUGE: code 255 (MSG_PIPE_CLOSE): connection dropped");
-        return Outcome::Drop;
-    }
-    const char* name = McduDisplay::KeyName(code);
-    if (name == nullptr) {
-        m_log.Line("GAUGE: code %d (no such key) ignored", code);
-        return Outcome::Keep;
-    }
-    m_log.Line("GAUGE: code %d (%s)", code, name);
-    m_onKey(code);
-    return Outcome::Keep;
+    if (m_messages.Feed(buffer, static_cast<size_t>(count)) == GaugeMessages::Outcome::Drop)
+        DropClient();
 }

@@ -5,15 +5,14 @@
 
 #include <sys/types.h>
 
-#include <cstdint>
-#include <functional>
 #include <string>
 
 #include "tools/gauge-standin/GaugeLog.h"
+#include "tools/gauge-standin/GaugeMessages.h"
 
 class GaugeServer {
 public:
-    using KeyHandler = std::function<void(int code)>;
+    using KeyHandler = GaugeMessages::KeyHandler;
 
     GaugeServer(std::string socketPath, GaugeLog& log, KeyHandler onKey);
     // Closes the connections and removes the socket file, if it is still the one made here.
@@ -30,24 +29,19 @@ public:
     void Run(int stopFd);
 
 private:
-    enum class Outcome { Keep, Drop };
-
     bool PrepareFolder();
     bool TakeOverOldSocket();
     void Accept();
     void ReadClient();
-    Outcome Handle(uint8_t code, uint8_t second);
     void DropClient();
 
     const std::string m_path;
     GaugeLog& m_log;
-    const KeyHandler m_onKey;
+    GaugeMessages m_messages;
     int m_listener = -1;
     int m_client = -1;
     int m_connections = 0;
     // The socket file made here, so that only that one is removed at the end.
     dev_t m_device = 0;
     ino_t m_inode = 0;
-    // The first byte of a message whose second byte has not arrived yet.
-    int m_pendingByte = -1;
 };
