@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "app/MainWindowConstants.h"
 #include "platform/FileLock.h"
 #include "platform/Mutex.h"
 #include "platform/WorkerThread.h"
@@ -31,13 +32,6 @@
 class WebServer;
 class SimConnectApi;
 
-// Timer id of the once-a-second simulator presence check.
-inline constexpr unsigned kPresenceTimerId = 32769;
-// Command of the About entry, as the system menu would send it.
-inline constexpr unsigned kAboutBoxCommand = 16;
-// Window size (the skin covers it exactly).
-inline constexpr int kWindowWidth = 320;
-inline constexpr int kWindowHeight = 320;
 
 class CTarvelXConnectDlg {
 public:
