@@ -32,7 +32,6 @@
 class WebServer;
 class SimConnectApi;
 
-
 class CTarvelXConnectDlg {
 public:
     // `settingsFolder` ends with a separator; by default the user's documents folder followed by

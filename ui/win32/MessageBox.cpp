@@ -9,7 +9,9 @@
 
 namespace platform {
 
-bool HasDisplay() { return GetSystemMetrics(SM_CXSCREEN) > 0; }
+bool HasDisplay() {
+    return GetSystemMetrics(SM_CXSCREEN) > 0;
+}
 
 void ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

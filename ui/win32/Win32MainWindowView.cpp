@@ -145,9 +145,9 @@ void Win32MainWindowView::StopPresenceTimer() {
 // ---- The window and its face -----------------------------------------------------------------
 
 bool Win32MainWindowView::CreateMainWindow(const std::string& title, int width, int height) {
-    HWND window = CreateWindowExA(0, kWindowClass, title.c_str(),
-                                  WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, width, height,
-                                  nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    HWND window =
+        CreateWindowExA(0, kWindowClass, title.c_str(), WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, 0,
+                        0, width, height, nullptr, nullptr, GetModuleHandleA(nullptr), this);
     if (window == nullptr) {
         std::fprintf(stderr, "Cannot create the window: error %lu\n", GetLastError());
         return false;
@@ -165,9 +165,9 @@ bool Win32MainWindowView::CreateMainWindow(const std::string& title, int width, 
 void Win32MainWindowView::SetProgramIcon() {
     HWND window = m_hWnd.load();
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    m_hIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
-                                            GetSystemMetrics(SM_CXICON),
-                                            GetSystemMetrics(SM_CYICON), 0));
+    m_hIcon =
+        static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     m_hSmallIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(kIconResource),
                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                  GetSystemMetrics(SM_CYSMICON), 0));
@@ -176,7 +176,9 @@ void Win32MainWindowView::SetProgramIcon() {
     if (m_hSmallIcon != nullptr) SendMessageA(window, WM_SETICON, ICON_SMALL, (LPARAM)m_hSmallIcon);
 }
 
-void Win32MainWindowView::PlacePictureControls() { m_bPicturesPlaced = true; }
+void Win32MainWindowView::PlacePictureControls() {
+    m_bPicturesPlaced = true;
+}
 
 bool Win32MainWindowView::CreateSkin() {
     HWND window = m_hWnd.load();
