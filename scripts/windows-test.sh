@@ -18,15 +18,32 @@ export WINEPREFIX="$scratch/prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
-unset DISPLAY
-mkdir -p "$HOME" "$WINEPREFIX"
+mkdir -p "$HOME/Documents" "$WINEPREFIX"
 
+xvfb_pid=""
 cleanup() {
   wineserver -k >/dev/null 2>&1
   wineserver -w >/dev/null 2>&1
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -rf "$scratch"
 }
 trap cleanup EXIT
+
+# Windows need a display under Wine: a private X server, on a number it picks itself.
+unset DISPLAY
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    [[ -s "$scratch/display" ]] && break
+    sleep 0.1
+  done
+  if [[ ! -s "$scratch/display" ]]; then
+    echo "Xvfb did not start"
+    exit 1
+  fi
+  export DISPLAY=":$(head -n 1 "$scratch/display")"
+fi
 
 # A running server makes every later start quick (and lets go of the test's output at once).
 wineserver -p >/dev/null 2>&1
