@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Installs what building, running and (with --test) testing need, from Debian's packages and npm.
+# Installs what building, running and (with --test) testing need, from Debian's packages and npm;
+# --windows adds what cross-building and packing the Windows program needs, without the test tools.
 # Only missing packages are installed; apt-get runs through sudo when we are not root.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 want_tests=0
-[[ "${1:-}" == "--test" ]] && want_tests=1
+want_windows=0
+for option in "$@"; do
+  case "$option" in
+    --test) want_tests=1 ;;
+    --windows) want_windows=1 ;;
+    *) echo "usage: install-deps.sh [--test] [--windows]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev libsdl2-image-dev
           libfontconfig-dev fonts-wine fonts-dejavu-core xdg-user-dirs xdg-utils)
@@ -13,6 +21,10 @@ if [[ $want_tests == 1 ]]; then
   packages+=(libgtest-dev libgmock-dev googletest xvfb xauth xdotool imagemagick x11-apps
              chromium nodejs npm clang libclang-rt-14-dev
              g++-mingw-w64-x86-64-posix wine wine64)
+fi
+if [[ $want_windows == 1 ]]; then
+  # The native packages above stay: the pictures are drawn by a generator built for this machine.
+  packages+=(g++-mingw-w64-x86-64-posix zip unzip file)
 fi
 
 missing=()
