@@ -31,7 +31,7 @@ constexpr const char* kLampOnline = "BITMAP_BTNONLINE_1";
 constexpr const char* kExitNormal = "BITMAP_BTNEXIT_0";
 constexpr const char* kExitHover = "BITMAP_BTNEXIT_1";
 
-// The window property that leads the dialog procedure to its window object.
+// The window property that leads the dialog procedure to its view.
 constexpr const char* kDialogProperty = "dialog";
 
 constexpr SDL_Color kAddressColour{0x12, 0xFF, 0x00, 0xFF};
