@@ -55,35 +55,40 @@ for picture in busbanner.jpg mcdu_bg.jpg; do
   [[ -f "$windows/www/$picture" ]] || fail "the build made no www/$picture"
 done
 
-echo "== checks"
-# A window program for 64-bit Windows...
-description="$(file -b "$exe")"
-echo "$exe: $description"
-[[ "$description" == PE32+* && "$description" == *"(GUI)"* && "$description" == *x86-64* ]] ||
-  fail "$program.exe is not a 64-bit Windows GUI program"
-# ...that needs nothing on the PC but Windows' own DLLs: no compiler runtime beside it.
-system_dlls='^(kernel32|user32|gdi32|ws2_32|shell32|version|iphlpapi|advapi32|msvcrt|ucrtbase|ntdll|ole32|oleaut32|shlwapi|comctl32|comdlg32|winmm|bcrypt|crypt32|secur32|dwmapi|uxtheme|api-ms-win-[a-z0-9-]+)\.dll$'
-dlls="$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')"
-echo "Imports: $(echo $dlls)"
-foreign="$(echo "$dlls" | tr 'A-Z' 'a-z' | grep -Ev "$system_dlls" || true)"
-[[ -z "$foreign" ]] || fail "$program.exe needs DLLs that Windows does not have: $foreign"
-# README.txt is read in Notepad: plain ASCII, lines of at most 80 columns.
-readme="$here/docs/windows/README.txt"
-if LC_ALL=C grep -n '[^[:print:]	]' "$readme"; then fail "README.txt holds characters other than ASCII"; fi
-if awk 'length > 80 { print FILENAME ":" FNR ": " length " columns"; bad = 1 } END { exit !bad }' \
-  "$readme"; then
-  fail "README.txt has lines over 80 columns"
-fi
-
 echo "== $name.zip"
 stage="$windows/package"
 rm -rf "$stage"
 mkdir -p "$stage" "$dist"
-# No symbols: the user has no use for them, and the exe shrinks to a fraction.
+# No symbols: the user has no use for them, and the exe shrinks to half. The version resource,
+# which the log's version line reads, stays.
 x86_64-w64-mingw32-strip -o "$stage/$program.exe" "$exe"
 cp "$windows/www/busbanner.jpg" "$windows/www/mcdu_bg.jpg" "$stage/"
-# Windows line ends, for Notepad's sake.
+readme="$here/docs/windows/README.txt"
+# README.txt is read in Notepad: plain ASCII, lines of at most 80 columns, Windows line ends.
+if LC_ALL=C grep -n '[^[:print:]]' "$readme"; then
+  fail "README.txt holds tabs, or characters other than ASCII"
+fi
+if awk 'length > 80 { print FILENAME ":" FNR ": " length " columns"; bad = 1 } END { exit !bad }' \
+  "$readme"; then
+  fail "README.txt has lines over 80 columns"
+fi
 sed 's/\r$//; s/$/\r/' "$readme" >"$stage/README.txt"
+
+# What is shipped: a window program for 64-bit Windows...
+shipped="$stage/$program.exe"
+description="$(file -b "$shipped")"
+echo "$program.exe: $description"
+[[ "$description" == PE32+* && "$description" == *"(GUI)"* && "$description" == *x86-64* ]] ||
+  fail "$program.exe is not a 64-bit Windows GUI program"
+# ...that needs nothing on the PC but Windows' own DLLs: no compiler runtime beside it.
+system_dlls='^(kernel32|user32|gdi32|ws2_32|shell32|version|iphlpapi|advapi32|msvcrt|ucrtbase|ntdll|ole32|oleaut32|shlwapi|comctl32|comdlg32|winmm|bcrypt|crypt32|secur32|dwmapi|uxtheme|api-ms-win-[a-z0-9-]+)\.dll$'
+dlls="$(x86_64-w64-mingw32-objdump -p "$shipped" | sed -n 's/^[[:space:]]*DLL Name: //p')"
+echo "Imports: $(echo $dlls)"
+foreign="$(echo "$dlls" | tr 'A-Z' 'a-z' | grep -Ev "$system_dlls" || true)"
+[[ -z "$foreign" ]] || fail "$program.exe needs DLLs that Windows does not have: $foreign"
+x86_64-w64-mingw32-objdump -h "$shipped" | grep -q '[[:space:]]\.rsrc[[:space:]]' ||
+  fail "$program.exe has lost its resources"
+
 zip_file="$dist/$name.zip"
 rm -f "$zip_file"
 (cd "$stage" && zip -q -X -D "$zip_file" "$program.exe" busbanner.jpg mcdu_bg.jpg README.txt)
