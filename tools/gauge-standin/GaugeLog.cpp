@@ -25,7 +25,8 @@ GaugeLog::~GaugeLog() {
 }
 
 bool GaugeLog::Open(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "a");
+    // Binary: the lines end in a bare line feed on Windows too, so one reader serves both logs.
+    FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) return false;
     if (m_file != stdout) std::fclose(m_file);
     m_file = file;
