@@ -25,8 +25,8 @@ LocalTimestamp LocalNow();
 bool ToLocalTime(std::time_t when, std::tm& out);
 bool ToUtcTime(std::time_t when, std::tm& out);
 
-// asctime's 25 characters ("Sat Dec  5 22:06:14 2026\n") for `when`; empty text when the time
-// does not fit that form.
+// asctime's 25 characters ("Sat Dec  5 22:06:14 2026\n"; Windows's C library writes the day as
+// "05") for `when`; empty text when the time does not fit that form.
 std::string AsctimeText(const std::tm& when);
 
 }  // namespace platform

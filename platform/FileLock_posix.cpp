@@ -18,15 +18,16 @@ bool FileLock::TryLock(const std::string& path) {
         ::close(fd);
         return false;
     }
-    m_fd = fd;
+    m_handle = fd;
     return true;
 }
 
 void FileLock::Unlock() {
-    if (m_fd < 0) return;
-    ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
-    m_fd = -1;
+    if (m_handle == kNoHandle) return;
+    const int fd = static_cast<int>(m_handle);
+    ::flock(fd, LOCK_UN);
+    ::close(fd);
+    m_handle = kNoHandle;
 }
 
 bool FileLock::IsHeldElsewhere(const std::string& path) {

@@ -1,18 +1,24 @@
 #pragma once
-// Helpers shared by the tests: private folders, child processes, free ports, waiting.
-
-#include <sys/types.h>
+// Helpers shared by the tests: private folders, child processes, free ports, waiting. One header
+// for every system; TestSupport_posix.cpp and TestSupport_win32.cpp implement it.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Net.h"
+
 namespace txtest {
 
-// A fresh folder under /tmp, removed with everything in it when the object goes.
+// A process id: pid_t on Linux, the process's id (not its handle) on Windows.
+using ProcessId = int;
+
+// A fresh folder under /tmp (Windows: the user's temporary folder), removed with everything in it
+// when the object goes.
 class TempDir {
 public:
     TempDir();
@@ -26,14 +32,16 @@ private:
 };
 
 // A private HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR for one test. Env() gives the environment
-// for a child process; Apply() sets it on this process too (and the destructor restores it).
+// for a child process; Apply() sets it on this process too (and the destructor restores it). On
+// Windows the program's settings folder comes from the shell's documents folder, which no
+// variable moves: the folders here are the test's own, for code that is handed a folder.
 class Sandbox {
 public:
     Sandbox();
     ~Sandbox();
     std::string home() const { return m_root.path() + "/home"; }
     std::string runtime() const { return m_root.path() + "/run"; }
-    // Documents/Quennick/Tarvel/ with its trailing slash (not created until asked).
+    // Documents/Quennick/Tarvel/ with its trailing separator (not created until asked).
     std::string settings() const;
     void CreateSettingsFolder() const;
     void WriteIni(const std::string& content) const;
@@ -46,7 +54,8 @@ private:
     std::map<std::string, std::optional<std::string>> m_saved;
 };
 
-// A child process with its standard output and error sent to files.
+// A child process with its standard output and error sent to files. Windows has no signals:
+// Signal() ends the process there, with the exit code a Linux process killed by it reports.
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -56,7 +65,7 @@ public:
 
     bool Start(const std::string& program, const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env, const std::string& workDir = "");
-    pid_t pid() const { return m_pid; }
+    ProcessId pid() const { return m_pid; }
     bool Running();
     void Signal(int signal);
     // Exit code (128 + signal for a killed process), or nothing when it has not ended in time.
@@ -65,12 +74,13 @@ public:
     std::string Stderr() const;
 
 private:
-    pid_t m_pid = -1;
+    ProcessId m_pid = -1;
+    std::intptr_t m_process = 0;  // Windows: the process's handle
     std::optional<int> m_status;
     TempDir m_output;
 };
 
-// The full path of a program built into the build tree's bin folder.
+// The full path of a program built into the build tree's bin folder (".exe" added on Windows).
 std::string BinaryPath(const std::string& name);
 int FreeTcpPort();
 std::string ReadFile(const std::string& path);
@@ -80,8 +90,8 @@ bool FileExists(const std::string& path);
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 // Number of lines of `text` that contain `needle`.
 int CountLines(const std::string& text, const std::string& needle);
-// Sends all `size` bytes on the connected socket `fd`, going on after interruptions; false when
-// the peer is gone or the socket fails.
-bool SendAllBytes(int fd, const void* data, size_t size);
+// Sends all `size` bytes on the connected socket `socket`, going on after interruptions; false
+// when the peer is gone or the socket fails.
+bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size);
 
 }  // namespace txtest

@@ -10,6 +10,9 @@ include(GoogleTest)
 file(GLOB TX_WINDOWS_TEST_SUPPORT CONFIGURE_DEPENDS
      ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/windows/support/*.cpp)
 list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX "_posix\\.cpp$")
+# Helpers that drive Linux programs and sockets (stand-ins, X servers, SDL, /proc) stay Linux's.
+list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX
+     "/support/(PictureSupport|ProgramRun|SimStandin|SimWireClient|TcpClient|UnixListener|XvfbSession)\\.cpp$")
 add_library(txtestsupport STATIC ${TX_WINDOWS_TEST_SUPPORT})
 target_link_libraries(txtestsupport PUBLIC txcore gtest)
 target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
@@ -21,10 +24,19 @@ file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/wi
 foreach(test_name ${TX_SHARED_TESTS})
   list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
 endforeach()
+enable_language(RC)
 foreach(test_file ${TX_WINDOWS_TEST_FILES})
   get_filename_component(test_name ${test_file} NAME_WE)
-  add_executable(${test_name} ${test_file})
-  target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main)
+  get_filename_component(test_dir ${test_file} DIRECTORY)
+  # A suite may carry resources of its own (a version resource, say): <name>.rc.in beside it.
+  set(test_resources)
+  if(EXISTS ${test_dir}/${test_name}.rc.in)
+    configure_file(${test_dir}/${test_name}.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc @ONLY)
+    set(test_resources ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc)
+  endif()
+  add_executable(${test_name} ${test_file} ${test_resources})
+  # ole32 and uuid: the tests cross-check the shell's folders through its known-folder call.
+  target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main ole32 uuid)
   # Pipes, the instance mutex and window classes are global in a Wine prefix: one suite at a time.
   gtest_discover_tests(${test_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 RESOURCE_LOCK wineprefix)

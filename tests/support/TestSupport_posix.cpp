@@ -192,7 +192,7 @@ int CountLines(const std::string& text, const std::string& needle) {
     return count;
 }
 
-bool SendAllBytes(int fd, const void* data, size_t size) {
+bool SendAllBytes(platform::SocketHandle fd, const void* data, size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     size_t sent = 0;
     while (sent < size) {

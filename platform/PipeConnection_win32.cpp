@@ -1,0 +1,111 @@
+// The pipe's client end as the Windows named pipe itself.
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/PipeConnection.h"
+
+namespace platform {
+namespace {
+
+class NamedPipe final : public PipeConnection {
+  public:
+    NamedPipe(HANDLE pipe, HANDLE written) : m_pipe(pipe), m_written(written) {}
+    // DisconnectNamedPipe belongs to the server end; the client's part is closing its handle.
+    ~NamedPipe() override {
+        ::CloseHandle(m_pipe);
+        ::CloseHandle(m_written);
+    }
+
+    int SetWriteMode(std::chrono::milliseconds writeTimeout) override {
+        m_writeTimeout = writeTimeout;
+        DWORD mode = PIPE_READMODE_BYTE;
+        if (::SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr)) return 0;
+        return static_cast<int>(::GetLastError());
+    }
+
+    WriteResult Write(const uint8_t* data, size_t size) override {
+        WriteResult write;
+        while (write.written < size) {
+            DWORD done = 0;
+            write.error = WriteOnce(data + write.written, size - write.written, done);
+            write.written += done;
+            if (write.error != 0) return write;
+        }
+        return write;
+    }
+
+  private:
+    // One overlapped write, waited for at most the write time-out: a synchronous WriteFile on a
+    // pipe whose reader has stopped would wait for ever once the pipe's buffer is full.
+    int WriteOnce(const uint8_t* data, size_t size, DWORD& done) {
+        OVERLAPPED overlapped{};
+        overlapped.hEvent = m_written;
+        const DWORD length = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+        if (!::WriteFile(m_pipe, data, length, nullptr, &overlapped)) {
+            const DWORD error = ::GetLastError();
+            if (error != ERROR_IO_PENDING) return static_cast<int>(error);
+            const DWORD waitMs =
+                static_cast<DWORD>(std::clamp<long long>(m_writeTimeout.count(), 0, INFINITE - 1));
+            if (::WaitForSingleObject(m_written, waitMs) == WAIT_TIMEOUT) {
+                ::CancelIoEx(m_pipe, &overlapped);
+                // The write may have finished while it was being cancelled; then it counts.
+                if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return 0;
+                const DWORD error = ::GetLastError();
+                return static_cast<int>(error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error);
+            }
+        }
+        if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return 0;
+        return static_cast<int>(::GetLastError());
+    }
+
+    const HANDLE m_pipe;
+    const HANDLE m_written;  // the event of the write under way
+    std::chrono::milliseconds m_writeTimeout{5000};
+};
+
+HANDLE OpenForWriting(const std::string& name) {
+    // Overlapped, so that a write can be given up after its time-out.
+    return ::CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+}
+
+}  // namespace
+
+PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyWait) {
+    const auto deadline = std::chrono::steady_clock::now() + busyWait;
+    HANDLE pipe = OpenForWriting(name);
+    DWORD error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    // Every instance taken: wait for the gauge to offer one again and take it, as often as
+    // another client is quicker, within the one wait.
+    while (pipe == INVALID_HANDLE_VALUE && error == ERROR_PIPE_BUSY) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
+        if (!::WaitNamedPipeA(name.c_str(), static_cast<DWORD>(left.count()))) {
+            error = ::GetLastError();
+            break;
+        }
+        pipe = OpenForWriting(name);
+        error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return {nullptr, static_cast<int>(error)};
+
+    const HANDLE written = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (written == nullptr) {
+        error = ::GetLastError();
+        ::CloseHandle(pipe);
+        return {nullptr, static_cast<int>(error)};
+    }
+    return {std::make_unique<NamedPipe>(pipe, written), 0};
+}
+
+bool IsPipeGone(int error) {
+    // 232: the gauge closed its end (or ended); 233: it disconnected this client; 109: the pipe
+    // has been ended under a write.
+    return error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED ||
+           error == ERROR_BROKEN_PIPE;
+}
+
+}  // namespace platform

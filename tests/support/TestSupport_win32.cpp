@@ -1,0 +1,284 @@
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Paths.h"
+#include "tests/support/TestSupport.h"
+
+namespace txtest {
+namespace {
+
+std::string TempFolder() {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > sizeof folder) return "C:\\";
+    return std::string(folder, length);
+}
+
+// One argument as the C runtime's command-line parser splits it back out: quoted when it holds a
+// blank or a quote, with the backslashes before a quote (and before the closing quote) doubled.
+std::string QuotedArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
+        return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            quoted.append(backslashes * 2 + 1, '\\');
+        } else {
+            quoted.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted.push_back('"');
+    return quoted;
+}
+
+// An output file the child inherits as its standard output or error.
+HANDLE InheritableFile(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+HANDLE InheritableNul() {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    return ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool LessNoCase(const std::string& a, const std::string& b) {
+    return ::_stricmp(a.c_str(), b.c_str()) < 0;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    const std::string base = TempFolder() + "txtest-" + std::to_string(::GetCurrentProcessId()) +
+                             "-" + std::to_string(::GetTickCount64()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = base + std::to_string(counter++);
+        if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    m_path = TempFolder();
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (m_path != TempFolder()) std::filesystem::remove_all(m_path, ignored);
+}
+
+Sandbox::Sandbox() {
+    std::filesystem::create_directories(home() + "/.config");
+    std::filesystem::create_directories(runtime());
+}
+
+Sandbox::~Sandbox() {
+    for (const auto& [name, value] : m_saved)
+        ::SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+}
+
+std::string Sandbox::settings() const {
+    return home() + "\\Documents\\Quennick\\Tarvel\\";
+}
+
+void Sandbox::CreateSettingsFolder() const {
+    std::filesystem::create_directories(settings());
+}
+
+void Sandbox::WriteIni(const std::string& content) const {
+    CreateSettingsFolder();
+    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
+}
+
+std::map<std::string, std::string> Sandbox::Env() const {
+    return {
+        {"HOME", home()}, {"XDG_CONFIG_HOME", home() + "/.config"}, {"XDG_RUNTIME_DIR", runtime()}};
+}
+
+void Sandbox::Apply() {
+    for (const auto& [name, value] : Env()) {
+        if (!m_saved.count(name)) {
+            const char* old = std::getenv(name.c_str());
+            m_saved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
+        }
+        ::SetEnvironmentVariableA(name.c_str(), value.c_str());
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_process != 0 && !m_status) {
+        ::TerminateProcess(reinterpret_cast<HANDLE>(m_process), 137);
+        Wait(std::chrono::seconds(5));
+    }
+    if (m_process != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_process));
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         const std::map<std::string, std::string>& env,
+                         const std::string& workDir) {
+    // Variable names are compared without regard to case on Windows; the block must be sorted.
+    std::map<std::string, std::string, decltype(&LessNoCase)> merged(&LessNoCase);
+    if (char* strings = ::GetEnvironmentStringsA(); strings != nullptr) {
+        for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+            // Entries such as "=C:=C:\\" name drive folders: the name starts after the first byte.
+            const char* equals = std::strchr(entry + 1, '=');
+            if (equals != nullptr)
+                merged[std::string(entry, static_cast<size_t>(equals - entry))] = equals + 1;
+        }
+        ::FreeEnvironmentStringsA(strings);
+    }
+    for (const auto& [name, value] : env) merged[name] = value;
+    std::string block;
+    for (const auto& [name, value] : merged) {
+        block += name + "=" + value;
+        block.push_back('\0');
+    }
+    block.push_back('\0');
+
+    std::string commandLine = QuotedArgument(program);
+    for (const std::string& argument : args) commandLine += " " + QuotedArgument(argument);
+
+    const HANDLE input = InheritableNul();
+    const HANDLE output = InheritableFile(m_output.path() + "\\stdout");
+    const HANDLE error = InheritableFile(m_output.path() + "\\stderr");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = error;
+    PROCESS_INFORMATION started{};
+    const BOOL ok = ::CreateProcessA(
+        program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, block.data(),
+        workDir.empty() ? nullptr : workDir.c_str(), &startup, &started);
+    for (const HANDLE handle : {input, output, error})
+        if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+    m_status.reset();
+    if (!ok) {
+        m_pid = -1;
+        return false;
+    }
+    ::CloseHandle(started.hThread);
+    if (m_process != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_process));
+    m_process = reinterpret_cast<std::intptr_t>(started.hProcess);
+    m_pid = static_cast<ProcessId>(started.dwProcessId);
+    return true;
+}
+
+bool ChildProcess::Running() {
+    if (m_process == 0 || m_status) return false;
+    return !Wait(std::chrono::milliseconds(0)).has_value();
+}
+
+void ChildProcess::Signal(int signal) {
+    if (m_process != 0 && !m_status)
+        ::TerminateProcess(reinterpret_cast<HANDLE>(m_process), static_cast<UINT>(128 + signal));
+}
+
+std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
+    if (m_status || m_process == 0) return m_status;
+    const HANDLE process = reinterpret_cast<HANDLE>(m_process);
+    const DWORD waitMs = static_cast<DWORD>(std::clamp<long long>(timeout.count(), 0, INT_MAX));
+    if (::WaitForSingleObject(process, waitMs) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 0;
+    ::GetExitCodeProcess(process, &code);
+    m_status = static_cast<int>(code);
+    return m_status;
+}
+
+std::string ChildProcess::Stdout() const {
+    return ReadFile(m_output.path() + "\\stdout");
+}
+std::string ChildProcess::Stderr() const {
+    return ReadFile(m_output.path() + "\\stderr");
+}
+
+// The tests sit in the same folder as the programs they start.
+std::string BinaryPath(const std::string& name) {
+    return platform::ExecutableFolder() + "\\" + name + ".exe";
+}
+
+int FreeTcpPort() {
+    WSADATA data{};
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
+    const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::closesocket(socket);
+    ::WSACleanup();
+    return ntohs(address.sin_port);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+bool FileExists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return condition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+int CountLines(const std::string& text, const std::string& needle) {
+    std::istringstream in(text);
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line))
+        if (line.find(needle) != std::string::npos) ++count;
+    return count;
+}
+
+bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    size_t sent = 0;
+    while (sent < size) {
+        const int chunk = static_cast<int>(std::min<size_t>(size - sent, INT_MAX));
+        const int n = ::send(static_cast<SOCKET>(socket), bytes + sent, chunk, 0);
+        if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEINTR) continue;
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace txtest

@@ -1,0 +1,211 @@
+// The simulator's byte stream on Windows: TCP to a listener thread on 127.0.0.1, and the
+// simulator's named pipe (Protocol=Pipe) to a server end a test thread plays.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "platform/ByteStream.h"
+#include "sim/SimConnectConfig.h"
+#include "tests/support/TestSupport.h"
+#include "tests/windows/support/PipeServer.h"
+#include "web/Socket.h"
+#include "web/SocketServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::ByteStream;
+using txtest::PipeServer;
+
+const std::atomic<bool> kNoCancel{false};
+
+// Reads until `count` bytes have come or the stream says it has ended.
+std::string ReadSome(ByteStream& stream, size_t count, std::chrono::milliseconds timeout) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+        if (!stream.WaitReadable(50ms)) continue;
+        uint8_t buffer[256];
+        const auto read = stream.Read(buffer, sizeof buffer);
+        if (read.status == ByteStream::Status::Ok) {
+            got.append(reinterpret_cast<const char*>(buffer), read.bytes);
+        } else if (read.status != ByteStream::Status::WouldBlock) {
+            break;
+        }
+    }
+    return got;
+}
+
+bool Write(ByteStream& stream, const std::string& bytes) {
+    return stream.WriteAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).status ==
+           ByteStream::Status::Ok;
+}
+
+// The name part of a pipe path \\.\pipe\name.
+std::string PipeName(const std::string& path) {
+    return path.substr(path.rfind('\\') + 1);
+}
+
+SimConnectConfig PipeConfig(const std::string& path) {
+    return ParseSimConnectConfig(
+        "[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" + PipeName(path) + "\n", 0);
+}
+
+TEST(SimStreamTcpTest, BytesGoBothWaysAndTheEndIsSeen) {
+    const int port = txtest::FreeTcpPort();
+    SocketServer listener(static_cast<uint32_t>(port), 1, 0);
+    const SimConnectConfig config = ParseSimConnectConfig(
+        "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) +
+            "\nDisableNagle=1\n",
+        0);
+    auto connecting = std::async(
+        std::launch::async, [&] { return platform::ConnectStream(config.target, 5s, kNoCancel); });
+    std::unique_ptr<Socket> simulator = listener.Accept();
+    ASSERT_TRUE(simulator);
+    platform::ConnectResult connected = connecting.get();
+    ASSERT_TRUE(connected.stream) << connected.detail;
+    EXPECT_TRUE(connected.onThisMachine);
+    ByteStream& stream = *connected.stream;
+
+    uint8_t nothing[8];
+    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status, ByteStream::Status::WouldBlock);
+    EXPECT_FALSE(stream.WaitReadable(100ms));
+    ASSERT_TRUE(Write(stream, "open request\n"));
+    EXPECT_EQ(simulator->ReceiveLine(), "open request\n");
+    simulator->SendBytes("open answer");
+    EXPECT_EQ(ReadSome(stream, 11, 3s), "open answer");
+    simulator->Close();
+    ASSERT_TRUE(stream.WaitReadable(3s));
+    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status, ByteStream::Status::End);
+}
+
+TEST(SimStreamTcpTest, NoListenerIsNoServerWithTheSystemsWords) {
+    platform::StreamTarget target{platform::StreamTarget::Kind::IPv4, "127.0.0.1",
+                                  std::to_string(txtest::FreeTcpPort()), false};
+    const auto start = std::chrono::steady_clock::now();
+    const platform::ConnectResult result = platform::ConnectStream(target, 3s, kNoCancel);
+    EXPECT_FALSE(result.stream);
+    EXPECT_EQ(result.error, platform::ConnectResult::Error::NoServer);
+    EXPECT_FALSE(result.detail.empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2900ms);
+}
+
+TEST(SimStreamTcpTest, ShutdownWakesAWaitingReader) {
+    const int port = txtest::FreeTcpPort();
+    SocketServer listener(static_cast<uint32_t>(port), 1, 0);
+    platform::StreamTarget target{platform::StreamTarget::Kind::IPv4, "127.0.0.1",
+                                  std::to_string(port), false};
+    auto connecting = std::async(std::launch::async,
+                                 [&] { return platform::ConnectStream(target, 5s, kNoCancel); });
+    std::unique_ptr<Socket> simulator = listener.Accept();
+    platform::ConnectResult connected = connecting.get();
+    ASSERT_TRUE(connected.stream);
+    auto waiting =
+        std::async(std::launch::async, [&] { return connected.stream->WaitReadable(10s); });
+    std::this_thread::sleep_for(100ms);
+    connected.stream->Shutdown();
+    ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(waiting.get());
+    uint8_t buffer[8];
+    EXPECT_EQ(connected.stream->Read(buffer, sizeof buffer).status, ByteStream::Status::End);
+}
+
+TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) {
+    PipeServer simulator(PipeServer::UniqueName("sim"), true);
+    ASSERT_TRUE(simulator.Create()) << simulator.LastError();
+    const SimConnectConfig config = PipeConfig(simulator.name());
+    EXPECT_EQ(DescribeTarget(config.target), simulator.name());
+
+    platform::ConnectResult connected = platform::ConnectStream(config.target, 2s, kNoCancel);
+    ASSERT_TRUE(connected.stream) << connected.detail;
+    EXPECT_TRUE(connected.onThisMachine);
+    ASSERT_TRUE(simulator.WaitForClient(2s));
+    ByteStream& stream = *connected.stream;
+
+    // A reader waits on one thread while the writer's bytes go out on another.
+    auto reading = std::async(std::launch::async, [&] { return ReadSome(stream, 6, 5s); });
+    std::this_thread::sleep_for(100ms);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Write(stream, "request"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(simulator.Read(7, 2s), "request");
+    ASSERT_TRUE(simulator.Write("answer"));
+    EXPECT_EQ(reading.get(), "answer");
+
+    // A large message arrives whole, in order.
+    std::string large(200000, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
+    auto server = std::async(std::launch::async, [&] { return simulator.Write(large); });
+    EXPECT_EQ(ReadSome(stream, large.size(), 5s), large);
+    EXPECT_TRUE(server.get());
+
+    simulator.Close();
+    ASSERT_TRUE(stream.WaitReadable(2s));
+    uint8_t buffer[8];
+    ByteStream::IoResult read = stream.Read(buffer, sizeof buffer);
+    EXPECT_EQ(read.status, ByteStream::Status::End);
+    EXPECT_NE(stream.WriteAll(buffer, 2).status, ByteStream::Status::Ok);
+}
+
+TEST(SimStreamPipeTest, ShutdownWakesAWaitingReader) {
+    PipeServer simulator(PipeServer::UniqueName("sim"), true);
+    ASSERT_TRUE(simulator.Create());
+    platform::ConnectResult connected =
+        platform::ConnectStream(PipeConfig(simulator.name()).target, 2s, kNoCancel);
+    ASSERT_TRUE(connected.stream) << connected.detail;
+    auto waiting =
+        std::async(std::launch::async, [&] { return connected.stream->WaitReadable(10s); });
+    std::this_thread::sleep_for(100ms);
+    connected.stream->Shutdown();
+    ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
+    EXPECT_TRUE(waiting.get());
+    uint8_t buffer[8];
+    EXPECT_EQ(connected.stream->Read(buffer, sizeof buffer).status, ByteStream::Status::End);
+}
+
+TEST(SimStreamPipeTest, NoPipeIsNoServer) {
+    const platform::ConnectResult result =
+        platform::ConnectStream(PipeConfig(PipeServer::UniqueName("absent")).target, 1s, kNoCancel);
+    EXPECT_FALSE(result.stream);
+    EXPECT_EQ(result.error, platform::ConnectResult::Error::NoServer);
+    EXPECT_FALSE(result.detail.empty());
+}
+
+TEST(SimStreamPipeTest, ABusyPipeIsWaitedForUntilCancelled) {
+    PipeServer simulator(PipeServer::UniqueName("sim"), true);
+    ASSERT_TRUE(simulator.Create());
+    const auto target = PipeConfig(simulator.name()).target;
+    platform::ConnectResult first = platform::ConnectStream(target, 1s, kNoCancel);
+    ASSERT_TRUE(first.stream);
+
+    std::atomic<bool> cancel{false};
+    auto second = std::async(std::launch::async,
+                             [&] { return platform::ConnectStream(target, 10s, cancel); });
+    EXPECT_EQ(second.wait_for(300ms), std::future_status::timeout);
+    cancel = true;
+    ASSERT_EQ(second.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(second.get().error, platform::ConnectResult::Error::Cancelled);
+
+    // Without a cancel, the wait ends with no answer in time.
+    const platform::ConnectResult third = platform::ConnectStream(target, 300ms, kNoCancel);
+    EXPECT_EQ(third.error, platform::ConnectResult::Error::NoServer);
+}
+
+TEST(SimStreamConfigTest, PipeIsTheDefaultAndTheOtherKindsKeepTheirOwnDefaults) {
+    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("", 0).target),
+              "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
+    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("[SimConnect]\nProtocol=IPv4\n", 0).target),
+              "127.0.0.1:2048");
+    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("[SimConnect]\nProtocol=IPv6\n", 0).target),
+              "[::1]:2048");
+    EXPECT_EQ(DescribeTarget(
+                  ParseSimConnectConfig("[SimConnect.1]\nProtocol=Pipe\nPort=Other\n", 1).target),
+              "\\\\.\\pipe\\Other");
+}
+
+}  // namespace

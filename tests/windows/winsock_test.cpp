@@ -1,0 +1,210 @@
+// The web server's sockets over Winsock: web/Socket and web/SocketServer against clients on
+// 127.0.0.1, and the library's start-up and clean-up driven by the live-socket count.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/Net.h"
+#include "tests/support/TestSupport.h"
+#include "web/Socket.h"
+#include "web/SocketServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Whether Winsock is started in this process: a socket call tells "not initialised" otherwise.
+bool LibraryStarted() {
+    const SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) return ::WSAGetLastError() != WSANOTINITIALISED;
+    ::closesocket(probe);
+    return true;
+}
+
+// A raw Winsock client on 127.0.0.1, holding its own reference on the library.
+class Client {
+  public:
+    Client() {
+        WSADATA data{};
+        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    ~Client() {
+        if (m_socket != INVALID_SOCKET) ::closesocket(m_socket);
+        if (m_started) ::WSACleanup();
+    }
+    bool Connect(int port) {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<u_short>(port));
+        return ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    bool Send(const std::string& bytes) {
+        return txtest::SendAllBytes(static_cast<platform::SocketHandle>(m_socket), bytes.data(),
+                                    bytes.size());
+    }
+    // Everything until the server closes, or what came within `timeout`.
+    std::string ReceiveAll(std::chrono::milliseconds timeout) {
+        const DWORD ms = static_cast<DWORD>(timeout.count());
+        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms),
+                     sizeof ms);
+        std::string got;
+        char buffer[4096];
+        for (;;) {
+            const int n = ::recv(m_socket, buffer, sizeof buffer, 0);
+            if (n <= 0) return got;
+            got.append(buffer, static_cast<size_t>(n));
+        }
+    }
+
+  private:
+    bool m_started = false;
+    SOCKET m_socket = INVALID_SOCKET;
+};
+
+TEST(WinsockLibraryTest, StartsWithTheFirstSocketAndEndsWithTheLast) {
+    ASSERT_EQ(Socket::LiveCount(), 0);
+    ASSERT_FALSE(LibraryStarted());
+    {
+        SocketServer server(static_cast<uint32_t>(txtest::FreeTcpPort()), 5, 1);
+        EXPECT_EQ(Socket::LiveCount(), 1);
+        EXPECT_TRUE(LibraryStarted());
+        {
+            Socket other;
+            EXPECT_EQ(Socket::LiveCount(), 2);
+        }
+        EXPECT_TRUE(LibraryStarted());
+    }
+    EXPECT_EQ(Socket::LiveCount(), 0);
+    EXPECT_FALSE(LibraryStarted());
+    // And again for the next run of the web server thread.
+    {
+        Socket again;
+        EXPECT_TRUE(LibraryStarted());
+    }
+    EXPECT_FALSE(LibraryStarted());
+}
+
+TEST(WinsockLibraryTest, AFailedBindUndoesItsCount) {
+    const int port = txtest::FreeTcpPort();
+    SocketServer first(static_cast<uint32_t>(port), 5, 0);
+    try {
+        SocketServer second(static_cast<uint32_t>(port), 5, 0);
+        FAIL() << "a second listener on the port was made";
+    } catch (const char* text) {
+        EXPECT_STREQ(text, kSocketErrorCreate);
+        EXPECT_EQ(Socket::LastError(), WSAEADDRINUSE);
+    }
+    EXPECT_EQ(Socket::LiveCount(), 1);
+}
+
+class WinsockServerTest : public ::testing::Test {
+  protected:
+    int m_port = txtest::FreeTcpPort();
+};
+
+TEST_F(WinsockServerTest, LinesComeBackAsSentAndTheAnswerArrivesWhole) {
+    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    auto client = std::async(std::launch::async, [this] {
+        Client raw;
+        if (!raw.Connect(m_port)) return std::string("no connection");
+        raw.Send("GET /MCDU HTTP/1.1\r\nHost: tablet\r\n\r\n");
+        return raw.ReceiveAll(5s);
+    });
+    ASSERT_TRUE(server.WaitForClient(5s));
+    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(connection->ReceiveLine(), "GET /MCDU HTTP/1.1\r\n");
+    EXPECT_EQ(connection->ReceiveLine(), "Host: tablet\r\n");
+    EXPECT_EQ(connection->ReceiveLine(), "\r\n");
+    const std::string body(100000, 'b');
+    EXPECT_TRUE(
+        connection->SendAll({"HTTP/1.1 200 OK\n", "Content-Length: 100000\n\n", body, "\n"}));
+    connection->Close();
+    connection.reset();
+    EXPECT_EQ(client.get(), "HTTP/1.1 200 OK\nContent-Length: 100000\n\n" + body + "\n");
+}
+
+TEST_F(WinsockServerTest, ANonBlockingListenerHandsOutBlockingConnections) {
+    SocketServer server(static_cast<uint32_t>(m_port), 5, 1);
+    EXPECT_EQ(server.Accept(), nullptr);
+    EXPECT_TRUE(server.LastAcceptWouldBlock());
+
+    std::promise<void> accepted;
+    auto client = std::async(std::launch::async, [this, done = accepted.get_future()]() mutable {
+        Client raw;
+        if (!raw.Connect(m_port)) return false;
+        done.wait();
+        // The line comes late: a blocking connection waits for it.
+        std::this_thread::sleep_for(300ms);
+        return raw.Send("late line\n");
+    });
+    ASSERT_TRUE(server.WaitForClient(5s));
+    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(connection);
+    accepted.set_value();
+    EXPECT_EQ(connection->ReceiveLine(), "late line\n");
+    EXPECT_TRUE(client.get());
+}
+
+TEST_F(WinsockServerTest, CloseFromAnotherThreadEndsAWaitingReceive) {
+    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    Client raw;
+    ASSERT_TRUE(raw.Connect(m_port));
+    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(connection);
+    auto receiving = std::async(std::launch::async, [&] { return connection->ReceiveLine(); });
+    std::this_thread::sleep_for(200ms);
+    connection->Close();
+    ASSERT_EQ(receiving.wait_for(3s), std::future_status::ready);
+    EXPECT_EQ(receiving.get(), "");
+}
+
+TEST_F(WinsockServerTest, AReceiveDeadlineEndsTheWait) {
+    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    Client raw;
+    ASSERT_TRUE(raw.Connect(m_port));
+    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(connection);
+    raw.Send("no line feed yet");
+    connection->SetReceiveBounds(1024, Socket::Clock::now() + 300ms, nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(connection->ReceiveLine(), "");
+    EXPECT_EQ(connection->LastReceiveStop(), Socket::ReceiveStop::kTimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
+}
+
+TEST_F(WinsockServerTest, WaitingForAClientTimesOut) {
+    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(server.WaitForClient(200ms));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, 180ms);
+    EXPECT_LT(took, 2s);
+}
+
+TEST(NetTest, ErrorTextIsTheSystemsWords) {
+    const std::string text = platform::NetErrorText(WSAECONNREFUSED);
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text.find("Winsock error"), std::string::npos) << text;
+    EXPECT_NE(text.back(), '\n');
+}
+
+TEST(NetTest, LocalAddressIsADottedIPv4AddressOtherMachinesCanReach) {
+    const std::string address = platform::LocalIPv4Address();
+    ASSERT_FALSE(address.empty());
+    in_addr parsed{};
+    ASSERT_EQ(::inet_pton(AF_INET, address.c_str(), &parsed), 1) << address;
+    EXPECT_NE(ntohl(parsed.s_addr) >> 24, 127u) << address;
+}
+
+}  // namespace
