@@ -1,38 +1,28 @@
 // The Windows stand-ins as the program meets them under Wine: the gauge's named pipe takes the
 // program's 2-byte messages and fails on request with the errors a real gauge gives its writer,
 // and the simulator's window can be found by its class exactly while the stand-in runs.
-//
-// The processes are started here with CreateProcessA: the shared test support has no Windows
-// side yet.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "log/LogStream.h"
+#include "pipe/McduPipeClient.h"
+#include "tests/support/TestSupport.h"
+
 namespace {
 
 using namespace std::chrono_literals;
+using txtest::WaitUntil;
 
 constexpr auto kStartTimeout = 10s;
-constexpr DWORD kExitTimeoutMs = 10000;
-
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-}
+constexpr auto kExitTimeout = 10s;
 
 // Names of pipes and events are global in a Wine prefix: each test takes its own.
 std::string UniqueName(const char* what) {
@@ -45,97 +35,12 @@ std::string PipePath(const std::string& name) {
     return "\\\\.\\pipe\\" + name;
 }
 
-// The stand-ins are built into the same folder as this test.
-std::string Program(const char* name) {
-    char path[MAX_PATH] = {};
-    const DWORD size = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, size);
-    folder.erase(folder.find_last_of("\\/") + 1);
-    return folder + name + ".exe";
+// A stand-in started with the given arguments; false (and a message) when it cannot start.
+::testing::AssertionResult Start(txtest::ChildProcess& process, const char* program,
+                                 const std::vector<std::string>& args) {
+    if (process.Start(txtest::BinaryPath(program), args, {})) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot start " << program << ": " << ::GetLastError();
 }
-
-// A private folder under the prefix's temporary folder, removed with its content.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        char temp[MAX_PATH] = {};
-        ::GetTempPathA(MAX_PATH, temp);
-        m_path = std::string(temp) + UniqueName("dir");
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const char* name) const { return m_path + "\\" + name; }
-
-  private:
-    std::string m_path;
-};
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A stand-in run as its own process, its standard output and error in one file. Killed if a test
-// leaves it running.
-class Process {
-  public:
-    Process(const std::string& program, const std::vector<std::string>& args,
-            const std::string& outputFile) {
-        std::string commandLine = "\"" + program + "\"";
-        for (const std::string& arg : args) commandLine += " \"" + arg + "\"";
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        m_output =
-            ::CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = nullptr;
-        startup.hStdOutput = m_output;
-        startup.hStdError = m_output;
-        PROCESS_INFORMATION info{};
-        if (::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                             CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info)) {
-            ::CloseHandle(info.hThread);
-            m_process = info.hProcess;
-        } else {
-            m_startError = ::GetLastError();
-        }
-    }
-    ~Process() {
-        if (m_process != nullptr) {
-            if (::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) {
-                ::TerminateProcess(m_process, 99);
-                ::WaitForSingleObject(m_process, kExitTimeoutMs);
-            }
-            ::CloseHandle(m_process);
-        }
-        if (m_output != INVALID_HANDLE_VALUE) ::CloseHandle(m_output);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    bool Started() const { return m_process != nullptr; }
-    DWORD StartError() const { return m_startError; }
-    bool Running() const { return ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT; }
-    // The exit code, or -1 when the process has not ended within the time.
-    long Wait(DWORD timeoutMs = kExitTimeoutMs) const {
-        if (::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return -1;
-        DWORD code = 0;
-        ::GetExitCodeProcess(m_process, &code);
-        return static_cast<long>(code);
-    }
-
-  private:
-    HANDLE m_process = nullptr;
-    HANDLE m_output = INVALID_HANDLE_VALUE;
-    DWORD m_startError = 0;
-};
 
 // A named manual-reset event made before the stand-in opens it.
 class NamedEvent {
@@ -198,37 +103,37 @@ class PipeWriter {
 class Gauge {
   public:
     explicit Gauge(const std::vector<std::string>& faults = {})
-        : m_pipe(UniqueName("pipe")),
-          m_process(Program("gauge-standin"), Arguments(faults), m_folder.File("gauge.out")) {}
+        : m_pipe(UniqueName("pipe")), m_logPath(m_folder.path() + "\\gauge.log") {
+        std::vector<std::string> args = {"--pipe",  m_pipe,         "--log",
+                                         m_logPath, "--stop-event", m_stop.Name()};
+        args.insert(args.end(), faults.begin(), faults.end());
+        m_started = Start(m_process, "gauge-standin", args);
+    }
 
     ::testing::AssertionResult Ready() {
-        if (!m_process.Started())
-            return ::testing::AssertionFailure() << "not started: " << m_process.StartError();
+        if (!m_started) return m_started;
         if (!WaitUntil([&] { return Log().find("GAUGE: listening on") != std::string::npos; },
                        kStartTimeout))
-            return ::testing::AssertionFailure() << "not listening; log:\n" << Log();
+            return ::testing::AssertionFailure() << "not listening; log:\n"
+                                                 << Log() << m_process.Stdout();
         return ::testing::AssertionSuccess();
     }
     bool LogShows(const std::string& text) {
         return WaitUntil([&] { return Log().find(text) != std::string::npos; }, 5s);
     }
-    std::string Log() const { return ReadText(m_folder.File("gauge.log")); }
+    std::string Log() const { return txtest::ReadFile(m_logPath); }
     std::string Path() const { return PipePath(m_pipe); }
-    Process& Proc() { return m_process; }
+    // The exit code, or -1 when it has not ended in time.
+    int Wait() { return m_process.Wait(kExitTimeout).value_or(-1); }
     void Stop() { m_stop.Set(); }
 
   private:
-    std::vector<std::string> Arguments(const std::vector<std::string>& faults) const {
-        std::vector<std::string> args = {
-            "--pipe", m_pipe, "--log", m_folder.File("gauge.log"), "--stop-event", m_stop.Name()};
-        args.insert(args.end(), faults.begin(), faults.end());
-        return args;
-    }
-
-    ScratchFolder m_folder;
+    txtest::TempDir m_folder;
     NamedEvent m_stop;
     const std::string m_pipe;
-    Process m_process;
+    const std::string m_logPath;
+    txtest::ChildProcess m_process;
+    ::testing::AssertionResult m_started = ::testing::AssertionFailure();
 };
 
 // The GAUGE lines of a log without their time stamps.
@@ -260,7 +165,7 @@ TEST(GaugeStandin, LogsEveryCodeInOrderAndServesTheNextProgram) {
     writer.Close();
 
     gauge.Stop();
-    EXPECT_EQ(gauge.Proc().Wait(), 0);
+    EXPECT_EQ(gauge.Wait(), 0);
     const std::vector<std::string> expected = {
         "GAUGE: listening on " + gauge.Path(),
         "GAUGE: program connected (connection 1)",
@@ -301,12 +206,11 @@ TEST(GaugeStandin, SecondProgramFindsThePipeBusyUntilTheFirstGoes) {
 TEST(GaugeStandin, SecondGaugeLeavesTheFirstOnesPipeAlone) {
     Gauge gauge;
     ASSERT_TRUE(gauge.Ready());
-    ScratchFolder folder;
     const std::string pipe = gauge.Path().substr(gauge.Path().find_last_of('\\') + 1);
-    Process second(Program("gauge-standin"), {"--pipe", pipe}, folder.File("second.out"));
-    ASSERT_TRUE(second.Started());
-    EXPECT_EQ(second.Wait(), 1);
-    EXPECT_NE(ReadText(folder.File("second.out")).find("another gauge serves"), std::string::npos);
+    txtest::ChildProcess second;
+    ASSERT_TRUE(Start(second, "gauge-standin", {"--pipe", pipe}));
+    EXPECT_EQ(second.Wait(kExitTimeout), 1);
+    EXPECT_NE(second.Stdout().find("another gauge serves"), std::string::npos) << second.Stdout();
     PipeWriter writer;
     ASSERT_EQ(writer.Open(gauge.Path()), 0u);
     EXPECT_EQ(writer.Send(22), 0u);
@@ -320,7 +224,7 @@ TEST(GaugeStandin, DisconnectFaultGivesTheWriterPipeNotConnected) {
     ASSERT_EQ(writer.Open(gauge.Path()), 0u);
     ASSERT_EQ(writer.Send(1), 0u);
     ASSERT_EQ(writer.Send(2), 0u);
-    ASSERT_TRUE(gauge.LogShows("GAUGE: disconnecting the program after 2 messages"));
+    ASSERT_TRUE(gauge.LogShows("GAUGE: disconnected the program after 2 messages"));
     EXPECT_EQ(writer.Send(3), static_cast<DWORD>(ERROR_PIPE_NOT_CONNECTED));
     EXPECT_EQ(writer.Send(4), static_cast<DWORD>(ERROR_PIPE_NOT_CONNECTED));
 
@@ -337,7 +241,7 @@ TEST(GaugeStandin, ExitFaultGivesTheWriterNoDataAndThenNoPipe) {
     PipeWriter writer;
     ASSERT_EQ(writer.Open(gauge.Path()), 0u);
     ASSERT_EQ(writer.Send(14), 0u);
-    ASSERT_EQ(gauge.Proc().Wait(), 0);
+    ASSERT_EQ(gauge.Wait(), 0);
     EXPECT_EQ(writer.Send(15), static_cast<DWORD>(ERROR_NO_DATA));
     PipeWriter later;
     EXPECT_EQ(later.Open(gauge.Path()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -380,7 +284,70 @@ TEST(GaugeStandin, StallFaultHoldsTheWriterUntilTheGaugeGoes) {
     EXPECT_LT(blockedAt, 20000);
     // The gauge's end went away under the waiting write.
     EXPECT_NE(failure.load(), 0u);
-    EXPECT_EQ(gauge.Proc().Wait(), 0);
+    EXPECT_EQ(gauge.Wait(), 0);
+}
+
+// The program's own pipe client against the gauge stand-in in another process.
+class PipeClientLog {
+  public:
+    PipeClientLog() : m_path(m_folder.path() + "\\pipe.log") { m_log.Open(m_path); }
+    LogStream& Stream() { return m_log; }
+    std::string Text() const { return txtest::ReadFile(m_path); }
+
+  private:
+    txtest::TempDir m_folder;
+    const std::string m_path;
+    LogStream m_log;
+};
+
+TEST(GaugeStandinAndPipeClient, KeyAfterAGaugeDisconnectGoesOutOnANewConnection) {
+    Gauge gauge({"--disconnect-after", "2"});
+    ASSERT_TRUE(gauge.Ready());
+    PipeClientLog log;
+    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
+    EXPECT_TRUE(client.SendKey(21));
+    EXPECT_TRUE(client.SendKey(39));
+    ASSERT_TRUE(gauge.LogShows("GAUGE: disconnected the program after 2 messages"));
+
+    // The write meets the disconnected pipe (233); the client opens it anew and sends the key
+    // again.
+    EXPECT_TRUE(client.SendKey(40)) << log.Text();
+    EXPECT_TRUE(client.SendClose());
+    ASSERT_TRUE(gauge.LogShows("MSG_PIPE_CLOSE"));
+    EXPECT_EQ(txtest::CountLines(log.Text(), "PIPE: WriteFile failed w/err 0x000000e9."), 1)
+        << log.Text();
+    const std::vector<std::string> lines = GaugeLines(gauge.Log());
+    const std::vector<std::string> expected = {
+        "GAUGE: listening on " + gauge.Path(),
+        "GAUGE: program connected (connection 1)",
+        "GAUGE: code 21 (INIT)",
+        "GAUGE: code 39 (A)",
+        "GAUGE: disconnected the program after 2 messages, as asked",
+        "GAUGE: program connected (connection 2)",
+        "GAUGE: code 40 (B)",
+        "GAUGE: code 255 (MSG_PIPE_CLOSE): connection dropped"};
+    EXPECT_EQ(lines, expected) << gauge.Log();
+}
+
+TEST(GaugeStandinAndPipeClient, KeyAfterTheGaugeEndedFindsNoPipe) {
+    Gauge gauge({"--exit-after", "1"});
+    ASSERT_TRUE(gauge.Ready());
+    PipeClientLog log;
+    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
+    EXPECT_TRUE(client.SendKey(26));
+    ASSERT_EQ(gauge.Wait(), 0);
+
+    // 232 on the write; the reconnection finds no pipe at all (2) and the key is lost.
+    EXPECT_FALSE(client.SendKey(27));
+    EXPECT_FALSE(client.IsValid());
+    const std::string text = log.Text();
+    EXPECT_EQ(txtest::CountLines(text, "PIPE: WriteFile failed w/err 0x000000e8."), 1) << text;
+    EXPECT_EQ(txtest::CountLines(
+                  text, "PIPE: Unable to open named pipe " + gauge.Path() + " w/err 0x00000002"),
+              1)
+        << text;
 }
 
 // At most one FS98MAIN window in the prefix: the suites run one at a time.
@@ -390,40 +357,36 @@ HWND SimulatorWindow() {
 
 TEST(SimWindowStandin, WindowIsFoundOnlyWhileTheStandinRuns) {
     ASSERT_EQ(SimulatorWindow(), nullptr) << "another FS98MAIN window is up";
-    ScratchFolder folder;
     NamedEvent stop;
-    Process window(Program("simwindow-standin"), {"--stop-event", stop.Name()},
-                   folder.File("window.out"));
-    ASSERT_TRUE(window.Started());
+    txtest::ChildProcess window;
+    ASSERT_TRUE(Start(window, "simwindow-standin", {"--stop-event", stop.Name()}));
     ASSERT_TRUE(WaitUntil([] { return SimulatorWindow() != nullptr; }, kStartTimeout))
-        << ReadText(folder.File("window.out"));
+        << window.Stdout();
     EXPECT_TRUE(window.Running());
     stop.Set();
-    EXPECT_EQ(window.Wait(), 0);
+    EXPECT_EQ(window.Wait(kExitTimeout), 0);
     EXPECT_EQ(SimulatorWindow(), nullptr);
-    EXPECT_NE(ReadText(folder.File("window.out")).find("SIMWINDOW: ended (stop event)"),
-              std::string::npos);
+    EXPECT_NE(window.Stdout().find("SIMWINDOW: ended (stop event)"), std::string::npos)
+        << window.Stdout();
 }
 
 TEST(SimWindowStandin, ClosingTheWindowEndsTheStandin) {
     ASSERT_EQ(SimulatorWindow(), nullptr) << "another FS98MAIN window is up";
-    ScratchFolder folder;
-    Process window(Program("simwindow-standin"), {}, folder.File("window.out"));
-    ASSERT_TRUE(window.Started());
+    txtest::ChildProcess window;
+    ASSERT_TRUE(Start(window, "simwindow-standin", {}));
     ASSERT_TRUE(WaitUntil([] { return SimulatorWindow() != nullptr; }, kStartTimeout))
-        << ReadText(folder.File("window.out"));
+        << window.Stdout();
     ASSERT_TRUE(::PostMessageA(SimulatorWindow(), WM_CLOSE, 0, 0));
-    EXPECT_EQ(window.Wait(), 0);
+    EXPECT_EQ(window.Wait(kExitTimeout), 0);
     EXPECT_EQ(SimulatorWindow(), nullptr);
 }
 
 TEST(SimWindowStandin, TimeLimitEndsItAndTakesTheWindowAlong) {
     ASSERT_EQ(SimulatorWindow(), nullptr) << "another FS98MAIN window is up";
-    ScratchFolder folder;
-    Process window(Program("simwindow-standin"), {"--seconds", "1"}, folder.File("window.out"));
-    ASSERT_TRUE(window.Started());
+    txtest::ChildProcess window;
+    ASSERT_TRUE(Start(window, "simwindow-standin", {"--seconds", "1"}));
     ASSERT_TRUE(WaitUntil([] { return SimulatorWindow() != nullptr; }, kStartTimeout));
-    EXPECT_EQ(window.Wait(), 0);
+    EXPECT_EQ(window.Wait(kExitTimeout), 0);
     EXPECT_EQ(SimulatorWindow(), nullptr);
 }
 

@@ -82,6 +82,7 @@ GaugePipeServer::Wait GaugePipeServer::Accept(HANDLE stopEvent) {
             m_log.Line("GAUGE: ConnectNamedPipe failed w/err %lu", error);
             return Wait::Failed;
         }
+        m_connected = true;
         m_messages.Reset();
         m_log.Line("GAUGE: program connected (connection %d)", ++m_connections);
         return Wait::Done;
@@ -130,7 +131,9 @@ GaugePipeServer::Wait GaugePipeServer::ReadClient(HANDLE stopEvent, bool* connec
         m_log.Line("GAUGE: exiting after %d messages, as asked", count);
         *exitNow = true;
     } else if (m_faults.disconnectAfter > 0 && count >= m_faults.disconnectAfter) {
-        m_log.Line("GAUGE: disconnecting the program after %d messages, as asked", count);
+        // Logged once done, so that a writer waiting for the line meets the disconnected pipe.
+        DropClient();
+        m_log.Line("GAUGE: disconnected the program after %d messages, as asked", count);
         *connectionEnded = true;
     } else if (m_faults.stallAfter > 0 && count >= m_faults.stallAfter) {
         m_log.Line("GAUGE: reading no more after %d messages, as asked", count);
@@ -142,6 +145,8 @@ GaugePipeServer::Wait GaugePipeServer::ReadClient(HANDLE stopEvent, bool* connec
 }
 
 void GaugePipeServer::DropClient() {
+    if (!m_connected) return;
+    m_connected = false;
     // Whatever the program still writes to its handle now fails with ERROR_PIPE_NOT_CONNECTED.
     if (!::DisconnectNamedPipe(m_pipe))
         m_log.Line("GAUGE: DisconnectNamedPipe failed w/err %lu", ::GetLastError());

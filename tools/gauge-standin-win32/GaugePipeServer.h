@@ -43,6 +43,7 @@ class GaugePipeServer {
     // One read and its messages; `connectionEnded` once the client went or is to be dropped,
     // `exitNow` when the exit fault struck.
     Wait ReadClient(HANDLE stopEvent, bool* connectionEnded, bool* exitNow);
+    // Disconnects the program, if one is connected.
     void DropClient();
 
     const std::string m_name;
@@ -54,4 +55,6 @@ class GaugePipeServer {
     HANDLE m_ioEvent = nullptr;
     OVERLAPPED m_overlapped{};
     int m_connections = 0;
+    // A program holds the instance: it is to be disconnected before the next can come.
+    bool m_connected = false;
 };
