@@ -90,8 +90,8 @@ class SimulatorWindowThread {
   public:
     SimulatorWindowThread() {
         m_thread = std::thread([this] { Run(); });
-        // Without a display Wine makes a process's first window only after its desktop has
-        // failed to start, some 10 s on.
+        // A process's first window waits for Wine's desktop to start; without a graphics
+        // driver that it can load, that takes Wine some 10 s to give up on.
         txtest::WaitUntil([this] { return m_ready.load(); }, 40s);
     }
     ~SimulatorWindowThread() {
