@@ -21,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using txtest::WaitUntil;
 
-constexpr auto kStartTimeout = 10s;
+constexpr auto kStartTimeout = 30s;
 constexpr auto kExitTimeout = 10s;
 
 // Names of pipes and events are global in a Wine prefix: each test takes its own.
