@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program three times (normal, AddressSanitizer with UBSan,
-# ThreadSanitizer) and runs the whole suite in each build. Any failure or sanitizer report fails
-# the run; the normal build's suite runs last, so the run closes with its summary.
+# Installs what is missing, builds the program three times for Linux (normal, AddressSanitizer
+# with UBSan, ThreadSanitizer) and runs the whole suite in each build, fuzzes briefly, then
+# cross-builds the Windows program and runs its suites under Wine. Any failure or sanitizer report
+# fails the run.
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -71,10 +72,22 @@ else
 fi
 
 echo "== Suite (simulator over IPv4)"
+native_built=0
 if configure_and_build build; then
+  native_built=1
   TX_TEST_SIM_PROTOCOL=IPv4 \
     ctest --test-dir "$here/build" -j"$jobs" --output-on-failure --timeout 600 || status=1
 else
+  status=1
+fi
+
+# The Windows program, cross-built with mingw-w64, and its suites under Wine in a fresh prefix.
+# It takes the picture generator and the Linux stand-ins from the normal build, so it comes last.
+echo "== Windows suites under Wine"
+if [[ $native_built == 1 ]]; then
+  bash "$here/scripts/windows-test.sh" "$here/build" || status=1
+else
+  echo "Skipped: the normal build failed"
   status=1
 fi
 exit $status
