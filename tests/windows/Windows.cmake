@@ -41,3 +41,18 @@ foreach(test_file ${TX_WINDOWS_TEST_FILES})
   gtest_discover_tests(${test_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 RESOURCE_LOCK wineprefix)
 endforeach()
+
+# The Windows program as a real process under Wine, with the Windows stand-ins and the native
+# sim-standin, and its pages compared with the native program's (tests/windows/program). CTest runs
+# node itself, not through the emulator; the native programs come from the build that made the
+# picture generator. It skips (77) without node, Wine or the native programs.
+add_executable(messagebox-closer ${CMAKE_CURRENT_SOURCE_DIR}/windows/program/messagebox-closer.cpp)
+target_link_libraries(messagebox-closer PRIVATE user32)
+find_program(TX_NODE node)
+get_filename_component(TX_NATIVE_BIN_DIR "${TX_HOST_PICTURE_GEN}" DIRECTORY)
+if(TX_NODE)
+  add_test(NAME windows_program COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/program/run.mjs)
+  set_tests_properties(windows_program PROPERTIES
+                       ENVIRONMENT "TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
+                       TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
+endif()
