@@ -357,6 +357,8 @@ export class WindowsSystem {
     this.gaugeLog = path.join(this.root, 'gauge-standin.log');
     this.sim = new SimStandin(this.root, path.join(this.root, 'run'));
     this.children = [];
+    // [file, label] of further logs to keep beside the artefacts.
+    this.extraLogs = [];
   }
 
   // The log as the program wrote it: a text-mode file, so on Windows its lines end in CR LF.
@@ -458,7 +460,7 @@ export class WindowsSystem {
     killWindowsLeftovers();
     this.finalLog = readText(programLog);
     fs.mkdirSync(artefactsDir, { recursive: true });
-    const files = [[programLog, 'program.log']];
+    const files = [[programLog, 'program.log'], ...this.extraLogs];
     for (const entry of fs.readdirSync(this.root)) {
       if (/\.(out|err|log)$/.test(entry)) files.push([path.join(this.root, entry), entry]);
     }
