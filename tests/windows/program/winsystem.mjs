@@ -145,6 +145,8 @@ export class Child {
     this.process = spawn(program, args, { ...options, stdio: [options.stdin ?? 'ignore', out, err] });
     fs.closeSync(out);
     fs.closeSync(err);
+    // A write to a program that has ended is no error of the test's.
+    this.process.stdin?.on('error', () => {});
     liveChildren.add(this);
     this.exited = new Promise((resolve) => {
       this.process.on('exit', (code, signal) => {
@@ -184,8 +186,8 @@ export class Child {
     return this.exit;
   }
 
-  // SIGTERM (SIGKILL for a Windows program: Wine ends it at once either way), then SIGKILL when it
-  // has not ended in time. Resolves with the exit code (or signal).
+  // The signal (SIGTERM unless told), then SIGKILL when it has not ended in time. Resolves with
+  // the exit code (or signal).
   async stop(signal = 'SIGTERM') {
     this.stopping = true;
     if (!this.running) return this.exit;
@@ -201,7 +203,9 @@ export class Child {
 
 // A Windows program run under Wine as `wine <exe> <args>`.
 export function startWindows(name, exe, args, { cwd, outFile, stdin } = {}) {
-  return new Child(name, 'wine', [exe, ...args], { env: wineEnv, cwd: cwd ?? os.tmpdir(), stdin }, outFile);
+  const child = new Child(name, 'wine', [exe, ...args], { env: wineEnv, cwd: cwd ?? os.tmpdir(), stdin }, outFile);
+  child.windows = true;
+  return child;
 }
 
 // Runs a Windows program to its end (taskkill and the like); { status, stdout, stderr }.
@@ -453,9 +457,10 @@ export class WindowsSystem {
   // Everything of this test ends; the logs go to the artefacts folder and the settings folder is
   // removed. Resolves with the processes that were still found afterwards (none expected).
   async stop() {
-    if (this.simWindow?.running) this.simWindow.process.stdin.end('quit\n');
+    // A Windows program that is still running is ended at once (Wine ends the Windows process on
+    // SIGKILL); the Linux ones end cleanly on SIGTERM.
     for (const child of this.children) {
-      if (child.running) await child.stop(child === this.sim.child ? 'SIGTERM' : 'SIGKILL');
+      if (child.running) await child.stop(child.windows ? 'SIGKILL' : 'SIGTERM');
     }
     killWindowsLeftovers();
     this.finalLog = readText(programLog);
