@@ -12,11 +12,13 @@ import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 
-export const windowsBuildDir = path.resolve(process.env.TX_WINDOWS_BUILD_DIR || 'build-windows');
+const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..', '..');
+export const windowsBuildDir = path.resolve(process.env.TX_WINDOWS_BUILD_DIR || path.join(sourceDir, 'build-windows'));
 export const windowsBin = path.join(windowsBuildDir, 'bin');
 export const windowsWww = path.join(windowsBuildDir, 'www');
-export const nativeBin = path.resolve(process.env.TX_NATIVE_BIN_DIR || 'build/bin');
+export const nativeBin = path.resolve(process.env.TX_NATIVE_BIN_DIR || path.join(sourceDir, 'build', 'bin'));
 export const nativeWww = path.join(path.dirname(nativeBin), 'www');
 export const artefactsDir = path.join(windowsBuildDir, 'artefacts');
 
@@ -100,9 +102,11 @@ export function missingPrerequisites() {
   // folder points into, never in a real one.
   if (process.env.WINEPREFIX && missing.length === 0) {
     const users = path.join(process.env.WINEPREFIX, 'drive_c', 'users');
-    const documents = fs.readdirSync(users).map((user) => path.join(users, user, 'Documents'))
-      .filter((folder) => fs.existsSync(folder)).map((folder) => fs.realpathSync(folder));
-    if (!documents.includes(fs.realpathSync(path.join(process.env.HOME, 'Documents')))) {
+    const realPath = (folder) => (fs.existsSync(folder) ? fs.realpathSync(folder) : null);
+    const documents = fs.existsSync(users)
+      ? fs.readdirSync(users).map((user) => realPath(path.join(users, user, 'Documents'))) : [];
+    const home = realPath(path.join(process.env.HOME || '', 'Documents'));
+    if (home === null || !documents.includes(home)) {
       missing.push(`a prefix whose documents folder is $HOME/Documents (${process.env.HOME})`);
     }
   }
