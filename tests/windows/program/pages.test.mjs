@@ -143,7 +143,7 @@ test('pages, key commands and pictures are the Linux program\'s bytes', async ()
     fs.readFileSync(path.join(windowsWww, 'busbanner.jpg')), 'the same pictures in both working folders');
 
   const targets = ['/', '/MCDU', '/MCDU_main', '/MCDU_main?x=1', '/MCDU_KB_07', '/MCDU_KB_68', '/busbanner.jpg',
-    '/mcdu_bg.jpg', '/MCDU_Dspl.png', '/missing.png', '/nothing-here', '/offline'];
+    '/mcdu_bg.jpg', '/MCDU_Dspl.png', '/missing.png', '/photo.png.jpg', '/x.JPG', '/nothing-here', '/offline'];
   const differences = [];
   for (const target of targets) {
     const windowsAnswer = await rawGet(system.port, target);
