@@ -19,7 +19,8 @@ target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/
                            TX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # Suites shared with Linux that need nothing of it, and the Windows suites of tests/windows.
-set(TX_SHARED_TESTS)
+# timer_test: the presence tick in the real event loop, here the message loop and WM_TIMER.
+set(TX_SHARED_TESTS timer_test)
 file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 foreach(test_name ${TX_SHARED_TESTS})
   list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
