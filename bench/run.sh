@@ -3,6 +3,8 @@
 # nginx, the peer of the request rates, comes from Debian's package and is installed when missing.
 #   bash bench/run.sh            full run (a few minutes, two 30 s idle windows included)
 #   bash bench/run.sh --quick    smaller batches and 5 s idle windows, to try the harness
+# The Windows build's figures under Wine come in the same run when mingw-w64, Wine and Xvfb are
+# installed (scripts/install-deps.sh --test): --windows insists on them, --no-windows leaves them out.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -13,14 +15,102 @@ if [[ ! -x /usr/sbin/nginx ]]; then
   if [[ $(id -u) -eq 0 ]]; then apt-get install -y nginx >&2; else sudo apt-get install -y nginx >&2; fi
 fi
 
+windows=auto
+args=()
+for arg in "$@"; do
+  case "$arg" in
+    --windows) windows=yes ;;
+    --no-windows) windows=no ;;
+    *) args+=("$arg") ;;
+  esac
+done
+if [[ $windows != no ]]; then
+  if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null &&
+    command -v wineserver >/dev/null && command -v Xvfb >/dev/null; then
+    windows=yes
+  elif [[ $windows == yes ]]; then
+    echo "--windows needs mingw-w64, Wine and Xvfb (bash scripts/install-deps.sh --test)" >&2
+    exit 1
+  else
+    echo "No mingw-w64, Wine or Xvfb: the Windows build's figures are left out." >&2
+    windows=no
+  fi
+fi
+
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTX_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target txbench -- --no-print-directory >/dev/null
+cmake --build "$build" -j2 --target txbench picture-gen -- --no-print-directory >/dev/null
+
+if [[ $windows == yes ]]; then
+  winbuild="${TX_BENCH_WINDOWS_BUILD:-$here/build-bench-windows}"
+  cmake -S "$here" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
+    -DTX_HOST_PICTURE_GEN="$build/bin/picture-gen" -DCMAKE_BUILD_TYPE=Release \
+    -DTX_BUILD_TESTS=OFF -DTX_BUILD_BENCH=ON >/dev/null
+  cmake --build "$winbuild" -j2 --target TarvelXConnectExtended simwindow-standin wingauge \
+    -- --no-print-directory >/dev/null
+
+  # A Wine prefix of the run's own, with a scratch home (the prefix's documents folder, where
+  # the program's settings go, links into it) and a private X server; all gone at the end.
+  scratch="$(mktemp -d /tmp/tx-bench-wine.XXXXXX)"
+  export HOME="$scratch/home"
+  export WINEPREFIX="$scratch/prefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEARCH=win64
+  mkdir -p "$HOME/Documents" "$WINEPREFIX"
+  xvfb_pid=""
+  cleanup() {
+    # The prefix goes only once its server has: removed under a live one it breaks the next start.
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    if [[ -n "$xvfb_pid" ]]; then
+      kill "$xvfb_pid" 2>/dev/null || true
+      wait "$xvfb_pid" 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+  }
+  trap cleanup EXIT
+  unset DISPLAY
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    [[ -s "$scratch/display" ]] && break
+    sleep 0.1
+  done
+  if [[ ! -s "$scratch/display" ]]; then
+    echo "Xvfb did not start" >&2
+    exit 1
+  fi
+  export DISPLAY=":$(head -n 1 "$scratch/display")"
+  # A server kept running makes every start of a Windows program quick, as on a desktop where
+  # Windows is up already: the start-up figure is the program's, not the prefix's.
+  wineserver -p >/dev/null 2>&1 || true
+  if ! wineboot -i >"$scratch/wineboot.log" 2>&1; then
+    cat "$scratch/wineboot.log" >&2
+    echo "Making the Wine prefix failed" >&2
+    exit 1
+  fi
+  cat >"$scratch/settings.reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+REG
+  wine regedit /S "$scratch/settings.reg" >/dev/null 2>&1
+  # Wine's desktop process goes with the last window and takes seconds to come back: a minimised
+  # window held for the whole run keeps it, so each program start is timed without it.
+  wine start /min notepad >/dev/null 2>&1
+  args+=(--windows "$winbuild/bin")
+fi
 
 cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"
 echo "Machine: $(nproc) processors, ${cpu:-unknown CPU}, Linux $(uname -r)"
 echo "nginx: $(/usr/sbin/nginx -v 2>&1 | sed 's/^nginx version: //')"
+[[ $windows == yes ]] && echo "Wine: $(wine --version), mingw-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion)"
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-"$build/bin/txbench" "$@"
+"$build/bin/txbench" ${args[@]+"${args[@]}"}
 echo
 echo "Load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -291,6 +291,22 @@ class GaugeEnd {
             m_listener = -1;
         }
     }
+    // A listener on 127.0.0.1 instead, at a free port given back in `port`: the Windows build's
+    // gauge end (bench/wingauge.cpp) connects to it and passes on every byte of the named pipe.
+    explicit GaugeEnd(int* port) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 4) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+            ::close(m_listener);
+            m_listener = -1;
+        }
+        *port = ntohs(address.sin_port);
+    }
     ~GaugeEnd() {
         if (m_connection >= 0) ::close(m_connection);
         if (m_listener >= 0) ::close(m_listener);
@@ -301,8 +317,11 @@ class GaugeEnd {
         if (::poll(&entry, 1, static_cast<int>(timeout.count())) <= 0) return false;
         if (m_connection >= 0) ::close(m_connection);
         m_connection = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int one = 1;
+        ::setsockopt(m_connection, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // Unix: ignored
         return m_connection >= 0;
     }
+    bool Send(const std::string& bytes) { return SendAll(m_connection, bytes); }
     // Reads until `count` more bytes have arrived; the time the last one came in, or nothing.
     std::optional<Clock::time_point> Receive(size_t count, std::chrono::milliseconds timeout,
                                              std::string* bytes = nullptr) {
@@ -415,12 +434,16 @@ struct Row {
     std::string met;
 };
 std::vector<Row> g_rows;
+// The Windows build's figures, with the Linux program as the peer: a table of their own.
+std::vector<Row> g_windowsRows;
+bool g_windowsTable = false;
 
 void AddRow(Row row) {
+    const std::string peer = g_windowsTable ? " (Linux " : " (nginx ";
     std::fprintf(stderr, "  %s: %s%s%s\n", row.figure.c_str(), row.value.c_str(),
-                 row.peer.empty() ? "" : (" (nginx " + row.peer + ")").c_str(),
+                 row.peer.empty() ? "" : (peer + row.peer + ")").c_str(),
                  row.met.empty() ? "" : (" [" + row.met + "]").c_str());
-    g_rows.push_back(std::move(row));
+    (g_windowsTable ? g_windowsRows : g_rows).push_back(std::move(row));
 }
 
 std::string Met(bool ok) {
@@ -444,6 +467,32 @@ struct Nginx {
 bool StartNginx(Nginx& nginx, const std::string& root, const std::string& work);
 
 // ---- 1. Key press latency ------------------------------------------------------------------
+
+// One key press on a fresh connection: microseconds from just before the request head is sent to
+// the gauge end having both bytes of the key's message, or nothing when it failed.
+std::optional<double> PressKey(int port, const char* path, GaugeEnd& gauge) {
+    const std::string head = BrowserHead(path, port);
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) return std::nullopt;
+    // Anything already waiting (the flight-start probe, for one) would pass for this key.
+    gauge.Drain();
+    const auto sent = Clock::now();
+    SendAll(fd, head);
+    std::optional<Clock::time_point> arrived;
+    for (int message = 0; message < 4; ++message) {
+        std::string bytes;
+        arrived = gauge.Receive(2, 2s, &bytes);
+        if (!arrived || static_cast<uint8_t>(bytes[0]) < 0xFE) break;
+        arrived.reset();  // a probe or close message, not the key
+    }
+    const Response response = ReadResponse(fd, 2s);
+    ::close(fd);
+    if (!arrived || !response.ok) {
+        gauge.Drain();
+        return std::nullopt;
+    }
+    return std::chrono::duration<double, std::micro>(*arrived - sent).count();
+}
 
 void KeyPressLatency(int presses, int rounds) {
     Say("key press latency...");
@@ -477,31 +526,12 @@ void KeyPressLatency(int presses, int rounds) {
         std::vector<double> micros, peerMicros;
         for (int i = 0; i < presses && Clock::now() < deadline; ++i) {
             std::snprintf(path, sizeof path, "/MCDU_KB_%02d", 12 + i % 10);
-            const std::string head = BrowserHead(path, setup.port);
-            const int fd = ConnectLoopback(setup.port);
-            if (fd < 0) {
+            const std::optional<double> took = PressKey(setup.port, path, gauge);
+            if (!took) {
                 ++failures;
                 continue;
             }
-            // Anything already waiting (the flight-start probe, for one) would pass for this key.
-            gauge.Drain();
-            const auto sent = Clock::now();
-            SendAll(fd, head);
-            std::optional<Clock::time_point> arrived;
-            for (int message = 0; message < 4; ++message) {
-                std::string bytes;
-                arrived = gauge.Receive(2, 2s, &bytes);
-                if (!arrived || static_cast<uint8_t>(bytes[0]) < 0xFE) break;
-                arrived.reset();  // a probe or close message, not the key
-            }
-            const Response response = ReadResponse(fd, 2s);
-            ::close(fd);
-            if (!arrived || !response.ok) {
-                ++failures;
-                gauge.Drain();
-                continue;
-            }
-            micros.push_back(std::chrono::duration<double, std::micro>(*arrived - sent).count());
+            micros.push_back(*took);
             if (withPeer) {
                 const int peer = ConnectLoopback(nginx.port);
                 if (peer < 0) continue;
@@ -871,6 +901,248 @@ void SimLink(int rounds, int pauses) {
             "", "", "", ""});
 }
 
+// ---- 7. The Windows build under Wine -------------------------------------------------------
+// The Windows program (a mingw-w64 build) runs under Wine in the prefix, scratch home and display
+// that bench/run.sh made; the Linux program runs beside it in the same rounds, so each figure has
+// its Linux counterpart taken on the same machine at the same time. The gauge's end is
+// bench/wingauge.exe, the simulator's window simwindow-standin.exe, the simulator the Linux
+// sim-standin on TCP.
+
+std::string g_windowsBin;
+std::string g_wine;
+
+// A Windows program run as `wine <exe> <args>`: with a running wineserver the wine process becomes
+// the Windows process (same process id), and SIGKILL ends it.
+bool StartWindows(Process& process, const std::string& exe, std::vector<std::string> args,
+                  const std::string& workDir, const std::string& output) {
+    args.insert(args.begin(), g_windowsBin + "/" + exe);
+    return process.Start(g_wine, args, {}, workDir, output);
+}
+
+void EndWindows(Process& process) {
+    process.Signal(SIGKILL);
+    process.Wait(10s);
+}
+
+struct Spread {
+    double p50 = 0, p99 = 0, low = 0, high = 0;
+};
+
+// Medians over the rounds of each round's median and 99th percentile, and the rounds' p99 range.
+Spread RoundFigures(const std::vector<std::vector<double>>& rounds) {
+    std::vector<double> p50s, p99s;
+    for (const auto& micros : rounds) {
+        if (micros.empty()) continue;
+        p50s.push_back(Median(micros) / 1000.0);
+        p99s.push_back(Percentile(micros, 0.99) / 1000.0);
+    }
+    if (p99s.empty()) return {};
+    return {Median(p50s), Median(p99s), *std::min_element(p99s.begin(), p99s.end()),
+            *std::max_element(p99s.begin(), p99s.end())};
+}
+
+void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
+    g_windowsTable = true;
+    const char* home = std::getenv("HOME");
+    if (std::getenv("WINEPREFIX") == nullptr || home == nullptr || g_wine.empty()) {
+        AddRow(
+            {"Windows build", "SKIPPED: no Wine prefix (bench/run.sh makes one)", "", "", "", ""});
+        return;
+    }
+    // The prefix's documents folder is $HOME/Documents, a scratch home of bench/run.sh's.
+    const std::string settings = std::string(home) + "/Documents/Quennick/Tarvel/";
+    std::filesystem::remove_all(settings);
+    std::filesystem::create_directories(settings);
+    Ini ini;
+    ini.port = txtest::FreeTcpPort();
+    const int port = ini.port;
+    const int simPort = txtest::FreeTcpPort();
+    txtest::WriteFile(settings + "TarvelXConnectExtended.ini", IniText(ini));
+    WriteDisplayPicture(settings);
+    const std::string www = std::filesystem::path(g_windowsBin).parent_path().string() + "/www";
+    txtest::TempDir work;
+    const auto out = [&](const std::string& name) { return work.path() + "/" + name + ".out"; };
+
+    int gaugePort = 0;
+    GaugeEnd gauge(&gaugePort);
+    Process wingauge;
+    if (!gauge.Listening() ||
+        !StartWindows(wingauge, "wingauge.exe", {"--port", std::to_string(gaugePort)}, work.path(),
+                      out("wingauge")) ||
+        !gauge.Accept(60s) || !gauge.Receive(1, 30s)) {
+        AddRow({"Windows build", "FAILED to start wingauge.exe", "", "", "", ""});
+        return;
+    }
+
+    // Start to the first answer, offline, first: a fresh copy each round (one copy at a time, the
+    // program allows no second), the Linux program's start in the same round. The first Windows
+    // start in a new prefix loads and caches much of Wine: it is run once before the rounds.
+    Say("Windows build: start to first answer...");
+    std::vector<double> winServe, linuxServe;
+    int startFailures = 0;
+    for (int round = -1; round < startRounds; ++round) {
+        {
+            Process program;
+            const auto start = Clock::now();
+            bool answered = false;
+            if (StartWindows(program, "TarvelXConnectExtended.exe", {}, www, out("program"))) {
+                while (!answered && MsSince(start) < 60000 && program.Running()) {
+                    answered = Fetch(port, "/", 2s).ok;
+                    if (!answered) ::usleep(200);
+                }
+            }
+            const double took = MsSince(start);
+            EndWindows(program);
+            if (round >= 0) {
+                if (answered) {
+                    winServe.push_back(took);
+                } else {
+                    ++startFailures;
+                }
+            }
+            // The program's single-instance mutex and the pipe instance go with the process,
+            // inside the wineserver: a moment for that before the next copy.
+            std::this_thread::sleep_for(300ms);
+        }
+        if (round < 0) continue;
+        Setup setup(Ini{});
+        GaugeEnd linuxGauge(setup.PipePath());
+        const auto start = Clock::now();
+        if (!setup.Start()) continue;
+        bool answered = false;
+        while (!answered && MsSince(start) < 10000) {
+            answered = Fetch(setup.port, "/", 2s).ok;
+            if (!answered) ::usleep(200);
+        }
+        if (answered) linuxServe.push_back(MsSince(start));
+        setup.program.Signal(SIGTERM);
+        setup.program.Wait(10s);
+    }
+
+    // Online: the simulator's window and protocol, then the program.
+    Say("Windows build: key presses and request rates...");
+    txtest::WriteFile(settings + "SimConnect.cfg", txtest::SimConnectConfigText(simPort));
+    Process simWindow;
+    txtest::Sandbox standinBox;
+    txtest::SimStandin standin(standinBox, simPort);
+    Process program;
+    const bool windowUp =
+        StartWindows(simWindow, "simwindow-standin.exe", {"--seconds", "3600"}, work.path(),
+                     out("simwindow")) &&
+        txtest::WaitUntil(
+            [&] {
+                return txtest::ReadFile(out("simwindow")).find("SIMWINDOW: window up") !=
+                       std::string::npos;
+            },
+            60s);
+    const auto online = [&](int at) {
+        const Response r = Fetch(at, "/", 2s);
+        return r.ok && r.body.find("FSX is offline") == std::string::npos;
+    };
+    if (!windowUp || !standin.Start({"--autostart"}) ||
+        !StartWindows(program, "TarvelXConnectExtended.exe", {}, www, out("program")) ||
+        !txtest::WaitUntil([&] { return online(port); }, 60s)) {
+        AddRow({"Windows build, online", "FAILED to set up", "", "", "", ""});
+        return;
+    }
+    Setup linux(Ini{});
+    WriteDisplayPicture(linux.sandbox.settings());
+    GaugeEnd linuxGauge(linux.PipePath());
+    txtest::SimStandin linuxStandin(linux.sandbox, linux.simPort);
+    if (!linuxStandin.Start({"--autostart"}) || !linux.Start() || !linuxGauge.Accept(10s) ||
+        !linux.WaitOnline(20s)) {
+        AddRow({"Linux program beside the Windows build", "FAILED to set up", "", "", "", ""});
+        return;
+    }
+    std::this_thread::sleep_for(300ms);
+
+    // Key presses, Windows and Linux alternating press by press.
+    std::vector<std::vector<double>> winRounds, linuxRounds;
+    int winFailures = 0, linuxFailures = 0;
+    const auto deadline = Clock::now() + 180s;
+    char path[32];
+    for (int round = 0; round < rounds && Clock::now() < deadline; ++round) {
+        winRounds.emplace_back();
+        linuxRounds.emplace_back();
+        for (int i = 0; i < presses && Clock::now() < deadline; ++i) {
+            std::snprintf(path, sizeof path, "/MCDU_KB_%02d", 12 + i % 10);
+            if (const auto took = PressKey(port, path, gauge)) {
+                winRounds.back().push_back(*took);
+            } else {
+                ++winFailures;
+            }
+            if (const auto took = PressKey(linux.port, path, linuxGauge)) {
+                linuxRounds.back().push_back(*took);
+            } else {
+                ++linuxFailures;
+            }
+        }
+    }
+    // The extra hop: wingauge.exe echoes what comes on its connection; half a round trip is the
+    // estimate of what passing a key on from the pipe to this process adds.
+    std::vector<double> hop;
+    gauge.Drain();
+    for (int i = 0; i < presses && Clock::now() < deadline + 30s; ++i) {
+        const auto sent = Clock::now();
+        if (!gauge.Send("e")) break;
+        const auto back = gauge.Receive(1, 2s);
+        if (!back) break;
+        hop.push_back(std::chrono::duration<double, std::micro>(*back - sent).count() / 2.0);
+    }
+    const Spread win = RoundFigures(winRounds), lin = RoundFigures(linuxRounds);
+    const auto ratio = [](double a, double b) { return b > 0 ? Fixed(a / b, 1) + " x" : ""; };
+    const std::string count =
+        std::to_string(winRounds.size()) + " x " + std::to_string(presses) + " keys" +
+        (winFailures != 0 ? ", " + std::to_string(winFailures) + " failed" : "") +
+        (linuxFailures != 0 ? ", Linux " + std::to_string(linuxFailures) + " failed" : "");
+    AddRow({"key press to gauge, median (" + count + ")", Fixed(win.p50, 3) + " ms",
+            Fixed(lin.p50, 3) + " ms", ratio(win.p50, lin.p50), "", ""});
+    AddRow({"key press to gauge, p99 (Windows rounds' p99 " + Fixed(win.low, 2) + ".." +
+                Fixed(win.high, 2) + " ms)",
+            Fixed(win.p99, 3) + " ms", Fixed(lin.p99, 3) + " ms", ratio(win.p99, lin.p99), "< 1 ms",
+            Met(win.p99 < 1.0 && winFailures == 0)});
+    AddRow({"  of which the gauge's TCP hop, median (half an echo)",
+            Fixed(Median(hop) / 1000.0, 3) + " ms", "", "", "", ""});
+    AddRow({"  of which the gauge's TCP hop, p99", Fixed(Percentile(hop, 0.99) / 1000.0, 3) + " ms",
+            "", "", "", ""});
+
+    // Sequential request rates, Windows and Linux batches alternating.
+    struct Target {
+        std::string label;
+        std::string path;
+        size_t size;
+    };
+    const std::vector<Target> targets = {{"\"/\" (status page)", "/", kAnySize},
+                                         {"\"/MCDU_main\"", "/MCDU_main", kAnySize},
+                                         {"\"/MCDU_Dspl.png\" (20 KB)", "/MCDU_Dspl.png", 20480}};
+    for (const Target& target : targets) {
+        std::vector<double> winRates, linuxRates;
+        int winBad = 0, linuxBad = 0;
+        for (int round = 0; round < 5; ++round) {
+            winRates.push_back(Rate(port, target.path, perBatch, target.size, &winBad));
+            linuxRates.push_back(Rate(linux.port, target.path, perBatch, target.size, &linuxBad));
+            gauge.Drain();
+            linuxGauge.Drain();
+        }
+        const double a = Median(winRates), b = Median(linuxRates);
+        AddRow(
+            {"rate " + target.label,
+             Fixed(a, 0) + " req/s" + (winBad != 0 ? " (" + std::to_string(winBad) + " bad)" : ""),
+             Fixed(b, 0) + " req/s" +
+                 (linuxBad != 0 ? " (" + std::to_string(linuxBad) + " bad)" : ""),
+             b > 0 ? Fixed(a / b, 2) + " x" : "", "", ""});
+    }
+    EndWindows(program);
+
+    const double s = Median(winServe), l = Median(linuxServe);
+    const double worst = winServe.empty() ? 0 : *std::max_element(winServe.begin(), winServe.end());
+    AddRow({"start to first answer (median of " + std::to_string(winServe.size()) + ")" +
+                (startFailures != 0 ? " (" + std::to_string(startFailures) + " failed)" : ""),
+            Fixed(s, 1) + " ms (max " + Fixed(worst, 1) + ")", Fixed(l, 1) + " ms", ratio(s, l),
+            "< 100 ms", Met(!winServe.empty() && s < 100 && startFailures == 0)});
+    std::filesystem::remove_all(settings);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -881,6 +1153,14 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) quick = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
+        if (std::strcmp(argv[i], "--windows") == 0 && i + 1 < argc) g_windowsBin = argv[++i];
+    }
+    if (const char* path = std::getenv("PATH"); path != nullptr) {
+        std::istringstream folders(path);
+        std::string folder;
+        while (g_wine.empty() && std::getline(folders, folder, ':')) {
+            if (::access((folder + "/wine").c_str(), X_OK) == 0) g_wine = folder + "/wine";
+        }
     }
     const auto wanted = [&](const char* name) { return only.empty() || only == name; };
     ::signal(SIGPIPE, SIG_IGN);
@@ -890,12 +1170,26 @@ int main(int argc, char** argv) {
     if (wanted("startstop")) StartStop(quick ? 3 : 5);
     if (wanted("simlink")) SimLink(quick ? 3 : 5, 20);
     if (wanted("idle")) IdleCost(quick ? 5s : 30s);
+    if (!g_windowsBin.empty() && wanted("windows")) {
+        WindowsBuild(quick ? 300 : 2000, quick ? 2 : 5, quick ? 100 : 500, quick ? 3 : 5);
+    }
     std::printf("%-58s | %-22s | %-18s | %-8s | %-12s | %s\n", "figure", "program", "nginx",
                 "ratio", "target", "met");
     for (const Row& row : g_rows) {
         std::printf("%-58s | %-22s | %-18s | %-8s | %-12s | %s\n", row.figure.c_str(),
                     row.value.c_str(), row.peer.c_str(), row.ratio.c_str(), row.target.c_str(),
                     row.met.c_str());
+    }
+    if (!g_windowsRows.empty()) {
+        std::printf(
+            "\nThe Windows build under Wine, beside the Linux program in the same rounds:\n");
+        std::printf("%-58s | %-22s | %-18s | %-8s | %-12s | %s\n", "figure", "Windows, Wine",
+                    "Linux", "ratio", "target", "met");
+        for (const Row& row : g_windowsRows) {
+            std::printf("%-58s | %-22s | %-18s | %-8s | %-12s | %s\n", row.figure.c_str(),
+                        row.value.c_str(), row.peer.c_str(), row.ratio.c_str(), row.target.c_str(),
+                        row.met.c_str());
+        }
     }
     return 0;
 }
