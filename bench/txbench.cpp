@@ -924,6 +924,26 @@ void EndWindows(Process& process) {
     process.Wait(10s);
 }
 
+// Microseconds from sending a request head to the first byte of the answer. For a key the program
+// answers once the pipe write has returned, so this is the key's round trip without the gauge
+// end's hop; the key's bytes are awaited at the gauge before the next request.
+std::optional<double> FirstAnswerByte(int port, const char* path, GaugeEnd* gauge) {
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) return std::nullopt;
+    if (gauge != nullptr) gauge->Drain();
+    const auto sent = Clock::now();
+    SendAll(fd, BrowserHead(path, port));
+    pollfd entry{fd, POLLIN, 0};
+    std::optional<double> took;
+    if (::poll(&entry, 1, 2000) == 1) {
+        took = std::chrono::duration<double, std::micro>(Clock::now() - sent).count();
+    }
+    if (!ReadResponse(fd, 2s).ok) took.reset();
+    ::close(fd);
+    if (gauge != nullptr && !gauge->Receive(2, 2s)) took.reset();
+    return took;
+}
+
 struct Spread {
     double p50 = 0, p99 = 0, low = 0, high = 0;
 };
@@ -978,7 +998,7 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
     // program allows no second), the Linux program's start in the same round. The first Windows
     // start in a new prefix loads and caches much of Wine: it is run once before the rounds.
     Say("Windows build: start to first answer...");
-    std::vector<double> winServe, linuxServe;
+    std::vector<double> winServe, linuxServe, bareStart;
     int startFailures = 0;
     for (int round = -1; round < startRounds; ++round) {
         {
@@ -1005,6 +1025,16 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
             std::this_thread::sleep_for(300ms);
         }
         if (round < 0) continue;
+        // Wine's own share: a console program that does nothing (wingauge.exe without its
+        // options prints its usage and ends), from the launch to its exit.
+        {
+            Process bare;
+            const auto start = Clock::now();
+            if (StartWindows(bare, "wingauge.exe", {}, work.path(), out("bare")) &&
+                bare.Wait(30s)) {
+                bareStart.push_back(MsSince(start));
+            }
+        }
         Setup setup(Ini{});
         GaugeEnd linuxGauge(setup.PipePath());
         const auto start = Clock::now();
@@ -1058,6 +1088,9 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
 
     // Key presses, Windows and Linux alternating press by press.
     std::vector<std::vector<double>> winRounds, linuxRounds;
+    // Beside each press, the same key's HTTP round trip and a page's (no pipe), for where the time
+    // goes: [0] key answer, [1] "/MCDU_main" answer; Windows and Linux.
+    std::vector<double> winAnswer[2], linuxAnswer[2];
     int winFailures = 0, linuxFailures = 0;
     const auto deadline = Clock::now() + 180s;
     char path[32];
@@ -1075,6 +1108,18 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
                 linuxRounds.back().push_back(*took);
             } else {
                 ++linuxFailures;
+            }
+            if (i % 4 != 0) continue;  // a quarter of the presses is enough for these
+            if (const auto took = FirstAnswerByte(port, path, &gauge))
+                winAnswer[0].push_back(*took);
+            if (const auto took = FirstAnswerByte(linux.port, path, &linuxGauge)) {
+                linuxAnswer[0].push_back(*took);
+            }
+            if (const auto took = FirstAnswerByte(port, "/MCDU_main", nullptr)) {
+                winAnswer[1].push_back(*took);
+            }
+            if (const auto took = FirstAnswerByte(linux.port, "/MCDU_main", nullptr)) {
+                linuxAnswer[1].push_back(*took);
             }
         }
     }
@@ -1097,14 +1142,24 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
         (linuxFailures != 0 ? ", Linux " + std::to_string(linuxFailures) + " failed" : "");
     AddRow({"key press to gauge, median (" + count + ")", Fixed(win.p50, 3) + " ms",
             Fixed(lin.p50, 3) + " ms", ratio(win.p50, lin.p50), "", ""});
-    AddRow({"key press to gauge, p99 (Windows rounds' p99 " + Fixed(win.low, 2) + ".." +
+    AddRow({"key press to gauge, p99 (rounds' p99 " + Fixed(win.low, 2) + ".." +
                 Fixed(win.high, 2) + " ms)",
             Fixed(win.p99, 3) + " ms", Fixed(lin.p99, 3) + " ms", ratio(win.p99, lin.p99), "< 1 ms",
             Met(win.p99 < 1.0 && winFailures == 0)});
-    AddRow({"  of which the gauge's TCP hop, median (half an echo)",
+    const char* answerLabels[2] = {"key's HTTP answer, first byte, median / p99",
+                                   "\"/MCDU_main\" (no pipe), first byte, median / p99"};
+    for (int which = 0; which < 2; ++which) {
+        const std::vector<double>& w = winAnswer[which];
+        const std::vector<double>& l = linuxAnswer[which];
+        const double a = Median(w) / 1000.0, b = Median(l) / 1000.0;
+        const double a99 = Percentile(w, 0.99) / 1000.0, b99 = Percentile(l, 0.99) / 1000.0;
+        AddRow({answerLabels[which], Fixed(a, 3) + " / " + Fixed(a99, 3) + " ms",
+                Fixed(b, 3) + " / " + Fixed(b99, 3) + " ms", ratio(a, b), "", ""});
+    }
+    AddRow({"wingauge.exe -> driver hop, median (half an echo)",
             Fixed(Median(hop) / 1000.0, 3) + " ms", "", "", "", ""});
-    AddRow({"  of which the gauge's TCP hop, p99", Fixed(Percentile(hop, 0.99) / 1000.0, 3) + " ms",
-            "", "", "", ""});
+    AddRow({"wingauge.exe -> driver hop, p99", Fixed(Percentile(hop, 0.99) / 1000.0, 3) + " ms", "",
+            "", "", ""});
 
     // Sequential request rates, Windows and Linux batches alternating.
     struct Target {
@@ -1140,6 +1195,8 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
                 (startFailures != 0 ? " (" + std::to_string(startFailures) + " failed)" : ""),
             Fixed(s, 1) + " ms (max " + Fixed(worst, 1) + ")", Fixed(l, 1) + " ms", ratio(s, l),
             "< 100 ms", Met(!winServe.empty() && s < 100 && startFailures == 0)});
+    AddRow({"a console exe doing nothing, launch to exit (median)",
+            Fixed(Median(bareStart), 1) + " ms", "", "", "", ""});
     std::filesystem::remove_all(settings);
 }
 
