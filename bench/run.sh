@@ -48,60 +48,12 @@ if [[ $windows == yes ]]; then
   cmake --build "$winbuild" -j2 --target TarvelXConnectExtended simwindow-standin wingauge \
     -- --no-print-directory >/dev/null
 
-  # A Wine prefix of the run's own, with a scratch home (the prefix's documents folder, where
-  # the program's settings go, links into it) and a private X server; all gone at the end.
-  scratch="$(mktemp -d /tmp/tx-bench-wine.XXXXXX)"
-  export HOME="$scratch/home"
-  export WINEPREFIX="$scratch/prefix"
-  export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
-  export WINEARCH=win64
-  mkdir -p "$HOME/Documents" "$WINEPREFIX"
-  xvfb_pid=""
-  cleanup() {
-    # The prefix goes only once its server has: removed under a live one it breaks the next start.
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    if [[ -n "$xvfb_pid" ]]; then
-      kill "$xvfb_pid" 2>/dev/null || true
-      wait "$xvfb_pid" 2>/dev/null || true
-    fi
-    rm -rf "$scratch"
-  }
-  trap cleanup EXIT
-  unset DISPLAY
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 1 100); do
-    [[ -s "$scratch/display" ]] && break
-    sleep 0.1
-  done
-  if [[ ! -s "$scratch/display" ]]; then
-    echo "Xvfb did not start" >&2
-    exit 1
-  fi
-  export DISPLAY=":$(head -n 1 "$scratch/display")"
-  # A server kept running makes every start of a Windows program quick, as on a desktop where
-  # Windows is up already: the start-up figure is the program's, not the prefix's.
-  wineserver -p >/dev/null 2>&1 || true
-  if ! wineboot -i >"$scratch/wineboot.log" 2>&1; then
-    cat "$scratch/wineboot.log" >&2
-    echo "Making the Wine prefix failed" >&2
-    exit 1
-  fi
-  cat >"$scratch/settings.reg" <<'REG'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
-
-[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-REG
-  wine regedit /S "$scratch/settings.reg" >/dev/null 2>&1
-  # Wine's desktop process goes with the last window and takes seconds to come back: a minimised
-  # window held for the whole run keeps it, so each program start is timed without it.
-  wine start /min notepad >/dev/null 2>&1
+  # A Wine prefix of the run's own, with a scratch home and a private X server; all gone at the
+  # end. A server kept running makes every start of a Windows program quick, as on a desktop
+  # where Windows is up already: the start-up figure is the program's, not the prefix's.
+  # shellcheck source=../scripts/wine-session.sh
+  source "$here/scripts/wine-session.sh"
+  wine_session_start "$(mktemp -d /tmp/tx-bench-wine.XXXXXX)"
   args+=(--windows "$winbuild/bin")
 fi
 
