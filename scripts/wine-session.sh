@@ -33,7 +33,7 @@ wine_session_start() {
   # Windows need a display under Wine: a private X server, on a number it picks itself.
   unset DISPLAY
   if command -v Xvfb >/dev/null; then
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+    Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
     wine_session_xvfb_pid=$!
     for _ in $(seq 1 100); do
       [[ -s "$scratch/display" ]] && break

@@ -54,7 +54,10 @@ bool XvfbSession::Start(int width, int height) {
         if (FileExists(socket) || FileExists(lock)) continue;
         m_display = ":" + std::to_string(number);
         const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        if (!m_server.Start(xvfb, {m_display, "-screen", "0", screen, "-nolisten", "tcp"}, {})) {
+        // -noreset: by default the server resets when its last client leaves, and a client that
+        // connects during that reset (the program, right after the readiness probe) is refused.
+        if (!m_server.Start(
+                xvfb, {m_display, "-noreset", "-screen", "0", screen, "-nolisten", "tcp"}, {})) {
             return false;
         }
         // The socket appears before the server takes clients: wait until one gets an answer.
