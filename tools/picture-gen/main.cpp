@@ -3,19 +3,23 @@
 //
 //   picture-gen RES_DIR WWW_DIR
 //
-// RES_DIR receives the window's BMP pictures, the icon images and ResourceTable.cpp; WWW_DIR the
-// JPEG pictures that the web pages use.
+// RES_DIR receives the window's BMP pictures, the icon images and ResourceTable.cpp, which the
+// Linux program compiles in, and icon_128.ico, which the Windows program's resource script takes
+// beside the same BMP files; WWW_DIR the JPEG pictures that the web pages use.
 
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "tools/picture-gen/FontLibrary.h"
+#include "tools/picture-gen/IconFile.h"
 #include "tools/picture-gen/ImageFiles.h"
 #include "tools/picture-gen/Pictures.h"
 #include "tools/picture-gen/ResourceTableWriter.h"
@@ -24,6 +28,8 @@ namespace {
 
 constexpr int kJpegQuality = 92;
 constexpr int kIconSizes[] = {256, 128, 64, 48, 32};
+// Icon images at least this big go into the .ico as PNG files, smaller ones uncompressed.
+constexpr int kSmallestPngIcon = 256;
 
 void MakeFolder(const std::string& path) {
     std::error_code error;
@@ -65,11 +71,20 @@ void Generate(const std::string& resDir, const std::string& wwwDir) {
     addBmp("BITMAP_BTNEXIT_0", "BMP", "BITMAP_BTNEXIT_0.bmp", DrawExitStrip(skin, fonts, false));
     addBmp("BITMAP_BTNEXIT_1", "BMP", "BITMAP_BTNEXIT_1.bmp", DrawExitStrip(skin, fonts, true));
 
+    IconFile ico;
     for (int size : kIconSizes) {
         const std::string path = resDir + "/icon_128_" + std::to_string(size) + ".png";
-        image_files::SavePng(DrawIcon(size), path);
-        table.Add("#128", "ICON", size, image_files::ReadBytes(path));
+        const Canvas icon = DrawIcon(size);
+        image_files::SavePng(icon, path);
+        std::vector<std::uint8_t> png = image_files::ReadBytes(path);
+        if (size >= kSmallestPngIcon) {
+            ico.AddPng(size, png);
+        } else {
+            ico.AddBitmap(icon);
+        }
+        table.Add("#128", "ICON", size, std::move(png));
     }
+    image_files::WriteBytes(resDir + "/icon_128.ico", ico.Encode());
 
     image_files::SaveJpeg(DrawBanner(fonts), wwwDir + "/busbanner.jpg", kJpegQuality);
     image_files::SaveJpeg(DrawMcdu(fonts), wwwDir + "/mcdu_bg.jpg", kJpegQuality);

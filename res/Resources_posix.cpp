@@ -1,8 +1,10 @@
-#include "res/Resources.h"
+// The resource table that picture-gen writes (ResourceTable.cpp in the build tree), searched by
+// name and type, and the string table.
 
 #include <map>
 
 #include "res/ResourceTable.h"
+#include "res/Resources.h"
 
 namespace res {
 
@@ -23,10 +25,10 @@ std::span<const unsigned char> Bytes(const detail::ResourceEntry& entry) {
 
 const std::map<int, std::string>& StringTable() {
     static const std::map<int, std::string> table = {
-        {kIdsAboutBox, "&About TarvelXConnect Extended..."},
-        {kIdsAboutVersion, "TarvelX Connect Extended. v.1.2.x.x."},
-        {kIdsAboutDescription, "Remote MCDU and flight data for tablets."},
-        {kIdsAboutTitle, "About program"},
+        {kIdsAboutBox, TX_TEXT_ABOUTBOX},
+        {kIdsAboutVersion, TX_TEXT_ABOUT_VERSION},
+        {kIdsAboutDescription, TX_TEXT_ABOUT_DESCRIPTION},
+        {kIdsAboutTitle, TX_TEXT_ABOUT_TITLE},
     };
     return table;
 }
