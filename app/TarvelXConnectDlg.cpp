@@ -58,7 +58,8 @@ bool CTarvelXConnectDlg::OnInitDialog() {
         platform::ShowMessageBox("Program error.", "Error", platform::MessageIcon::Error);
         std::exit(0);
     }
-    // 4. There is no system menu here; the About box opens from a right-click instead.
+    // 4. The About entry: the Windows view adds it to the system menu as it makes the window; an
+    // X11 window's menu belongs to the window manager, so on Linux a right-click stands in.
     // 5-7. Icon, status lamp and exit strip.
     m_pView->SetProgramIcon();
     m_pView->PlacePictureControls();

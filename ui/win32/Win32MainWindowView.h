@@ -1,11 +1,14 @@
 #pragma once
-// The main window on Win32: a borderless 320 x 320 popup painted from an off-screen picture, the
-// status lamp, the exit strip and the address label drawn with GDI, the system's message loop, and
-// the presence tick as a window timer (WM_TIMER, which Windows never lets pile up). Presses, keys,
-// the close box and the system menu go to the main window object's handlers.
+// The main window on Win32: the dialog from template 102 (a frameless 320 x 320 popup with a
+// system menu and a task bar button), its skin, the status lamp and the exit strip as picture
+// controls, the hand pointer, the address label in Tahoma, the About entry in the system menu and
+// the About box, the icon while minimised, the system's message loop with the dialog keys, and the
+// presence tick as a window timer (WM_TIMER, which Windows never lets pile up). Presses, keys, the
+// close box and the system menu go to the main window object's handlers.
 //
-// The face is a plain one for now: a dark square with a red or green lamp, the exit strip and the
-// address; the skinned pictures replace it without changing this interface.
+// The member functions are implemented in two files:
+//   ui/win32/Win32MainWindowView.cpp  the window, its face, pointer, presses, lamp, label, About
+//   ui/win32/Win32EventLoop.cpp       the message loop, the wake, the close, the timer
 //
 // Window thread only, except WakeEventLoop and PostQuit, which reach only the atomic fields below.
 
@@ -16,6 +19,9 @@
 
 #include "ui/MainWindowView.h"
 #include "ui/win32/DialogBridge.h"
+#include "ui/win32/PictureEx.h"
+
+class CSkin;
 
 namespace ui {
 
@@ -47,17 +53,22 @@ class Win32MainWindowView final : public MainWindowView {
     void DeleteAddressFont() override;
     void DestroyWindow() override;
 
+    // Message posted to the window (or, before it exists, to the thread) when posted work waits.
+    static constexpr UINT kWakeMessage = WM_APP + 1;
+    // Thread message for a close asked for before the window exists.
+    static constexpr UINT kQuitMessage = WM_APP + 2;
+
   private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // The dialog's handlers; true when the message was handled, with its result in `result`.
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // A message that came to the thread rather than to the window (before the window exists).
     void HandleThreadMessage(const MSG& message);
     void OnPaint();
     void OnLButtonDown();
     bool OnSetCursor();
-    // Draws the face into the off-screen picture: background, lamp, exit strip, address.
-    void PaintFace();
-    void Invalidate();
+    // Adds the About entry to the system menu, when the window has one and the entry has a text.
+    void AddAboutEntry();
 
     DialogBridge m_dlg;
     // The window; set and cleared by the window thread, read by threads that post a wake or a
@@ -66,21 +77,21 @@ class Win32MainWindowView final : public MainWindowView {
     // The window thread's id while the window system runs, 0 otherwise; set and cleared by the
     // window thread, read by the posting threads.
     std::atomic<DWORD> m_nThreadId{0};
-    // The window class is registered (window thread only, like everything below).
-    bool m_bClassRegistered = false;
+
+    // ---- The window's pieces (window thread only) ----------------------------------------------
     UINT_PTR m_nTimerId = 0;
+    // Program icon (resource 128): the window's icons, the minimised face and the drag icon.
     HICON m_hIcon = nullptr;
-    HICON m_hSmallIcon = nullptr;
-    // The off-screen picture of the whole face, and the memory context it is selected into.
-    HDC m_hSkinDC = nullptr;
-    HBITMAP m_hSkinBitmap = nullptr;
-    HGDIOBJ m_hOldBitmap = nullptr;
-    HFONT m_hFont = nullptr;
+    CSkin* m_pSkin = nullptr;
+    // The skin's drawing context, on which the address label is drawn.
+    HDC m_pSkinDC = nullptr;
+    // The hand pointer, made on first need and kept for the life of the process.
     HCURSOR m_hHandCursor = nullptr;
-    bool m_bPicturesPlaced = false;
-    bool m_bOnline = false;
+    CPictureEx m_picOnline;
+    CPictureEx m_picExit;
+    // The exit strip shows its highlighted picture.
     bool m_bExitHover = false;
-    std::string m_address;
+    HFONT m_Font = nullptr;
 };
 
 }  // namespace ui
