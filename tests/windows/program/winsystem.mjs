@@ -264,20 +264,23 @@ export function simConnectCfg(simPort) {
 }
 
 // The Linux simulator stand-in with a runtime folder of its own, reached over TCP on 127.0.0.1.
+// rate: simulated seconds per real second.
 export class SimStandin {
-  constructor(root, runtime) {
+  constructor(root, runtime, { rate = 1 } = {}) {
     this.root = root;
     this.runtime = runtime;
+    this.rate = rate;
     this.log = path.join(root, 'sim-standin.log');
     this.controlPath = path.join(runtime, 'sim-standin.ctl');
   }
 
+  // Started again after it ended, it serves the same port: the program's SimConnect.cfg names it.
   async start() {
-    this.port = await freeLoopbackPort();
+    this.port ??= await freeLoopbackPort();
     fs.mkdirSync(this.runtime, { recursive: true, mode: 0o700 });
     fs.chmodSync(this.runtime, 0o700);
     this.child = new Child('sim-standin', path.join(nativeBin, 'sim-standin'),
-      ['--log', this.log, '--port', String(this.port), '--bind', '127.0.0.1'],
+      ['--log', this.log, '--port', String(this.port), '--bind', '127.0.0.1', '--rate', String(this.rate)],
       { env: { PATH: process.env.PATH, HOME: this.root, XDG_RUNTIME_DIR: this.runtime }, cwd: this.root },
       path.join(this.root, 'sim-standin.out'));
     await waitFor(() => !this.child.running || fs.existsSync(this.controlPath), kStartTimeoutMs,
@@ -356,14 +359,16 @@ export function splitAnswer(answer) {
 }
 
 // The Windows program with its stand-ins, one test's worth: a scratch folder for the stand-ins'
-// logs, a clean settings folder with this test's INI and SimConnect.cfg.
+// logs, a clean settings folder with this test's INI and SimConnect.cfg. rate: the simulator
+// stand-in's; artefactPrefix: what the kept logs' names begin with, one per kind of test.
 export class WindowsSystem {
-  constructor({ name, waits4Sim = 0 }) {
+  constructor({ name, waits4Sim = 0, rate = 1, artefactPrefix = 'windows_program' }) {
     this.name = name;
     this.waits4Sim = waits4Sim;
+    this.artefactPrefix = artefactPrefix;
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-winprog-'));
     this.gaugeLog = path.join(this.root, 'gauge-standin.log');
-    this.sim = new SimStandin(this.root, path.join(this.root, 'run'));
+    this.sim = new SimStandin(this.root, path.join(this.root, 'run'), { rate });
     this.children = [];
     // [file, label] of further logs to keep beside the artefacts.
     this.extraLogs = [];
@@ -411,13 +416,10 @@ export class WindowsSystem {
     // The program opens the gauge's pipe once, as its web server starts: the gauge listens first.
     this.gauge = startWindows('gauge-standin', gaugeExe, ['--log', windowsPath(this.gaugeLog)],
       { outFile: path.join(this.root, 'gauge-standin.out') });
-    this.simWindow = startWindows('simwindow-standin', simWindowExe, ['--stdin'],
-      { outFile: path.join(this.root, 'simwindow-standin.out'), stdin: 'pipe' });
-    this.children.push(this.gauge, this.simWindow);
+    this.children.push(this.gauge);
+    await this.startSimWindow();
     await waitFor(() => this.checkChildren() && this.gaugeLogText().includes('GAUGE: listening on'),
       kStartTimeoutMs, 'the gauge stand-in');
-    await waitFor(() => this.checkChildren() && this.simWindow.stdout().includes('SIMWINDOW: window up'),
-      kStartTimeoutMs, 'the FS98MAIN window');
 
     this.program = this.startProgram('program');
     this.children.push(this.program);
@@ -441,6 +443,18 @@ export class WindowsSystem {
   startProgram(label) {
     return startWindows('TarvelXConnectExtended', programExe, [],
       { cwd: windowsWww, outFile: path.join(this.root, `${label}.out`) });
+  }
+
+  // The simulator's FS98MAIN window comes (again, after closeSimWindow). Each start writes to an
+  // output file of its own, so that the wait sees this start's window.
+  async startSimWindow() {
+    this.simWindowStarts = (this.simWindowStarts ?? 0) + 1;
+    const suffix = this.simWindowStarts > 1 ? `-${this.simWindowStarts}` : '';
+    this.simWindow = startWindows('simwindow-standin', simWindowExe, ['--stdin'],
+      { outFile: path.join(this.root, `simwindow-standin${suffix}.out`), stdin: 'pipe' });
+    this.children.push(this.simWindow);
+    await waitFor(() => this.checkChildren() && this.simWindow.stdout().includes('SIMWINDOW: window up'),
+      kStartTimeoutMs, 'the FS98MAIN window');
   }
 
   // The simulator's window goes, as when the simulator ends.
@@ -474,7 +488,7 @@ export class WindowsSystem {
       if (/\.(out|err|log)$/.test(entry)) files.push([path.join(this.root, entry), entry]);
     }
     for (const [file, label] of files) {
-      if (fs.existsSync(file)) fs.copyFileSync(file, path.join(artefactsDir, `windows_program-${this.name}-${label}`));
+      if (fs.existsSync(file)) fs.copyFileSync(file, path.join(artefactsDir, `${this.artefactPrefix}-${this.name}-${label}`));
     }
     clearSettings();
     fs.rmSync(this.root, { recursive: true, force: true });
