@@ -35,6 +35,7 @@ class Tablet {
     this.requests = [];
     this.errors = [];
     this.sent = [];
+    this.earlyPaints = 0;
     page.on('requestfinished', async (request) => {
       const response = await request.response();
       this.requests.push({
@@ -52,7 +53,13 @@ class Tablet {
     page.on('response', (response) => {
       if (response.status() >= 400) this.errors.push(`${response.url()} answered ${response.status()}`);
     });
-    page.on('pageerror', (error) => this.errors.push(`script error: ${error.message}`));
+    page.on('pageerror', (error) => {
+      if (this.opening && isEarlyPaint(error)) {
+        this.earlyPaints += 1;
+        return;
+      }
+      this.errors.push(`script error: ${error.message} (${error.stack?.split('\n').slice(1, 3).join(' ')})`);
+    });
     page.on('console', (message) => {
       // The browser asks each new site for its icon, which the program does not have; that
       // answer shows on no page.
@@ -60,6 +67,16 @@ class Tablet {
       this.errors.push(`console: ${message.text()} (${message.location().url})`);
     });
   }
+}
+
+// The MCDU page's head starts loading the display picture before its body has made the canvas:
+// on a busy machine the picture may come back first, and that first paint finds no canvas (the
+// next second's paints it). That is the page's own doing, the same bytes from either program, and
+// only while the page opens; from a key's page, or later, the same error would be a fault.
+function isEarlyPaint(error) {
+  return /reading 'getContext'/.test(error.message) &&
+    /^\s*at paintDisplay \(\S+\/MCDU_main:\d+:\d+\)\n\s*at i\.onload \(\S+\/MCDU_main:\d+:\d+\)/m
+      .test((error.stack ?? '').split('\n').slice(1, 3).join('\n'));
 }
 
 async function openTablet(name, options = {}) {
@@ -90,6 +107,7 @@ function gaugeKeyCodes() {
 }
 
 async function openMcdu(tablet) {
+  tablet.opening = true;
   const response = await tablet.page.goto(system.baseUrl + '/MCDU');
   assert.equal(response.status(), 202);
   tablet.frame = tablet.page.frame({ name: 'frame_main' });
@@ -109,6 +127,7 @@ async function openMcdu(tablet) {
     });
   });
   tablet.keys = new Map(centres.map(([path, { x, y }]) => [path, { x: frameBox.x + x, y: frameBox.y + y }]));
+  tablet.opening = false;
 }
 
 // One tap with one finger; resolves once the key's own page has come back.
@@ -191,7 +210,8 @@ test('two MCDU tablets tapping in turn and a status tablet reloading are all ser
   const timed = requests.filter((request) => request.ms >= 0);
   const slowest = timed.reduce((worst, request) => (request.ms > worst.ms ? request : worst), { ms: 0 });
   console.log(`${requests.length} requests (${timed.length} timed), slowest ${Math.round(slowest.ms)} ms ` +
-    `(${slowest.tablet} ${slowest.path}); ${total} taps, ${statusLoads} status loads`);
+    `(${slowest.tablet} ${slowest.path}); ${total} taps, ${statusLoads} status loads; ` +
+    `${captain.earlyPaints + officer.earlyPaints} first paints before the canvas`);
   assert.ok(timed.length > total, 'the requests were timed');
   const slow = timed.filter((request) => request.ms > kSlowestRequestMs);
   assert.deepEqual(slow, [], `no request took over ${kSlowestRequestMs} ms`);
