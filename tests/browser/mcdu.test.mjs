@@ -1,10 +1,13 @@
 // The remote MCDU in a real browser with touch: the picture, the gauge's display on the canvas,
-// key taps that reach the gauge through the pipe, and the display that follows them.
+// key taps that reach the gauge through the pipe, and the display that follows them (on the Linux
+// system only: the Windows gauge stand-in draws no display, see system.mjs).
 
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 
-import { artefactPath, launchBrowser, sleep, startSystem, waitFor } from './system.mjs';
+import {
+  artefactPath, displayFollowsKeys, kFixedDisplayReason, launchBrowser, sleep, startSystem, waitFor,
+} from './system.mjs';
 
 // A key press must show on the canvas within this time.
 const kDisplayFollowsMs = 1000;
@@ -29,7 +32,7 @@ after(async () => {
   if (browser) await browser.close();
   if (system) {
     const exits = await system.stop();
-    assert.equal(exits.TarvelXConnectExtended, 0, 'the program ends cleanly on SIGTERM');
+    assert.equal(exits.TarvelXConnectExtended, 0, `the program ends cleanly on ${system.endRequest}`);
   }
 });
 
@@ -101,19 +104,22 @@ async function settledScratchpad() {
 }
 
 // Taps a key with one finger; resolves with the settled scratchpad once the gauge got the key's
-// code, and checks that the canvas changed from `before` within a second of the tap.
+// code, and checks that the canvas changed from `before` within a second of the tap. Where the
+// display does not follow the keys, resolves with null once the gauge got the code.
 async function tapKey(keyPath, code, before) {
   const codesBefore = gaugeCodes().length;
   const { x, y } = await keyCentre(keyPath);
   const tappedAt = Date.now();
   await page.touchscreen.tap(x, y);
-  await waitFor(async () => (await scratchpad()).hash !== before.hash, kDisplayFollowsMs * 3,
-    `the display to change after ${keyPath}`);
-  const elapsed = Date.now() - tappedAt;
-  assert.ok(elapsed <= kDisplayFollowsMs, `the canvas followed ${keyPath} after ${elapsed} ms`);
+  if (displayFollowsKeys) {
+    await waitFor(async () => (await scratchpad()).hash !== before.hash, kDisplayFollowsMs * 3,
+      `the display to change after ${keyPath}`);
+    const elapsed = Date.now() - tappedAt;
+    assert.ok(elapsed <= kDisplayFollowsMs, `the canvas followed ${keyPath} after ${elapsed} ms`);
+  }
   await waitFor(() => gaugeCodes().length > codesBefore, 2000, `the gauge to get ${keyPath}`);
   assert.deepEqual(gaugeCodes().slice(codesBefore), [code], `the gauge got exactly code ${code}`);
-  return settledScratchpad();
+  return displayFollowsKeys ? settledScratchpad() : null;
 }
 
 test('the MCDU page shows the picture and the gauge display', async () => {
@@ -155,19 +161,23 @@ test('the MCDU page shows the picture and the gauge display', async () => {
   assert.deepEqual(placement, { x: 103, y: 72, width: 370, height: 364 });
 });
 
-test('a tap on a key reaches the gauge and the display follows', async () => {
+test('a tap on a key reaches the gauge and the display follows', async (t) => {
   const empty = await settledScratchpad();
   assert.equal(empty.cells, '.'.repeat(24), 'the scratchpad starts empty');
   const withA = await tapKey('/MCDU_KB_39', 39, empty);
-  assert.equal(withA.cells, '#' + '.'.repeat(23), 'one character in the scratchpad');
   assert.match(system.gaugeLogText(), /GAUGE: code 39 \(A\)/);
-
   const cleared = await tapKey('/MCDU_KB_68', 68, withA);
+  assert.match(system.gaugeLogText(), /GAUGE: code 39 \(A\)[^]*GAUGE: code 68 \(CLR\)/);
+  if (!displayFollowsKeys) {
+    t.diagnostic(`the display's answer to the keys not checked: ${kFixedDisplayReason}`);
+    return;
+  }
+  assert.equal(withA.cells, '#' + '.'.repeat(23), 'one character in the scratchpad');
   assert.equal(cleared.cells, '.'.repeat(24), 'CLR empties the scratchpad');
   assert.equal(cleared.hash, empty.hash, 'the scratchpad looks as it did before');
 });
 
-test('a word typed on the keys shows in the scratchpad', async () => {
+test('a word typed on the keys shows in the scratchpad', async (t) => {
   const codesBefore = gaugeCodes().length;
   let shown = await settledScratchpad();
   assert.equal(shown.cells, '.'.repeat(24));
@@ -175,6 +185,15 @@ test('a word typed on the keys shows in the scratchpad', async () => {
   for (const [keyPath, code] of [['/MCDU_KB_43', 43], ['/MCDU_KB_45', 45], ['/MCDU_KB_50', 50], ['/MCDU_KB_50', 50]]) {
     shown = await tapKey(keyPath, code, shown);
     steps.push(shown);
+  }
+  if (!displayFollowsKeys) {
+    // No settling display to wait on: a duplicate would come right behind the last key.
+    await sleep(300);
+    assert.deepEqual(gaugeCodes().slice(codesBefore), [43, 45, 50, 50]);
+    assert.match(system.gaugeLogText(), /code 43 \(E\)[^]*code 45 \(G\)[^]*code 50 \(L\)[^]*code 50 \(L\)/);
+    t.diagnostic(`the word on the display not checked: ${kFixedDisplayReason}`);
+    await page.screenshot({ path: artefactPath('mcdu.png'), fullPage: true });
+    return;
   }
   // E, G, L, L: one more character each time, the earlier ones left as they were.
   assert.deepEqual(steps.map((step) => step.cells),

@@ -24,7 +24,7 @@ after(async () => {
   if (browser) await browser.close();
   if (system) {
     const exits = await system.stop();
-    assert.equal(exits.TarvelXConnectExtended, 0, 'the program ends cleanly on SIGTERM');
+    assert.equal(exits.TarvelXConnectExtended, 0, `the program ends cleanly on ${system.endRequest}`);
     assert.match(system.log(), /TarvelXConnectExtended\.exe: END\.\n$/);
   }
 });

@@ -1,5 +1,6 @@
 // The whole system for one test file: the simulator stand-in, the gauge stand-in and the program,
 // each run with a private HOME and XDG_RUNTIME_DIR, plus Debian's chromium driven by playwright.
+// With TX_BROWSER_SYSTEM=windows the same tests drive the Windows build instead (windows.mjs).
 
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -12,10 +13,21 @@ import { chromium } from 'playwright-core';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 
+const systemKind = process.env.TX_BROWSER_SYSTEM || 'linux';
+if (!['linux', 'windows'].includes(systemKind)) throw new Error(`TX_BROWSER_SYSTEM=${systemKind}: linux or windows`);
+export const onWindows = systemKind === 'windows';
+const windows = onWindows ? await import('./windows.mjs') : null;
+
+// The Windows gauge stand-in draws no display: its MCDU page paints one fixed picture, so the
+// checks that the display follows the keys are the Linux system's only.
+export const displayFollowsKeys = !onWindows;
+export const kFixedDisplayReason = 'the Windows gauge stand-in draws no display; the page shows a fixed picture';
+
 export const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(here, '..', '..', 'build'));
 export const binDir = path.join(buildDir, 'bin');
 export const wwwDir = path.join(buildDir, 'www');
-export const artefactsDir = path.join(buildDir, 'artefacts');
+// A Windows run keeps its screenshots beside the Windows build's other artefacts.
+export const artefactsDir = onWindows ? windows.artefactsDir : path.join(buildDir, 'artefacts');
 export const chromiumPath = '/usr/bin/chromium';
 
 const kStartTimeoutMs = 20000;
@@ -136,6 +148,8 @@ export class System {
     this.sim = null;
     this.gauge = null;
     this.program = null;
+    // How the tests ask the program to end.
+    this.endRequest = 'SIGTERM';
   }
 
   get baseUrl() {
@@ -291,6 +305,7 @@ export class System {
 }
 
 export async function startSystem(options) {
+  if (onWindows) return windows.BrowserWindowsSystem.start(options);
   const system = new System(options);
   try {
     return await system.start();
@@ -322,5 +337,5 @@ export async function launchBrowser() {
 
 export function artefactPath(file) {
   fs.mkdirSync(artefactsDir, { recursive: true });
-  return path.join(artefactsDir, file);
+  return path.join(artefactsDir, onWindows ? `browser-${file}` : file);
 }

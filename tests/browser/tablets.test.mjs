@@ -6,14 +6,17 @@
 import assert from 'node:assert/strict';
 import { after, before, test } from 'node:test';
 
-import { artefactPath, launchBrowser, sleep, startSystem, waitFor } from './system.mjs';
+import { artefactPath, launchBrowser, onWindows, sleep, startSystem, waitFor } from './system.mjs';
 
 const kTappingMs = 30000;
 // A finger on a tablet: about four taps a second between the two of them.
 const kTapIntervalMs = 250;
 const kStatusReloadMs = 1000;
-// No answer may take longer than this, from the browser's request to the answer's last byte.
-const kSlowestRequestMs = 1000;
+// No answer may take longer than this, from the browser's request to the answer's last byte. The
+// Windows program under Wine gets twice that: every socket and pipe call goes through the
+// wineserver, one more process on the two cores that the three pages share (the slowest seen
+// there was 872 ms, against 234 ms for the Linux program on the same machine).
+const kSlowestRequestMs = onWindows ? 2000 : 1000;
 
 // Disjoint keys per tablet, so that each code the gauge logs names the tablet that sent it.
 const kCaptainKeys = [28, 29, 30, 31, 32, 33, 34, 35, 36, 27];  // 1 to 9, 0
@@ -95,7 +98,7 @@ after(async () => {
   if (browser) await browser.close();
   if (system) {
     const exits = await system.stop();
-    assert.equal(exits.TarvelXConnectExtended, 0, 'the program ends cleanly on SIGTERM');
+    assert.equal(exits.TarvelXConnectExtended, 0, `the program ends cleanly on ${system.endRequest}`);
   }
 });
 
