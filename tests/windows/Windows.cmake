@@ -58,6 +58,17 @@ if(TX_NODE)
                        TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
 endif()
 
+# The browser tests of tests/browser, the same files, against the Windows program: the system they
+# start is the .exe under Wine with the Windows gauge and simulator-window stand-ins and the native
+# sim-standin (TX_BROWSER_SYSTEM=windows), and Debian's chromium taps the remote MCDU. It skips
+# (77) without chromium, playwright-core, Wine or the programs.
+if(TX_NODE)
+  add_test(NAME browser_windows COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.mjs)
+  set_tests_properties(browser_windows PROPERTIES
+                       ENVIRONMENT "TX_BROWSER_SYSTEM=windows;TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
+                       TIMEOUT 300 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
+endif()
+
 # The program's window under Wine on the prefix's X display (tests/windows/window): its place, its
 # face pixel for pixel against the generator's pictures, the lamp with the simulator's stand-ins,
 # the strips, a drag, the system menu's About box, minimising, the dialog keys; and its screenshot
