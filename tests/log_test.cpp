@@ -1,7 +1,6 @@
-#include <gtest/gtest.h>
+#include "log/Log.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,7 +10,8 @@
 #include <vector>
 
 #include "log/Diagnostics.h"
-#include "log/Log.h"
+#include "platform/ModuleFile.h"
+#include "tests/support/SystemFacts.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -23,7 +23,7 @@ protected:
         ASSERT_TRUE(m_stream.Open(m_path));
         m_stream.SetClock([] { return LocalTimestamp{5, 12, 2026, 22, 6, 14, 123}; });
     }
-    std::string Content() { return txtest::ReadFile(m_path); }
+    std::string Content() { return txtest::ReadLog(m_path); }
 
     txtest::TempDir m_dir;
     std::string m_path;
@@ -36,6 +36,14 @@ TEST_F(LogTest, PrefixHasFourDigitYearAndThreeMillisecondDigits) {
     m_stream.SetClock([] { return LocalTimestamp{1, 2, 2026, 9, 5, 3, 7}; });
     LogLine(m_stream, "x\n");
     EXPECT_EQ(Content(), "[01/02/2026 09:05:03:007]: x\n");
+}
+
+TEST_F(LogTest, IsATextFileWithTheSystemsLineEnds) {
+    LogLine(m_stream, "one\n");
+    LogText(m_stream, "two\nthree\n");
+    const std::string end = txtest::LogLineEnd();
+    EXPECT_EQ(txtest::ReadFile(m_path),
+              "[05/12/2026 22:06:14:123]: one" + end + "two" + end + "three" + end);
 }
 
 TEST_F(LogTest, ValuesAreWrittenVerbatimAndContinuationsShareOneLine) {
@@ -104,16 +112,20 @@ TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
 }
 
 TEST_F(LogTest, ModuleOfAnAddressInASharedLibraryIsThatLibrary) {
-    // stdout's FILE lives in the C library, which carries no version information; its file's
-    // time is reported all the same.
+    // stdout's FILE lives in the C library, which carries no version information on Linux; its
+    // file's time is reported all the same.
+    const std::string library = platform::ModulePath(stdout);
+    EXPECT_FALSE(library.empty());
+    EXPECT_NE(library, OwnExecutablePath());
     LogModuleVersion(m_stream, stdout, 1, false);
     const std::string content = Content();
     const size_t second = content.find('\n') + 1;
     EXPECT_TRUE(content.starts_with("[05/12/2026 22:06:14:123]: Dataflags: 1, 0, size=0x"))
         << content;
-    EXPECT_TRUE(std::regex_match(content.substr(second),
-                                 std::regex(R"(\[[^\]]+\]: Module version: N/A\. Date/time: )"
-                                            R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\n)")))
+    EXPECT_TRUE(std::regex_match(
+        content.substr(second),
+        std::regex(R"(\[[^\]]+\]: Module version: )" + txtest::CLibraryVersionPattern() +
+                   R"(\. Date/time: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\n)")))
         << content;
 }
 
@@ -121,10 +133,8 @@ TEST(FileDateTimeTest, ModesAndFailures) {
     txtest::TempDir dir;
     const std::string path = dir.path() + "/file";
     txtest::WriteFile(path, "x");
-    timespec times[2] = {{1780000000, 0}, {1780000000, 0}};  // 28 May 2026 UTC
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
-    ::setenv("TZ", "UTC", 1);
-    tzset();
+    ASSERT_TRUE(txtest::SetFileWriteTime(path, 1780000000));  // 28 May 2026 UTC
+    txtest::UseUtcAsLocalTime();
     char out[26];
     ASSERT_TRUE(FormatFileDateTime(1, path, out, sizeof out));
     EXPECT_STREQ(out, "28/05/2026 20:26:40");

@@ -1,12 +1,6 @@
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +8,7 @@
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/Paths.h"
+#include "tests/support/GaugeEnd.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
 #include "web/McduKeyTable.h"
@@ -304,53 +299,7 @@ TEST(McduPages, KeyCodeIsTheLastTwoCharactersReadAsAtoiReadsThem) {
     EXPECT_EQ(McduKeyCodeFromPath("7"), 7);
 }
 
-// The gauge's end of the MCDU pipe: a listening socket at the pipe's path that accepts the
-// program's connection and reads what arrives.
-class GaugeEnd {
-  public:
-    explicit GaugeEnd(const std::string& path) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        m_listening =
-            m_listener >= 0 &&
-            ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(m_listener, 4) == 0;
-    }
-    ~GaugeEnd() {
-        if (m_connection >= 0) ::close(m_connection);
-        if (m_listener >= 0) ::close(m_listener);
-    }
-    bool listening() const { return m_listening; }
-
-    bool Accept() {
-        pollfd ready{m_listener, POLLIN, 0};
-        if (::poll(&ready, 1, 5000) != 1) return false;
-        m_connection = ::accept(m_listener, nullptr, nullptr);
-        return m_connection >= 0;
-    }
-    // Reads until `count` bytes have come, the writer has closed, or five seconds have passed.
-    std::string Read(size_t count) {
-        std::string bytes;
-        while (bytes.size() < count) {
-            pollfd ready{m_connection, POLLIN, 0};
-            if (::poll(&ready, 1, 5000) != 1) break;
-            char buffer[64];
-            const ssize_t n =
-                ::read(m_connection, buffer, std::min(sizeof buffer, count - bytes.size()));
-            if (n <= 0) break;
-            bytes.append(buffer, static_cast<size_t>(n));
-        }
-        return bytes;
-    }
-
-  private:
-    int m_listener = -1;
-    int m_connection = -1;
-    bool m_listening = false;
-};
+using txtest::GaugeEnd;
 
 TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     txtest::Sandbox sandbox;
@@ -390,7 +339,7 @@ TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     server.reset();
     EXPECT_EQ(gauge.Read(expected.size() + 1), expected);
 
-    const std::string log = txtest::ReadFile(logPath);
+    const std::string log = txtest::ReadLog(logPath);
     LogFile.Close();
     EXPECT_EQ(txtest::CountLines(log, "Code: "), 6);
     // Whole phrases: the log's lines also carry the pipe's path, whose random part may hold "-1".

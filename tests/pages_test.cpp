@@ -1,8 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -21,6 +17,7 @@
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/Mutex.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 #include "web/FormatNumber.h"
 #include "web/HttpServer.h"
@@ -202,7 +199,7 @@ class PagesTest : public ::testing::Test {
         platform::MutexLock lock(m_dlg->m_flightDataMutex);
         m_dlg->m_FlightData = data;
     }
-    std::string Log() const { return txtest::ReadFile(m_logPath); }
+    std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     txtest::TempDir m_dir;
     std::string m_settings;
@@ -381,71 +378,59 @@ TEST_F(PagesTest, MissingEmptyAndUnreadableFiles) {
     EXPECT_EQ(empty.body, "");
     EXPECT_EQ(Log(), before);
 
-    // Neither a folder nor a FIFO that carries an image name may stop the server.
+    // A folder that carries an image name is no picture either.
     std::filesystem::create_directories(m_settings + "folder.png");
-    ASSERT_EQ(::mkfifo((m_settings + "pipe.png").c_str(), 0600), 0);
     EXPECT_EQ(Serve("/folder.png").body, "");
-    auto served = std::async(std::launch::async, [this] { return Serve("/pipe.png").body; });
-    if (served.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
-        ADD_FAILURE() << "a FIFO held the server";
-        // Give the stuck open its writer so that the test can end.
-        const int writer = ::open((m_settings + "pipe.png").c_str(), O_WRONLY | O_NONBLOCK);
-        if (writer >= 0) ::close(writer);
-    }
-    EXPECT_EQ(served.get(), "");
     EXPECT_EQ(txtest::CountLines(Log(), "Failed to open image file: " + m_settings + "folder.png"),
               1);
-    EXPECT_EQ(txtest::CountLines(Log(), "Failed to open image file: " + m_settings + "pipe.png"),
-              1);
+}
+
+TEST_F(PagesTest, SpecialFilesUnderImageNamesNeverHoldTheServer) {
+    // A FIFO here, device names on Windows: an open or a read of either may wait for ever.
+    const std::vector<std::string> names = txtest::MakeSpecialFiles(m_settings, ".png");
+    ASSERT_FALSE(names.empty());
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        auto served = std::async(std::launch::async, [&] { return Serve("/" + name).body; });
+        if (served.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << "it held the server";
+            txtest::ReleaseSpecialFile(m_settings + name);  // so that the test can end
+        }
+        EXPECT_EQ(served.get(), "");
+        EXPECT_EQ(txtest::CountLines(Log(), "Failed to open image file: " + m_settings + name), 1);
+    }
 }
 
 // Serves `path` with the rights of an ordinary user: root may write any file, so a read-only
 // picture only shows as such without them.
 std::string ServeImageUnprivileged(const std::string& path, const std::string& settings) {
-    if (::geteuid() != 0) {
+    return txtest::RunAsOrdinaryUser([&] {
         HttpRequest request;
         request.path = path;
         ServeImageFile(request, settings);
         return request.body;
-    }
-    int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-        HttpRequest request;
-        request.path = path;
-        ServeImageFile(request, settings);
-        const ssize_t written = ::write(fds[1], request.body.data(), request.body.size());
-        ::_exit(written == static_cast<ssize_t>(request.body.size()) ? 0 : 3);
-    }
-    ::close(fds[1]);
-    std::string body;
-    char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) body.append(buffer, n);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
-    return body;
+    });
 }
 
 TEST_F(PagesTest, ReadOnlyPictureIsServed) {
+    using std::filesystem::perms;
+    const perms readOnly = perms::owner_read | perms::group_read | perms::others_read;
     txtest::WriteFile(m_settings + "installed.png", "read-only picture");
     txtest::WriteFile(m_work + "/installed.jpg", "read-only jpeg");
-    ::chmod((m_settings + "installed.png").c_str(), 0444);
-    ::chmod((m_work + "/installed.jpg").c_str(), 0444);
+    std::filesystem::permissions(m_settings + "installed.png", readOnly);
+    std::filesystem::permissions(m_work + "/installed.jpg", readOnly);
     // The ordinary user needs to pass through the private folders.
     for (const std::string& folder : {m_dir.path(), m_settings, m_work}) {
-        ::chmod(folder.c_str(), 0755);
+        std::filesystem::permissions(folder, perms::owner_all | perms::group_read |
+                                                 perms::group_exec | perms::others_read |
+                                                 perms::others_exec);
     }
     EXPECT_EQ(ServeImageUnprivileged("/installed.png", m_settings), "read-only picture");
-    // The working directory is inherited by the child.
+    // From the working directory, too.
     EXPECT_EQ(ServeImageUnprivileged("/installed.jpg", m_settings), "read-only jpeg");
     // And a file the user cannot read at all is a failed open, not a crash.
-    ::chmod((m_settings + "installed.png").c_str(), 0000);
-    if (::geteuid() == 0) {
+    std::filesystem::permissions(m_settings + "installed.png", perms::none);
+    if (txtest::RunningAsRoot()) {
         EXPECT_EQ(ServeImageUnprivileged("/installed.png", m_settings), "");
     }
 }

@@ -3,10 +3,6 @@
 // free for dragging, clicks and painting.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +13,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "sim/SimConnectApi.h"
+#include "tests/support/TestSocket.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -29,45 +26,28 @@ using Clock = std::chrono::steady_clock;
 class UnansweringListener {
   public:
     UnansweringListener() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listen, 0);
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        for (int i = 0; i < 2; ++i) m_fillers.push_back(Connect());
+        m_listen = txtest::ListenLoopback("127.0.0.1", 0, m_port);
+        for (int i = 0; i < 2; ++i)
+            m_fillers.push_back(txtest::StartConnectLoopback("127.0.0.1", m_port));
     }
     ~UnansweringListener() {
-        for (int fd : m_fillers) ::close(fd);
-        ::close(m_listen);
+        for (const txtest::SocketHandle filler : m_fillers) txtest::CloseTestSocket(filler);
+        txtest::CloseTestSocket(m_listen);
     }
     int port() const { return m_port; }
     // True when a further connection attempt gets nowhere within `wait`.
     bool DropsNewConnections(std::chrono::milliseconds wait) {
-        const int fd = Connect();
-        pollfd waiter{fd, POLLOUT, 0};
-        const bool dropped = ::poll(&waiter, 1, static_cast<int>(wait.count())) == 0;
-        ::close(fd);
+        const txtest::SocketHandle attempt = txtest::StartConnectLoopback("127.0.0.1", m_port);
+        const bool dropped =
+            attempt != platform::kInvalidSocket && !txtest::ConnectionSettles(attempt, wait);
+        txtest::CloseTestSocket(attempt);
         return dropped;
     }
 
   private:
-    int Connect() const {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(static_cast<uint16_t>(m_port));
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        return fd;
-    }
-
-    int m_listen = -1;
+    txtest::SocketHandle m_listen = platform::kInvalidSocket;
     int m_port = 0;
-    std::vector<int> m_fillers;
+    std::vector<txtest::SocketHandle> m_fillers;
 };
 
 // The client library itself, with the time each open takes on the window thread written down.
@@ -181,7 +161,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
     // little; a window thread held by a connection attempt would wait seconds.
     const auto longestWait = *std::max_element(waits.begin(), waits.end());
     EXPECT_LT(longestWait, 250ms);
-    EXPECT_FALSE(txtest::ReadFile(sandbox.LogPath()).find("SimConnect:") != std::string::npos)
+    EXPECT_FALSE(txtest::ReadLog(sandbox.LogPath()).find("SimConnect:") != std::string::npos)
         << "an address that does not answer is the usual offline state";
 }
 

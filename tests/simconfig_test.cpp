@@ -5,6 +5,7 @@
 
 #include "sim/SimConnectConfig.h"
 #include "sim/SimProtocol.h"
+#include "tests/support/SystemFacts.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -12,12 +13,14 @@ namespace {
 using Kind = platform::StreamTarget::Kind;
 
 TEST(SimConnectConfigTest, WithoutASectionForTheIndexTheSimulatorOnThisMachineIsUsed) {
+    const txtest::SimulatorDefault expected = txtest::DefaultSimulator();
     for (const std::string text : {"", "[Other]\nPort=1\n", "[SimConnect.1]\nPort=4000\n"}) {
         SCOPED_TRACE(text);
         const SimConnectConfig config = ParseSimConnectConfig(text, 0);
-        EXPECT_EQ(config.target.kind, Kind::IPv4);
-        EXPECT_EQ(config.target.address, "127.0.0.1");
-        EXPECT_EQ(config.target.port, "2048");
+        EXPECT_EQ(config.target.kind, expected.kind);
+        EXPECT_EQ(config.target.address, expected.address);
+        EXPECT_EQ(config.target.port, expected.port);
+        EXPECT_EQ(DescribeTarget(config.target), expected.description);
         EXPECT_FALSE(config.target.disableNagle);
         EXPECT_EQ(config.protocol, simproto::kProtocolSp2);
         EXPECT_EQ(config.maxReceiveSize, 65536u);
@@ -36,11 +39,14 @@ TEST(SimConnectConfigTest, TheIndexChoosesItsSectionAndNamesIgnoreCase) {
     EXPECT_EQ(zero.target.kind, Kind::IPv6) << "[SimConnect.0] before [SimConnect]";
     EXPECT_EQ(zero.target.address, "fe80::1");
     EXPECT_EQ(zero.target.port, "41088") << "the first section of a name counts";
+    const txtest::SimulatorDefault system = txtest::DefaultSimulator();
     const SimConnectConfig two = ParseSimConnectConfig(text, 2);
     EXPECT_EQ(two.target.address, "simpc");
-    EXPECT_EQ(two.target.port, "2048");
-    EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nPort=600\n", 0).target.port, "600");
-    EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nPort=600\n", 1).target.port, "2048")
+    EXPECT_EQ(two.target.port, system.port);
+    const SimConnectConfig plain = ParseSimConnectConfig("[SimConnect]\nPort=600\n", 0);
+    EXPECT_EQ(plain.target.port, "600");
+    EXPECT_EQ(plain.target.kind, system.kind) << "a section without Protocol keeps the default's";
+    EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nPort=600\n", 1).target.port, system.port)
         << "[SimConnect] stands for index 0 only";
 }
 
@@ -56,7 +62,8 @@ TEST(SimConnectConfigTest, EachKeyTakesItsValues) {
     EXPECT_EQ(DescribeTarget(parse("Protocol=Pipe\nPort=Custom/SimConnect\n").target),
               "\\\\.\\pipe\\Custom/SimConnect");
     EXPECT_EQ(DescribeTarget(parse("Protocol=IPv6\nPort=9\n").target), "[::1]:9");
-    EXPECT_EQ(DescribeTarget(parse("Address=10.0.0.5\nPort=65535\n").target), "10.0.0.5:65535");
+    EXPECT_EQ(DescribeTarget(parse("Protocol=IPv4\nAddress=10.0.0.5\nPort=65535\n").target),
+              "10.0.0.5:65535");
     EXPECT_TRUE(parse("DisableNagle=True\n").target.disableNagle);
     EXPECT_TRUE(parse("DisableNagle=1\n").target.disableNagle);
     EXPECT_FALSE(parse("DisableNagle=false\n").target.disableNagle);
@@ -65,7 +72,8 @@ TEST(SimConnectConfigTest, EachKeyTakesItsValues) {
     EXPECT_EQ(parse("ClientVersion=RTM\n").protocol, simproto::kProtocolRtm);
     EXPECT_EQ(parse("ClientVersion=3\n").protocol, simproto::kProtocolSp1);
     EXPECT_EQ(parse("ClientVersion=sp2\n").protocol, simproto::kProtocolSp2);
-    EXPECT_EQ(parse("Address=\n").target.address, "127.0.0.1") << "an empty value is no value";
+    EXPECT_EQ(parse("Address=\n").target.address, txtest::DefaultSimulator().address)
+        << "an empty value is no value";
 }
 
 TEST(SimConnectConfigTest, ABadValueIsNamedOnceAndReplacedByItsDefault) {
@@ -88,7 +96,9 @@ TEST(SimConnectConfigTest, ABadValueIsNamedOnceAndReplacedByItsDefault) {
         "SimConnect.cfg: ClientVersion=SP3 in [SimConnect] is not RTM, SP1 or SP2; SP2 is used."};
     EXPECT_EQ(config.problems, expected);
     for (const std::string port : {"65536", "-1", "99999999999", "20 48", "0x800"})
-        EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nPort=" + port + "\n", 0).problems.size(), 1u)
+        EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nProtocol=IPv4\nPort=" + port + "\n", 0)
+                      .problems.size(),
+                  1u)
             << port;
     EXPECT_EQ(ParseSimConnectConfig("[SimConnect]\nMaxReceiveSize=16777217\n", 0).problems.size(),
               1u);

@@ -1,37 +1,25 @@
+#include "web/Socket.h"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "log/Log.h"
+#include "tests/support/SystemFacts.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
-#include "web/Socket.h"
 #include "web/SocketServer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int OpenDescriptorCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
-}
 
 // Runs `action` and returns the text it threw, or "" when it threw nothing.
 template <typename Action>
@@ -51,7 +39,7 @@ protected:
         ASSERT_TRUE(LogFile.Open(m_logPath));
     }
     void TearDown() override { LogFile.Close(); }
-    std::string Log() const { return txtest::ReadFile(m_logPath); }
+    std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // A listener on a free port, a raw client connected to it, and the accepted server end.
     void Connect() {
@@ -128,13 +116,11 @@ TEST_F(SocketTest, PeerClosingHalfWayThroughALineGivesNothing) {
 
 TEST_F(SocketTest, NonBlockingSocketReturnsTheBytesCollectedSoFar) {
     Connect();
-    ASSERT_EQ(::fcntl(m_server->Handle(), F_SETFL, O_NONBLOCK), 0);
+    platform::SetNonBlocking(m_server->Handle());
     EXPECT_EQ(m_server->ReceiveLine(), "");  // nothing there yet
     ASSERT_TRUE(m_client.Send("GET /part"));
-    ASSERT_TRUE(txtest::WaitUntil([&] {
-        char probe[16];
-        return ::recv(m_server->Handle(), probe, sizeof probe, MSG_PEEK) == 9;
-    }, 2s));
+    ASSERT_TRUE(
+        txtest::WaitUntil([&] { return txtest::BytesWaiting(m_server->Handle()) == 9; }, 2s));
     EXPECT_EQ(m_server->ReceiveLine(), "GET /part");
 }
 
@@ -215,15 +201,8 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
     std::thread sender([&] { EXPECT_TRUE(m_server->SendAll({"head\n", "", large, "\n"})); });
     std::this_thread::sleep_for(100ms);  // let the buffers fill, so the send is cut short
     std::string received;
-    std::vector<char> chunk(64 * 1024);
-    while (received.size() < large.size() + 6) {
-        pollfd entry{m_client.fd(), POLLIN, 0};
-        if (::poll(&entry, 1, 2000) <= 0) break;
-        const ssize_t got = ::recv(m_client.fd(), chunk.data(), chunk.size(), 0);
-        if (got <= 0) break;
-        received.append(chunk.data(), static_cast<size_t>(got));
+    while (received.size() < large.size() + 6 && m_client.ReadSome(received, 2s))
         std::this_thread::sleep_for(1ms);
-    }
     sender.join();
     EXPECT_TRUE(received == "head\n" + large + "\n") << received.size();
 
@@ -243,11 +222,11 @@ TEST_F(SocketTest, PortThatAnotherSocketListensOnIsRefusedWithoutLeaks) {
     const int port = txtest::FreeTcpPort();
     SocketServer holder(port, 5, 0);
     const int live = Socket::LiveCount();
-    const int descriptors = OpenDescriptorCount();
+    const int handles = txtest::OpenHandleCount();
     EXPECT_EQ(ThrownText([&] { SocketServer second(port, 5, 0); }), "INVALID_SOCKET");
-    EXPECT_EQ(Socket::LastError(), EADDRINUSE);
+    EXPECT_EQ(Socket::LastError(), txtest::AddressInUseError());
     EXPECT_EQ(Socket::LiveCount(), live);
-    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(txtest::OpenHandleCount(), handles);
 }
 
 TEST_F(SocketTest, RestartBindsWhileOldConnectionsLinger) {

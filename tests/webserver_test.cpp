@@ -1,14 +1,10 @@
-#include <gtest/gtest.h>
+#include "web/WebServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cctype>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -19,13 +15,13 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
+#include "tests/support/SystemFacts.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
 #include "web/HttpServer.h"
 #include "web/LocalAddress.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
-#include "web/WebServer.h"
 
 namespace {
 
@@ -76,19 +72,18 @@ void RecordingHandler(HttpRequest& request, CTarvelXConnectDlg*) {
     if (!g_recorder->status.empty()) request.status = g_recorder->status;
 }
 
-// True while some socket listens on `port` of any interface.
-bool IsListening(int port) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int reuse = 1;
-    ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    const bool taken =
-        ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0;
-    ::close(probe);
-    return taken;
+// True for four dot-separated decimal numbers of 0 to 255, each without a leading zero.
+bool IsDottedQuad(const std::string& text) {
+    size_t at = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.')) return false;
+        const size_t start = at;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+        const size_t digits = at - start;
+        if (digits == 0 || digits > 3 || (digits > 1 && text[start] == '0')) return false;
+        if (std::stoi(text.substr(start, digits)) > 255) return false;
+    }
+    return at == text.size();
 }
 
 std::string ExpectedHead(const std::string& status, const std::string& date,
@@ -125,7 +120,9 @@ TEST(ResponseFormatTest, ContentTypeFollowsThePathJpgFirst) {
 }
 
 TEST(ResponseFormatTest, DateLineIsAsctimeOfUtcWithoutItsLineFeed) {
-    EXPECT_EQ(DateLine(1796508374), "Date: Sat Dec  5 22:06:14 2026 GMT");  // 2026-12-05 22:06:14
+    // 2026-12-05 22:06:14, the day as the C library's asctime writes it.
+    EXPECT_EQ(DateLine(1796508374),
+              "Date: Sat Dec " + txtest::AsctimeDay(5) + " 22:06:14 2026 GMT");
     EXPECT_EQ(DateLine(1798761599), "Date: Thu Dec 31 23:59:59 2026 GMT");
 }
 
@@ -135,12 +132,11 @@ TEST(LocalAddressTest, PrefersAReachableInterfaceOverTheLoopback) {
         EXPECT_STREQ(address, "unchanged");
         GTEST_SKIP() << "no IPv4 address on this machine";
     }
-    in_addr parsed{};
-    ASSERT_EQ(::inet_pton(AF_INET, address, &parsed), 1) << address;
+    EXPECT_TRUE(IsDottedQuad(address)) << address;
+    EXPECT_FALSE(IsDottedQuad("1.2.3")) << "the check itself";
+    EXPECT_FALSE(IsDottedQuad("1.2.3.256"));
     // A machine with an up, non-loopback interface never reports a 127.x address.
-    const bool hasInterface = std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | "
-                                          "grep -q inet") == 0;
-    if (hasInterface) {
+    if (txtest::HasUpNonLoopbackIPv4Interface()) {
         EXPECT_NE(std::string(address).rfind("127.", 0), 0u) << address;
     }
 }
@@ -176,13 +172,14 @@ protected:
 
     void Start() {
         m_dlg->StartWebServerThread();
-        ASSERT_TRUE(txtest::WaitUntil([&] { return IsListening(m_port); }, 5s));
+        ASSERT_TRUE(txtest::WaitUntil([&] { return txtest::PortIsListening(m_port); }, 5s))
+            << Log();
     }
     bool ThreadRegistered() {
         platform::MutexLock lock(m_dlg->m_webThreadMutex);
         return m_dlg->m_hWebServerThread != nullptr;
     }
-    std::string Log() const { return txtest::ReadFile(m_logPath); }
+    std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // Sends `request` on a new connection and returns everything until the server closes it.
     std::string Exchange(const std::string& request, bool* closed = nullptr) {
@@ -440,7 +437,7 @@ TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
         [&] { return txtest::CountLines(Log(), "Webserver (main) thread finished.") == 1; }, 5s));
     const std::string log = Log();
     EXPECT_EQ(txtest::CountLines(log, "Webserver: socket error on port " + std::to_string(m_port) +
-                                          ": INVALID_SOCKET (Address already in use)."),
+                                          ": INVALID_SOCKET (" + txtest::AddressInUseText() + ")."),
               1)
         << log;
     EXPECT_EQ(txtest::CountLines(log, "CloseWebserverThread..."), 1);
@@ -458,7 +455,7 @@ TEST_F(WebServerTest, StartAndStopLogTheirStepsAndStoppingAnIdleServerIsQuick) {
     m_dlg->StopWebServerThread(true);
     EXPECT_LT(Clock::now() - start, 1s);
     EXPECT_FALSE(ThreadRegistered());
-    EXPECT_FALSE(IsListening(m_port));
+    EXPECT_FALSE(txtest::PortIsListening(m_port));
     EXPECT_FALSE(m_server->m_bStopThread.load());
 
     // The server's own log lines, timestamp prefixes taken off (the pipe logs its own outcome).

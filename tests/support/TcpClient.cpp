@@ -1,36 +1,30 @@
 #include "tests/support/TcpClient.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "tests/support/TestSupport.h"
 
 namespace txtest {
 
-TcpClient::~TcpClient() { Close(); }
+TcpClient::~TcpClient() {
+    Close();
+}
 
 bool TcpClient::Connect(int port) {
     Close();
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_fd < 0) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        Close();
-        return false;
-    }
-    return true;
+    m_socket = ConnectLoopback("127.0.0.1", port);
+    return m_socket != platform::kInvalidSocket;
 }
 
 bool TcpClient::Send(const std::string& bytes) {
-    return SendAllBytes(m_fd, bytes.data(), bytes.size());
+    return SendAllBytes(m_socket, bytes.data(), bytes.size());
+}
+
+bool TcpClient::ReadSome(std::string& into, std::chrono::milliseconds timeout) {
+    if (!WaitReadable(m_socket, timeout)) return false;
+    char buffer[64 * 1024];
+    const long n = ReceiveSome(m_socket, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    into.append(buffer, static_cast<size_t>(n));
+    return true;
 }
 
 std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed) {
@@ -40,14 +34,9 @@ std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* 
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return data;
-        pollfd entry{m_fd, POLLIN, 0};
-        const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return data;
+        if (left.count() <= 0 || !WaitReadable(m_socket, left)) return data;
         char buffer[4096];
-        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = ReceiveSome(m_socket, buffer, sizeof buffer);
         if (n <= 0) {
             if (closed != nullptr) *closed = true;
             return data;
@@ -57,13 +46,12 @@ std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* 
 }
 
 bool TcpClient::StaysSilent(std::chrono::milliseconds period) {
-    pollfd entry{m_fd, POLLIN, 0};
-    return ::poll(&entry, 1, static_cast<int>(period.count())) == 0;
+    return !WaitReadable(m_socket, period);
 }
 
 void TcpClient::Close() {
-    if (m_fd >= 0) ::close(m_fd);
-    m_fd = -1;
+    CloseTestSocket(m_socket);
+    m_socket = platform::kInvalidSocket;
 }
 
 }  // namespace txtest

@@ -1,14 +1,16 @@
 #pragma once
 // A plain blocking TCP client on the loopback interface, for tests that talk to a server the way
-// a browser would, byte for byte.
+// a browser would, byte for byte. The same on every system (over TestSocket.h).
 
 #include <chrono>
 #include <string>
 
+#include "tests/support/TestSocket.h"
+
 namespace txtest {
 
 class TcpClient {
-public:
+  public:
     TcpClient() = default;
     ~TcpClient();
     TcpClient(const TcpClient&) = delete;
@@ -18,15 +20,18 @@ public:
     // queue, whether or not the server has accepted it yet.
     bool Connect(int port);
     bool Send(const std::string& bytes);
+    // Appends what arrives within `timeout` (one receive's worth); false when nothing came, the
+    // peer closed or the connection failed.
+    bool ReadSome(std::string& into, std::chrono::milliseconds timeout);
     // Everything received until the peer closes or `timeout` passes; `closed` tells which.
     std::string ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed = nullptr);
     // True when no byte and no close arrives within `period`.
     bool StaysSilent(std::chrono::milliseconds period);
     void Close();
-    int fd() const { return m_fd; }
+    SocketHandle handle() const { return m_socket; }
 
-private:
-    int m_fd = -1;
+  private:
+    SocketHandle m_socket = platform::kInvalidSocket;
 };
 
 }  // namespace txtest

@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -19,6 +20,32 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
+}
+
+std::string ReadLog(const std::string& path) {
+    const std::string text = ReadFile(path);
+    const std::string& end = LogLineEnd();
+    if (end == "\n") return text;
+    std::string read;
+    read.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, end.size(), end) == 0) {
+            read += '\n';
+            i += end.size() - 1;
+        } else if (text[i] == '\n') {
+            read += "<LF without CR>";
+        } else {
+            read += text[i];
+        }
+    }
+    return read;
+}
+
+bool SetFileWriteTime(const std::string& path, long long unixSeconds) {
+    const std::chrono::sys_seconds when{std::chrono::seconds(unixSeconds)};
+    std::error_code error;
+    std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(when), error);
+    return !error;
 }
 
 bool FileExists(const std::string& path) {

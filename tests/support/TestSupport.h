@@ -32,9 +32,11 @@ private:
 };
 
 // A private HOME, XDG_CONFIG_HOME and XDG_RUNTIME_DIR for one test. Env() gives the environment
-// for a child process; Apply() sets it on this process too (and the destructor restores it). On
-// Windows the program's settings folder comes from the shell's documents folder, which no
-// variable moves: the folders here are the test's own, for code that is handed a folder.
+// for a child process; Apply() sets it on this process too (and the destructor restores it), so
+// that settings() is the program's settings folder. On Windows that folder follows the shell's
+// documents folder, which no variable moves: Apply() points the user's documents folder at
+// home()\Documents for the sandbox's life. That is a per-user setting, which is why the Windows
+// suites run one at a time, in a scratch Wine prefix of their own.
 class Sandbox {
 public:
     Sandbox();
@@ -52,6 +54,8 @@ public:
 private:
     TempDir m_root;
     std::map<std::string, std::optional<std::string>> m_saved;
+    // Windows: the documents folder setting before Apply(); nothing when Apply() did not move it.
+    std::optional<std::optional<std::string>> m_savedDocuments;
 };
 
 // A child process with its standard output and error sent to files. Windows has no signals:
@@ -84,12 +88,29 @@ private:
 std::string BinaryPath(const std::string& name);
 int FreeTcpPort();
 std::string ReadFile(const std::string& path);
+// The line end the log's text mode writes: "\n" here, "\r\n" on Windows.
+const std::string& LogLineEnd();
+// The log file's text as the tests compare it, each LogLineEnd() read as "\n". A line feed written
+// any other way shows as "<LF without CR>", so that no comparison passes over it.
+std::string ReadLog(const std::string& path);
+// Sets the file's last-write time to `unixSeconds`.
+bool SetFileWriteTime(const std::string& path, long long unixSeconds);
+// From now on the C library's local time is UTC (TZ=UTC), for this process.
+void UseUtcAsLocalTime();
 void WriteFile(const std::string& path, const std::string& content);
 bool FileExists(const std::string& path);
 // Polls `condition` every few milliseconds until it holds or `timeout` passes.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 // Number of lines of `text` that contain `needle`.
 int CountLines(const std::string& text, const std::string& needle);
+// Descriptors (Windows: handles) this process holds open; for checks that nothing leaks.
+int OpenHandleCount();
+// True when the tests run with the rights to write any file (root here; never on Windows, where
+// a read-only file is read-only for every user).
+bool RunningAsRoot();
+// What `action` returns when it runs with an ordinary user's rights: in a child process of user
+// and group 65534 when running as root, else here. A child that fails gives "child failed".
+std::string RunAsOrdinaryUser(const std::function<std::string()>& action);
 // Sends all `size` bytes on the connected socket `socket`, going on after interruptions; false
 // when the peer is gone or the socket fails.
 bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size);

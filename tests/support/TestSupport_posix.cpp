@@ -1,5 +1,3 @@
-#include "tests/support/TestSupport.h"
-
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -12,10 +10,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "tests/support/TestSupport.h"
 
 extern char** environ;
 
@@ -146,6 +147,56 @@ std::string ChildProcess::Stdout() const { return ReadFile(m_output.path() + "/s
 std::string ChildProcess::Stderr() const { return ReadFile(m_output.path() + "/stderr"); }
 
 std::string BinaryPath(const std::string& name) { return std::string(TX_BIN_DIR) + "/" + name; }
+
+int OpenHandleCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+bool RunningAsRoot() {
+    return ::geteuid() == 0;
+}
+
+std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
+    if (!RunningAsRoot()) return action();
+    int fds[2];
+    if (::pipe(fds) != 0) return "pipe failed";
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return "child failed";
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        const std::string result = action();
+        const ssize_t written = ::write(fds[1], result.data(), result.size());
+        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 3);
+    }
+    ::close(fds[1]);
+    std::string result;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
+    return result;
+}
+
+const std::string& LogLineEnd() {
+    static const std::string end = "\n";
+    return end;
+}
+
+void UseUtcAsLocalTime() {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+}
 
 int FreeTcpPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -66,6 +68,30 @@ bool LessNoCase(const std::string& a, const std::string& b) {
     return ::_stricmp(a.c_str(), b.c_str()) < 0;
 }
 
+// Where the shell keeps the user's folders; "Personal" is the documents folder.
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr const char* kDocuments = "Personal";
+
+std::optional<std::string> DocumentsSetting() {
+    char value[MAX_PATH * 4] = {};
+    DWORD size = sizeof value;
+    if (::RegGetValueA(HKEY_CURRENT_USER, kShellFolders, kDocuments,
+                       RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
+                       &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::string(value);
+}
+
+void SetDocumentsSetting(const std::optional<std::string>& folder) {
+    if (!folder) {
+        ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kShellFolders, kDocuments);
+        return;
+    }
+    ::RegSetKeyValueA(HKEY_CURRENT_USER, kShellFolders, kDocuments, REG_EXPAND_SZ, folder->c_str(),
+                      static_cast<DWORD>(folder->size() + 1));
+}
+
 }  // namespace
 
 TempDir::TempDir() {
@@ -83,18 +109,27 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+    if (m_path == TempFolder()) return;
+    // A read-only file cannot be removed on Windows until it is writable again.
     std::error_code ignored;
-    if (m_path != TempFolder()) std::filesystem::remove_all(m_path, ignored);
+    for (auto entry = std::filesystem::recursive_directory_iterator(m_path, ignored);
+         entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored))
+        std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(m_path, ignored);
 }
 
 Sandbox::Sandbox() {
     std::filesystem::create_directories(home() + "/.config");
+    // The shell names a documents folder only while it exists.
+    std::filesystem::create_directories(home() + "\\Documents");
     std::filesystem::create_directories(runtime());
 }
 
 Sandbox::~Sandbox() {
     for (const auto& [name, value] : m_saved)
         ::SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+    if (m_savedDocuments) SetDocumentsSetting(*m_savedDocuments);
 }
 
 std::string Sandbox::settings() const {
@@ -123,6 +158,8 @@ void Sandbox::Apply() {
         }
         ::SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
+    if (!m_savedDocuments) m_savedDocuments = DocumentsSetting();
+    SetDocumentsSetting(home() + "\\Documents");
 }
 
 ChildProcess::~ChildProcess() {
@@ -211,6 +248,30 @@ std::string ChildProcess::Stdout() const {
 }
 std::string ChildProcess::Stderr() const {
     return ReadFile(m_output.path() + "\\stderr");
+}
+
+int OpenHandleCount() {
+    DWORD count = 0;
+    if (!::GetProcessHandleCount(::GetCurrentProcess(), &count)) return -1;
+    return static_cast<int>(count);
+}
+
+bool RunningAsRoot() {
+    return false;
+}
+
+std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
+    return action();
+}
+
+const std::string& LogLineEnd() {
+    static const std::string end = "\r\n";
+    return end;
+}
+
+void UseUtcAsLocalTime() {
+    ::_putenv_s("TZ", "UTC0");
+    ::_tzset();
 }
 
 // The tests sit in the same folder as the programs they start.

@@ -1,0 +1,33 @@
+#include <chrono>
+
+#include "tests/support/GaugeEnd.h"
+#include "tests/windows/support/PipeServer.h"
+
+namespace txtest {
+
+// The gauge's pipe is a named pipe that the gauge makes and reads; the program writes.
+struct GaugeEnd::State {
+    explicit State(const std::string& path) : pipe(path) {}
+    PipeServer pipe;
+    bool listening = false;
+};
+
+GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>(path)) {
+    m_state->listening = m_state->pipe.Create();
+}
+
+GaugeEnd::~GaugeEnd() = default;
+
+bool GaugeEnd::listening() const {
+    return m_state->listening;
+}
+
+bool GaugeEnd::Accept() {
+    return m_state->pipe.WaitForClient(std::chrono::seconds(5));
+}
+
+std::string GaugeEnd::Read(size_t count) {
+    return m_state->pipe.Read(count, std::chrono::seconds(5));
+}
+
+}  // namespace txtest

@@ -1,0 +1,51 @@
+#pragma once
+// What the tests expect where Linux and Windows differ by design, each answered by the system the
+// tests run on (SystemFacts_posix.cpp, SystemFacts_win32.cpp), so that a shared test states its
+// expectation once and the Linux run checks exactly what it always has.
+
+#include <string>
+
+#include "platform/ByteStream.h"
+
+namespace txtest {
+
+// Where the simulator is when no SimConnect.cfg says otherwise: its TCP server at 127.0.0.1 port
+// 2048 here, its named pipe on Windows.
+struct SimulatorDefault {
+    platform::StreamTarget::Kind kind;
+    std::string address;
+    std::string port;
+    std::string description;  // as the log names it
+};
+SimulatorDefault DefaultSimulator();
+
+// The log line when SimConnect.cfg names the simulator's named pipe and nothing serves it: here,
+// that this system has no named pipes; none on Windows, where no simulator is the usual offline
+// state and not worth a line.
+std::string UnservedSimulatorPipeLine();
+
+// What the INI reader gives for a key whose value is empty ("Port="), given `defaultValue`: 0
+// here, as a value without digits reads; the default on Windows, whose GetPrivateProfileIntA
+// (Wine's, which the Windows suites run on) takes an empty value for a missing one.
+int EmptyProfileValue(int defaultValue);
+
+// True when a reader of a TCP connection is told that the peer reset it. Under Wine, whose
+// Winsock the Windows suites run on, a reset reads as the peer's orderly end (recv gives 0).
+bool PeerResetIsSeen();
+
+// The day of the month as the C library's asctime writes it into a date: blank-padded to two
+// places here (" 5"); Windows's writes two digits ("05").
+std::string AsctimeDay(int day);
+
+// The system's error number for a port that another socket listens on.
+int AddressInUseError();
+// The system's words for that error, as the server's log line quotes them ("Winsock error
+// 10048" where the system's message table has none, as Wine's has not).
+std::string AddressInUseText();
+// True when this machine has an IPv4 interface that is up and not the loopback, as the system's
+// own tools list them (here `ip`; on Windows the adapter list).
+bool HasUpNonLoopbackIPv4Interface();
+// A pattern for the version the C library's file carries: none here ("N/A"); msvcrt's on Windows.
+std::string CLibraryVersionPattern();
+
+}  // namespace txtest

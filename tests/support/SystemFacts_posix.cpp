@@ -1,0 +1,46 @@
+#include <cerrno>
+#include <cstdlib>
+
+#include "tests/support/SystemFacts.h"
+
+namespace txtest {
+
+SimulatorDefault DefaultSimulator() {
+    return {platform::StreamTarget::Kind::IPv4, "127.0.0.1", "2048", "127.0.0.1:2048"};
+}
+
+std::string UnservedSimulatorPipeLine() {
+    return "SimConnect: cannot reach the simulator at "
+           "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect: named pipes exist only on "
+           "Windows.\n";
+}
+
+int EmptyProfileValue(int) {
+    return 0;
+}
+
+bool PeerResetIsSeen() {
+    return true;
+}
+
+std::string AsctimeDay(int day) {
+    return (day < 10 ? " " : "") + std::to_string(day);
+}
+
+int AddressInUseError() {
+    return EADDRINUSE;
+}
+
+std::string AddressInUseText() {
+    return "Address already in use";
+}
+
+bool HasUpNonLoopbackIPv4Interface() {
+    return std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | grep -q inet") == 0;
+}
+
+std::string CLibraryVersionPattern() {
+    return "N/A";
+}
+
+}  // namespace txtest

@@ -1,0 +1,72 @@
+#include <winsock2.h>
+// The adapter list's types come from Winsock 2.
+#include <iphlpapi.h>
+
+#include <vector>
+
+#include "tests/support/SystemFacts.h"
+
+namespace txtest {
+
+SimulatorDefault DefaultSimulator() {
+    return {platform::StreamTarget::Kind::Pipe, ".", "Microsoft Flight Simulator\\SimConnect",
+            "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect"};
+}
+
+std::string UnservedSimulatorPipeLine() {
+    return {};
+}
+
+int EmptyProfileValue(int defaultValue) {
+    return defaultValue;
+}
+
+bool PeerResetIsSeen() {
+    return false;
+}
+
+std::string AsctimeDay(int day) {
+    return (day < 10 ? "0" : "") + std::to_string(day);
+}
+
+int AddressInUseError() {
+    return WSAEADDRINUSE;
+}
+
+std::string AddressInUseText() {
+    char buffer[512] = {};
+    const DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, WSAEADDRINUSE,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
+    std::string text(buffer, length);
+    // The message table's text ends with a full stop and a line break; the log line has its own.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "Winsock error " + std::to_string(WSAEADDRINUSE) : text;
+}
+
+// The older adapter list, which names IPv4 adapters only; the loopback is never among them.
+bool HasUpNonLoopbackIPv4Interface() {
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> buffer(size);
+    auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+    if (::GetAdaptersInfo(adapters, &size) == ERROR_BUFFER_OVERFLOW) {
+        buffer.resize(size);
+        adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data());
+    }
+    if (::GetAdaptersInfo(adapters, &size) != NO_ERROR) return false;
+    for (const IP_ADAPTER_INFO* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
+        for (const IP_ADDR_STRING* address = &adapter->IpAddressList; address != nullptr;
+             address = address->Next) {
+            const std::string text = address->IpAddress.String;
+            if (!text.empty() && text != "0.0.0.0" && text.rfind("127.", 0) != 0) return true;
+        }
+    }
+    return false;
+}
+
+std::string CLibraryVersionPattern() {
+    return R"(\d+\.\d+\.\d+\.\d+)";
+}
+
+}  // namespace txtest
