@@ -20,6 +20,9 @@ bool SocketServer::WaitForClient(std::chrono::milliseconds timeout) {
 
 std::unique_ptr<Socket> SocketServer::Accept() {
     m_bLastAcceptWouldBlock = false;
+    // Windows leaves a listener that was shut down listening, and an accept there would wait for
+    // ever: a closed listener is refused here, with no system error behind it.
+    if (!IsValid()) Throw(kSocketErrorAccept, 0);
     const platform::AcceptResult accepted = platform::Accept(Handle());
     if (accepted.status == platform::NetStatus::kWouldBlock) {
         m_bLastAcceptWouldBlock = true;

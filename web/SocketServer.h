@@ -21,7 +21,8 @@ public:
 
     // The next connection, owned by the caller. Null when none is pending on a non-blocking
     // listener (LastAcceptWouldBlock() then tells so) or when no memory can be had. Throws
-    // kSocketErrorAccept on any other failure.
+    // kSocketErrorAccept on any other failure, and at once once Close() was called (LastError()
+    // is then 0).
     std::unique_ptr<Socket> Accept();
     // True when the last Accept() came back empty because no connection was ready, including a
     // connection that failed between being announced and being taken (the caller may try again).
