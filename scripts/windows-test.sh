@@ -2,13 +2,15 @@
 # Cross-builds the Windows program and its tests with mingw-w64 and runs the tests under Wine, in a
 # fresh Wine prefix with a scratch home that is removed afterwards. Needs a native build for the
 # picture generator: scripts/windows-test.sh <native build folder> [ctest arguments...]
+# The cross build goes to build-windows, or to the folder TX_WINDOWS_BUILD_DIR names.
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 native="${1:?usage: windows-test.sh <native build folder> [ctest arguments...]}"
+native="$(realpath -m "$native")"
 shift
 jobs=$(nproc 2>/dev/null || echo 2)
-build="$here/build-windows"
+build="$(realpath -m "${TX_WINDOWS_BUILD_DIR:-$here/build-windows}")"
 
 # shellcheck source=wine-session.sh
 source "$here/scripts/wine-session.sh"

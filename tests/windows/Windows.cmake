@@ -12,15 +12,21 @@ file(GLOB TX_WINDOWS_TEST_SUPPORT CONFIGURE_DEPENDS
 list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX "_posix\\.cpp$")
 # Helpers that drive Linux programs and sockets (stand-ins, X servers, SDL, /proc) stay Linux's.
 list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX
-     "/support/(PictureSupport|ProgramRun|SimStandin|SimWireClient|TcpClient|UnixListener|XvfbSession)\\.cpp$")
+     "/support/(PictureSupport|ProgramRun|SimStandin|SimWireClient|UnixListener|XvfbSession)\\.cpp$")
 add_library(txtestsupport STATIC ${TX_WINDOWS_TEST_SUPPORT})
 target_link_libraries(txtestsupport PUBLIC txcore gtest)
 target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                            TX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
-# Suites shared with Linux that need nothing of it, and the Windows suites of tests/windows.
-# timer_test: the presence tick in the real event loop, here the message loop and WM_TIMER.
-set(TX_SHARED_TESTS timer_test)
+# Suites shared with Linux, whose subject is the same code on both systems (what differs between
+# the systems they take from tests/support's per-system parts), and the Windows suites of
+# tests/windows. timer_test: the presence tick in the real event loop, here the message loop and
+# WM_TIMER. The others: the pages, the web server and its sockets over Winsock, the MCDU keys
+# through the gauge's named pipe, SimConnect.cfg and the simulator link over TCP, the log as a
+# text file with CR LF, the INI reader (GetPrivateProfileIntA itself here), and the window thread
+# kept free while the simulator's address does not answer.
+set(TX_SHARED_TESTS timer_test pages_test webserver_test socket_test mcdu_pages_test simconfig_test
+                    simconnect_test log_test profile_test responsiveness_test)
 file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 foreach(test_name ${TX_SHARED_TESTS})
   list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
@@ -29,12 +35,15 @@ enable_language(RC)
 foreach(test_file ${TX_WINDOWS_TEST_FILES})
   get_filename_component(test_name ${test_file} NAME_WE)
   get_filename_component(test_dir ${test_file} DIRECTORY)
-  # A suite may carry resources of its own (a version resource, say): <name>.rc.in beside it.
+  # A suite may carry resources of its own (a version resource, say): <name>.rc.in beside it, or
+  # in windows/ for a shared suite.
   set(test_resources)
-  if(EXISTS ${test_dir}/${test_name}.rc.in)
-    configure_file(${test_dir}/${test_name}.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc @ONLY)
-    set(test_resources ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc)
-  endif()
+  foreach(rc_dir ${test_dir} ${CMAKE_CURRENT_SOURCE_DIR}/windows)
+    if(NOT test_resources AND EXISTS ${rc_dir}/${test_name}.rc.in)
+      configure_file(${rc_dir}/${test_name}.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc @ONLY)
+      set(test_resources ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc)
+    endif()
+  endforeach()
   add_executable(${test_name} ${test_file} ${test_resources})
   # ole32 and uuid: the tests cross-check the shell's folders through its known-folder call.
   target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main ole32 uuid)
