@@ -457,6 +457,12 @@ TEST_F(PagesTest, NamesNeverLeaveTheirFolders) {
         "/\\..\\secret.png",
         "/x\\..\\..\\secret.png",
         "/C:\\secret.png",
+        // A drive-relative name on Windows ("D:" is that drive's current folder), or a file's
+        // stream: a colon is refused on every system.
+        "/C:secret.jpg",
+        "/Z:secret.png",
+        "/busbanner.jpg:hidden",
+        "/MCDU_Dspl.png::$DATA",
         "/....//secret.png",
         "/..../secret.jpg",
         "/./../secret.png",

@@ -56,6 +56,10 @@ std::string ImageFileName(const std::string& path, const std::string& settingsFo
         refusal = "too long";
     } else if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) {
         refusal = "holds a path separator";
+    } else if (name.find(':') != std::string::npos) {
+        // On Windows "D:name" is a file in drive D's current folder, and "name:x" a stream of
+        // the file; the same names are refused on Linux, so both builds serve the same ones.
+        refusal = "holds a colon";
     } else if (name.find("..") != std::string::npos) {
         refusal = "holds \"..\"";
     } else if (name.empty()) {

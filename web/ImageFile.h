@@ -13,8 +13,8 @@ inline constexpr size_t kImagePathMax = 258;
 
 // The file name an image path reads: the path without its first character, inside the settings
 // folder when the path contains ".png", else relative to the working directory. A name that
-// could leave its folder or name something other than a plain file there (separators, "..", a
-// leading dot, control bytes) or that is too long gives an empty result and the reason in
+// could leave its folder or name something other than a plain file there (separators, a colon,
+// "..", a leading dot, control bytes) or that is too long gives an empty result and the reason in
 // `refusal`.
 std::string ImageFileName(const std::string& path, const std::string& settingsFolder,
                           std::string& refusal);

@@ -29,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             own = name.substr(settings.size());
         }
         if (own.empty() || own[0] == '.' || own.find('/') != std::string::npos ||
-            own.find('\\') != std::string::npos || own.find("..") != std::string::npos ||
-            own.find('\0') != std::string::npos || own.size() > kImageNameMax)
+            own.find('\\') != std::string::npos || own.find(':') != std::string::npos ||
+            own.find("..") != std::string::npos || own.find('\0') != std::string::npos ||
+            own.size() > kImageNameMax)
             std::abort();
     }
     return 0;
