@@ -27,14 +27,6 @@ std::string IniWithLogging(int port) {
            "\nWebserverWaits4Sim=1\n";
 }
 
-TEST(WindowPlacementTest, CentredWithXOnMultiplesOfEight) {
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1366, 768).x, 520);
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1600, 900).x, 640);
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1920, 1080).x, 800);
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1680, 1050).y, 365);
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1366, 767).y, 223);
-}
-
 TEST(StartupTest, MissingIniIsReportedOnceAndTheDefaultsRun) {
     txtest::Sandbox sandbox;
     txtest::ChildProcess program;
@@ -104,26 +96,6 @@ TEST(StartupTest, SecondCopyIsRefusedAndTheFirstRunsOn) {
     first.Signal(SIGINT);
     ASSERT_EQ(first.Wait(20s), 0);
     EXPECT_TRUE(LogHas(sandbox, "TarvelXConnectExtended.exe: END.\n"));
-}
-
-TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
-    txtest::Sandbox sandbox;
-    sandbox.Apply();
-    const int port = txtest::FreeTcpPort();
-    sandbox.WriteIni("[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=" + std::to_string(port) +
-                     "\nWebserverWaits4Sim=0\n");
-    CTarvelXConnectDlg dlg;
-    std::thread closer([&] {
-        txtest::WaitUntil([&] { return LogHas(sandbox, "Module version"); }, 20s);
-        std::this_thread::sleep_for(200ms);
-        dlg.RequestClose();
-    });
-    EXPECT_EQ(dlg.DoModal(), 1);
-    closer.join();
-    EXPECT_FALSE(dlg.m_bServerEnabled);
-    EXPECT_EQ(dlg.m_nPort, 0u);
-    EXPECT_TRUE(dlg.m_bWebserverWaits4Sim);
-    EXPECT_EQ(txtest::ReadFile(sandbox.LogPath()).find("webserver"), std::string::npos);
 }
 
 TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {

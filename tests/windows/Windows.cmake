@@ -24,10 +24,11 @@ target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/
 # WM_TIMER. The others: the pages, the web server and its sockets over Winsock, the MCDU keys
 # through the gauge's named pipe, SimConnect.cfg and the simulator link over TCP, the log as a
 # text file with CR LF, the INI reader (GetPrivateProfileIntA itself here), the window thread
-# kept free while the simulator's address does not answer, and the main window's simulator link
-# against a scripted library.
+# kept free while the simulator's address does not answer, the main window's simulator link
+# against a scripted library, and its start in the process (placement, the INI's settings).
 set(TX_SHARED_TESTS timer_test pages_test webserver_test socket_test mcdu_pages_test simconfig_test
-                    simconnect_test log_test profile_test responsiveness_test simlink_test)
+                    simconnect_test log_test profile_test responsiveness_test simlink_test
+                    dialog_start_test)
 file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 foreach(test_name ${TX_SHARED_TESTS})
   list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
