@@ -337,6 +337,12 @@ export const heldRows = {
   'AP FLIGHT MODE': 'DESCENDING',
 };
 
+// Whether status page rows show every held value. The values are set one by one, so a periodic
+// record sent meanwhile may carry only the first few of them.
+export function showsHeldValues(rows) {
+  return Object.entries(heldRows).every(([label, text]) => rows[label] === text);
+}
+
 export async function holdValues(sim) {
   for (const [field, value] of heldValues) await sim.ctl(`set ${field} ${value}`);
   await sim.ctl('data');
