@@ -3,21 +3,13 @@
 
 #include <map>
 
+#include "res/ResourceNames.h"
 #include "res/ResourceTable.h"
 #include "res/Resources.h"
 
 namespace res {
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
 
 std::span<const unsigned char> Bytes(const detail::ResourceEntry& entry) {
     return {entry.data, entry.size};
@@ -38,7 +30,8 @@ const std::map<int, std::string>& StringTable() {
 std::span<const unsigned char> FindResource(std::string_view name, std::string_view type) {
     for (std::size_t i = 0; i < detail::kResourceEntryCount; ++i) {
         const detail::ResourceEntry& entry = detail::kResourceEntries[i];
-        if (SameName(entry.name, name) && SameName(entry.type, type)) return Bytes(entry);
+        if (SameResourceName(entry.name, name) && SameResourceName(entry.type, type))
+            return Bytes(entry);
     }
     return {};
 }
@@ -48,7 +41,7 @@ std::span<const unsigned char> FindIcon(std::string_view name, int pixels) {
     const detail::ResourceEntry* largest = nullptr;
     for (std::size_t i = 0; i < detail::kResourceEntryCount; ++i) {
         const detail::ResourceEntry& entry = detail::kResourceEntries[i];
-        if (!SameName(entry.name, name) || !SameName(entry.type, "ICON")) continue;
+        if (!SameResourceName(entry.name, name) || !SameResourceName(entry.type, "ICON")) continue;
         if (largest == nullptr || entry.pixels > largest->pixels) largest = &entry;
         if (entry.pixels >= pixels && (best == nullptr || entry.pixels < best->pixels)) {
             best = &entry;

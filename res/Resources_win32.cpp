@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "res/ResourceNames.h"
 #include "res/Resources.h"
 // <windows.h> makes FindResource a macro for FindResourceA, which would rename this file's own
 // res::FindResource; the system's function is called by its full name below.
@@ -33,19 +34,10 @@ class ResourceName {
     WORD m_id = 0;
 };
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto upper = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
-        if (upper(a[i]) != upper(b[i])) return false;
-    }
-    return true;
-}
-
 // The system's own types by the names the window code uses; custom types ("BMP") by name.
 ResourceName TypeName(std::string_view type) {
-    if (SameName(type, "BITMAP")) return ResourceName("#2");  // RT_BITMAP
-    if (SameName(type, "ICON")) return ResourceName("#14");   // RT_GROUP_ICON
+    if (SameResourceName(type, "BITMAP")) return ResourceName("#2");  // RT_BITMAP
+    if (SameResourceName(type, "ICON")) return ResourceName("#14");   // RT_GROUP_ICON
     return ResourceName(type);
 }
 

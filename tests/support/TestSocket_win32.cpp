@@ -46,6 +46,15 @@ SOCKET NewSocket(int family) {
                         WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
 }
 
+// Whether `events` come to the socket within `timeout`.
+bool PollFor(SocketHandle socket, SHORT events, std::chrono::milliseconds timeout) {
+    WSAPOLLFD entry{};
+    entry.fd = Native(socket);
+    entry.events = events;
+    const auto wait = std::clamp<long long>(timeout.count(), 0, INT_MAX);
+    return ::WSAPoll(&entry, 1, static_cast<INT>(wait)) > 0;
+}
+
 }  // namespace
 
 SocketHandle ConnectLoopback(const std::string& address, int port) {
@@ -80,11 +89,7 @@ SocketHandle StartConnectLoopback(const std::string& address, int port) {
 }
 
 bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout) {
-    WSAPOLLFD entry{};
-    entry.fd = Native(socket);
-    entry.events = POLLWRNORM;
-    const auto wait = std::clamp<long long>(timeout.count(), 0, INT_MAX);
-    return ::WSAPoll(&entry, 1, static_cast<INT>(wait)) > 0;
+    return PollFor(socket, POLLWRNORM, timeout);
 }
 
 SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
@@ -114,11 +119,7 @@ SocketHandle AcceptWithin(SocketHandle listener, std::chrono::milliseconds timeo
 }
 
 bool WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
-    WSAPOLLFD entry{};
-    entry.fd = Native(socket);
-    entry.events = POLLRDNORM;
-    const auto wait = std::clamp<long long>(timeout.count(), 0, INT_MAX);
-    return ::WSAPoll(&entry, 1, static_cast<INT>(wait)) > 0;
+    return PollFor(socket, POLLRDNORM, timeout);
 }
 
 long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset) {
