@@ -68,17 +68,19 @@ struct AcceptResult {
 };
 // Takes the next connection: a blocking socket that started programs do not inherit. kWouldBlock
 // when none is ready, including one that broke down between being announced and being taken
-// (that concerns the connection only; the listener may try again).
-AcceptResult Accept(SocketHandle listener);
+// (that concerns the connection only; the listener may try again). `listenerNonBlocking` says
+// whether SetNonBlocking was called on the listener: Windows hands its mode on to the connection,
+// which then has to be switched back, a call spared for a blocking listener.
+AcceptResult Accept(SocketHandle listener, bool listenerNonBlocking);
 
 enum class WaitResult { kReady, kTimedOut, kInterrupted, kFailed };
 // Waits at most `timeout` (negative: without limit) until a receive, or on a listener an accept,
 // would not block: bytes, a connection, the peer's end or an error.
 WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
 
-// Receives what has arrived, at most `capacity` bytes. Without `wait` it never blocks (kWouldBlock
-// when nothing is there); with it, it blocks unless the socket was made non-blocking.
-NetResult Receive(SocketHandle socket, char* buffer, size_t capacity, bool wait);
+// Receives what has arrived, at most `capacity` bytes; blocks until something has unless the socket
+// was made non-blocking (kWouldBlock then).
+NetResult Receive(SocketHandle socket, char* buffer, size_t capacity);
 
 // A send that cannot go on for `timeout` (a peer that stops reading) ends with kWouldBlock, or
 // with the bytes sent so far.

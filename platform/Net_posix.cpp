@@ -124,7 +124,8 @@ void Listen(SocketHandle socket, int backlog) {
     ::listen(socket, backlog);
 }
 
-AcceptResult Accept(SocketHandle listener) {
+AcceptResult Accept(SocketHandle listener, bool /*listenerNonBlocking*/) {
+    // A connection accepted here never takes the listener's O_NONBLOCK.
     const int handle = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (handle >= 0) return {handle, NetStatus::kOk, 0};
     const int error = errno;
@@ -141,8 +142,8 @@ WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) 
     return errno == EINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
 }
 
-NetResult Receive(SocketHandle socket, char* buffer, size_t capacity, bool wait) {
-    return ResultOf(::recv(socket, buffer, capacity, wait ? 0 : MSG_DONTWAIT));
+NetResult Receive(SocketHandle socket, char* buffer, size_t capacity) {
+    return ResultOf(::recv(socket, buffer, capacity, 0));
 }
 
 void SetSendTimeout(SocketHandle socket, std::chrono::milliseconds timeout) {

@@ -149,13 +149,15 @@ void Listen(SocketHandle socket, int backlog) {
     ::listen(Native(socket), backlog);
 }
 
-AcceptResult Accept(SocketHandle listener) {
+AcceptResult Accept(SocketHandle listener, bool listenerNonBlocking) {
     const SOCKET handle = ::accept(Native(listener), nullptr, nullptr);
     if (handle != INVALID_SOCKET) {
         KeepFromChildren(handle);
         // A socket accepted on a non-blocking listener is non-blocking too on Windows.
-        u_long off = 0;
-        ::ioctlsocket(handle, FIONBIO, &off);
+        if (listenerNonBlocking) {
+            u_long off = 0;
+            ::ioctlsocket(handle, FIONBIO, &off);
+        }
         return {static_cast<SocketHandle>(handle), NetStatus::kOk, 0};
     }
     const int error = ::WSAGetLastError();
@@ -176,11 +178,7 @@ WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) 
     return ::WSAGetLastError() == WSAEINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
 }
 
-NetResult Receive(SocketHandle socket, char* buffer, size_t capacity, bool wait) {
-    // Winsock has no per-call "don't wait": a receive without waiting first asks whether one
-    // would return at once. Only the owning thread receives, so nothing takes the bytes between.
-    if (!wait && WaitReadable(socket, std::chrono::milliseconds(0)) == WaitResult::kTimedOut)
-        return {NetStatus::kWouldBlock, 0, WSAEWOULDBLOCK};
+NetResult Receive(SocketHandle socket, char* buffer, size_t capacity) {
     return ResultOf(::recv(Native(socket), buffer, ClampToInt(capacity), 0), false);
 }
 

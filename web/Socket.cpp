@@ -91,8 +91,13 @@ void Socket::SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
 }
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
-    if (m_hSocket == platform::kInvalidSocket) return;
-    platform::SetSendTimeout(m_hSocket, timeout);
+    m_pendingSendTimeout = std::max(timeout, std::chrono::milliseconds(0));
+}
+
+void Socket::ApplySendTimeout() {
+    if (m_pendingSendTimeout.count() < 0 || m_hSocket == platform::kInvalidSocket) return;
+    platform::SetSendTimeout(m_hSocket, m_pendingSendTimeout);
+    m_pendingSendTimeout = std::chrono::milliseconds(-1);
 }
 
 bool Socket::BoundHit() {
@@ -135,23 +140,19 @@ platform::NetResult Socket::ReceiveMore() {
         m_pending.erase(0, m_pendingStart);
         m_pendingStart = 0;
     }
-    // Try first without waiting: on a busy server the head is usually there by the time the
-    // connection is taken, and the poll would only cost a system call.
+    // Wait, then receive. A receive tried first would spare the wait when the head is there
+    // already, but Winsock has no receive that never blocks: there it would be a wait of its
+    // own, and one more whenever nothing has arrived yet.
     size_t want = kReceiveChunk;
     if (m_nMaxLineBytes > 0) want = std::max(want, m_nMaxLineBytes);
     const size_t used = m_pending.size();
     m_pending.resize(used + want);
-    platform::NetResult got = platform::Receive(m_hSocket, m_pending.data() + used, want, false);
-    if (got.status == NetStatus::kWouldBlock) {
-        if (WaitReadable()) {
-            // A socket the caller made non-blocking still answers "would block" here, as it
-            // should.
-            do {
-                got = platform::Receive(m_hSocket, m_pending.data() + used, want, true);
-            } while (got.status == NetStatus::kInterrupted && IsValid());
-        } else {
-            got = {NetStatus::kFailed, 0, 0};
-        }
+    platform::NetResult got{NetStatus::kFailed, 0, 0};
+    if (WaitReadable()) {
+        // A socket the caller made non-blocking answers "would block" here, as it should.
+        do {
+            got = platform::Receive(m_hSocket, m_pending.data() + used, want);
+        } while (got.status == NetStatus::kInterrupted && IsValid());
     }
     m_pending.resize(used + (got.status == NetStatus::kOk ? got.bytes : 0));
     return got;
@@ -215,11 +216,13 @@ void Socket::SendLine(const std::string& text) {
 }
 
 long Socket::SendBytes(const std::string& text) {
+    ApplySendTimeout();
     const platform::NetResult sent = platform::Send(m_hSocket, text.data(), text.size());
     return sent.status == platform::NetStatus::kOk ? static_cast<long>(sent.bytes) : -1L;
 }
 
 bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
+    ApplySendTimeout();
     platform::SendPiece vectors[platform::kMaxSendPieces];
     size_t count = 0;
     for (const std::string_view piece : pieces) {

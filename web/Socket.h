@@ -68,7 +68,9 @@ public:
     void SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
                           const std::atomic<bool>* abort);
     ReceiveStop LastReceiveStop() const { return m_lastStop; }
-    // A send that cannot go on for `timeout` (a peer that stops reading) gives up.
+    // A send that cannot go on for `timeout` (a peer that stops reading) gives up. Takes effect
+    // with the first send: setting it is a call into the system, which the receiving of a
+    // request (a key on its way to the gauge) does not wait for.
     void SetSendTimeout(std::chrono::milliseconds timeout);
 
     // False once closed or when the handle is invalid.
@@ -103,6 +105,8 @@ private:
     platform::NetResult ReceiveMore();
     // Takes the first `length` pending bytes out as a line.
     std::string TakePending(size_t length);
+    // Hands a send time-out set since the last send on to the system.
+    void ApplySendTimeout();
 
     // The handle; platform::kInvalidSocket is invalid. Fixed at construction, so any thread may
     // read it.
@@ -123,4 +127,6 @@ private:
     std::string m_pending;
     size_t m_pendingStart = 0;
     size_t m_scanned = 0;
+    // A send time-out not yet handed to the system (negative: none): the owning thread only.
+    std::chrono::milliseconds m_pendingSendTimeout{-1};
 };

@@ -2,8 +2,9 @@
 
 #include <new>
 
-SocketServer::SocketServer(uint32_t port, int backlog, int type) : Socket() {
-    if (type == 1) platform::SetNonBlocking(Handle());
+SocketServer::SocketServer(uint32_t port, int backlog, int type)
+    : Socket(), m_bNonBlocking(type == 1) {
+    if (m_bNonBlocking) platform::SetNonBlocking(Handle());
     const int error = platform::BindAllIPv4(Handle(), static_cast<uint16_t>(port & 0xFFFF));
     if (error != 0) {
         // The base destructor, which runs as the exception leaves, closes the socket.
@@ -23,7 +24,7 @@ std::unique_ptr<Socket> SocketServer::Accept() {
     // Windows leaves a listener that was shut down listening, and an accept there would wait for
     // ever: a closed listener is refused here, with no system error behind it.
     if (!IsValid()) Throw(kSocketErrorAccept, 0);
-    const platform::AcceptResult accepted = platform::Accept(Handle());
+    const platform::AcceptResult accepted = platform::Accept(Handle(), m_bNonBlocking);
     if (accepted.status == platform::NetStatus::kWouldBlock) {
         m_bLastAcceptWouldBlock = true;
         return nullptr;

@@ -29,5 +29,6 @@ public:
     bool LastAcceptWouldBlock() const { return m_bLastAcceptWouldBlock; }
 
 private:
+    const bool m_bNonBlocking;             // fixed at construction
     bool m_bLastAcceptWouldBlock = false;  // the accepting thread only
 };
