@@ -45,7 +45,7 @@ if [[ $windows == yes ]]; then
   cmake -S "$here" -B "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
     -DTX_HOST_PICTURE_GEN="$build/bin/picture-gen" -DCMAKE_BUILD_TYPE=Release \
     -DTX_BUILD_TESTS=OFF -DTX_BUILD_BENCH=ON >/dev/null
-  cmake --build "$winbuild" -j2 --target TarvelXConnectExtended simwindow-standin wingauge \
+  cmake --build "$winbuild" -j2 --target TarvelXConnectExtended simwindow-standin wingauge winfloor \
     -- --no-print-directory >/dev/null
 
   # A Wine prefix of the run's own, with a scratch home and a private X server; all gone at the

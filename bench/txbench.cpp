@@ -1189,6 +1189,46 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
     }
     EndWindows(program);
 
+    // The least a Windows program does per key (winfloor.exe: blocking accept, receive, a plain
+    // pipe write), on the same gauge end and clock: what is left of a key press is Wine's.
+    Say("Windows build: the least a program does per key...");
+    std::vector<std::vector<double>> floorRounds;
+    int floorFailures = 0;
+    {
+        const int floorPort = txtest::FreeTcpPort();
+        Process floorProgram;
+        if (StartWindows(floorProgram, "winfloor.exe", {"--port", std::to_string(floorPort)},
+                         work.path(), out("winfloor")) &&
+            txtest::WaitUntil(
+                [&] {
+                    return txtest::ReadFile(out("winfloor")).find("ready") != std::string::npos;
+                },
+                30s)) {
+            const auto floorDeadline = Clock::now() + 120s;
+            for (int round = 0; round < rounds && Clock::now() < floorDeadline; ++round) {
+                floorRounds.emplace_back();
+                for (int i = 0; i < presses && Clock::now() < floorDeadline; ++i) {
+                    std::snprintf(path, sizeof path, "/MCDU_KB_%02d", 12 + i % 10);
+                    if (const auto took = PressKey(floorPort, path, gauge)) {
+                        floorRounds.back().push_back(*took);
+                    } else {
+                        ++floorFailures;
+                    }
+                }
+            }
+        }
+        EndWindows(floorProgram);
+    }
+    const Spread floor = RoundFigures(floorRounds);
+    const std::string floorNote =
+        floorRounds.empty() ? "FAILED to start winfloor.exe"
+                            : (floorFailures != 0 ? std::to_string(floorFailures) + " failed, " : "");
+    AddRow({"least program per key (winfloor.exe), median", floorNote + Fixed(floor.p50, 3) + " ms",
+            "", "", "", ""});
+    AddRow({"least program per key, p99 (rounds' p99 " + Fixed(floor.low, 2) + ".." +
+                Fixed(floor.high, 2) + " ms)",
+            Fixed(floor.p99, 3) + " ms", "", "", "", ""});
+
     const double s = Median(winServe), l = Median(linuxServe);
     const double worst = winServe.empty() ? 0 : *std::max_element(winServe.begin(), winServe.end());
     AddRow({"start to first answer (median of " + std::to_string(winServe.size()) + ")" +
