@@ -1221,8 +1221,9 @@ void WindowsBuild(int presses, int rounds, int perBatch, int startRounds) {
     }
     const Spread floor = RoundFigures(floorRounds);
     const std::string floorNote =
-        floorRounds.empty() ? "FAILED to start winfloor.exe"
-                            : (floorFailures != 0 ? std::to_string(floorFailures) + " failed, " : "");
+        floorRounds.empty()
+            ? "FAILED to start winfloor.exe"
+            : (floorFailures != 0 ? std::to_string(floorFailures) + " failed, " : "");
     AddRow({"least program per key (winfloor.exe), median", floorNote + Fixed(floor.p50, 3) + " ms",
             "", "", "", ""});
     AddRow({"least program per key, p99 (rounds' p99 " + Fixed(floor.low, 2) + ".." +

@@ -55,8 +55,7 @@ int main(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
 
-    static const char kAnswer[] =
-        "HTTP/1.1 202 OK\nConnection: close\nContent-Length: 2\n\nok";
+    static const char kAnswer[] = "HTTP/1.1 202 OK\nConnection: close\nContent-Length: 2\n\nok";
     for (;;) {
         const SOCKET client = ::accept(listener, nullptr, nullptr);
         if (client == INVALID_SOCKET) continue;
