@@ -206,6 +206,23 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
     sender.join();
     EXPECT_TRUE(received == "head\n" + large + "\n") << received.size();
 
+    // A peer that never reads: the send time-out, set before the first send, ends a send that
+    // cannot go on, with the answer not all sent. More than the loopback's buffers can take.
+    Connect();
+    m_server->SetSendTimeout(200ms);
+    const std::string huge(64 << 20, 'x');
+    std::atomic<bool> ended{false};
+    bool sentAll = true;
+    std::thread stuck([&] {
+        sentAll = m_server->SendAll({huge});
+        ended = true;
+    });
+    const bool gaveUp = txtest::WaitUntil([&] { return ended.load(); }, 10s);
+    if (!gaveUp) m_client.Close();  // frees a send that would otherwise wait for ever
+    stuck.join();
+    EXPECT_TRUE(gaveUp) << "a send to a peer that never reads outlasted its time-out";
+    EXPECT_FALSE(sentAll);
+
     // Writing to a peer that has gone: an error result, no SIGPIPE.
     Connect();
     m_client.Close();
