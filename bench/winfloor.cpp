@@ -16,14 +16,12 @@
 #include <cstring>
 #include <string>
 
+#include "PipeEndOptions.h"
+
 int main(int argc, char** argv) {
     int port = 0;
-    std::string pipeName = "MCDU_Input";
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--port") == 0) port = std::atoi(argv[i + 1]);
-        if (std::strcmp(argv[i], "--pipe") == 0) pipeName = argv[i + 1];
-    }
-    if (port <= 0 || port > 65535) {
+    std::string pipeName;
+    if (!ReadPipeEndOptions(argc, argv, port, pipeName)) {
         std::fprintf(stderr, "usage: winfloor --port N [--pipe NAME]\n");
         return 2;
     }
