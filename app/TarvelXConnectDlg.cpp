@@ -44,8 +44,9 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     const std::string lockPath = platform::InstanceLockPath();
     if (!m_hMutex.TryLock(lockPath)) {
         if (platform::FileLock::IsHeldElsewhere(lockPath)) {
-            platform::ShowMessageBox("Application is already running, only one instance is allowed.",
-                                     "Information", platform::MessageIcon::Information);
+            platform::ShowMessageBox(
+                "Application is already running, only one instance is allowed.", "Information",
+                platform::MessageIcon::Information);
             EndDialog(2);
             return false;
         }
@@ -107,7 +108,8 @@ void CTarvelXConnectDlg::ReadConfiguration() {
     // 15. The web server.
     m_bServerEnabled = platform::GetPrivateProfileInt("Server", "Enabled", 1, iniPath) != 0;
     if (m_bServerEnabled) {
-        m_nPort = static_cast<uint32_t>(platform::GetPrivateProfileInt("Server", "Port", 4040, iniPath));
+        m_nPort =
+            static_cast<uint32_t>(platform::GetPrivateProfileInt("Server", "Port", 4040, iniPath));
         m_pWebServer = new (std::nothrow) WebServer(m_nPort, ServePage, this);
         m_bWebserverWaits4Sim =
             platform::GetPrivateProfileInt("Server", "WebserverWaits4Sim", 1, iniPath) != 0;
@@ -124,7 +126,9 @@ void CTarvelXConnectDlg::OnTimer(unsigned id) {
     if (id == kPresenceTimerId) CheckSimPresence();
 }
 
-void CTarvelXConnectDlg::OnClose() { EndDialog(1); }
+void CTarvelXConnectDlg::OnClose() {
+    EndDialog(1);
+}
 
 void CTarvelXConnectDlg::OnDestroy() {
     m_pView->StopPresenceTimer();

@@ -33,7 +33,7 @@ class WebServer;
 class SimConnectApi;
 
 class CTarvelXConnectDlg {
-public:
+  public:
     // `settingsFolder` ends with a separator; by default the user's documents folder followed by
     // "Quennick/Tarvel/". Construction touches no window system.
     explicit CTarvelXConnectDlg(std::string settingsFolder = DefaultSettingsFolder());
@@ -101,7 +101,8 @@ public:
     // Forgets the simulator connection handle (presence check and shutdown; window thread).
     void ClearSimConnect();
 
-    // ---- State, in the order of the window's field table -----------------------------------------
+    // ---- State, in the order of the window's field table
+    // -----------------------------------------
 
     // Stop request to the simulator worker. Written by the window thread and by the worker itself;
     // polled by the worker once per pass.
@@ -198,7 +199,7 @@ public:
     platform::Mutex m_simThreadMutex;
     std::unique_ptr<platform::WorkerThread> m_hSimThread GUARDED_BY(m_simThreadMutex);
 
-private:
+  private:
     // Start-up helpers (window thread).
     bool CreateMainWindow();
     void StartPresenceTimer();

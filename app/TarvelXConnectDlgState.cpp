@@ -5,7 +5,9 @@
 #include "app/TarvelXConnectDlg.h"
 #include "platform/Paths.h"
 
-std::string CTarvelXConnectDlg::DefaultSettingsFolder() { return platform::SettingsFolder(); }
+std::string CTarvelXConnectDlg::DefaultSettingsFolder() {
+    return platform::SettingsFolder();
+}
 
 CTarvelXConnectDlg::CTarvelXConnectDlg(std::string settingsFolder)
     : m_szSettingsFolder(std::move(settingsFolder)), m_pView(ui::MakeMainWindowView(*this)) {}

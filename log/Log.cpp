@@ -30,4 +30,6 @@ void LogText(LogStream& stream, const char* format, ...) {
     va_end(args);
 }
 
-void WriteLogTimestamp(LogStream& stream) { stream.Write(true, {}); }
+void WriteLogTimestamp(LogStream& stream) {
+    stream.Write(true, {});
+}

@@ -2,7 +2,9 @@
 
 LogStream LogFile;
 
-LogStream::~LogStream() { Close(); }
+LogStream::~LogStream() {
+    Close();
+}
 
 bool LogStream::Open(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "wt");
@@ -41,11 +43,11 @@ void LogStream::Write(bool withPrefix, std::string_view text) {
 
 std::string LogStream::FormatPrefix(const LocalTimestamp& when) {
     char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "[%02u/%02u/%02u %02u:%02u:%02u:%03u]: ",
-                  static_cast<unsigned>(when.day), static_cast<unsigned>(when.month),
-                  static_cast<unsigned>(when.year), static_cast<unsigned>(when.hour),
-                  static_cast<unsigned>(when.minute), static_cast<unsigned>(when.second),
-                  static_cast<unsigned>(when.millisecond));
+    std::snprintf(prefix, sizeof prefix,
+                  "[%02u/%02u/%02u %02u:%02u:%02u:%03u]: ", static_cast<unsigned>(when.day),
+                  static_cast<unsigned>(when.month), static_cast<unsigned>(when.year),
+                  static_cast<unsigned>(when.hour), static_cast<unsigned>(when.minute),
+                  static_cast<unsigned>(when.second), static_cast<unsigned>(when.millisecond));
     return prefix;
 }
 

@@ -14,7 +14,7 @@
 using LocalTimestamp = platform::LocalTimestamp;
 
 class LogStream {
-public:
+  public:
     using Clock = std::function<LocalTimestamp()>;
 
     LogStream() = default;
@@ -38,7 +38,7 @@ public:
     static std::string FormatPrefix(const LocalTimestamp& when);
     static LocalTimestamp SystemNow();
 
-private:
+  private:
     platform::Mutex m_mutex;
     FILE* m_file GUARDED_BY(m_mutex) = nullptr;
     Clock m_clock GUARDED_BY(m_mutex);

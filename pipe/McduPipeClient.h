@@ -23,7 +23,7 @@ inline constexpr uint8_t MSG_PIPE_CLOSE = 0xFF;
 inline constexpr long kPipeMessageSize = 2;
 
 class McduPipeClient {
-public:
+  public:
     // How long one wait for a busy pipe (a full listen queue here) may last.
     static constexpr std::chrono::milliseconds kBusyWait{5000};
 
@@ -57,7 +57,7 @@ public:
     bool IsValid() EXCLUDES(m_mutex);
     const std::string& PipePath() const { return m_path; }
 
-private:
+  private:
     struct WriteResult {
         bool ok = false;   // the call succeeded and wrote the whole message
         int result = 0;    // the call's own outcome, 1 or 0, as the log reports it

@@ -1,5 +1,3 @@
-#include "platform/BrowserLauncher.h"
-
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+
+#include "platform/BrowserLauncher.h"
 
 namespace platform {
 

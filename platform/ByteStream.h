@@ -16,7 +16,7 @@
 namespace platform {
 
 class ByteStream {
-public:
+  public:
     enum class Status {
         Ok,          // `bytes` were moved
         WouldBlock,  // nothing to read right now

@@ -24,7 +24,7 @@ constexpr int kSendTimeoutSeconds = 2;
 constexpr int kCancelCheckMs = 50;
 
 class SocketStream final : public ByteStream {
-public:
+  public:
     explicit SocketStream(int fd) : m_fd(fd) {}
     ~SocketStream() override { ::close(m_fd); }
 
@@ -64,7 +64,7 @@ public:
 
     void Shutdown() override { ::shutdown(m_fd, SHUT_RDWR); }
 
-private:
+  private:
     const int m_fd;
 };
 
@@ -145,9 +145,9 @@ ConnectResult ConnectStream(const StreamTarget& target, std::chrono::millisecond
 
     result.error = ConnectResult::Error::NoServer;
     for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
-        const int fd = ::socket(address->ai_family,
-                                address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                                address->ai_protocol);
+        const int fd =
+            ::socket(address->ai_family, address->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                     address->ai_protocol);
         if (fd < 0) {
             result.detail = std::strerror(errno);
             continue;

@@ -10,7 +10,7 @@
 namespace platform {
 
 class FileLock {
-public:
+  public:
     FileLock() = default;
     ~FileLock();
     FileLock(const FileLock&) = delete;
@@ -28,7 +28,7 @@ public:
     // file means nobody holds it. Never creates the file. On Windows: the mutex exists.
     static bool IsHeldElsewhere(const std::string& path);
 
-private:
+  private:
     // A descriptor on Linux, a HANDLE on Windows; neither system hands out this value.
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t m_handle = kNoHandle;

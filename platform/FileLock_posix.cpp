@@ -1,14 +1,16 @@
-#include "platform/FileLock.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/FileLock.h"
+
 namespace platform {
 
-FileLock::~FileLock() { Unlock(); }
+FileLock::~FileLock() {
+    Unlock();
+}
 
 bool FileLock::TryLock(const std::string& path) {
     Unlock();

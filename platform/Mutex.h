@@ -8,25 +8,25 @@
 namespace platform {
 
 class CAPABILITY("mutex") Mutex {
-public:
+  public:
     void Lock() ACQUIRE() { m_mutex.lock(); }
     void Unlock() RELEASE() { m_mutex.unlock(); }
     // For std::condition_variable_any and std::unique_lock.
     void lock() ACQUIRE() { m_mutex.lock(); }
     void unlock() RELEASE() { m_mutex.unlock(); }
 
-private:
+  private:
     std::mutex m_mutex;
 };
 
 class SCOPED_CAPABILITY MutexLock {
-public:
+  public:
     explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : m_mutex(mutex) { m_mutex.Lock(); }
     ~MutexLock() RELEASE() { m_mutex.Unlock(); }
     MutexLock(const MutexLock&) = delete;
     MutexLock& operator=(const MutexLock&) = delete;
 
-private:
+  private:
     Mutex& m_mutex;
 };
 

@@ -1,10 +1,10 @@
-#include "platform/Paths.h"
-
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+
+#include "platform/Paths.h"
 
 namespace platform {
 namespace {
@@ -36,7 +36,8 @@ std::string DocumentsFromUserDirs(const std::string& home) {
         const std::string key = "XDG_DOCUMENTS_DIR=";
         if (line.compare(start, key.size(), key) != 0) continue;
         std::string value = line.substr(start + key.size());
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
+        while (!value.empty() &&
+               (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
             value.pop_back();
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
@@ -59,7 +60,9 @@ std::string DocumentsFolder() {
     return documents;
 }
 
-std::string SettingsFolder() { return DocumentsFolder() + "/Quennick/Tarvel/"; }
+std::string SettingsFolder() {
+    return DocumentsFolder() + "/Quennick/Tarvel/";
+}
 
 std::string ExecutableFolder() {
     char path[4096];
@@ -76,10 +79,16 @@ std::string RuntimePath(const std::string& name) {
     return "/tmp/" + name + "-" + std::to_string(getuid());
 }
 
-std::string InstanceLockPath() { return RuntimePath("TarvelXLoadManagerMutex"); }
+std::string InstanceLockPath() {
+    return RuntimePath("TarvelXLoadManagerMutex");
+}
 
-std::string SimulatorPresenceLockPath() { return RuntimePath("FS98MAIN"); }
+std::string SimulatorPresenceLockPath() {
+    return RuntimePath("FS98MAIN");
+}
 
-std::string McduPipePath() { return RuntimePath("pipe") + "/MCDU_Input"; }
+std::string McduPipePath() {
+    return RuntimePath("pipe") + "/MCDU_Input";
+}
 
 }  // namespace platform

@@ -1,9 +1,9 @@
-#include "platform/ProfileReader.h"
-
 #include <cstdint>
 #include <fstream>
 #include <optional>
 #include <string_view>
+
+#include "platform/ProfileReader.h"
 
 namespace platform {
 namespace {

@@ -12,7 +12,7 @@
 namespace platform {
 
 class SignalWatcher {
-public:
+  public:
     static void BlockTerminationSignals();
 
     SignalWatcher() = default;
@@ -25,7 +25,7 @@ public:
     void Start(std::function<void(int)> onSignal);
     void Stop();
 
-private:
+  private:
     std::thread m_thread;  // Linux's watcher
 };
 

@@ -1,7 +1,7 @@
-#include "platform/SignalWatcher.h"
-
 #include <pthread.h>
 #include <signal.h>
+
+#include "platform/SignalWatcher.h"
 
 namespace platform {
 namespace {
@@ -23,7 +23,9 @@ void SignalWatcher::BlockTerminationSignals() {
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-SignalWatcher::~SignalWatcher() { Stop(); }
+SignalWatcher::~SignalWatcher() {
+    Stop();
+}
 
 void SignalWatcher::Start(std::function<void(int)> onSignal) {
     Stop();

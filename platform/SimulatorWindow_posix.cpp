@@ -1,7 +1,6 @@
-#include "platform/SimulatorWindow.h"
-
 #include "platform/FileLock.h"
 #include "platform/Paths.h"
+#include "platform/SimulatorWindow.h"
 
 namespace platform {
 

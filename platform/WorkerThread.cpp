@@ -42,6 +42,8 @@ bool WorkerThread::HasEnded() {
     return m_completion->done;
 }
 
-bool WorkerThread::IsCurrentThread() const { return m_thread.get_id() == std::this_thread::get_id(); }
+bool WorkerThread::IsCurrentThread() const {
+    return m_thread.get_id() == std::this_thread::get_id();
+}
 
 }  // namespace platform

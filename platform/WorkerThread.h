@@ -13,7 +13,7 @@
 namespace platform {
 
 class WorkerThread {
-public:
+  public:
     // Starts `body` on a new thread at once. Null when the thread cannot be created.
     static std::unique_ptr<WorkerThread> Start(std::function<void()> body);
 
@@ -27,7 +27,7 @@ public:
     // True when called on this very thread.
     bool IsCurrentThread() const;
 
-private:
+  private:
     struct Completion {
         std::mutex mutex;
         std::condition_variable ended;

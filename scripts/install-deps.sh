@@ -19,7 +19,7 @@ packages=(build-essential cmake pkg-config libsdl2-dev libsdl2-ttf-dev libsdl2-i
           libfontconfig-dev fonts-wine fonts-dejavu-core xdg-user-dirs xdg-utils)
 if [[ $want_tests == 1 ]]; then
   packages+=(libgtest-dev libgmock-dev googletest xvfb xauth xdotool imagemagick x11-apps
-             chromium nodejs npm clang libclang-rt-14-dev
+             chromium nodejs npm clang libclang-rt-14-dev clang-format-14
              g++-mingw-w64-x86-64-posix wine wine64)
 fi
 if [[ $want_windows == 1 ]]; then

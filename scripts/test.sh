@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program three times for Linux (normal, AddressSanitizer
-# with UBSan, ThreadSanitizer) and runs the whole suite in each build, fuzzes briefly, then
-# cross-builds the Windows program and runs its suites under Wine. Any failure or sanitizer report
-# fails the run.
+# Installs what is missing, checks the formatting, builds the program three times for Linux
+# (normal, AddressSanitizer with UBSan, ThreadSanitizer) and runs the whole suite in each build,
+# fuzzes briefly, then cross-builds the Windows program and runs its suites under Wine. Any
+# failure or sanitizer report fails the run.
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -29,6 +29,9 @@ export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppres
 export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp"
 
 status=0
+echo "== Formatting"
+bash "$here/scripts/check-format.sh" || status=1
+
 # The tests reach the simulator stand-in over TCP: over IPv6 (::1) in the AddressSanitizer suite,
 # over IPv4 in the others (the browser tests run both ways in the normal suite).
 for variant in asan tsan; do

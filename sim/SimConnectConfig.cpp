@@ -46,9 +46,8 @@ std::map<std::string, Section> ReadSections(const std::string& text) {
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line.front() == '[') {
             const auto close = line.find(']');
-            const std::string name = Lower(Trim(line.substr(1, close == std::string::npos
-                                                                   ? std::string::npos
-                                                                   : close - 1)));
+            const std::string name = Lower(
+                Trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
             current = seen[name] ? nullptr : &sections[name];
             seen[name] = true;
             continue;
@@ -137,8 +136,8 @@ SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configI
         } else if (const auto number = ParseNumber(*port, 65535); number && *number > 0) {
             config.target.port = std::to_string(*number);
         } else {
-            problem("Port", *port, "is not a port number (1 to 65535); " + config.target.port +
-                                       " is used.");
+            problem("Port", *port,
+                    "is not a port number (1 to 65535); " + config.target.port + " is used.");
         }
     }
     if (const std::string* size = value("maxreceivesize")) {

@@ -52,12 +52,12 @@ SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::Byt
     for (;;) {
         std::vector<uint8_t>& input = connection->m_input;
         uint32_t size = 0;
-        const auto status = simproto::PeekFrame(input.data(), input.size(),
-                                                simproto::kMessageHeaderSize, &size, maxMessageSize);
+        const auto status = simproto::PeekFrame(
+            input.data(), input.size(), simproto::kMessageHeaderSize, &size, maxMessageSize);
         if (status == simproto::FrameStatus::Malformed) {
             result.failure = OpenFailure::BadAnswer;
-            result.detail = "size word " + std::to_string(simproto::ReadU32(input.data())) +
-                            " out of range";
+            result.detail =
+                "size word " + std::to_string(simproto::ReadU32(input.data())) + " out of range";
             return result;
         }
         if (status == simproto::FrameStatus::Complete) {
@@ -181,7 +181,8 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
         uint32_t pendingSize = 0;
         const bool wholeFramePending =
             simproto::PeekFrame(m_input.data(), m_input.size(), simproto::kMessageHeaderSize,
-                                &pendingSize, m_maxMessageSize) != simproto::FrameStatus::Incomplete;
+                                &pendingSize,
+                                m_maxMessageSize) != simproto::FrameStatus::Incomplete;
         if (!wholeFramePending && !m_endOfStream) m_stream->WaitReadable(kIdleWait);
         ReadAvailable();
     }

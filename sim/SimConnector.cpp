@@ -131,9 +131,9 @@ HRESULT SimConnector::Open(const std::string& appName, uint32_t configIndex,
         attempt.target = config.target;
         attempt.protocol = config.protocol;
         try {
-            attempt.thread = std::thread(&SimConnector::Run, std::ref(attempt),
-                                         config.maxReceiveSize, config.target.disableNagle,
-                                         appName);
+            attempt.thread =
+                std::thread(&SimConnector::Run, std::ref(attempt), config.maxReceiveSize,
+                            config.target.disableNagle, appName);
         } catch (const std::system_error&) {
             LogOnce("SimConnect: no thread for a connection attempt.");
             m_attempt.reset();

@@ -41,8 +41,7 @@ void AppendF32(std::vector<uint8_t>* out, float value) {
     AppendU32(out, std::bit_cast<uint32_t>(value));
 }
 
-void BeginRequest(std::vector<uint8_t>* out, uint32_t protocol, RequestKind kind,
-                  uint32_t sendId) {
+void BeginRequest(std::vector<uint8_t>* out, uint32_t protocol, RequestKind kind, uint32_t sendId) {
     out->clear();
     AppendU32(out, 0);  // size, filled in at the end
     AppendU32(out, protocol);
@@ -190,10 +189,9 @@ DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std:
     out->sendId = ReadU32(frame + 12);
     const uint8_t* body = frame + kRequestHeaderSize;
     auto wrongSize = [&](uint32_t wanted) {
-        return size != wanted &&
-               !Fail(error, "request type " + std::to_string(kind) + " has " +
-                                std::to_string(size) + " bytes, expected " +
-                                std::to_string(wanted));
+        return size != wanted && !Fail(error, "request type " + std::to_string(kind) + " has " +
+                                                  std::to_string(size) + " bytes, expected " +
+                                                  std::to_string(wanted));
     };
     switch (static_cast<RequestKind>(kind)) {
         case RequestKind::Open: {
@@ -333,8 +331,8 @@ std::vector<uint8_t> EncodeEventFilename(uint32_t version, uint32_t groupId, uin
 
 std::vector<uint8_t> EncodeSimObjectData(uint32_t version, uint32_t messageId, uint32_t requestId,
                                          uint32_t objectId, uint32_t defineId, uint32_t flags,
-                                         uint32_t entryNumber, uint32_t outOf,
-                                         uint32_t defineCount, const std::vector<uint8_t>& data) {
+                                         uint32_t entryNumber, uint32_t outOf, uint32_t defineCount,
+                                         const std::vector<uint8_t>& data) {
     std::vector<uint8_t> frame;
     BeginMessage(&frame, version, messageId);
     for (uint32_t value : {requestId, objectId, defineId, flags, entryNumber, outOf, defineCount})

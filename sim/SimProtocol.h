@@ -1,7 +1,8 @@
 #pragma once
 // Encoding and checking of the frames that the client library and a simulator exchange: the
-// simulator's own binary protocol (docs/simulator-protocol.md). Shared by the library, the simulator stand-in and the tests, so
-// that all of them agree byte for byte. Nothing here does any input or output.
+// simulator's own binary protocol (docs/simulator-protocol.md). Shared by the library, the
+// simulator stand-in and the tests, so that all of them agree byte for byte. Nothing here does any
+// input or output.
 
 #include <cstddef>
 #include <cstdint>
@@ -191,8 +192,8 @@ std::vector<uint8_t> EncodeEventFilename(uint32_t version, uint32_t groupId, uin
 // `messageId` is 8 (data on an object) or 9 (reply by type); `data` laid out as the definition.
 std::vector<uint8_t> EncodeSimObjectData(uint32_t version, uint32_t messageId, uint32_t requestId,
                                          uint32_t objectId, uint32_t defineId, uint32_t flags,
-                                         uint32_t entryNumber, uint32_t outOf,
-                                         uint32_t defineCount, const std::vector<uint8_t>& data);
+                                         uint32_t entryNumber, uint32_t outOf, uint32_t defineCount,
+                                         const std::vector<uint8_t>& data);
 // A message of any id with an opaque body (ids the library passes on without a structure).
 std::vector<uint8_t> EncodeRawMessage(uint32_t version, uint32_t messageId,
                                       const std::vector<uint8_t>& body);

@@ -1,7 +1,6 @@
 // The program as a real process, headless, each run with its own HOME and XDG_RUNTIME_DIR.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 
 #include <regex>
@@ -31,9 +30,10 @@ TEST(StartupTest, MissingIniIsReportedOnceAndTheDefaultsRun) {
     txtest::Sandbox sandbox;
     txtest::ChildProcess program;
     ASSERT_TRUE(program.Start(kProgram, {}, sandbox.Env()));
-    const std::string expected = "Information: The INI file is not found at '" + sandbox.settings() +
-                                 "TarvelXConnectExtended.ini'!\n";
-    ASSERT_TRUE(txtest::WaitUntil([&] { return program.Stderr().find(expected) != std::string::npos; }, 20s))
+    const std::string expected = "Information: The INI file is not found at '" +
+                                 sandbox.settings() + "TarvelXConnectExtended.ini'!\n";
+    ASSERT_TRUE(txtest::WaitUntil(
+        [&] { return program.Stderr().find(expected) != std::string::npos; }, 20s))
         << program.Stderr();
     std::this_thread::sleep_for(300ms);
     EXPECT_TRUE(program.Running());
@@ -60,13 +60,17 @@ TEST(StartupTest, LogRecordsBeginDiagnosticsAndEnd) {
     std::getline(lines, second);
     std::getline(lines, third);
     const std::string prefix = R"(^\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d:\d{3}\]: )";
-    EXPECT_TRUE(std::regex_match(first, std::regex(prefix + R"(TarvelXConnectExtended\.exe: BEGIN; LOG: )" +
-                                                   sandbox.settings() + R"(TarvelXConnectExtended\.ini\.$)")))
+    EXPECT_TRUE(std::regex_match(
+        first, std::regex(prefix + R"(TarvelXConnectExtended\.exe: BEGIN; LOG: )" +
+                          sandbox.settings() + R"(TarvelXConnectExtended\.ini\.$)")))
         << first;
-    EXPECT_TRUE(std::regex_match(second, std::regex(prefix + R"(Dataflags: 1, 1, size=0x00000000\.$)")))
+    EXPECT_TRUE(
+        std::regex_match(second, std::regex(prefix + R"(Dataflags: 1, 1, size=0x00000000\.$)")))
         << second;
     EXPECT_TRUE(std::regex_match(
-        third, std::regex(prefix + R"(Module version: 1\.2\.0\.0\. Date/time: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.$)")))
+        third,
+        std::regex(prefix +
+                   R"(Module version: 1\.2\.0\.0\. Date/time: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.$)")))
         << third;
     const std::string end = "TarvelXConnectExtended.exe: END.\n";
     ASSERT_GE(log.size(), end.size());

@@ -2,7 +2,6 @@
 // simulator, the address strip opens the browser, the exit strip ends the program.
 
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -23,7 +22,7 @@ struct Color {
 };
 
 class DesktopTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!txtest::XvfbSession::IsInstalled() || txtest::FindProgram("xdotool").empty() ||
             txtest::FindProgram("convert").empty())
@@ -64,7 +63,8 @@ protected:
                 const std::string id = ids->substr(0, ids->find('\n'));
                 auto shell = m_x.Run("xdotool", {"getwindowgeometry", "--shell", id});
                 std::smatch match;
-                if (shell && std::regex_search(*shell, match, std::regex(R"(X=(-?\d+)\nY=(-?\d+))"))) {
+                if (shell &&
+                    std::regex_search(*shell, match, std::regex(R"(X=(-?\d+)\nY=(-?\d+))"))) {
                     m_left = std::stoi(match[1]);
                     m_top = std::stoi(match[2]);
                     return true;
@@ -81,11 +81,11 @@ protected:
         if (!m_x.Screenshot(path)) return {};
         const auto text = txtest::RunProgram(
             txtest::FindProgram("convert"),
-            {path, "-format", "%[fx:int(255*p{" + std::to_string(m_left + x) + "," +
-                                  std::to_string(m_top + y) + "}.r)],%[fx:int(255*p{" +
-                                  std::to_string(m_left + x) + "," + std::to_string(m_top + y) +
-                                  "}.g)],%[fx:int(255*p{" + std::to_string(m_left + x) + "," +
-                                  std::to_string(m_top + y) + "}.b)]",
+            {path, "-format",
+             "%[fx:int(255*p{" + std::to_string(m_left + x) + "," + std::to_string(m_top + y) +
+                 "}.r)],%[fx:int(255*p{" + std::to_string(m_left + x) + "," +
+                 std::to_string(m_top + y) + "}.g)],%[fx:int(255*p{" + std::to_string(m_left + x) +
+                 "," + std::to_string(m_top + y) + "}.b)]",
              "info:"},
             {});
         Color color;
@@ -152,9 +152,12 @@ TEST_F(DesktopTest, LampFollowsTheSimulatorAndTheStripsWork) {
             return !url.empty() && url.back() == '\n';
         },
         20s));
-    EXPECT_TRUE(std::regex_match(url, std::regex("http://[0-9.]+:" + std::to_string(m_port) + "\n")))
+    EXPECT_TRUE(
+        std::regex_match(url, std::regex("http://[0-9.]+:" + std::to_string(m_port) + "\n")))
         << url;
-    EXPECT_TRUE(txtest::WaitUntil([&] { return LogHas("Webbrowser launched: " + url.substr(0, url.size() - 1) + ".\n"); }, 5s));
+    EXPECT_TRUE(txtest::WaitUntil(
+        [&] { return LogHas("Webbrowser launched: " + url.substr(0, url.size() - 1) + ".\n"); },
+        5s));
     EXPECT_TRUE(program.Running());
 
     // The exit strip ends the program in order.

@@ -320,7 +320,7 @@ TEST(McduRendererTest, DrawsInsideTheDisplayRectangleInTheUnitsColours) {
 // ---- The stand-in as a process ---------------------------------------------------------------
 
 class GaugeProcessTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_sandbox.Apply();
         m_socket = platform::McduPipePath();

@@ -17,7 +17,7 @@
 namespace {
 
 class LogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_path = m_dir.path() + "/test.log";
         ASSERT_TRUE(m_stream.Open(m_path));
@@ -31,7 +31,8 @@ protected:
 };
 
 TEST_F(LogTest, PrefixHasFourDigitYearAndThreeMillisecondDigits) {
-    EXPECT_EQ(LogStream::FormatPrefix({31, 12, 2026, 23, 59, 59, 999}), "[31/12/2026 23:59:59:999]: ");
+    EXPECT_EQ(LogStream::FormatPrefix({31, 12, 2026, 23, 59, 59, 999}),
+              "[31/12/2026 23:59:59:999]: ");
     EXPECT_EQ(LogStream::FormatPrefix({1, 2, 2026, 9, 5, 3, 7}), "[01/02/2026 09:05:03:007]: ");
     m_stream.SetClock([] { return LocalTimestamp{1, 2, 2026, 9, 5, 3, 7}; });
     LogLine(m_stream, "x\n");
@@ -89,7 +90,8 @@ TEST_F(LogTest, PiecesFromManyThreadsNeverMix) {
     for (int t = 0; t < 4; ++t) {
         const std::string line = "[05/12/2026 22:06:14:123]: " + std::string(200, 'a' + t) + "\n";
         size_t count = 0;
-        for (size_t at = content.find(line); at != std::string::npos; at = content.find(line, at + 1))
+        for (size_t at = content.find(line); at != std::string::npos;
+             at = content.find(line, at + 1))
             ++count;
         EXPECT_EQ(count, 200u);
     }
@@ -106,9 +108,10 @@ TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
     LogModuleVersion(m_stream, nullptr, 1, true);
     char date[32] = "unset";
     ASSERT_TRUE(FormatFileDateTime(1, OwnExecutablePath(), date, sizeof date));
-    EXPECT_EQ(Content(), "[05/12/2026 22:06:14:123]: Dataflags: 1, 1, size=0x00000000.\n"
-                         "[05/12/2026 22:06:14:123]: Module version: 1.2.0.0. Date/time: " +
-                             std::string(date) + ".\n");
+    EXPECT_EQ(Content(),
+              "[05/12/2026 22:06:14:123]: Dataflags: 1, 1, size=0x00000000.\n"
+              "[05/12/2026 22:06:14:123]: Module version: 1.2.0.0. Date/time: " +
+                  std::string(date) + ".\n");
 }
 
 TEST_F(LogTest, ModuleOfAnAddressInASharedLibraryIsThatLibrary) {

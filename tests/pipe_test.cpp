@@ -48,7 +48,7 @@ std::string Bytes(std::initializer_list<int> values) {
 }
 
 class PipeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_sandbox.Apply();
         m_path = platform::McduPipePath();
@@ -257,7 +257,7 @@ TEST_F(PipeTest, ConnectClosesTheHandleThatIsStillOpen) {
 }
 
 class BusyQueue {
-public:
+  public:
     // A listener that never accepts on its own, with its queue already full.
     explicit BusyQueue(const std::string& path) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -291,7 +291,7 @@ public:
         for (int fd : m_accepted) ::close(fd);
     }
 
-private:
+  private:
     int m_listener = -1;
     int m_fullError = 0;
     std::vector<int> m_fillers;

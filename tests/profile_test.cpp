@@ -12,7 +12,7 @@ namespace {
 using platform::GetPrivateProfileInt;
 
 class ProfileReaderTest : public ::testing::Test {
-protected:
+  protected:
     void Write(const std::string& text) { txtest::WriteFile(m_path, text); }
     txtest::TempDir m_dir;
     std::string m_path = m_dir.path() + "/settings.ini";
@@ -33,7 +33,8 @@ TEST_F(ProfileReaderTest, ValuesAreLeadingSignedIntegers) {
     EXPECT_EQ(GetPrivateProfileInt("Server", "C", 5, m_path), -3);
     EXPECT_EQ(GetPrivateProfileInt("Server", "D", 5, m_path), 8);
     EXPECT_EQ(GetPrivateProfileInt("Server", "E", 5, m_path), txtest::EmptyProfileValue(5));
-    EXPECT_EQ(GetPrivateProfileInt("Server", "F", 5, m_path), static_cast<int>(99999999999LL & 0xFFFFFFFF));
+    EXPECT_EQ(GetPrivateProfileInt("Server", "F", 5, m_path),
+              static_cast<int>(99999999999LL & 0xFFFFFFFF));
     EXPECT_EQ(GetPrivateProfileInt("Server", "G", 5, m_path), 4);
 }
 

@@ -268,7 +268,8 @@ TEST(SimProtocolTest, VariableTextsMayBePaddedWithZerosButNothingElse) {
     };
     const uint32_t kV_ = SIMCONNECT_DATATYPE_STRINGV;
     const uint32_t kInt = SIMCONNECT_DATATYPE_INT32;
-    EXPECT_EQ(simproto::EncodeStringV("A320"), (std::vector<uint8_t>{'A', '3', '2', '0', 0, 0, 0, 0}));
+    EXPECT_EQ(simproto::EncodeStringV("A320"),
+              (std::vector<uint8_t>{'A', '3', '2', '0', 0, 0, 0, 0}));
     EXPECT_EQ(simproto::EncodeStringV("ABC").size(), 4u);
     EXPECT_TRUE(matches({'A', 0}, {kV_}));
     EXPECT_TRUE(matches({'A', 0, 0, 0, 0, 0, 0, 0}, {kV_}));
@@ -351,9 +352,8 @@ class ScriptedSimulator {
             if (!ReadRequest(&m_open)) return;
             m_openSeen = true;
             if (answer == Answer::Open)
-                Send(simproto::EncodeOpen(m_open.protocol,
-                                          {"Scripted Sim", 10, 0, 61259, 0, 10, 0, 61259, 0},
-                                          0x143, 0));
+                Send(simproto::EncodeOpen(
+                    m_open.protocol, {"Scripted Sim", 10, 0, 61259, 0, 10, 0, 61259, 0}, 0x143, 0));
             if (answer == Answer::Bytes || answer == Answer::BytesThenClose) Send(bytes);
             if (answer == Answer::BytesThenClose) CloseClient();
         });
@@ -454,9 +454,9 @@ TEST_F(SimConnectionTest, OpenSpeaksTheConfiguredReleaseAndTakesAnyReservedField
         uint32_t protocol;
         uint32_t buildMajor;
     };
-    for (const Case& c : {Case{"", 4, 61259}, Case{"ClientVersion=SP2\n", 4, 61259},
-                          Case{"ClientVersion=sp1\n", 3, 61355},
-                          Case{"ClientVersion=RTM\n", 2, 60905}}) {
+    for (const Case& c :
+         {Case{"", 4, 61259}, Case{"ClientVersion=SP2\n", 4, 61259},
+          Case{"ClientVersion=sp1\n", 3, 61355}, Case{"ClientVersion=RTM\n", 2, 60905}}) {
         SCOPED_TRACE(c.cfg);
         ScriptedSimulator sim(m_sandbox, false, c.cfg);
         HANDLE handle = sim.Open();
@@ -499,11 +499,11 @@ TEST_F(SimConnectionTest, AVersionMismatchFailsAtOnceWithALineNamingTheProtocol)
               nullptr);
     EXPECT_EQ(sim.openResult(), E_FAIL);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << "not after a time-out";
-    const std::string expected = "SimConnect: the simulator at 127.0.0.1:" +
-                                 std::to_string(sim.port()) +
-                                 " refused protocol 3 (FSX SP1, client version 10.0.61355.0): "
-                                 "version mismatch. ClientVersion in SimConnect.cfg chooses "
-                                 "another.\n";
+    const std::string expected =
+        "SimConnect: the simulator at 127.0.0.1:" + std::to_string(sim.port()) +
+        " refused protocol 3 (FSX SP1, client version 10.0.61355.0): "
+        "version mismatch. ClientVersion in SimConnect.cfg chooses "
+        "another.\n";
     EXPECT_NE(Log().find(expected), std::string::npos) << Log();
 }
 
@@ -520,13 +520,15 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
     };
     using Answer = ScriptedSimulator::Answer;
     const std::vector<Case> cases = {
-        {"another message first", simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1),
-         Answer::Bytes, "answered the open request wrongly: message 4 before the open message.\n"},
+        {"another message first", simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1), Answer::Bytes,
+         "answered the open request wrongly: message 4 before the open message.\n"},
         {"another exception", simproto::EncodeException(kV, 4, 1, 0), Answer::Bytes,
          "answered the open request wrongly: message 1 before the open message (exception 4).\n"},
         {"open message too short", shortOpen, Answer::Bytes,
          "answered the open request wrongly: message 2 has 300 bytes, expected at least 308.\n"},
-        {"size word too small", {8, 0, 0, 0}, Answer::Bytes,
+        {"size word too small",
+         {8, 0, 0, 0},
+         Answer::Bytes,
          "answered the open request wrongly: size word 8 out of range.\n"},
         {"closed inside the open message",
          std::vector<uint8_t>(openMessage.begin(), openMessage.begin() + 100),
@@ -540,8 +542,8 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
         EXPECT_EQ(sim.Open(c.answer, c.bytes), nullptr);
         EXPECT_EQ(sim.openResult(), E_FAIL);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << "not after a time-out";
-        const std::string line = "SimConnect: the simulator at 127.0.0.1:" +
-                                 std::to_string(sim.port()) + " " + c.line;
+        const std::string line =
+            "SimConnect: the simulator at 127.0.0.1:" + std::to_string(sim.port()) + " " + c.line;
         EXPECT_NE(Log().find(line), std::string::npos) << Log();
     }
 
@@ -602,13 +604,15 @@ TEST_F(SimConnectionTest, ConfigurationsThatCannotWorkAreLoggedAndStayOffline) {
     EXPECT_NE(log.find("SimConnect: the simulator's address ::1 does not resolve ("),
               std::string::npos)
         << log;
-    EXPECT_EQ(txtest::CountLines(log, "SimConnect.cfg: Protocol=IPX in [SimConnect] is not IPv4, "
-                                      "IPv6 or Pipe; IPv4 is used."),
+    EXPECT_EQ(txtest::CountLines(log,
+                                 "SimConnect.cfg: Protocol=IPX in [SimConnect] is not IPv4, "
+                                 "IPv6 or Pipe; IPv4 is used."),
               1)
         << "once, though read at every attempt\n"
         << log;
-    EXPECT_EQ(txtest::CountLines(log, "SimConnect.cfg: Port=70000 in [SimConnect] is not a port "
-                                      "number (1 to 65535); 2048 is used."),
+    EXPECT_EQ(txtest::CountLines(log,
+                                 "SimConnect.cfg: Port=70000 in [SimConnect] is not a port "
+                                 "number (1 to 65535); 2048 is used."),
               1)
         << log;
     EXPECT_EQ(txtest::CountLines(log, "address 999.1.1.1 does not resolve"), 1) << log;

@@ -33,7 +33,7 @@ std::string ThrownText(Action action) {
 }
 
 class SocketTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_logPath = m_dir.path() + "/socket.log";
         ASSERT_TRUE(LogFile.Open(m_logPath));

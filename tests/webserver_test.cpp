@@ -89,8 +89,8 @@ bool IsDottedQuad(const std::string& text) {
 std::string ExpectedHead(const std::string& status, const std::string& date,
                          const std::string& type, size_t length) {
     return "HTTP/1.1 " + status + "\n" + date + "\nServer: Quennick Tarvel X Connect Extended\n" +
-           "Connection: close\nContent-Type: " + type + "\nContent-Length: " +
-           std::to_string(length) + "\n\n";
+           "Connection: close\nContent-Type: " + type +
+           "\nContent-Length: " + std::to_string(length) + "\n\n";
 }
 
 // ---- Request target, content type and date: pure functions ----------------------------------
@@ -144,7 +144,7 @@ TEST(LocalAddressTest, PrefersAReachableInterfaceOverTheLoopback) {
 // ---- The server on a real port ------------------------------------------------------------
 
 class WebServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_sandbox.Apply();  // the MCDU pipe is looked for in the private runtime folder
         m_sandbox.CreateSettingsFolder();

@@ -39,7 +39,9 @@ int Socket::LiveCount() {
     return g_nLiveSockets;
 }
 
-int Socket::LastError() { return t_nLastError; }
+int Socket::LastError() {
+    return t_nLastError;
+}
 
 void Socket::Throw(const char* text, int error) {
     t_nLastError = error;
@@ -58,8 +60,7 @@ platform::SocketHandle Socket::CreateCountedSocket() {
     return handle;
 }
 
-Socket::Socket()
-    : m_hSocket(CreateCountedSocket()), m_pRefCount(std::make_unique<int>(1)) {}
+Socket::Socket() : m_hSocket(CreateCountedSocket()), m_pRefCount(std::make_unique<int>(1)) {}
 
 Socket::Socket(platform::SocketHandle handle)
     : m_hSocket(handle), m_pRefCount(std::make_unique<int>(1)) {
@@ -176,10 +177,10 @@ std::string Socket::ReceiveLine() {
         const char* begin = m_pending.data() + m_pendingStart;
         const size_t available = m_pending.size() - m_pendingStart;
         const void* lineFeed = std::memchr(begin + m_scanned, '\n', available - m_scanned);
-        const size_t lineLength = lineFeed != nullptr
-                                      ? static_cast<size_t>(static_cast<const char*>(lineFeed) -
-                                                            begin) + 1
-                                      : available;
+        const size_t lineLength =
+            lineFeed != nullptr
+                ? static_cast<size_t>(static_cast<const char*>(lineFeed) - begin) + 1
+                : available;
         if (m_nMaxLineBytes > 0 && lineLength >= m_nMaxLineBytes &&
             (lineFeed == nullptr || lineLength > m_nMaxLineBytes)) {
             m_lastStop = ReceiveStop::kLineTooLong;

@@ -21,7 +21,7 @@ inline constexpr const char* kSocketErrorCreate = "INVALID_SOCKET";
 inline constexpr const char* kSocketErrorAccept = "Invalid Socket";
 
 class Socket {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     // Why the last ReceiveLine() came back empty because of a bound rather than the peer.
@@ -85,11 +85,11 @@ public:
 
     static constexpr std::chrono::milliseconds kAbortPollInterval{100};
 
-protected:
+  protected:
     // Records `error` for LastError() and throws `text`.
     [[noreturn]] static void Throw(const char* text, int error);
 
-private:
+  private:
     // Counts this socket in, starting the socket library with the first one.
     static void CountIn();
     static void CountOut();

@@ -9,7 +9,7 @@
 #include "web/Socket.h"
 
 class SocketServer : public Socket {
-public:
+  public:
     // Listens on `port` (its low 16 bits) with `backlog` pending connections; `type` 1 makes the
     // listener non-blocking, any other value leaves it blocking. Throws kSocketErrorCreate when
     // the socket cannot be made or bound (for example when another socket listens on the port).
@@ -28,7 +28,7 @@ public:
     // connection that failed between being announced and being taken (the caller may try again).
     bool LastAcceptWouldBlock() const { return m_bLastAcceptWouldBlock; }
 
-private:
+  private:
     const bool m_bNonBlocking;             // fixed at construction
     bool m_bLastAcceptWouldBlock = false;  // the accepting thread only
 };

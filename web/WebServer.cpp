@@ -7,7 +7,9 @@
 WebServer::WebServer(uint32_t port, PageHandler handler, CTarvelXConnectDlg* owner)
     : m_pOwner(owner), m_nPort(port), m_pHandler(handler) {}
 
-WebServer::~WebServer() { CloseClient(); }
+WebServer::~WebServer() {
+    CloseClient();
+}
 
 void WebServer::SetClient(std::unique_ptr<Socket> client) {
     std::shared_ptr<Socket> previous;

@@ -16,7 +16,7 @@ class CTarvelXConnectDlg;
 class Socket;
 
 class WebServer {
-public:
+  public:
     // Stores the values; nothing is opened.
     WebServer(uint32_t port, PageHandler handler, CTarvelXConnectDlg* owner);
     ~WebServer();
@@ -47,14 +47,14 @@ public:
     // The main window, whose flags the server reads. Fixed at construction.
     CTarvelXConnectDlg* const m_pOwner;
 
-private:
+  private:
     // The connection being served. Set and cleared by the web server thread, cleared by the
     // window thread at shutdown; both under m_clientMutex. Shared ownership lets the web server
     // thread finish with an object the window thread has already let go of.
     platform::Mutex m_clientMutex;
     std::shared_ptr<Socket> m_pClient GUARDED_BY(m_clientMutex);
 
-public:
+  public:
     // Listening port. Fixed at construction.
     const uint32_t m_nPort;
     // Stop request to the web server thread. Written by StopWebServerThread (window thread at
@@ -62,7 +62,7 @@ public:
     // while it waits for a line and after the page handler.
     std::atomic<bool> m_bStopThread{false};
 
-private:
+  private:
     // The page handler; fixed at construction. Kept per server rather than process-wide, so a
     // server never sees another server's handler.
     const PageHandler m_pHandler;

@@ -20,14 +20,14 @@ using ProcessId = int;
 // A fresh folder under /tmp (Windows: the user's temporary folder), removed with everything in it
 // when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return m_path; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -38,7 +38,7 @@ private:
 // home()\Documents for the sandbox's life. That is a per-user setting, which is why the Windows
 // suites run one at a time, in a scratch Wine prefix of their own.
 class Sandbox {
-public:
+  public:
     Sandbox();
     ~Sandbox();
     std::string home() const { return m_root.path() + "/home"; }
@@ -51,7 +51,7 @@ public:
     std::map<std::string, std::string> Env() const;
     void Apply();
 
-private:
+  private:
     TempDir m_root;
     std::map<std::string, std::optional<std::string>> m_saved;
     // Windows: the documents folder setting before Apply(); nothing when Apply() did not move it.
@@ -61,7 +61,7 @@ private:
 // A child process with its standard output and error sent to files. Windows has no signals:
 // Signal() ends the process there, with the exit code a Linux process killed by it reports.
 class ChildProcess {
-public:
+  public:
     ChildProcess() = default;
     ~ChildProcess();  // kills the process if it still runs
     ChildProcess(const ChildProcess&) = delete;
@@ -77,7 +77,7 @@ public:
     std::string Stdout() const;
     std::string Stderr() const;
 
-private:
+  private:
     ProcessId m_pid = -1;
     std::intptr_t m_process = 0;  // Windows: the process's handle
     std::optional<int> m_status;

@@ -49,9 +49,13 @@ Sandbox::~Sandbox() {
     }
 }
 
-std::string Sandbox::settings() const { return home() + "/Documents/Quennick/Tarvel/"; }
+std::string Sandbox::settings() const {
+    return home() + "/Documents/Quennick/Tarvel/";
+}
 
-void Sandbox::CreateSettingsFolder() const { std::filesystem::create_directories(settings()); }
+void Sandbox::CreateSettingsFolder() const {
+    std::filesystem::create_directories(settings());
+}
 
 void Sandbox::WriteIni(const std::string& content) const {
     CreateSettingsFolder();
@@ -84,11 +88,13 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
-                         const std::map<std::string, std::string>& env, const std::string& workDir) {
+                         const std::map<std::string, std::string>& env,
+                         const std::string& workDir) {
     std::map<std::string, std::string> merged;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const char* equals = std::strchr(*entry, '=');
-        if (equals != nullptr) merged[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
+        if (equals != nullptr)
+            merged[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
     }
     for (const auto& [name, value] : env) merged[name] = value;
     std::vector<std::string> envText;
@@ -143,10 +149,16 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
     }
 }
 
-std::string ChildProcess::Stdout() const { return ReadFile(m_output.path() + "/stdout"); }
-std::string ChildProcess::Stderr() const { return ReadFile(m_output.path() + "/stderr"); }
+std::string ChildProcess::Stdout() const {
+    return ReadFile(m_output.path() + "/stdout");
+}
+std::string ChildProcess::Stderr() const {
+    return ReadFile(m_output.path() + "/stderr");
+}
 
-std::string BinaryPath(const std::string& name) { return std::string(TX_BIN_DIR) + "/" + name; }
+std::string BinaryPath(const std::string& name) {
+    return std::string(TX_BIN_DIR) + "/" + name;
+}
 
 int OpenHandleCount() {
     int count = 0;

@@ -13,7 +13,7 @@
 namespace txtest {
 
 class UnixListener {
-public:
+  public:
     struct Connection {
         std::string bytes;
         bool ended = false;  // the other side closed it
@@ -36,7 +36,7 @@ public:
     bool WaitFor(const std::function<bool(const std::vector<Connection>&)>& condition,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-private:
+  private:
     void Serve();
 
     const std::string m_path;

@@ -6,7 +6,7 @@
 #include <string>
 
 class GaugeLog {
-public:
+  public:
     GaugeLog() = default;
     ~GaugeLog();
     GaugeLog(const GaugeLog&) = delete;
@@ -17,6 +17,6 @@ public:
     // One line; the format carries no line end.
     void Line(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-private:
+  private:
     FILE* m_file = stdout;
 };

@@ -11,7 +11,7 @@
 #include "tools/gauge-standin/GaugeMessages.h"
 
 class GaugeServer {
-public:
+  public:
     using KeyHandler = GaugeMessages::KeyHandler;
 
     GaugeServer(std::string socketPath, GaugeLog& log, KeyHandler onKey);
@@ -28,7 +28,7 @@ public:
     // Serves until `stopFd` becomes readable.
     void Run(int stopFd);
 
-private:
+  private:
     bool PrepareFolder();
     bool TakeOverOldSocket();
     void Accept();

@@ -11,7 +11,7 @@
 #include "tools/gauge-standin/McduScreen.h"
 
 class McduDisplay {
-public:
+  public:
     enum class Page {
         McduMenu,
         Init,
@@ -39,7 +39,7 @@ public:
     // The key's name as printed on the unit ("RSK 2", "F-PLN", "A", "CLR"); null for no key.
     static const char* KeyName(int code);
 
-private:
+  private:
     enum Field {
         kCoRoute,
         kFromTo,

@@ -15,7 +15,7 @@
 #include "tools/gauge-standin/McduScreen.h"
 
 class McduRenderer {
-public:
+  public:
     static constexpr int kImageWidth = 311;
     static constexpr int kImageHeight = 282;
     // Where the display stands in the image (x, y, width, height).
@@ -41,7 +41,7 @@ public:
     // Top-left corner of a character cell inside the image.
     static SDL_Point CellOrigin(int row, int column);
 
-private:
+  private:
     SDL_Surface* Glyph(char32_t ch, bool small);
 
     TTF_Font* m_large = nullptr;

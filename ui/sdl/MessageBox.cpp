@@ -11,7 +11,8 @@ bool HasDisplay() {
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr) {
         const char* wanted = SDL_getenv("SDL_VIDEODRIVER");
-        if (wanted != nullptr && (std::strcmp(wanted, "dummy") == 0 || std::strcmp(wanted, "offscreen") == 0))
+        if (wanted != nullptr &&
+            (std::strcmp(wanted, "dummy") == 0 || std::strcmp(wanted, "offscreen") == 0))
             return false;
         const char* x11 = SDL_getenv("DISPLAY");
         const char* wayland = SDL_getenv("WAYLAND_DISPLAY");
