@@ -26,11 +26,11 @@
 #include "platform/Mutex.h"
 #include "platform/WorkerThread.h"
 #include "sim/FlightData.h"
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 #include "ui/MainWindowView.h"
 
 class WebServer;
-class SimConnectApi;
+class ClientLibrary;
 
 class CTarvelXConnectDlg {
   public:
@@ -162,11 +162,11 @@ class CTarvelXConnectDlg {
     HANDLE GetSimConnectHandle() EXCLUDES(m_simConnectMutex);
     // True while a worker thread is registered.
     bool IsSimThreadRegistered() EXCLUDES(m_simThreadMutex);
-    SimConnectApi& SimApi() const;
+    ClientLibrary& SimApi() const;
 
     // The simulator operations. Null means the client library; a test sets its double before the
     // link starts. Fixed while the link runs.
-    SimConnectApi* m_pSimApi = nullptr;
+    ClientLibrary* m_pSimApi = nullptr;
     // How the worker thread is created; a test may make it fail. Fixed while the link runs.
     std::unique_ptr<platform::WorkerThread> (*m_pStartSimThread)(std::function<void()>) =
         &platform::WorkerThread::Start;

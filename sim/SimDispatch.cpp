@@ -4,7 +4,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 #include "web/WebServer.h"
 

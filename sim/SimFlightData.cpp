@@ -8,7 +8,7 @@
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/ProfileReader.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 
 namespace {
@@ -48,7 +48,7 @@ constexpr Datum kFlightDataDefinition[] = {
 void CTarvelXConnectDlg::SetupSimconnectData() {
     // Read afresh for every connection, so a changed setting takes effect at the next one.
     const int period = platform::GetPrivateProfileInt("Common", "DataRequestPeriod", 0, IniPath());
-    SimConnectApi& api = SimApi();
+    ClientLibrary& api = SimApi();
     WithOpenSimConnect([&](HANDLE handle) {
         api.AddToDataDefinition(handle, DEFINITION_TITLE, "TITLE", nullptr,
                                 SIMCONNECT_DATATYPE_STRINGV, 0, SIMCONNECT_UNUSED);

@@ -2,7 +2,7 @@
 // The ids the simulator link declares to every connection: data definitions, requests and client
 // events.
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 enum SimDefinitionId : SIMCONNECT_DATA_DEFINITION_ID {
     DEFINITION_TITLE = 0,

@@ -6,7 +6,7 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 
 namespace {
@@ -15,8 +15,8 @@ constexpr std::chrono::milliseconds kWorkerStopWait{5000};
 
 }  // namespace
 
-SimConnectApi& CTarvelXConnectDlg::SimApi() const {
-    return m_pSimApi != nullptr ? *m_pSimApi : SimConnectApi::Library();
+ClientLibrary& CTarvelXConnectDlg::SimApi() const {
+    return m_pSimApi != nullptr ? *m_pSimApi : ClientLibrary::Real();
 }
 
 bool CTarvelXConnectDlg::WithOpenSimConnect(const std::function<void(HANDLE)>& use) {
@@ -127,7 +127,7 @@ DWORD CTarvelXConnectDlg::SimconnectThreadProc(void* param) {
 
 DWORD CTarvelXConnectDlg::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
     if (hSimConnect == nullptr) return 1;
-    SimConnectApi& api = SimApi();
+    ClientLibrary& api = SimApi();
     LogLine(LogFile, "SimConnect thread started.\n");
     api.SubscribeToSystemEvent(hSimConnect, EVENT_SIM_START, "SimStart");
     api.SubscribeToSystemEvent(hSimConnect, EVENT_PAUSE_STATE, "Pause");

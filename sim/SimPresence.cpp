@@ -4,7 +4,7 @@
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/SimulatorWindow.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 
 void CTarvelXConnectDlg::CheckSimPresence() {
@@ -14,7 +14,7 @@ void CTarvelXConnectDlg::CheckSimPresence() {
         LogLine(LogFile, "FSX online.\n");
         SetOnlineLamp(true);
         m_bSimOnline = true;
-        SimConnectApi& api = SimApi();
+        ClientLibrary& api = SimApi();
         WithOpenSimConnect([&api](HANDLE handle) {
             api.RequestDataOnSimObjectType(handle, REQUEST_TITLE, DEFINITION_TITLE, 0,
                                            SIMCONNECT_SIMOBJECT_TYPE_USER);
@@ -44,7 +44,7 @@ void CTarvelXConnectDlg::CheckSimPresence() {
 void CTarvelXConnectDlg::PauseSim(bool pause) {
     // A connection its worker has closed, or one already cleared, is left alone; the line is
     // written all the same.
-    SimConnectApi& api = SimApi();
+    ClientLibrary& api = SimApi();
     WithOpenSimConnect([&api, pause](HANDLE handle) {
         api.TransmitClientEvent(
             handle, SIMCONNECT_OBJECT_ID_USER, pause ? EVENT_PAUSE_ON : EVENT_PAUSE_OFF, 0,

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/TarvelXConnectDlg.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "tests/support/TestSocket.h"
 #include "tests/support/TestSupport.h"
 
@@ -51,58 +51,58 @@ class UnansweringListener {
 };
 
 // The client library itself, with the time each open takes on the window thread written down.
-class TimedLibrary : public SimConnectApi {
+class TimedLibrary : public ClientLibrary {
   public:
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                  HANDLE hEventHandle, DWORD ConfigIndex) override {
         const auto start = Clock::now();
         const HRESULT result =
-            Library().Open(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle, ConfigIndex);
+            Real().Open(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle, ConfigIndex);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_opens.push_back(Clock::now() - start);
         return result;
     }
-    HRESULT Close(HANDLE h) override { return Library().Close(h); }
+    HRESULT Close(HANDLE h) override { return Real().Close(h); }
     HRESULT AddToDataDefinition(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID id, const char* datum,
                                 const char* unit, SIMCONNECT_DATATYPE type, float epsilon,
                                 DWORD datumId) override {
-        return Library().AddToDataDefinition(h, id, datum, unit, type, epsilon, datumId);
+        return Real().AddToDataDefinition(h, id, datum, unit, type, epsilon, datumId);
     }
     HRESULT RequestDataOnSimObject(HANDLE h, SIMCONNECT_DATA_REQUEST_ID request,
                                    SIMCONNECT_DATA_DEFINITION_ID define,
                                    SIMCONNECT_OBJECT_ID object, SIMCONNECT_PERIOD period,
                                    SIMCONNECT_DATA_REQUEST_FLAG flags, DWORD origin, DWORD interval,
                                    DWORD limit) override {
-        return Library().RequestDataOnSimObject(h, request, define, object, period, flags, origin,
-                                                interval, limit);
+        return Real().RequestDataOnSimObject(h, request, define, object, period, flags, origin,
+                                             interval, limit);
     }
     HRESULT RequestDataOnSimObjectType(HANDLE h, SIMCONNECT_DATA_REQUEST_ID request,
                                        SIMCONNECT_DATA_DEFINITION_ID define, DWORD radius,
                                        SIMCONNECT_SIMOBJECT_TYPE type) override {
-        return Library().RequestDataOnSimObjectType(h, request, define, radius, type);
+        return Real().RequestDataOnSimObjectType(h, request, define, radius, type);
     }
     HRESULT MapClientEventToSimEvent(HANDLE h, SIMCONNECT_CLIENT_EVENT_ID id,
                                      const char* name) override {
-        return Library().MapClientEventToSimEvent(h, id, name);
+        return Real().MapClientEventToSimEvent(h, id, name);
     }
     HRESULT SubscribeToSystemEvent(HANDLE h, SIMCONNECT_CLIENT_EVENT_ID id,
                                    const char* name) override {
-        return Library().SubscribeToSystemEvent(h, id, name);
+        return Real().SubscribeToSystemEvent(h, id, name);
     }
     HRESULT TransmitClientEvent(HANDLE h, SIMCONNECT_OBJECT_ID object,
                                 SIMCONNECT_CLIENT_EVENT_ID event, DWORD data,
                                 SIMCONNECT_NOTIFICATION_GROUP_ID group,
                                 SIMCONNECT_EVENT_FLAG flags) override {
-        return Library().TransmitClientEvent(h, object, event, data, group, flags);
+        return Real().TransmitClientEvent(h, object, event, data, group, flags);
     }
     HRESULT CallDispatch(HANDLE h, DispatchProc proc, void* context) override {
-        return Library().CallDispatch(h, proc, context);
+        return Real().CallDispatch(h, proc, context);
     }
     HRESULT RetrieveString(SIMCONNECT_RECV* data, DWORD size, void* text, char** out,
                            DWORD* length) override {
-        return Library().RetrieveString(data, size, text, out, length);
+        return Real().RetrieveString(data, size, text, out, length);
     }
-    bool ServerOnThisMachine(HANDLE h) override { return Library().ServerOnThisMachine(h); }
+    bool ServerOnThisMachine(HANDLE h) override { return Real().ServerOnThisMachine(h); }
 
     std::vector<Clock::duration> Opens() {
         std::lock_guard<std::mutex> lock(m_mutex);

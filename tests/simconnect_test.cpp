@@ -1,7 +1,7 @@
 // The simulator client library: message encoding and checks, the connection's results against a
 // simulator scripted by the test over TCP, the open handshake's failures, and hostile input.
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@
 
 #include "log/Log.h"
 #include "sim/FlightData.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
 #include "tests/support/SimLibrary.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TestSocket.h"
@@ -26,12 +26,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-using simproto::FrameStatus;
+using simconnect::FrameStatus;
 
 const std::vector<uint32_t> kFlightTypes = {4, 4, 4, 4, 4, 4, 4, 4, 5};
 const std::vector<uint32_t> kTitleTypes = {SIMCONNECT_DATATYPE_STRINGV};
 
-simproto::DefinitionLookup Definitions() {
+simconnect::DefinitionLookup Definitions() {
     return [](uint32_t id) -> const std::vector<uint32_t>* {
         if (id == 0) return &kTitleTypes;
         if (id == 1) return &kFlightTypes;
@@ -40,7 +40,7 @@ simproto::DefinitionLookup Definitions() {
 }
 
 bool Valid(const std::vector<uint8_t>& frame) {
-    return simproto::ValidateMessage(frame.data(), frame.size(), Definitions(), nullptr);
+    return simconnect::ValidateMessage(frame.data(), frame.size(), Definitions(), nullptr);
 }
 
 std::vector<uint8_t> FlightBytes(const FlightData& data) {
@@ -49,17 +49,17 @@ std::vector<uint8_t> FlightBytes(const FlightData& data) {
     return bytes;
 }
 
-constexpr uint32_t kV = simproto::kProtocolSp2;
+constexpr uint32_t kV = simconnect::kProtocolSp2;
 
 std::vector<uint8_t> TitleReply(const std::string& text, uint32_t requestId = 0) {
-    return simproto::EncodeSimObjectData(kV, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId, 1,
-                                         0, 0, 1, 1, 1, simproto::EncodeStringV(text));
+    return simconnect::EncodeSimObjectData(kV, SIMCONNECT_RECV_ID_SIMOBJECT_DATA_BYTYPE, requestId,
+                                           1, 0, 0, 1, 1, 1, simconnect::EncodeStringV(text));
 }
 
 std::vector<uint8_t> FlightReply(const std::vector<uint8_t>& data, uint32_t defineId = 1,
                                  uint32_t count = 9) {
-    return simproto::EncodeSimObjectData(kV, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 1, 1, defineId, 0,
-                                         1, 1, count, data);
+    return simconnect::EncodeSimObjectData(kV, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 1, 1, defineId, 0,
+                                           1, 1, count, data);
 }
 
 void SetSize(std::vector<uint8_t>* frame) {
@@ -70,16 +70,16 @@ void SetSize(std::vector<uint8_t>* frame) {
 // ---- Frames ------------------------------------------------------------------------------------
 
 TEST(SimProtocolTest, EveryRequestSurvivesEncodingAndDecoding) {
-    const std::vector<simproto::RequestBody> bodies = {
-        simproto::OpenRequestFor(*simproto::FindRelease(4), "QUENNICK TARVELX CONNECT"),
-        simproto::AddToDataDefinitionRequest{1, "GPS WP NEXT ID", "", 5, 0.5f, 0xFFFFFFFFu},
-        simproto::RequestDataOnSimObjectRequest{1, 1, 0, 4, 0, 0, 7, 0},
-        simproto::RequestDataOnSimObjectTypeRequest{0, 0, 0, 0},
-        simproto::MapClientEventRequest{3, "PAUSE_ON"},
-        simproto::SubscribeSystemEventRequest{4, "Pause"},
-        simproto::TransmitClientEventRequest{0, 3, 0, 1, 0x10},
-        simproto::AddClientEventToGroupRequest{7, 3, 1},
-        simproto::SetGroupPriorityRequest{7, 1900000000u},
+    const std::vector<simconnect::RequestBody> bodies = {
+        simconnect::OpenRequestFor(*simconnect::FindRelease(4), "QUENNICK TARVELX CONNECT"),
+        simconnect::AddToDataDefinitionRequest{1, "GPS WP NEXT ID", "", 5, 0.5f, 0xFFFFFFFFu},
+        simconnect::RequestDataOnSimObjectRequest{1, 1, 0, 4, 0, 0, 7, 0},
+        simconnect::RequestDataOnSimObjectTypeRequest{0, 0, 0, 0},
+        simconnect::MapClientEventRequest{3, "PAUSE_ON"},
+        simconnect::SubscribeSystemEventRequest{4, "Pause"},
+        simconnect::TransmitClientEventRequest{0, 3, 0, 1, 0x10},
+        simconnect::AddClientEventToGroupRequest{7, 3, 1},
+        simconnect::SetGroupPriorityRequest{7, 1900000000u},
     };
     // Sizes and type words the simulator expects for each request.
     const std::vector<std::pair<uint32_t, uint32_t>> layout = {
@@ -88,28 +88,28 @@ TEST(SimProtocolTest, EveryRequestSurvivesEncodingAndDecoding) {
     uint32_t sendId = 10;
     for (size_t i = 0; i < bodies.size(); ++i) {
         SCOPED_TRACE(i);
-        const std::vector<uint8_t> frame = simproto::EncodeRequest(3, sendId, bodies[i]);
+        const std::vector<uint8_t> frame = simconnect::EncodeRequest(3, sendId, bodies[i]);
         ASSERT_EQ(frame.size(), layout[i].first);
-        EXPECT_EQ(simproto::ReadU32(frame.data()), frame.size());
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 4), 3u) << "protocol";
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 8), layout[i].second);
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 12), sendId);
-        simproto::Request decoded;
+        EXPECT_EQ(simconnect::ReadU32(frame.data()), frame.size());
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 4), 3u) << "protocol";
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 8), layout[i].second);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 12), sendId);
+        simconnect::Request decoded;
         std::string error;
-        ASSERT_EQ(simproto::DecodeRequest(frame.data(), frame.size(), &decoded, &error),
-                  simproto::DecodeStatus::Ok)
+        ASSERT_EQ(simconnect::DecodeRequest(frame.data(), frame.size(), &decoded, &error),
+                  simconnect::DecodeStatus::Ok)
             << error;
         EXPECT_EQ(decoded.sendId, sendId);
         EXPECT_EQ(decoded.protocol, 3u);
         EXPECT_EQ(decoded.body.index(), bodies[i].index());
-        EXPECT_EQ(simproto::EncodeRequest(3, sendId, decoded.body), frame) << "decodes whole";
+        EXPECT_EQ(simconnect::EncodeRequest(3, sendId, decoded.body), frame) << "decodes whole";
         ++sendId;
     }
-    simproto::Request decoded;
-    const auto add = simproto::EncodeRequest(4, 1, bodies[1]);
-    ASSERT_EQ(simproto::DecodeRequest(add.data(), add.size(), &decoded, nullptr),
-              simproto::DecodeStatus::Ok);
-    const auto& item = std::get<simproto::AddToDataDefinitionRequest>(decoded.body);
+    simconnect::Request decoded;
+    const auto add = simconnect::EncodeRequest(4, 1, bodies[1]);
+    ASSERT_EQ(simconnect::DecodeRequest(add.data(), add.size(), &decoded, nullptr),
+              simconnect::DecodeStatus::Ok);
+    const auto& item = std::get<simconnect::AddToDataDefinitionRequest>(decoded.body);
     EXPECT_EQ(item.datumName, "GPS WP NEXT ID");
     EXPECT_EQ(item.unitsName, "");
     EXPECT_EQ(item.epsilon, 0.5f);
@@ -124,132 +124,133 @@ TEST(SimProtocolTest, TheOpenRequestCarriesTheReleaseOfItsProtocol) {
     for (const Expected& e : {Expected{2, 0, 0, 60905, 0}, Expected{3, 10, 0, 61355, 0},
                               Expected{4, 10, 0, 61259, 0}}) {
         SCOPED_TRACE(e.protocol);
-        const auto* release = simproto::FindRelease(e.protocol);
+        const auto* release = simconnect::FindRelease(e.protocol);
         ASSERT_NE(release, nullptr);
         const auto frame =
-            simproto::EncodeRequest(e.protocol, 1, simproto::OpenRequestFor(*release, "App"));
+            simconnect::EncodeRequest(e.protocol, 1, simconnect::OpenRequestFor(*release, "App"));
         ASSERT_EQ(frame.size(), 296u);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(frame.data() + 16)), "App");
         EXPECT_TRUE(std::all_of(frame.begin() + 19, frame.begin() + 272, [](uint8_t b) {
             return b == 0;
         })) << "the name is NUL-padded";
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 272), 0u);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 272), 0u);
         const std::vector<uint8_t> marker(frame.begin() + 276, frame.begin() + 280);
         EXPECT_EQ(marker, (std::vector<uint8_t>{0, 'X', 'S', 'F'}));
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 280), e.major);
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 284), e.minor);
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 288), e.buildMajor);
-        EXPECT_EQ(simproto::ReadU32(frame.data() + 292), e.buildMinor);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 280), e.major);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 284), e.minor);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 288), e.buildMajor);
+        EXPECT_EQ(simconnect::ReadU32(frame.data() + 292), e.buildMinor);
     }
-    EXPECT_EQ(simproto::FindRelease(1), nullptr);
-    EXPECT_EQ(simproto::FindRelease(5), nullptr);
+    EXPECT_EQ(simconnect::FindRelease(1), nullptr);
+    EXPECT_EQ(simconnect::FindRelease(5), nullptr);
 }
 
 TEST(SimProtocolTest, LongNamesAreCutToTheirFieldAndBadRequestsAreTold) {
-    const auto map =
-        simproto::EncodeRequest(4, 1, simproto::MapClientEventRequest{2, std::string(300, 'X')});
+    const auto map = simconnect::EncodeRequest(
+        4, 1, simconnect::MapClientEventRequest{2, std::string(300, 'X')});
     ASSERT_EQ(map.size(), 276u) << "the field keeps its width";
     EXPECT_EQ(map[20 + 254], 'X');
     EXPECT_EQ(map[20 + 255], 0) << "the cut text keeps its NUL";
-    simproto::Request decoded;
+    simconnect::Request decoded;
     std::string error;
-    ASSERT_EQ(simproto::DecodeRequest(map.data(), map.size(), &decoded, &error),
-              simproto::DecodeStatus::Ok);
-    EXPECT_EQ(std::get<simproto::MapClientEventRequest>(decoded.body).eventName,
+    ASSERT_EQ(simconnect::DecodeRequest(map.data(), map.size(), &decoded, &error),
+              simconnect::DecodeStatus::Ok);
+    EXPECT_EQ(std::get<simconnect::MapClientEventRequest>(decoded.body).eventName,
               std::string(255, 'X'));
 
     auto noNul = map;
     std::memset(noNul.data() + 20, 'A', 256);
-    EXPECT_EQ(simproto::DecodeRequest(noNul.data(), noNul.size(), &decoded, &error),
-              simproto::DecodeStatus::Malformed);
+    EXPECT_EQ(simconnect::DecodeRequest(noNul.data(), noNul.size(), &decoded, &error),
+              simconnect::DecodeStatus::Malformed);
 
     // A well-framed request of a type not known here: the header is still read, so that a server
     // can name its send id in an exception.
     auto unknown = map;
     unknown[8] = 0x3D;
-    EXPECT_EQ(simproto::DecodeRequest(unknown.data(), unknown.size(), &decoded, &error),
-              simproto::DecodeStatus::UnknownType);
+    EXPECT_EQ(simconnect::DecodeRequest(unknown.data(), unknown.size(), &decoded, &error),
+              simconnect::DecodeStatus::UnknownType);
     EXPECT_EQ(decoded.type, 0x3Du);
     EXPECT_EQ(decoded.sendId, 1u);
 
     auto unmarked = map;
     unmarked[11] = 0;
-    EXPECT_EQ(simproto::DecodeRequest(unmarked.data(), unmarked.size(), &decoded, &error),
-              simproto::DecodeStatus::Malformed);
+    EXPECT_EQ(simconnect::DecodeRequest(unmarked.data(), unmarked.size(), &decoded, &error),
+              simconnect::DecodeStatus::Malformed);
 
     auto shortFrame = map;
     shortFrame.resize(map.size() - 4);
     SetSize(&shortFrame);
-    EXPECT_EQ(simproto::DecodeRequest(shortFrame.data(), shortFrame.size(), &decoded, &error),
-              simproto::DecodeStatus::Malformed);
+    EXPECT_EQ(simconnect::DecodeRequest(shortFrame.data(), shortFrame.size(), &decoded, &error),
+              simconnect::DecodeStatus::Malformed);
 }
 
 TEST(SimProtocolTest, FrameSizeWordIsCheckedBeforeWaitingForTheRest) {
     uint32_t size = 0;
     const std::vector<uint8_t> tiny = {8, 0, 0, 0};
-    EXPECT_EQ(simproto::PeekFrame(tiny.data(), tiny.size(), 12, &size), FrameStatus::Malformed);
-    const uint32_t huge = simproto::kMaxFrameSize + 1;
+    EXPECT_EQ(simconnect::PeekFrame(tiny.data(), tiny.size(), 12, &size), FrameStatus::Malformed);
+    const uint32_t huge = simconnect::kMaxFrameSize + 1;
     std::vector<uint8_t> big(4);
     std::memcpy(big.data(), &huge, 4);
-    EXPECT_EQ(simproto::PeekFrame(big.data(), big.size(), 12, &size), FrameStatus::Malformed);
-    EXPECT_EQ(simproto::PeekFrame(big.data(), big.size(), 12, &size, huge), FrameStatus::Incomplete)
+    EXPECT_EQ(simconnect::PeekFrame(big.data(), big.size(), 12, &size), FrameStatus::Malformed);
+    EXPECT_EQ(simconnect::PeekFrame(big.data(), big.size(), 12, &size, huge),
+              FrameStatus::Incomplete)
         << "a configured larger bound takes it";
-    const auto quit = simproto::EncodeQuit(kV);
-    EXPECT_EQ(simproto::PeekFrame(quit.data(), 3, 12, &size), FrameStatus::Incomplete);
-    EXPECT_EQ(simproto::PeekFrame(quit.data(), quit.size() - 1, 12, &size),
+    const auto quit = simconnect::EncodeQuit(kV);
+    EXPECT_EQ(simconnect::PeekFrame(quit.data(), 3, 12, &size), FrameStatus::Incomplete);
+    EXPECT_EQ(simconnect::PeekFrame(quit.data(), quit.size() - 1, 12, &size),
               FrameStatus::Incomplete);
-    EXPECT_EQ(simproto::PeekFrame(quit.data(), quit.size(), 12, &size), FrameStatus::Complete);
+    EXPECT_EQ(simconnect::PeekFrame(quit.data(), quit.size(), 12, &size), FrameStatus::Complete);
 }
 
 TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
-    EXPECT_TRUE(Valid(simproto::EncodeException(kV, 1, 2, 3)));
-    EXPECT_TRUE(Valid(simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8})));
-    EXPECT_TRUE(Valid(simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8}, 0x143, 7)))
+    EXPECT_TRUE(Valid(simconnect::EncodeException(kV, 1, 2, 3)));
+    EXPECT_TRUE(Valid(simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8})));
+    EXPECT_TRUE(Valid(simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8}, 0x143, 7)))
         << "a server may fill the reserved fields";
-    EXPECT_TRUE(Valid(simproto::EncodeQuit(kV)));
-    EXPECT_TRUE(Valid(simproto::EncodeEvent(kV, 0, 4, 1)));
-    EXPECT_TRUE(Valid(simproto::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0)));
-    EXPECT_TRUE(Valid(simproto::EncodeRawMessage(kV, 7, {1, 2, 3})));
-    EXPECT_TRUE(Valid(simproto::EncodeRawMessage(kV, 12, {})));
+    EXPECT_TRUE(Valid(simconnect::EncodeQuit(kV)));
+    EXPECT_TRUE(Valid(simconnect::EncodeEvent(kV, 0, 4, 1)));
+    EXPECT_TRUE(Valid(simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0)));
+    EXPECT_TRUE(Valid(simconnect::EncodeRawMessage(kV, 7, {1, 2, 3})));
+    EXPECT_TRUE(Valid(simconnect::EncodeRawMessage(kV, 12, {})));
     EXPECT_TRUE(Valid(TitleReply("Airbus")));
     EXPECT_TRUE(Valid(TitleReply("")));
     // The version word is the server's business: any value passes.
     for (uint32_t version : {0u, 2u, 3u, 5u, 0xFFFFFFFFu})
-        EXPECT_TRUE(Valid(simproto::EncodeEvent(version, 0, 4, 1))) << version;
+        EXPECT_TRUE(Valid(simconnect::EncodeEvent(version, 0, 4, 1))) << version;
 
     FlightData full{};
     std::memcpy(full.nextWpId, "ABCDEFGH", 8);  // 8 characters, no NUL: allowed for STRING8
     EXPECT_TRUE(Valid(FlightReply(FlightBytes(full))));
 
     // Longer than the layout is taken; shorter is not.
-    auto event = simproto::EncodeEvent(kV, 0, 4, 1);
+    auto event = simconnect::EncodeEvent(kV, 0, 4, 1);
     event.push_back(0);
     SetSize(&event);
     EXPECT_TRUE(Valid(event));
     event.resize(20);
     SetSize(&event);
     EXPECT_FALSE(Valid(event));
-    auto open = simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
+    auto open = simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
     open.resize(304);
     SetSize(&open);
     EXPECT_FALSE(Valid(open));
-    auto file = simproto::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0);
+    auto file = simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0);
     file.resize(24);
     SetSize(&file);
     EXPECT_FALSE(Valid(file)) << "a file-name event without its name";
     // Size word that disagrees with the frame.
-    auto quit = simproto::EncodeQuit(kV);
+    auto quit = simconnect::EncodeQuit(kV);
     quit.push_back(0);
     EXPECT_FALSE(Valid(quit));
     // Texts without their NUL.
-    open = simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
+    open = simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
     std::memset(open.data() + 12, 'N', 256);
     EXPECT_FALSE(Valid(open));
-    file = simproto::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0);
+    file = simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0);
     std::memset(file.data() + 24, 'F', 260);
     EXPECT_FALSE(Valid(file));
     std::vector<uint8_t> unterminated = {'A', 'B'};
-    EXPECT_FALSE(Valid(simproto::EncodeSimObjectData(kV, 9, 0, 1, 0, 0, 1, 1, 1, unterminated)));
+    EXPECT_FALSE(Valid(simconnect::EncodeSimObjectData(kV, 9, 0, 1, 0, 0, 1, 1, 1, unterminated)));
     // Object data: unknown definition, wrong item count, wrong size, missing header.
     EXPECT_FALSE(Valid(FlightReply(FlightBytes(full), 7)));
     EXPECT_FALSE(Valid(FlightReply(FlightBytes(full), 1, 8)));
@@ -259,18 +260,18 @@ TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
     auto longData = FlightBytes(full);
     longData.push_back(0);
     EXPECT_FALSE(Valid(FlightReply(longData)));
-    EXPECT_FALSE(Valid(simproto::EncodeRawMessage(kV, 8, {1, 0, 0, 0})));
+    EXPECT_FALSE(Valid(simconnect::EncodeRawMessage(kV, 8, {1, 0, 0, 0})));
 }
 
 TEST(SimProtocolTest, VariableTextsMayBePaddedWithZerosButNothingElse) {
     auto matches = [](const std::vector<uint8_t>& data, const std::vector<uint32_t>& types) {
-        return simproto::MatchesDefinition(data.data(), data.size(), types);
+        return simconnect::MatchesDefinition(data.data(), data.size(), types);
     };
     const uint32_t kV_ = SIMCONNECT_DATATYPE_STRINGV;
     const uint32_t kInt = SIMCONNECT_DATATYPE_INT32;
-    EXPECT_EQ(simproto::EncodeStringV("A320"),
+    EXPECT_EQ(simconnect::EncodeStringV("A320"),
               (std::vector<uint8_t>{'A', '3', '2', '0', 0, 0, 0, 0}));
-    EXPECT_EQ(simproto::EncodeStringV("ABC").size(), 4u);
+    EXPECT_EQ(simconnect::EncodeStringV("ABC").size(), 4u);
     EXPECT_TRUE(matches({'A', 0}, {kV_}));
     EXPECT_TRUE(matches({'A', 0, 0, 0, 0, 0, 0, 0}, {kV_}));
     EXPECT_FALSE(matches({'A', 0, 0, 1}, {kV_})) << "padding of zeros only";
@@ -290,10 +291,10 @@ TEST(SimProtocolTest, RandomFramesNeverPassUncheckedOrReadOutsideThemselves) {
     // Under the address sanitizer any read beyond a frame fails this test.
     std::mt19937 random(1234);
     const std::vector<std::vector<uint8_t>> seeds = {
-        simproto::EncodeException(kV, 1, 2, 3),
-        simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8}),
-        simproto::EncodeEvent(kV, 0, 4, 1),
-        simproto::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
+        simconnect::EncodeException(kV, 1, 2, 3),
+        simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8}),
+        simconnect::EncodeEvent(kV, 0, 4, 1),
+        simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
         TitleReply("A320"),
         FlightReply(FlightBytes(FlightData{}))};
     for (int round = 0; round < 20000; ++round) {
@@ -304,12 +305,12 @@ TEST(SimProtocolTest, RandomFramesNeverPassUncheckedOrReadOutsideThemselves) {
         // The frame lives in a buffer of exactly its size.
         std::unique_ptr<uint8_t[]> exact(new uint8_t[frame.size() + 1]);
         std::memcpy(exact.get(), frame.data(), frame.size());
-        if (simproto::ValidateMessage(exact.get(), frame.size(), Definitions(), nullptr)) {
-            EXPECT_GE(frame.size(), simproto::kMessageHeaderSize);
-            EXPECT_EQ(simproto::ReadU32(exact.get()), frame.size());
+        if (simconnect::ValidateMessage(exact.get(), frame.size(), Definitions(), nullptr)) {
+            EXPECT_GE(frame.size(), simconnect::kMessageHeaderSize);
+            EXPECT_EQ(simconnect::ReadU32(exact.get()), frame.size());
         }
-        simproto::Request ignored;
-        (void)simproto::DecodeRequest(exact.get(), frame.size(), &ignored, nullptr);
+        simconnect::Request ignored;
+        (void)simconnect::DecodeRequest(exact.get(), frame.size(), &ignored, nullptr);
     }
 }
 
@@ -352,7 +353,7 @@ class ScriptedSimulator {
             if (!ReadRequest(&m_open)) return;
             m_openSeen = true;
             if (answer == Answer::Open)
-                Send(simproto::EncodeOpen(
+                Send(simconnect::EncodeOpen(
                     m_open.protocol, {"Scripted Sim", 10, 0, 61259, 0, 10, 0, 61259, 0}, 0x143, 0));
             if (answer == Answer::Bytes || answer == Answer::BytesThenClose) Send(bytes);
             if (answer == Answer::BytesThenClose) CloseClient();
@@ -368,16 +369,16 @@ class ScriptedSimulator {
         return m_openResult >= 0 ? handle : nullptr;
     }
 
-    bool ReadRequest(simproto::Request* request, int timeoutMs = 5000) {
-        std::vector<uint8_t> frame(simproto::kRequestHeaderSize);
+    bool ReadRequest(simconnect::Request* request, int timeoutMs = 5000) {
+        std::vector<uint8_t> frame(simconnect::kRequestHeaderSize);
         if (!ReadExactly(frame.data(), 4, timeoutMs)) return false;
-        uint32_t size = simproto::ReadU32(frame.data());
-        if (size < simproto::kRequestHeaderSize || size > simproto::kMaxFrameSize) return false;
+        uint32_t size = simconnect::ReadU32(frame.data());
+        if (size < simconnect::kRequestHeaderSize || size > simconnect::kMaxFrameSize) return false;
         frame.resize(size);
         if (!ReadExactly(frame.data() + 4, size - 4, timeoutMs)) return false;
         m_lastRequest = frame;
-        return simproto::DecodeRequest(frame.data(), frame.size(), request, nullptr) ==
-               simproto::DecodeStatus::Ok;
+        return simconnect::DecodeRequest(frame.data(), frame.size(), request, nullptr) ==
+               simconnect::DecodeStatus::Ok;
     }
 
     void Send(const std::vector<uint8_t>& bytes) {
@@ -391,7 +392,7 @@ class ScriptedSimulator {
     int port() const { return m_port; }
     HRESULT openResult() const { return m_openResult; }
     // The open request as it arrived (valid once Open has returned).
-    const simproto::Request& openRequest() const { return m_open; }
+    const simconnect::Request& openRequest() const { return m_open; }
     bool openSeen() const { return m_openSeen; }
     const std::vector<uint8_t>& lastRequestBytes() const { return m_lastRequest; }
 
@@ -412,7 +413,7 @@ class ScriptedSimulator {
     txtest::SocketHandle m_client = platform::kInvalidSocket;
     int m_port = 0;
     HRESULT m_openResult = 0;
-    simproto::Request m_open;
+    simconnect::Request m_open;
     bool m_openSeen = false;
     std::vector<uint8_t> m_lastRequest;
 };
@@ -463,13 +464,13 @@ TEST_F(SimConnectionTest, OpenSpeaksTheConfiguredReleaseAndTakesAnyReservedField
         ASSERT_NE(handle, nullptr);
         EXPECT_EQ(sim.openRequest().protocol, c.protocol);
         EXPECT_EQ(sim.openRequest().sendId, 1u) << "the open request is the first";
-        const auto& open = std::get<simproto::OpenRequest>(sim.openRequest().body);
+        const auto& open = std::get<simconnect::OpenRequest>(sim.openRequest().body);
         EXPECT_EQ(open.appName, "QUENNICK TARVELX CONNECT");
         EXPECT_EQ(open.buildMajor, c.buildMajor);
         EXPECT_TRUE(SimConnect_ServerOnThisMachine(handle));
         // Every later request carries the same protocol and counts on from the open.
         ASSERT_EQ(SimConnect_SubscribeToSystemEvent(handle, 4, "Pause"), S_OK);
-        simproto::Request request;
+        simconnect::Request request;
         ASSERT_TRUE(sim.ReadRequest(&request));
         EXPECT_EQ(request.protocol, c.protocol);
         EXPECT_EQ(request.sendId, 2u);
@@ -494,8 +495,8 @@ TEST_F(SimConnectionTest, AVersionMismatchFailsAtOnceWithALineNamingTheProtocol)
     ScriptedSimulator sim(m_sandbox, false, "ClientVersion=SP1\n");
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(sim.Open(ScriptedSimulator::Answer::Bytes,
-                       simproto::EncodeException(3, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 1,
-                                                 0xFFFFFFFFu)),
+                       simconnect::EncodeException(3, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 1,
+                                                   0xFFFFFFFFu)),
               nullptr);
     EXPECT_EQ(sim.openResult(), E_FAIL);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s) << "not after a time-out";
@@ -508,7 +509,7 @@ TEST_F(SimConnectionTest, AVersionMismatchFailsAtOnceWithALineNamingTheProtocol)
 }
 
 TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
-    auto openMessage = simproto::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
+    auto openMessage = simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
     auto shortOpen = openMessage;
     shortOpen.resize(300);
     SetSize(&shortOpen);
@@ -520,9 +521,9 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
     };
     using Answer = ScriptedSimulator::Answer;
     const std::vector<Case> cases = {
-        {"another message first", simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1), Answer::Bytes,
-         "answered the open request wrongly: message 4 before the open message.\n"},
-        {"another exception", simproto::EncodeException(kV, 4, 1, 0), Answer::Bytes,
+        {"another message first", simconnect::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1),
+         Answer::Bytes, "answered the open request wrongly: message 4 before the open message.\n"},
+        {"another exception", simconnect::EncodeException(kV, 4, 1, 0), Answer::Bytes,
          "answered the open request wrongly: message 1 before the open message (exception 4).\n"},
         {"open message too short", shortOpen, Answer::Bytes,
          "answered the open request wrongly: message 2 has 300 bytes, expected at least 308.\n"},
@@ -624,7 +625,7 @@ TEST_F(SimConnectionTest, MessagesUpToTheConfiguredMaximumAreReadWhole) {
         ScriptedSimulator sim(m_sandbox, false, "MaxReceiveSize=100000\n");
         HANDLE handle = sim.Open();
         ASSERT_NE(handle, nullptr);
-        sim.Send(simproto::EncodeRawMessage(kV, 12, body));
+        sim.Send(simconnect::EncodeRawMessage(kV, 12, body));
         txtest::SeenMessages seen;
         ASSERT_TRUE(txtest::WaitUntil(
             [&] {
@@ -639,7 +640,7 @@ TEST_F(SimConnectionTest, MessagesUpToTheConfiguredMaximumAreReadWhole) {
     ScriptedSimulator sim(m_sandbox);
     m_handle = sim.Open();
     ASSERT_NE(m_handle, nullptr);
-    sim.Send(simproto::EncodeRawMessage(kV, 12, body));
+    sim.Send(simconnect::EncodeRawMessage(kV, 12, body));
     txtest::SeenMessages seen;
     EXPECT_EQ(txtest::DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME)
         << "64 KiB without a setting";
@@ -649,7 +650,7 @@ TEST_F(SimConnectionTest, HandshakeThenHealthyDispatchReturnsZeroWithOrWithoutMe
     ScriptedSimulator sim(m_sandbox);
     m_handle = sim.Open();
     ASSERT_NE(m_handle, nullptr);
-    EXPECT_EQ(std::get<simproto::OpenRequest>(sim.openRequest().body).appName,
+    EXPECT_EQ(std::get<simconnect::OpenRequest>(sim.openRequest().body).appName,
               "QUENNICK TARVELX CONNECT");
 
     txtest::SeenMessages seen;
@@ -664,10 +665,10 @@ TEST_F(SimConnectionTest, HandshakeThenHealthyDispatchReturnsZeroWithOrWithoutMe
     EXPECT_EQ(seen.messages.size(), 1u);
 
     // Several frames at once, one of them split across two writes: all delivered, in order.
-    auto burst = simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1);
-    const auto second = simproto::EncodeRawMessage(kV, 10, {9, 9});
+    auto burst = simconnect::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1);
+    const auto second = simconnect::EncodeRawMessage(kV, 10, {9, 9});
     burst.insert(burst.end(), second.begin(), second.end());
-    const auto third = simproto::EncodeEventFilename(kV, SIMCONNECT_UNUSED, 1, 0, "a.cfg", 0);
+    const auto third = simconnect::EncodeEventFilename(kV, SIMCONNECT_UNUSED, 1, 0, "a.cfg", 0);
     burst.insert(burst.end(), third.begin(), third.begin() + 100);
     sim.Send(burst);
     ASSERT_TRUE(txtest::WaitUntil(
@@ -685,7 +686,7 @@ TEST_F(SimConnectionTest, HandshakeThenHealthyDispatchReturnsZeroWithOrWithoutMe
             return seen.messages.size() >= 4;
         },
         std::chrono::seconds(5)));
-    EXPECT_EQ(seen.messages[1], simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1));
+    EXPECT_EQ(seen.messages[1], simconnect::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1));
     EXPECT_EQ(seen.messages[2], second);
     EXPECT_EQ(seen.messages[3], third);
 }
@@ -708,17 +709,17 @@ TEST_F(SimConnectionTest, RequestsReachTheSimulatorAsCalled) {
                                              static_cast<SIMCONNECT_DATATYPE>(99), 0, 0),
               E_INVALIDARG);
 
-    simproto::Request request;
+    simconnect::Request request;
     ASSERT_TRUE(sim.ReadRequest(&request));
-    const auto& add = std::get<simproto::AddToDataDefinitionRequest>(request.body);
+    const auto& add = std::get<simconnect::AddToDataDefinitionRequest>(request.body);
     EXPECT_EQ(add.datumName, "AIRSPEED INDICATED");
     EXPECT_EQ(add.unitsName, "Knots");
     ASSERT_TRUE(sim.ReadRequest(&request));
-    const auto& periodic = std::get<simproto::RequestDataOnSimObjectRequest>(request.body);
+    const auto& periodic = std::get<simconnect::RequestDataOnSimObjectRequest>(request.body);
     EXPECT_EQ(periodic.period, static_cast<uint32_t>(SIMCONNECT_PERIOD_SECOND));
     EXPECT_EQ(periodic.interval, 3u);
     ASSERT_TRUE(sim.ReadRequest(&request));
-    const auto& transmit = std::get<simproto::TransmitClientEventRequest>(request.body);
+    const auto& transmit = std::get<simconnect::TransmitClientEventRequest>(request.body);
     EXPECT_EQ(transmit.eventId, 3u);
     EXPECT_EQ(transmit.groupId, 1u);
     EXPECT_EQ(transmit.flags, 0x10u);
@@ -779,7 +780,7 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
                                    : SIMCONNECT_STATUS_PIPE_DISCONNECTED},
         {"frame cut short",
          [](ScriptedSimulator& sim, HANDLE) {
-             const auto event = simproto::EncodeEvent(kV, 0, 0, 0);
+             const auto event = simconnect::EncodeEvent(kV, 0, 0, 0);
              sim.Send(std::vector<uint8_t>(event.begin(), event.begin() + 10));
              sim.CloseClient();
          },
@@ -811,7 +812,7 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
         ASSERT_NE(handle, nullptr);
         txtest::SeenMessages seen;
         // A message sent just before the failure still arrives first.
-        sim.Send(simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1));
+        sim.Send(simconnect::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 1));
         ASSERT_TRUE(txtest::WaitUntil(
             [&] {
                 SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen);
@@ -850,11 +851,11 @@ TEST_F(SimConnectionTest, SendingWhileAnotherThreadDispatchesKeepsEveryFrameWhol
         for (int i = 0; i < kEvents; ++i)
             SimConnect_TransmitClientEvent(m_handle, 0, 3, static_cast<DWORD>(i), 1, 0x10);
     });
-    for (int i = 0; i < 50; ++i) sim.Send(simproto::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 0));
+    for (int i = 0; i < 50; ++i) sim.Send(simconnect::EncodeEvent(kV, SIMCONNECT_UNUSED, 4, 0));
     for (int i = 0; i < kEvents; ++i) {
-        simproto::Request request;
+        simconnect::Request request;
         ASSERT_TRUE(sim.ReadRequest(&request)) << i;
-        EXPECT_EQ(std::get<simproto::TransmitClientEventRequest>(request.body).data,
+        EXPECT_EQ(std::get<simconnect::TransmitClientEventRequest>(request.body).data,
                   static_cast<uint32_t>(i));
     }
     sender.join();
@@ -868,13 +869,13 @@ TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
     // reaches the callback has been checked; under the sanitizers no read leaves its buffer.
     std::mt19937 random(42);
     const std::vector<std::vector<uint8_t>> seeds = {
-        simproto::EncodeException(kV, 1, 2, 3),
-        simproto::EncodeEvent(kV, 0, 4, 1),
-        simproto::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
+        simconnect::EncodeException(kV, 1, 2, 3),
+        simconnect::EncodeEvent(kV, 0, 4, 1),
+        simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
         TitleReply("A320"),
         FlightReply(FlightBytes(FlightData{})),
-        simproto::EncodeRawMessage(kV, 5, {1, 2, 3}),
-        simproto::EncodeQuit(kV)};
+        simconnect::EncodeRawMessage(kV, 5, {1, 2, 3}),
+        simconnect::EncodeQuit(kV)};
     const std::vector<HRESULT> allowed = {
         S_OK, SIMCONNECT_STATUS_PIPE_DISCONNECTED, SIMCONNECT_STATUS_PIPE_BROKEN,
         SIMCONNECT_STATUS_CONNECTION_RESET, SIMCONNECT_E_MALFORMED_FRAME};
@@ -923,7 +924,7 @@ TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         for (const auto& message : seen.messages)
-            EXPECT_TRUE(simproto::ValidateMessage(
+            EXPECT_TRUE(simconnect::ValidateMessage(
                 message.data(), message.size(),
                 [](uint32_t id) -> const std::vector<uint32_t>* {
                     return id == 0 ? &kTitleTypes : id == 1 ? &kFlightTypes : nullptr;

@@ -19,9 +19,9 @@
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/Paths.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
 #include "tests/support/GaugeEnd.h"
 #include "tests/support/SimLinkTest.h"
 #include "tests/support/TestSupport.h"
@@ -34,7 +34,7 @@ using txtest::SimLinkTest;
 
 // A stand-in for the client library, driven by the test: each dispatch call takes the next
 // scripted step (a result, or a message to deliver); with nothing scripted it returns S_OK.
-class ScriptedSimApi : public SimConnectApi {
+class ScriptedSimApi : public ClientLibrary {
   public:
     using Step = std::variant<HRESULT, std::vector<uint8_t>>;
 
@@ -187,10 +187,10 @@ class ScriptedSimApi : public SimConnectApi {
     std::vector<std::string> m_calls;
 };
 
-constexpr uint32_t kVersion = simproto::kDefaultProtocol;
+constexpr uint32_t kVersion = simconnect::kDefaultProtocol;
 
 std::vector<uint8_t> Event(uint32_t id, uint32_t data) {
-    return simproto::EncodeEvent(kVersion, SIMCONNECT_UNUSED, id, data);
+    return simconnect::EncodeEvent(kVersion, SIMCONNECT_UNUSED, id, data);
 }
 
 // ---- With the scripted library ------------------------------------------------------------------
@@ -365,7 +365,7 @@ TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) 
     // precede.
     ASSERT_TRUE(WaitForLog("<CallDispatch>: 0x0.\n"));
     const auto start = std::chrono::steady_clock::now();
-    m_api.Script({simproto::EncodeQuit(kVersion)});
+    m_api.Script({simconnect::EncodeQuit(kVersion)});
     ASSERT_TRUE(WorkerEnded());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
     EXPECT_NE(Log().find("CloseSimconnectThread...\nCloseSimconnectThread complete\n"
@@ -426,12 +426,12 @@ TEST_F(ScriptedLinkTest, AStartWhileAWorkerIsRegisteredStopsThatOneFirst) {
 
 TEST_F(ScriptedLinkTest, MessagesAfterTheHandleWasClearedAreDroppedSilently) {
     GoOnline();
-    m_api.Script({simproto::EncodeRawMessage(kVersion, 5, {})});
+    m_api.Script({simconnect::EncodeRawMessage(kVersion, 5, {})});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
     m_dlg->ClearSimConnect();
-    m_api.Script(
-        {simproto::EncodeRawMessage(kVersion, 5, {}), Event(9, 0), simproto::EncodeQuit(kVersion)});
+    m_api.Script({simconnect::EncodeRawMessage(kVersion, 5, {}), Event(9, 0),
+                  simconnect::EncodeQuit(kVersion)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
     EXPECT_EQ(LogCount("Unknown event"), 0);
@@ -444,8 +444,8 @@ TEST_F(ScriptedLinkTest, MessagesTooShortForTheirKindAreDroppedWithALine) {
     GoOnline();
     auto shortEvent = Event(4, 1);
     shortEvent.resize(16);
-    auto shortData = simproto::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1,
-                                                   9, std::vector<uint8_t>(40, 0));
+    auto shortData = simconnect::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1,
+                                                     1, 9, std::vector<uint8_t>(40, 0));
     m_api.Script({shortEvent, shortData});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Short message dropped: dwID=4, cbData=16.\n"), 1);
@@ -463,8 +463,8 @@ TEST_F(ScriptedLinkTest, HostileFlightValuesGiveDefinedLogPieces) {
     std::memcpy(record.nextWpId, "ABCDEFGH", 8);
     std::vector<uint8_t> bytes(sizeof(record));
     std::memcpy(bytes.data(), &record, sizeof(record));
-    m_api.Script(
-        {simproto::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1, 9, bytes)});
+    m_api.Script({simconnect::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1,
+                                                  9, bytes)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("IAS=0 Kts; Mach=0.00 M; Alt=2147483647 Ft; Hdg=-2147483648; "), 1) << Log();
 }

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "sim/FlightData.h"
-#include "sim/SimConnect.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
+#include "simconnect/SimConnect.h"
 #include "tests/support/SimLibrary.h"
 #include "tests/support/SimStandin.h"
 #include "tests/support/SimWireClient.h"
@@ -25,7 +25,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using simproto::ReadU32;
+using simconnect::ReadU32;
 
 constexpr uint32_t kMessageException = 1;
 constexpr uint32_t kMessageOpen = 2;
@@ -49,8 +49,8 @@ const Release kReleases[] = {
     {4, "FSX SP2", {10, 0, 61259, 0}},
 };
 
-simproto::OpenRequest OpenWith(const std::string& app, const uint32_t (&version)[4]) {
-    return simproto::OpenRequest{app, version[0], version[1], version[2], version[3]};
+simconnect::OpenRequest OpenWith(const std::string& app, const uint32_t (&version)[4]) {
+    return simconnect::OpenRequest{app, version[0], version[1], version[2], version[3]};
 }
 
 std::string Text(const std::vector<uint8_t>& message, size_t at, size_t field) {
@@ -81,9 +81,9 @@ class StandinWireTest : public ::testing::Test {
     }
     // Asks for the title by type (definition 1, request 5); the data message.
     std::optional<std::vector<uint8_t>> AskTitle(txtest::SimWireClient& client) {
-        client.Send(simproto::AddToDataDefinitionRequest{1, "TITLE", "", kTypeStringV, 0,
-                                                         SIMCONNECT_UNUSED});
-        client.Send(simproto::RequestDataOnSimObjectTypeRequest{5, 1, 0, 0});
+        client.Send(simconnect::AddToDataDefinitionRequest{1, "TITLE", "", kTypeStringV, 0,
+                                                           SIMCONNECT_UNUSED});
+        client.Send(simconnect::RequestDataOnSimObjectTypeRequest{5, 1, 0, 0});
         return client.ReadId(kMessageDataByType);
     }
 
@@ -125,11 +125,11 @@ TEST_F(StandinWireTest, EachReleaseOpensWithItsVersionFieldsAndIsAnsweredInItsOw
         EXPECT_EQ(ReadU32(title->data() + 20), 1u);  // define id
         EXPECT_EQ(std::vector<uint8_t>(title->begin() + 40, title->end()),
                   PaddedText("Airbus A320 Tarvel"));
-        client.Send(simproto::RequestDataOnSimObjectRequest{6, 1, 0, SIMCONNECT_PERIOD_ONCE});
+        client.Send(simconnect::RequestDataOnSimObjectRequest{6, 1, 0, SIMCONNECT_PERIOD_ONCE});
         const auto once = client.ReadId(kMessageData);
         ASSERT_TRUE(once.has_value());
         EXPECT_EQ(ReadU32(once->data() + 4), release.protocol);
-        client.Send(simproto::SubscribeSystemEventRequest{4, "Pause"});
+        client.Send(simconnect::SubscribeSystemEventRequest{4, "Pause"});
         ASSERT_TRUE(m_standin.WaitForOutput(
             "client " + std::to_string(number) + ": SUBSCRIBE_TO_SYSTEM_EVENT", 5s));
         ASSERT_EQ(m_standin.Command("pause 1"), "ok");
@@ -181,7 +181,7 @@ TEST_F(StandinWireTest, AnyOtherProtocolOrVersionIsRefusedWithExceptionFiveAndCl
         client.Send(OpenWith("refused", c.version));
         // Requests sent before the answer arrives are dropped with the connection, which still
         // ends in order.
-        if (number % 2 == 0) client.Send(simproto::SubscribeSystemEventRequest{1, "SimStart"});
+        if (number % 2 == 0) client.Send(simconnect::SubscribeSystemEventRequest{1, "SimStart"});
         const auto answer = client.Read();
         ASSERT_TRUE(answer.has_value()) << m_standin.Output();
         ASSERT_EQ(answer->size(), 24u);
@@ -213,11 +213,11 @@ TEST_F(StandinWireTest, UnknownRequestTypesGetExceptionThreeAndTheConnectionGoes
     // A request for the simulator's state (type 0x35, a name field) and one for response times
     // (type 0x03, a count): well framed, but nothing the stand-in serves.
     std::vector<uint8_t> state =
-        simproto::EncodeRequest(4, 20, simproto::SubscribeSystemEventRequest{1, "Sim"});
+        simconnect::EncodeRequest(4, 20, simconnect::SubscribeSystemEventRequest{1, "Sim"});
     const uint32_t stateType = 0xF0000035u;
     std::memcpy(state.data() + 8, &stateType, 4);
     std::vector<uint8_t> times;
-    for (uint32_t word : {20u, 4u, 0xF0000003u, 21u, 2u}) simproto::AppendU32(&times, word);
+    for (uint32_t word : {20u, 4u, 0xF0000003u, 21u, 2u}) simconnect::AppendU32(&times, word);
     ASSERT_TRUE(client.SendBytes(state));
     ASSERT_TRUE(client.SendBytes(times));
     for (uint32_t sendId : {20u, 21u}) {
@@ -250,11 +250,11 @@ TEST_F(StandinWireTest, TextsOfVariableLengthArePaddedToFourBytes) {
         ASSERT_TRUE(client.Connect(txtest::SimAddress(), standin.Port()));
         client.SendOpen(3, "wire");
         ASSERT_TRUE(client.ReadId(kMessageOpen).has_value());
-        client.Send(simproto::AddToDataDefinitionRequest{2, "TITLE", "", kTypeStringV, 0,
-                                                         SIMCONNECT_UNUSED});
-        client.Send(simproto::AddToDataDefinitionRequest{2, "PLANE ALTITUDE", "feet", kTypeFloat64,
-                                                         0, SIMCONNECT_UNUSED});
-        client.Send(simproto::RequestDataOnSimObjectRequest{3, 2, 0, SIMCONNECT_PERIOD_ONCE});
+        client.Send(simconnect::AddToDataDefinitionRequest{2, "TITLE", "", kTypeStringV, 0,
+                                                           SIMCONNECT_UNUSED});
+        client.Send(simconnect::AddToDataDefinitionRequest{2, "PLANE ALTITUDE", "feet",
+                                                           kTypeFloat64, 0, SIMCONNECT_UNUSED});
+        client.Send(simconnect::RequestDataOnSimObjectRequest{3, 2, 0, SIMCONNECT_PERIOD_ONCE});
         const auto data = client.ReadId(kMessageData);
         ASSERT_TRUE(data.has_value());
         const size_t text = (title.size() / 4 + 1) * 4;
@@ -304,12 +304,12 @@ TEST_F(StandinWireTest, EveryMessageCarriesItsOwnClientsProtocol) {
     Open(rtm, 2);
     Open(sp2, 4);
     for (auto* client : {&rtm, &sp2}) {
-        client->Send(simproto::SubscribeSystemEventRequest{1, "AircraftLoaded"});
-        client->Send(simproto::SubscribeSystemEventRequest{2, "SimStart"});
-        client->Send(simproto::AddToDataDefinitionRequest{1, "TITLE", "", kTypeStringV, 0,
-                                                          SIMCONNECT_UNUSED});
-        client->Send(simproto::RequestDataOnSimObjectTypeRequest{5, 1, 0, 0});
-        client->Send(simproto::RequestDataOnSimObjectRequest{6, 1, 0, SIMCONNECT_PERIOD_SECOND});
+        client->Send(simconnect::SubscribeSystemEventRequest{1, "AircraftLoaded"});
+        client->Send(simconnect::SubscribeSystemEventRequest{2, "SimStart"});
+        client->Send(simconnect::AddToDataDefinitionRequest{1, "TITLE", "", kTypeStringV, 0,
+                                                            SIMCONNECT_UNUSED});
+        client->Send(simconnect::RequestDataOnSimObjectTypeRequest{5, 1, 0, 0});
+        client->Send(simconnect::RequestDataOnSimObjectRequest{6, 1, 0, SIMCONNECT_PERIOD_SECOND});
     }
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
@@ -388,7 +388,7 @@ TEST_F(StandinWireTest, FaultsAreFramedAsTheirNamesSay) {
     txtest::SimWireClient armed;
     Open(armed, 3);
     ASSERT_EQ(m_standin.Command("drop reset").substr(0, 8), "ok armed");
-    armed.Send(simproto::SubscribeSystemEventRequest{1, "Pause"});
+    armed.Send(simconnect::SubscribeSystemEventRequest{1, "Pause"});
     EXPECT_TRUE(armed.WaitClosed(5s, &reset));
     EXPECT_TRUE(reset);
 
@@ -403,7 +403,7 @@ TEST_F(StandinWireTest, BadInputIsLoggedAndClosedAndTheStandinServesOn) {
         return frame;
     };
     const std::vector<uint8_t> open =
-        simproto::EncodeRequest(4, 1, OpenWith("bad", kReleases[2].version));
+        simconnect::EncodeRequest(4, 1, OpenWith("bad", kReleases[2].version));
     std::vector<uint8_t> nameless = open;
     std::memset(nameless.data() + 16, 'N', 256);
     std::vector<uint8_t> noise(300);
@@ -415,7 +415,7 @@ TEST_F(StandinWireTest, BadInputIsLoggedAndClosedAndTheStandinServesOn) {
     };
     const std::vector<Case> cases = {
         {"a request before the open",
-         simproto::EncodeRequest(4, 1, simproto::SubscribeSystemEventRequest{1, "Pause"}),
+         simconnect::EncodeRequest(4, 1, simconnect::SubscribeSystemEventRequest{1, "Pause"}),
          "request type 0x17 before open"},
         {"size word below the header", withWord(open, 0, 4),
          "malformed frame: size word 4 outside 16..65536"},
@@ -446,7 +446,7 @@ TEST_F(StandinWireTest, BadInputIsLoggedAndClosedAndTheStandinServesOn) {
     txtest::SimWireClient turncoat;
     Open(turncoat, 4);
     turncoat.Speak(3, 2);
-    turncoat.Send(simproto::SubscribeSystemEventRequest{1, "Pause"});
+    turncoat.Send(simconnect::SubscribeSystemEventRequest{1, "Pause"});
     EXPECT_TRUE(turncoat.WaitClosed(5s));
     EXPECT_TRUE(
         m_standin.WaitForOutput("request type 0x17 under protocol 3 after opening under 4", 5s));

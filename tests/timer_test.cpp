@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/TarvelXConnectDlg.h"
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 // A simulator that is never there. While the link is offline every presence check tries one
 // open, so the times of the opens are the times the window thread handled a tick.
-class AbsentSimulator : public SimConnectApi {
+class AbsentSimulator : public ClientLibrary {
   public:
     HRESULT Open(HANDLE*, LPCSTR, HWND, DWORD, HANDLE, DWORD) override {
         std::lock_guard<std::mutex> lock(m_mutex);

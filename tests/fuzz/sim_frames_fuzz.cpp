@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "app/TarvelXConnectDlg.h"
-#include "sim/SimConnect.h"
 #include "sim/SimIds.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
+#include "simconnect/SimConnect.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -45,12 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint64_t> message;
     for (;;) {
         uint32_t frameSize = 0;
-        const auto status = simproto::PeekFrame(data + consumed, size - consumed,
-                                                simproto::kMessageHeaderSize, &frameSize);
-        if (status != simproto::FrameStatus::Complete) break;
-        if (frameSize < simproto::kMessageHeaderSize || frameSize > size - consumed) std::abort();
+        const auto status = simconnect::PeekFrame(data + consumed, size - consumed,
+                                                  simconnect::kMessageHeaderSize, &frameSize);
+        if (status != simconnect::FrameStatus::Complete) break;
+        if (frameSize < simconnect::kMessageHeaderSize || frameSize > size - consumed) std::abort();
         std::string error;
-        if (!simproto::ValidateMessage(data + consumed, frameSize, Definition, &error)) {
+        if (!simconnect::ValidateMessage(data + consumed, frameSize, Definition, &error)) {
             if (error.empty()) std::abort();  // a refusal always says why
             break;                            // the stream cannot be trusted past it
         }
@@ -61,20 +61,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     uint32_t frameSize = 0;
-    if (simproto::PeekFrame(data, size, simproto::kRequestHeaderSize, &frameSize) ==
-        simproto::FrameStatus::Complete) {
-        simproto::Request request;
+    if (simconnect::PeekFrame(data, size, simconnect::kRequestHeaderSize, &frameSize) ==
+        simconnect::FrameStatus::Complete) {
+        simconnect::Request request;
         std::string error;
-        const auto decoded = simproto::DecodeRequest(data, frameSize, &request, &error);
-        if (decoded == simproto::DecodeStatus::Ok) {
+        const auto decoded = simconnect::DecodeRequest(data, frameSize, &request, &error);
+        if (decoded == simconnect::DecodeStatus::Ok) {
             // What decodes encodes again into a frame of the same size that decodes too (text
             // fields may differ after their NUL, which the encoder pads with zeros).
             const std::vector<uint8_t> again =
-                simproto::EncodeRequest(request.protocol, request.sendId, request.body);
-            simproto::Request back;
+                simconnect::EncodeRequest(request.protocol, request.sendId, request.body);
+            simconnect::Request back;
             if (again.size() != frameSize ||
-                simproto::DecodeRequest(again.data(), again.size(), &back, &error) !=
-                    simproto::DecodeStatus::Ok)
+                simconnect::DecodeRequest(again.data(), again.size(), &back, &error) !=
+                    simconnect::DecodeStatus::Ok)
                 std::abort();
         } else if (error.empty()) {
             std::abort();  // a refusal always says why

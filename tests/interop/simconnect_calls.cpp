@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 namespace {
 

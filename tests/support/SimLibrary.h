@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 namespace txtest {
 

@@ -43,15 +43,15 @@ bool SimWireClient::Connect(const std::string& address, int port) {
     return true;
 }
 
-uint32_t SimWireClient::Send(const simproto::RequestBody& body) {
+uint32_t SimWireClient::Send(const simconnect::RequestBody& body) {
     const uint32_t sendId = m_nextSendId++;
-    SendBytes(simproto::EncodeRequest(m_protocol, sendId, body));
+    SendBytes(simconnect::EncodeRequest(m_protocol, sendId, body));
     return sendId;
 }
 
 uint32_t SimWireClient::SendOpen(uint32_t protocol, const std::string& appName) {
     m_protocol = protocol;
-    return Send(simproto::OpenRequestFor(*simproto::FindRelease(protocol), appName));
+    return Send(simconnect::OpenRequestFor(*simconnect::FindRelease(protocol), appName));
 }
 
 bool SimWireClient::SendBytes(const std::vector<uint8_t>& bytes) {
@@ -80,7 +80,7 @@ std::optional<std::vector<uint8_t>> SimWireClient::Read(std::chrono::millisecond
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
         if (m_input.size() >= 4) {
-            const uint32_t size = simproto::ReadU32(m_input.data());
+            const uint32_t size = simconnect::ReadU32(m_input.data());
             if (size < 4) return std::nullopt;  // no whole message can follow such a word
             if (m_input.size() >= size) {
                 std::vector<uint8_t> message(m_input.begin(), m_input.begin() + size);
@@ -103,7 +103,7 @@ std::optional<std::vector<uint8_t>> SimWireClient::ReadId(uint32_t id,
         if (left.count() <= 0) return std::nullopt;
         auto message = Read(left);
         if (!message) return std::nullopt;
-        if (message->size() >= 12 && simproto::ReadU32(message->data() + 8) == id) return message;
+        if (message->size() >= 12 && simconnect::ReadU32(message->data() + 8) == id) return message;
     }
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
 
 namespace txtest {
 
@@ -28,7 +28,7 @@ class SimWireClient {
         m_nextSendId = firstSendId;
     }
     // Sends one request; its send id.
-    uint32_t Send(const simproto::RequestBody& body);
+    uint32_t Send(const simconnect::RequestBody& body);
     // The open request of `protocol`'s release, under that protocol.
     uint32_t SendOpen(uint32_t protocol, const std::string& appName);
     bool SendBytes(const std::vector<uint8_t>& bytes);
@@ -52,7 +52,7 @@ class SimWireClient {
     bool Receive(std::chrono::milliseconds timeout);
 
     int m_fd = -1;
-    uint32_t m_protocol = simproto::kDefaultProtocol;
+    uint32_t m_protocol = simconnect::kDefaultProtocol;
     uint32_t m_nextSendId = 1;
     std::vector<uint8_t> m_input;
     bool m_ended = false;

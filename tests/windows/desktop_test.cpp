@@ -19,7 +19,7 @@
 #include "platform/ModuleFile.h"
 #include "platform/Paths.h"
 #include "platform/SimulatorWindow.h"
-#include "sim/SimConnectConfig.h"
+#include "simconnect/ConfigFile.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -180,19 +180,20 @@ TEST(SettingsFolderTest, TheSimulatorConfigurationIsReadFromIt) {
     std::filesystem::create_directories(platform::SettingsFolder());
     const std::string file = platform::SettingsFolder() + "SimConnect.cfg";
     txtest::WriteFile(file, "[SimConnect]\r\nProtocol=IPv4\r\nPort=2100\r\n");
-    const SimConnectConfig config = LoadSimConnectConfig(0);
+    const simconnect::Config config = simconnect::LoadConfig(0);
     std::filesystem::remove_all(company);
     EXPECT_EQ(config.file, file);
-    EXPECT_EQ(DescribeTarget(config.target), "127.0.0.1:2100");
+    EXPECT_EQ(simconnect::DescribeTarget(config.target), "127.0.0.1:2100");
 }
 
 TEST(SettingsFolderTest, WithoutAConfigurationTheSimulatorIsReachedOverItsPipe) {
     ASSERT_FALSE(txtest::FileExists(platform::SettingsFolder() + "SimConnect.cfg"));
     ASSERT_FALSE(txtest::FileExists(platform::ExecutableFolder() + "\\SimConnect.cfg"));
-    const SimConnectConfig config = LoadSimConnectConfig(0);
+    const simconnect::Config config = simconnect::LoadConfig(0);
     EXPECT_TRUE(config.file.empty());
     EXPECT_EQ(config.target.kind, platform::StreamTarget::Kind::Pipe);
-    EXPECT_EQ(DescribeTarget(config.target), "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
+    EXPECT_EQ(simconnect::DescribeTarget(config.target),
+              "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
 }
 
 TEST(BrowserLauncherTest, AnAddressNoProgramOpensIsReportedAsNotOpened) {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/ByteStream.h"
-#include "sim/SimConnectConfig.h"
+#include "simconnect/ConfigFile.h"
 #include "tests/support/TestSupport.h"
 #include "tests/windows/support/PipeServer.h"
 #include "web/Socket.h"
@@ -51,15 +51,15 @@ std::string PipeName(const std::string& path) {
     return path.substr(path.rfind('\\') + 1);
 }
 
-SimConnectConfig PipeConfig(const std::string& path) {
-    return ParseSimConnectConfig(
+simconnect::Config PipeConfig(const std::string& path) {
+    return simconnect::ParseConfig(
         "[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" + PipeName(path) + "\n", 0);
 }
 
 TEST(SimStreamTcpTest, BytesGoBothWaysAndTheEndIsSeen) {
     const int port = txtest::FreeTcpPort();
     SocketServer listener(static_cast<uint32_t>(port), 1, 0);
-    const SimConnectConfig config = ParseSimConnectConfig(
+    const simconnect::Config config = simconnect::ParseConfig(
         "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) +
             "\nDisableNagle=1\n",
         0);
@@ -118,8 +118,8 @@ TEST(SimStreamTcpTest, ShutdownWakesAWaitingReader) {
 TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) {
     PipeServer simulator(PipeServer::UniqueName("sim"), true);
     ASSERT_TRUE(simulator.Create()) << simulator.LastError();
-    const SimConnectConfig config = PipeConfig(simulator.name());
-    EXPECT_EQ(DescribeTarget(config.target), simulator.name());
+    const simconnect::Config config = PipeConfig(simulator.name());
+    EXPECT_EQ(simconnect::DescribeTarget(config.target), simulator.name());
 
     platform::ConnectResult connected = platform::ConnectStream(config.target, 2s, kNoCancel);
     ASSERT_TRUE(connected.stream) << connected.detail;
@@ -197,14 +197,16 @@ TEST(SimStreamPipeTest, ABusyPipeIsWaitedForUntilCancelled) {
 }
 
 TEST(SimStreamConfigTest, PipeIsTheDefaultAndTheOtherKindsKeepTheirOwnDefaults) {
-    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("", 0).target),
+    EXPECT_EQ(simconnect::DescribeTarget(simconnect::ParseConfig("", 0).target),
               "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect");
-    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("[SimConnect]\nProtocol=IPv4\n", 0).target),
+    EXPECT_EQ(simconnect::DescribeTarget(
+                  simconnect::ParseConfig("[SimConnect]\nProtocol=IPv4\n", 0).target),
               "127.0.0.1:2048");
-    EXPECT_EQ(DescribeTarget(ParseSimConnectConfig("[SimConnect]\nProtocol=IPv6\n", 0).target),
+    EXPECT_EQ(simconnect::DescribeTarget(
+                  simconnect::ParseConfig("[SimConnect]\nProtocol=IPv6\n", 0).target),
               "[::1]:2048");
-    EXPECT_EQ(DescribeTarget(
-                  ParseSimConnectConfig("[SimConnect.1]\nProtocol=Pipe\nPort=Other\n", 1).target),
+    EXPECT_EQ(simconnect::DescribeTarget(
+                  simconnect::ParseConfig("[SimConnect.1]\nProtocol=Pipe\nPort=Other\n", 1).target),
               "\\\\.\\pipe\\Other");
 }
 

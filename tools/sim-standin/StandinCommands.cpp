@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "StandinServer.h"
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ std::string StandinServer::HandleCommand(const std::string& line) {
     }
     if (command == "kind") {
         if (args.size() != 1 || !ParseU32(args[0], &a)) return "error: kind N";
-        SendToAll([a](uint32_t version) { return simproto::EncodeRawMessage(version, a, {}); });
+        SendToAll([a](uint32_t version) { return simconnect::EncodeRawMessage(version, a, {}); });
         return "ok";
     }
     if (command == "exception") {
@@ -132,7 +132,7 @@ std::string StandinServer::HandleCommand(const std::string& line) {
             (args.size() > 1 && !ParseU32(args[1], &b)) ||
             (args.size() > 2 && !ParseU32(args[2], &c)))
             return "error: exception CODE [SENDID [INDEX]]";
-        SendToAll([=](uint32_t version) { return simproto::EncodeException(version, a, b, c); });
+        SendToAll([=](uint32_t version) { return simconnect::EncodeException(version, a, b, c); });
         return "ok";
     }
     if (command == "event") {
@@ -140,16 +140,16 @@ std::string StandinServer::HandleCommand(const std::string& line) {
             (args.size() > 1 && !ParseU32(args[1], &b)))
             return "error: event ID [DATA]";
         SendToAll([=](uint32_t version) {
-            return simproto::EncodeEvent(version, SIMCONNECT_UNUSED, a, b);
+            return simconnect::EncodeEvent(version, SIMCONNECT_UNUSED, a, b);
         });
         return "ok";
     }
     if (command == "filename") {
         if (args.size() < 2 || !ParseU32(args[0], &a)) return "error: filename ID NAME";
         const std::string name = rest(2);
-        if (name.size() >= simproto::kFileNameFieldSize) return "error: file name too long";
+        if (name.size() >= simconnect::kFileNameFieldSize) return "error: file name too long";
         SendToAll([&](uint32_t version) {
-            return simproto::EncodeEventFilename(version, SIMCONNECT_UNUSED, a, 0, name, 0);
+            return simconnect::EncodeEventFilename(version, SIMCONNECT_UNUSED, a, 0, name, 0);
         });
         return "ok";
     }
@@ -201,7 +201,7 @@ std::string StandinServer::Drop(const std::vector<std::string>& args) {
     if (mode == "cut") {
         for (Client& client : m_clients) {
             const std::vector<uint8_t> frame =
-                simproto::EncodeEvent(client.protocol, SIMCONNECT_UNUSED, 0, 0);
+                simconnect::EncodeEvent(client.protocol, SIMCONNECT_UNUSED, 0, 0);
             const std::vector<uint8_t> part(frame.begin(), frame.begin() + 10);
             if (SendFrame(client, part)) DrainAndClose(client, "cut inside a frame");
         }
@@ -211,31 +211,31 @@ std::string StandinServer::Drop(const std::vector<std::string>& args) {
     const std::string variant = args.size() > 1 ? args[1] : "size";
     MessageFor message;
     if (variant == "size") {
-        message = [](uint32_t version) { return WithSize(simproto::EncodeQuit(version), 8); };
+        message = [](uint32_t version) { return WithSize(simconnect::EncodeQuit(version), 8); };
     } else if (variant == "huge") {
         message = [](uint32_t version) {
-            return WithSize(simproto::EncodeQuit(version), simproto::kMaxFrameSize + 1);
+            return WithSize(simconnect::EncodeQuit(version), simconnect::kMaxFrameSize + 1);
         };
     } else if (variant == "short") {
         // A whole frame by its size word, too short for the event its id announces.
         message = [](uint32_t version) {
-            std::vector<uint8_t> frame = simproto::EncodeEvent(version, SIMCONNECT_UNUSED, 0, 0);
+            std::vector<uint8_t> frame = simconnect::EncodeEvent(version, SIMCONNECT_UNUSED, 0, 0);
             frame.resize(sizeof(SIMCONNECT_RECV_EVENT) - 4);
             return WithSize(frame, static_cast<uint32_t>(frame.size()));
         };
     } else if (variant == "data") {
         // Object data three bytes short of any definition.
         message = [](uint32_t version) {
-            return simproto::EncodeSimObjectData(version, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 1,
-                                                 kUserObjectId, 1, 0, 1, 1, 9,
-                                                 std::vector<uint8_t>(69, 0));
+            return simconnect::EncodeSimObjectData(version, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 1,
+                                                   kUserObjectId, 1, 0, 1, 1, 9,
+                                                   std::vector<uint8_t>(69, 0));
         };
     } else if (variant == "text") {
         message = [](uint32_t version) {
             std::vector<uint8_t> frame =
-                simproto::EncodeEventFilename(version, SIMCONNECT_UNUSED, 1, 0, "", 0);
+                simconnect::EncodeEventFilename(version, SIMCONNECT_UNUSED, 1, 0, "", 0);
             std::memset(frame.data() + sizeof(SIMCONNECT_RECV_EVENT), 'A',
-                        simproto::kFileNameFieldSize);
+                        simconnect::kFileNameFieldSize);
             return frame;
         };
     } else {

@@ -7,7 +7,7 @@
 
 #include "SimVariables.h"
 #include "StandinServer.h"
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 namespace {
 
@@ -31,16 +31,17 @@ std::string VersionText(uint32_t major, uint32_t minor, uint32_t buildMajor, uin
 }  // namespace
 
 void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t size) {
-    simproto::Request request;
+    simconnect::Request request;
     std::string error;
-    const simproto::DecodeStatus status = simproto::DecodeRequest(frame, size, &request, &error);
-    if (status == simproto::DecodeStatus::Malformed) {
+    const simconnect::DecodeStatus status =
+        simconnect::DecodeRequest(frame, size, &request, &error);
+    if (status == simconnect::DecodeStatus::Malformed) {
         Log("client %d: malformed request: %s", client.number, error.c_str());
         CloseClient(client, "malformed request");
         return;
     }
-    if (status == simproto::DecodeStatus::Ok) {
-        if (const auto* open = std::get_if<simproto::OpenRequest>(&request.body)) {
+    if (status == simconnect::DecodeStatus::Ok) {
+        if (const auto* open = std::get_if<simconnect::OpenRequest>(&request.body)) {
             // Whatever comes of it, this is the protocol the client speaks: even the refusal
             // carries it.
             client.protocol = request.protocol;
@@ -59,7 +60,7 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
         CloseClient(client, "protocol changed");
         return;
     }
-    if (status == simproto::DecodeStatus::UnknownType) {
+    if (status == simconnect::DecodeStatus::UnknownType) {
         Log("client %d: request type 0x%X (%u bytes, send_id=%u) not known here", client.number,
             request.type, size, request.sendId);
         SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, request.sendId, kUnknownIndex);
@@ -68,16 +69,17 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
     HandleBody(client, request.sendId, request.body);
 }
 
-void StandinServer::HandleOpen(Client& client, uint32_t sendId, const simproto::OpenRequest& open) {
+void StandinServer::HandleOpen(Client& client, uint32_t sendId,
+                               const simconnect::OpenRequest& open) {
     const std::string version =
         VersionText(open.versionMajor, open.versionMinor, open.buildMajor, open.buildMinor);
-    const simproto::ProtocolRelease* release = simproto::FindRelease(client.protocol);
+    const simconnect::ProtocolRelease* release = simconnect::FindRelease(client.protocol);
     if (release == nullptr || release->versionMajor != open.versionMajor ||
         release->versionMinor != open.versionMinor || release->buildMajor != open.buildMajor ||
         release->buildMinor != open.buildMinor) {
         const std::string expected = release == nullptr ? "no release uses it"
                                                         : std::string(release->name) + " expects " +
-                                                              simproto::VersionText(*release);
+                                                              simconnect::VersionText(*release);
         Log("client %d: OPEN app=\"%s\" protocol=%u version=%s refused: %s", client.number,
             open.appName.c_str(), client.protocol, version.c_str(), expected.c_str());
         SendException(client, SIMCONNECT_EXCEPTION_VERSION_MISMATCH, sendId, kUnknownIndex);
@@ -87,7 +89,7 @@ void StandinServer::HandleOpen(Client& client, uint32_t sendId, const simproto::
     Log("client %d: OPEN app=\"%s\" protocol=%u (%s) version=%s", client.number,
         open.appName.c_str(), client.protocol, release->name, version.c_str());
     client.opened = true;
-    simproto::OpenInfo info;
+    simconnect::OpenInfo info;
     info.applicationName = kApplicationName;
     info.applicationVersionMajor = kVersion[0];
     info.applicationVersionMinor = kVersion[1];
@@ -97,16 +99,17 @@ void StandinServer::HandleOpen(Client& client, uint32_t sendId, const simproto::
     info.simConnectVersionMinor = kVersion[1];
     info.simConnectBuildMajor = kVersion[2];
     info.simConnectBuildMinor = kVersion[3];
-    SendFrame(client, simproto::EncodeOpen(client.protocol, info, kOpenReserved1, 0));
+    SendFrame(client, simconnect::EncodeOpen(client.protocol, info, kOpenReserved1, 0));
 }
 
-void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::RequestBody& body) {
-    if (const auto* add = std::get_if<simproto::AddToDataDefinitionRequest>(&body)) {
+void StandinServer::HandleBody(Client& client, uint32_t sendId,
+                               const simconnect::RequestBody& body) {
+    if (const auto* add = std::get_if<simconnect::AddToDataDefinitionRequest>(&body)) {
         Log("client %d: ADD_TO_DATA_DEFINITION define=%u datum=\"%s\" unit=\"%s\" type=%u "
             "epsilon=%g datum_id=%u",
             client.number, add->defineId, add->datumName.c_str(), add->unitsName.c_str(),
             add->datumType, static_cast<double>(add->epsilon), add->datumId);
-        if (!simproto::IsValidDatumType(add->datumType)) {
+        if (!simconnect::IsValidDatumType(add->datumType)) {
             SendException(client, SIMCONNECT_EXCEPTION_INVALID_DATA_TYPE, sendId, 4);
             return;
         }
@@ -124,7 +127,7 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
             {add->datumName, add->unitsName, add->datumType});
         return;
     }
-    if (const auto* data = std::get_if<simproto::RequestDataOnSimObjectRequest>(&body)) {
+    if (const auto* data = std::get_if<simconnect::RequestDataOnSimObjectRequest>(&body)) {
         Log("client %d: REQUEST_DATA_ON_SIM_OBJECT request=%u define=%u object=%u period=%u "
             "flags=%u origin=%u interval=%u limit=%u",
             client.number, data->requestId, data->defineId, data->objectId, data->period,
@@ -153,7 +156,7 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
         client.periodic[data->requestId] = periodic;
         return;
     }
-    if (const auto* byType = std::get_if<simproto::RequestDataOnSimObjectTypeRequest>(&body)) {
+    if (const auto* byType = std::get_if<simconnect::RequestDataOnSimObjectTypeRequest>(&body)) {
         Log("client %d: REQUEST_DATA_ON_SIM_OBJECT_TYPE request=%u define=%u radius=%u type=%u",
             client.number, byType->requestId, byType->defineId, byType->radiusMeters,
             byType->objectType);
@@ -171,7 +174,7 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
                      byType->defineId, m_options.title);
         return;
     }
-    if (const auto* map = std::get_if<simproto::MapClientEventRequest>(&body)) {
+    if (const auto* map = std::get_if<simconnect::MapClientEventRequest>(&body)) {
         Log("client %d: MAP_CLIENT_EVENT_TO_SIM_EVENT event=%u name=\"%s\"", client.number,
             map->eventId, map->eventName.c_str());
         if (!standin::IsKnownSimEvent(map->eventName)) {
@@ -181,7 +184,7 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
         client.mappedEvents[map->eventId] = Upper(map->eventName);
         return;
     }
-    if (const auto* subscribe = std::get_if<simproto::SubscribeSystemEventRequest>(&body)) {
+    if (const auto* subscribe = std::get_if<simconnect::SubscribeSystemEventRequest>(&body)) {
         Log("client %d: SUBSCRIBE_TO_SYSTEM_EVENT event=%u name=\"%s\"", client.number,
             subscribe->eventId, subscribe->systemEventName.c_str());
         if (!standin::IsKnownSystemEvent(subscribe->systemEventName)) {
@@ -195,7 +198,7 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
             m_autostartAt = Now() + 1.0;
         return;
     }
-    if (const auto* transmit = std::get_if<simproto::TransmitClientEventRequest>(&body)) {
+    if (const auto* transmit = std::get_if<simconnect::TransmitClientEventRequest>(&body)) {
         const auto mapped = client.mappedEvents.find(transmit->eventId);
         const std::string name = mapped != client.mappedEvents.end() ? mapped->second : "?";
         Log("client %d: TRANSMIT_CLIENT_EVENT object=%u event=%u (%s) data=%u group=%u flags=0x%x",
@@ -211,12 +214,12 @@ void StandinServer::HandleBody(Client& client, uint32_t sendId, const simproto::
         return;
     }
     // The stand-in sends no client events of its own, so groups only need to be heard.
-    if (const auto* group = std::get_if<simproto::AddClientEventToGroupRequest>(&body)) {
+    if (const auto* group = std::get_if<simconnect::AddClientEventToGroupRequest>(&body)) {
         Log("client %d: ADD_CLIENT_EVENT_TO_NOTIFICATION_GROUP group=%u event=%u maskable=%u",
             client.number, group->groupId, group->eventId, group->maskable);
         return;
     }
-    if (const auto* priority = std::get_if<simproto::SetGroupPriorityRequest>(&body)) {
+    if (const auto* priority = std::get_if<simconnect::SetGroupPriorityRequest>(&body)) {
         Log("client %d: SET_NOTIFICATION_GROUP_PRIORITY group=%u priority=%u", client.number,
             priority->groupId, priority->priority);
         return;
@@ -241,18 +244,18 @@ std::vector<uint8_t> StandinServer::EncodeData(const std::vector<Datum>& definit
         }
         switch (datum.type) {
             case SIMCONNECT_DATATYPE_FLOAT64:
-                simproto::AppendF64(&out, number);
+                simconnect::AppendF64(&out, number);
                 break;
             case SIMCONNECT_DATATYPE_FLOAT32: {
                 const float narrow = static_cast<float>(number);
                 uint32_t bits;
                 std::memcpy(&bits, &narrow, 4);
-                simproto::AppendU32(&out, bits);
+                simconnect::AppendU32(&out, bits);
                 break;
             }
             case SIMCONNECT_DATATYPE_INT32:
-                simproto::AppendU32(&out, static_cast<uint32_t>(static_cast<int32_t>(
-                                              std::isfinite(number) ? std::trunc(number) : 0)));
+                simconnect::AppendU32(&out, static_cast<uint32_t>(static_cast<int32_t>(
+                                                std::isfinite(number) ? std::trunc(number) : 0)));
                 break;
             case SIMCONNECT_DATATYPE_INT64: {
                 const int64_t whole =
@@ -263,13 +266,13 @@ std::vector<uint8_t> StandinServer::EncodeData(const std::vector<Datum>& definit
                 break;
             }
             case SIMCONNECT_DATATYPE_STRINGV: {
-                const std::vector<uint8_t> bytes = simproto::EncodeStringV(text);
+                const std::vector<uint8_t> bytes = simconnect::EncodeStringV(text);
                 out.insert(out.end(), bytes.begin(), bytes.end());
                 break;
             }
             default: {
                 // Fixed texts fill their field; one of the field's full length has no NUL.
-                const size_t width = simproto::DatumFixedSize(datum.type);
+                const size_t width = simconnect::DatumFixedSize(datum.type);
                 const size_t length = std::min(text.size(), width);
                 out.insert(out.end(), text.begin(), text.begin() + static_cast<long>(length));
                 out.insert(out.end(), width - length, 0);
@@ -285,7 +288,7 @@ void StandinServer::SendData(Client& client, uint32_t messageId, uint32_t reques
     const auto found = client.definitions.find(defineId);
     if (found == client.definitions.end()) return;
     const std::vector<uint8_t> data = EncodeData(found->second, title);
-    SendFrame(client, simproto::EncodeSimObjectData(
+    SendFrame(client, simconnect::EncodeSimObjectData(
                           client.protocol, messageId, requestId, kUserObjectId, defineId, 0, 1, 1,
                           static_cast<uint32_t>(found->second.size()), data));
 }

@@ -14,7 +14,7 @@
 
 #include "Listeners.h"
 #include "SimVariables.h"
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 namespace {
 
@@ -217,7 +217,7 @@ void StandinServer::ReadClient(Client& client) {
         if (n > 0) {
             client.input.insert(client.input.end(), chunk, chunk + n);
             // A full frame is at most kMaxFrameSize: more than that unread is dealt with first.
-            if (client.input.size() >= simproto::kMaxFrameSize) break;
+            if (client.input.size() >= simconnect::kMaxFrameSize) break;
             continue;
         }
         if (n == 0) {
@@ -233,13 +233,13 @@ void StandinServer::ReadClient(Client& client) {
     while (!client.closed) {
         uint32_t size = 0;
         const auto status =
-            simproto::PeekFrame(client.input.data() + consumed, client.input.size() - consumed,
-                                simproto::kRequestHeaderSize, &size);
-        if (status == simproto::FrameStatus::Incomplete) break;
-        if (status == simproto::FrameStatus::Malformed) {
+            simconnect::PeekFrame(client.input.data() + consumed, client.input.size() - consumed,
+                                  simconnect::kRequestHeaderSize, &size);
+        if (status == simconnect::FrameStatus::Incomplete) break;
+        if (status == simconnect::FrameStatus::Malformed) {
             Log("client %d: malformed frame: size word %u outside %u..%u", client.number,
-                simproto::ReadU32(client.input.data() + consumed), simproto::kRequestHeaderSize,
-                simproto::kMaxFrameSize);
+                simconnect::ReadU32(client.input.data() + consumed), simconnect::kRequestHeaderSize,
+                simconnect::kMaxFrameSize);
             CloseClient(client, "malformed frame");
             return;
         }
@@ -276,7 +276,7 @@ void StandinServer::SendToAll(const MessageFor& message) {
 void StandinServer::SendException(Client& client, uint32_t exception, uint32_t sendId,
                                   uint32_t index) {
     Log("client %d: EXCEPTION %u send_id=%u index=%u", client.number, exception, sendId, index);
-    SendFrame(client, simproto::EncodeException(client.protocol, exception, sendId, index));
+    SendFrame(client, simconnect::EncodeException(client.protocol, exception, sendId, index));
 }
 
 void StandinServer::SendSystemEvent(const std::string& name, uint32_t data) {
@@ -285,8 +285,8 @@ void StandinServer::SendSystemEvent(const std::string& name, uint32_t data) {
         for (auto it = range.first; it != range.second; ++it) {
             Log("client %d: event %s (id %u) data=%u", client.number, name.c_str(), it->second,
                 data);
-            SendFrame(client,
-                      simproto::EncodeEvent(client.protocol, SIMCONNECT_UNUSED, it->second, data));
+            SendFrame(client, simconnect::EncodeEvent(client.protocol, SIMCONNECT_UNUSED,
+                                                      it->second, data));
         }
     }
 }
@@ -297,8 +297,8 @@ void StandinServer::SendSystemFilenameEvent(const std::string& name, const std::
         for (auto it = range.first; it != range.second; ++it) {
             Log("client %d: event %s (id %u) file=\"%s\"", client.number, name.c_str(), it->second,
                 fileName.c_str());
-            SendFrame(client, simproto::EncodeEventFilename(client.protocol, SIMCONNECT_UNUSED,
-                                                            it->second, 0, fileName, 0));
+            SendFrame(client, simconnect::EncodeEventFilename(client.protocol, SIMCONNECT_UNUSED,
+                                                              it->second, 0, fileName, 0));
         }
     }
 }
@@ -342,7 +342,7 @@ void StandinServer::Tick() {
             // Flag 1 asks for changed data only.
             if ((periodic.flags & 1) != 0 && data == periodic.lastSent) continue;
             periodic.lastSent = data;
-            SendFrame(client, simproto::EncodeSimObjectData(
+            SendFrame(client, simconnect::EncodeSimObjectData(
                                   client.protocol, SIMCONNECT_RECV_ID_SIMOBJECT_DATA, requestId,
                                   kUserObjectId, periodic.defineId, 0, 1, 1,
                                   static_cast<uint32_t>(found->second.size()), data));
@@ -354,7 +354,7 @@ void StandinServer::Quit() {
     Log("standin: quitting");
     for (Client& client : m_clients) {
         if (client.closed) continue;
-        if (client.opened) SendFrame(client, simproto::EncodeQuit(client.protocol));
+        if (client.opened) SendFrame(client, simconnect::EncodeQuit(client.protocol));
         DrainAndClose(client, "quit");
     }
     m_window.Unlock();

@@ -14,7 +14,7 @@
 
 #include "FlightModel.h"
 #include "platform/FileLock.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
 
 struct StandinOptions {
     // Numeric addresses the clients' listeners are bound to. Left empty: 127.0.0.1 and ::1, and
@@ -62,7 +62,7 @@ class StandinServer {
         int number = 0;
         std::vector<uint8_t> input;
         // The protocol number of its open request: the version word of every message to it.
-        uint32_t protocol = simproto::kDefaultProtocol;
+        uint32_t protocol = simconnect::kDefaultProtocol;
         bool opened = false;
         bool resetArmed = false;
         bool closed = false;
@@ -95,8 +95,8 @@ class StandinServer {
 
     // StandinRequests.cpp: what a client asks for.
     void HandleRequest(Client& client, const uint8_t* frame, uint32_t size);
-    void HandleOpen(Client& client, uint32_t sendId, const simproto::OpenRequest& open);
-    void HandleBody(Client& client, uint32_t sendId, const simproto::RequestBody& body);
+    void HandleOpen(Client& client, uint32_t sendId, const simconnect::OpenRequest& open);
+    void HandleBody(Client& client, uint32_t sendId, const simconnect::RequestBody& body);
     // The bytes of `definition` for the current flight values; `title` replaces the aircraft title.
     std::vector<uint8_t> EncodeData(const std::vector<Datum>& definition,
                                     const std::string& title) const;

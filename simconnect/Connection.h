@@ -15,10 +15,12 @@
 
 #include "platform/ByteStream.h"
 #include "platform/Mutex.h"
-#include "sim/SimConnect.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
+#include "simconnect/SimConnect.h"
 
-class SimConnection {
+namespace simconnect {
+
+class Connection {
   public:
     // How an open handshake ended.
     enum class OpenFailure {
@@ -30,7 +32,7 @@ class SimConnection {
         Cancelled,
     };
     struct OpenResult {
-        std::unique_ptr<SimConnection> connection;
+        std::unique_ptr<Connection> connection;
         OpenFailure failure = OpenFailure::None;
         std::string detail;  // what was wrong with a bad answer
     };
@@ -42,23 +44,23 @@ class SimConnection {
                                 uint32_t maxMessageSize, bool onThisMachine,
                                 const std::string& appName, std::chrono::milliseconds timeout,
                                 const std::atomic<bool>& cancel);
-    ~SimConnection();
-    SimConnection(const SimConnection&) = delete;
-    SimConnection& operator=(const SimConnection&) = delete;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
     // Notes the item so that later data for the definition can be checked, then sends it.
-    HRESULT AddToDataDefinition(const simproto::AddToDataDefinitionRequest& request)
+    HRESULT AddToDataDefinition(const simconnect::AddToDataDefinitionRequest& request)
         EXCLUDES(m_stateMutex, m_sendMutex);
     // Sends one request. E_FAIL once the connection has failed; a failed write fails it.
-    HRESULT Send(const simproto::RequestBody& body) EXCLUDES(m_sendMutex);
+    HRESULT Send(const simconnect::RequestBody& body) EXCLUDES(m_sendMutex);
     // See SimConnect_CallDispatch.
     HRESULT Dispatch(DispatchProc proc, void* context) EXCLUDES(m_readMutex, m_stateMutex);
     // The simulator runs on this machine (a loopback address or a local pipe).
     bool OnThisMachine() const { return m_onThisMachine; }
 
   private:
-    SimConnection(std::unique_ptr<platform::ByteStream> stream, uint32_t protocol,
-                  uint32_t maxMessageSize, bool onThisMachine)
+    Connection(std::unique_ptr<platform::ByteStream> stream, uint32_t protocol,
+               uint32_t maxMessageSize, bool onThisMachine)
         : m_stream(std::move(stream)),
           m_protocol(protocol),
           m_maxMessageSize(maxMessageSize),
@@ -92,3 +94,5 @@ class SimConnection {
     platform::Mutex m_stateMutex;
     std::map<uint32_t, std::vector<uint32_t>> m_definitions GUARDED_BY(m_stateMutex);
 };
+
+}  // namespace simconnect

@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-namespace simproto {
+namespace simconnect {
 
 // Protocol numbers of the simulator's releases, carried in every request's second word. The
 // message layouts the program uses are the same under all three; only the open request's version
@@ -226,4 +226,4 @@ void AppendF64(std::vector<uint8_t>* out, double value);
 // Appends `text` in a field of `fieldSize` bytes, NUL-padded; cut to fieldSize - 1 characters.
 void AppendText(std::vector<uint8_t>* out, const std::string& text, size_t fieldSize);
 
-}  // namespace simproto
+}  // namespace simconnect

@@ -1,7 +1,9 @@
-#include "sim/SimConnection.h"
+#include "simconnect/Connection.h"
 
 #include <algorithm>
 #include <cstring>
+
+namespace simconnect {
 
 namespace {
 
@@ -20,27 +22,27 @@ constexpr std::chrono::milliseconds kCancelCheck{50};
 
 }  // namespace
 
-SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::ByteStream> stream,
-                                                   uint32_t protocol, uint32_t maxMessageSize,
-                                                   bool onThisMachine, const std::string& appName,
-                                                   std::chrono::milliseconds timeout,
-                                                   const std::atomic<bool>& cancel) {
+Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStream> stream,
+                                             uint32_t protocol, uint32_t maxMessageSize,
+                                             bool onThisMachine, const std::string& appName,
+                                             std::chrono::milliseconds timeout,
+                                             const std::atomic<bool>& cancel) {
     OpenResult result;
-    const simproto::ProtocolRelease* release = simproto::FindRelease(protocol);
+    const simconnect::ProtocolRelease* release = simconnect::FindRelease(protocol);
     if (release == nullptr || !stream) {
         result.failure = OpenFailure::BadAnswer;
         result.detail = "no such protocol";
         return result;
     }
-    std::unique_ptr<SimConnection> connection(
-        new SimConnection(std::move(stream), protocol, maxMessageSize, onThisMachine));
+    std::unique_ptr<Connection> connection(
+        new Connection(std::move(stream), protocol, maxMessageSize, onThisMachine));
     {
         platform::MutexLock lock(connection->m_sendMutex);
         connection->m_nextSendId = 1;
     }
     // No handshake precedes it: the open request is the first thing on the stream.
     const std::vector<uint8_t> openFrame =
-        simproto::EncodeRequest(protocol, 1, simproto::OpenRequestFor(*release, appName));
+        simconnect::EncodeRequest(protocol, 1, simconnect::OpenRequestFor(*release, appName));
     const auto written = connection->m_stream->WriteAll(openFrame.data(), openFrame.size());
     if (written.status != platform::ByteStream::Status::Ok) {
         result.failure = OpenFailure::Closed;
@@ -52,22 +54,22 @@ SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::Byt
     for (;;) {
         std::vector<uint8_t>& input = connection->m_input;
         uint32_t size = 0;
-        const auto status = simproto::PeekFrame(
-            input.data(), input.size(), simproto::kMessageHeaderSize, &size, maxMessageSize);
-        if (status == simproto::FrameStatus::Malformed) {
+        const auto status = simconnect::PeekFrame(
+            input.data(), input.size(), simconnect::kMessageHeaderSize, &size, maxMessageSize);
+        if (status == simconnect::FrameStatus::Malformed) {
             result.failure = OpenFailure::BadAnswer;
             result.detail =
-                "size word " + std::to_string(simproto::ReadU32(input.data())) + " out of range";
+                "size word " + std::to_string(simconnect::ReadU32(input.data())) + " out of range";
             return result;
         }
-        if (status == simproto::FrameStatus::Complete) {
-            const uint32_t id = simproto::ReadU32(input.data() + 8);
+        if (status == simconnect::FrameStatus::Complete) {
+            const uint32_t id = simconnect::ReadU32(input.data() + 8);
             if (!connection->IsValid(input.data(), size, &result.detail)) {
                 result.failure = OpenFailure::BadAnswer;
                 return result;
             }
             if (id == SIMCONNECT_RECV_ID_EXCEPTION &&
-                simproto::ReadU32(input.data() + 12) == SIMCONNECT_EXCEPTION_VERSION_MISMATCH) {
+                simconnect::ReadU32(input.data() + 12) == SIMCONNECT_EXCEPTION_VERSION_MISMATCH) {
                 result.failure = OpenFailure::VersionMismatch;
                 return result;
             }
@@ -75,8 +77,8 @@ SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::Byt
                 result.failure = OpenFailure::BadAnswer;
                 result.detail = "message " + std::to_string(id) + " before the open message";
                 if (id == SIMCONNECT_RECV_ID_EXCEPTION)
-                    result.detail +=
-                        " (exception " + std::to_string(simproto::ReadU32(input.data() + 12)) + ")";
+                    result.detail += " (exception " +
+                                     std::to_string(simconnect::ReadU32(input.data() + 12)) + ")";
                 return result;
             }
             break;
@@ -106,33 +108,33 @@ SimConnection::OpenResult SimConnection::Handshake(std::unique_ptr<platform::Byt
     return result;
 }
 
-SimConnection::~SimConnection() = default;
+Connection::~Connection() = default;
 
-HRESULT SimConnection::StatusFor(platform::ByteStream::Status status) {
+HRESULT Connection::StatusFor(platform::ByteStream::Status status) {
     return status == platform::ByteStream::Status::Reset ? SIMCONNECT_STATUS_CONNECTION_RESET
                                                          : SIMCONNECT_STATUS_PIPE_BROKEN;
 }
 
-void SimConnection::Fail(HRESULT status) {
+void Connection::Fail(HRESULT status) {
     HRESULT expected = S_OK;
     if (m_status.compare_exchange_strong(expected, status)) m_stream->Shutdown();
 }
 
-HRESULT SimConnection::AddToDataDefinition(const simproto::AddToDataDefinitionRequest& request) {
-    if (!simproto::IsValidDatumType(request.datumType)) return E_INVALIDARG;
+HRESULT Connection::AddToDataDefinition(const simconnect::AddToDataDefinitionRequest& request) {
+    if (!simconnect::IsValidDatumType(request.datumType)) return E_INVALIDARG;
     {
         platform::MutexLock lock(m_stateMutex);
         std::vector<uint32_t>& items = m_definitions[request.defineId];
-        if (items.size() >= simproto::kMaxDefinitionItems) return E_FAIL;
+        if (items.size() >= simconnect::kMaxDefinitionItems) return E_FAIL;
         items.push_back(request.datumType);
     }
     return Send(request);
 }
 
-HRESULT SimConnection::Send(const simproto::RequestBody& body) {
+HRESULT Connection::Send(const simconnect::RequestBody& body) {
     platform::MutexLock lock(m_sendMutex);
     if (m_status.load() != S_OK || m_writeStatus.load() != S_OK) return E_FAIL;
-    const std::vector<uint8_t> frame = simproto::EncodeRequest(m_protocol, ++m_nextSendId, body);
+    const std::vector<uint8_t> frame = simconnect::EncodeRequest(m_protocol, ++m_nextSendId, body);
     const auto written = m_stream->WriteAll(frame.data(), frame.size());
     if (written.status != platform::ByteStream::Status::Ok) {
         // A frame cut short leaves the stream unusable whatever the cause.
@@ -143,7 +145,7 @@ HRESULT SimConnection::Send(const simproto::RequestBody& body) {
     return S_OK;
 }
 
-void SimConnection::ReadAvailable() {
+void Connection::ReadAvailable() {
     size_t taken = 0;
     uint8_t chunk[65536];
     while (!m_endOfStream && taken < kMaxReadPerDispatch) {
@@ -166,23 +168,23 @@ void SimConnection::ReadAvailable() {
     }
 }
 
-bool SimConnection::IsValid(const uint8_t* frame, uint32_t size, std::string* error) {
+bool Connection::IsValid(const uint8_t* frame, uint32_t size, std::string* error) {
     platform::MutexLock lock(m_stateMutex);
     auto lookup = [this](uint32_t defineId) NO_THREAD_SAFETY_ANALYSIS {
         const auto found = m_definitions.find(defineId);
         return found == m_definitions.end() ? nullptr : &found->second;
     };
-    return simproto::ValidateMessage(frame, size, lookup, error, m_maxMessageSize);
+    return simconnect::ValidateMessage(frame, size, lookup, error, m_maxMessageSize);
 }
 
-HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
+HRESULT Connection::Dispatch(DispatchProc proc, void* context) {
     platform::MutexLock lock(m_readMutex);
     if (m_status.load() == S_OK) {
         uint32_t pendingSize = 0;
         const bool wholeFramePending =
-            simproto::PeekFrame(m_input.data(), m_input.size(), simproto::kMessageHeaderSize,
-                                &pendingSize,
-                                m_maxMessageSize) != simproto::FrameStatus::Incomplete;
+            simconnect::PeekFrame(m_input.data(), m_input.size(), simconnect::kMessageHeaderSize,
+                                  &pendingSize,
+                                  m_maxMessageSize) != simconnect::FrameStatus::Incomplete;
         if (!wholeFramePending && !m_endOfStream) m_stream->WaitReadable(kIdleWait);
         ReadAvailable();
     }
@@ -194,10 +196,10 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
     for (;;) {
         uint32_t size = 0;
         const auto status =
-            simproto::PeekFrame(m_input.data() + consumed, m_input.size() - consumed,
-                                simproto::kMessageHeaderSize, &size, m_maxMessageSize);
-        if (status == simproto::FrameStatus::Incomplete) break;
-        if (status == simproto::FrameStatus::Malformed ||
+            simconnect::PeekFrame(m_input.data() + consumed, m_input.size() - consumed,
+                                  simconnect::kMessageHeaderSize, &size, m_maxMessageSize);
+        if (status == simconnect::FrameStatus::Incomplete) break;
+        if (status == simconnect::FrameStatus::Malformed ||
             !IsValid(m_input.data() + consumed, size)) {
             Fail(SIMCONNECT_E_MALFORMED_FRAME);
             consumed = m_input.size();
@@ -224,3 +226,5 @@ HRESULT SimConnection::Dispatch(DispatchProc proc, void* context) {
     if (delivered) return S_OK;
     return m_status.load();
 }
+
+}  // namespace simconnect

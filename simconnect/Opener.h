@@ -19,23 +19,25 @@
 
 #include "platform/ByteStream.h"
 #include "platform/Mutex.h"
-#include "sim/SimConnection.h"
+#include "simconnect/Connection.h"
 
-class SimConnector {
+namespace simconnect {
+
+class Opener {
   public:
     // The process's connector (the library keeps one, as the simulator's own library does).
-    static SimConnector& Instance();
+    static Opener& Instance();
 
-    SimConnector() = default;
+    Opener() = default;
     // Cancels an attempt under way and waits for its thread (a few tens of milliseconds).
-    ~SimConnector();
-    SimConnector(const SimConnector&) = delete;
-    SimConnector& operator=(const SimConnector&) = delete;
+    ~Opener();
+    Opener(const Opener&) = delete;
+    Opener& operator=(const Opener&) = delete;
 
     // S_OK with `*connection` set; E_PENDING while an attempt is under way; E_FAIL when the last
     // attempt failed (no simulator, or one of the problems above).
     HRESULT Open(const std::string& appName, uint32_t configIndex,
-                 std::unique_ptr<SimConnection>* connection) EXCLUDES(m_mutex);
+                 std::unique_ptr<Connection>* connection) EXCLUDES(m_mutex);
 
     // How long a new attempt is waited for before Open returns E_PENDING.
     static constexpr std::chrono::milliseconds kFirstWait{20};
@@ -56,7 +58,7 @@ class SimConnector {
         bool done = false;  // guarded by mutex
         platform::ConnectResult::Error connectError = platform::ConnectResult::Error::None;
         std::string connectDetail;
-        SimConnection::OpenResult open;
+        Connection::OpenResult open;
         std::thread thread;
     };
 
@@ -65,7 +67,7 @@ class SimConnector {
     // Ends the attempt under way, if any, and waits for its thread.
     void DropAttempt() REQUIRES(m_mutex);
     // The outcome of a finished attempt: S_OK with the connection, or E_FAIL after its log line.
-    HRESULT TakeOutcome(std::unique_ptr<SimConnection>* connection) REQUIRES(m_mutex);
+    HRESULT TakeOutcome(std::unique_ptr<Connection>* connection) REQUIRES(m_mutex);
     // Logs `line` unless it was logged since the last connection opened.
     void LogOnce(const std::string& line) REQUIRES(m_mutex);
 
@@ -73,3 +75,5 @@ class SimConnector {
     std::unique_ptr<Attempt> m_attempt GUARDED_BY(m_mutex);
     std::set<std::string> m_logged GUARDED_BY(m_mutex);
 };
+
+}  // namespace simconnect

@@ -1,16 +1,16 @@
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 static_assert(std::endian::native == std::endian::little,
               "messages are handed to the callback as they arrive, in little-endian order");
 
-namespace simproto {
+namespace simconnect {
 namespace {
 
 constexpr uint32_t kOpenRequestSize = kRequestHeaderSize + kAppNameFieldSize + 6 * 4;
@@ -475,4 +475,4 @@ bool ValidateMessage(const uint8_t* frame, size_t size, const DefinitionLookup& 
     }
 }
 
-}  // namespace simproto
+}  // namespace simconnect

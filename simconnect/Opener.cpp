@@ -1,8 +1,10 @@
-#include "sim/SimConnector.h"
+#include "simconnect/Opener.h"
 
 #include "log/Log.h"
-#include "sim/SimConnectConfig.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/ConfigFile.h"
+#include "simconnect/Protocol.h"
+
+namespace simconnect {
 
 namespace {
 
@@ -11,27 +13,27 @@ constexpr size_t kMaxRemembered = 64;
 
 }  // namespace
 
-SimConnector& SimConnector::Instance() {
-    static SimConnector connector;
+Opener& Opener::Instance() {
+    static Opener connector;
     return connector;
 }
 
-SimConnector::~SimConnector() {
+Opener::~Opener() {
     platform::MutexLock lock(m_mutex);
     DropAttempt();
 }
 
-void SimConnector::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
-                       const std::string& appName) {
+void Opener::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
+                 const std::string& appName) {
     platform::StreamTarget target = attempt.target;
     target.disableNagle = disableNagle;
     platform::ConnectResult connected =
         platform::ConnectStream(target, kConnectTimeout, attempt.cancel);
-    SimConnection::OpenResult open;
+    Connection::OpenResult open;
     if (connected.stream) {
-        open = SimConnection::Handshake(std::move(connected.stream), attempt.protocol,
-                                        maxReceiveSize, connected.onThisMachine, appName,
-                                        kAnswerTimeout, attempt.cancel);
+        open =
+            Connection::Handshake(std::move(connected.stream), attempt.protocol, maxReceiveSize,
+                                  connected.onThisMachine, appName, kAnswerTimeout, attempt.cancel);
     }
     std::lock_guard<std::mutex> lock(attempt.mutex);
     attempt.connectError = connected.error;
@@ -41,27 +43,27 @@ void SimConnector::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNa
     attempt.finished.notify_all();
 }
 
-void SimConnector::DropAttempt() {
+void Opener::DropAttempt() {
     if (!m_attempt) return;
     m_attempt->cancel = true;
     if (m_attempt->thread.joinable()) m_attempt->thread.join();
     m_attempt.reset();
 }
 
-void SimConnector::LogOnce(const std::string& line) {
+void Opener::LogOnce(const std::string& line) {
     if (m_logged.count(line) != 0) return;
     if (m_logged.size() >= kMaxRemembered) m_logged.clear();
     m_logged.insert(line);
     LogLine(LogFile, "%s\n", line.c_str());
 }
 
-HRESULT SimConnector::TakeOutcome(std::unique_ptr<SimConnection>* connection) {
+HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
     Attempt& attempt = *m_attempt;
     attempt.thread.join();
     const std::string where = DescribeTarget(attempt.target);
     HRESULT result = E_FAIL;
     using ConnectError = platform::ConnectResult::Error;
-    using OpenFailure = SimConnection::OpenFailure;
+    using OpenFailure = Connection::OpenFailure;
     switch (attempt.connectError) {
         case ConnectError::Unresolved:
             LogOnce("SimConnect: the simulator's address " + attempt.target.address +
@@ -75,7 +77,7 @@ HRESULT SimConnector::TakeOutcome(std::unique_ptr<SimConnection>* connection) {
         case ConnectError::Cancelled:
             break;
         case ConnectError::None: {
-            const simproto::ProtocolRelease* release = simproto::FindRelease(attempt.protocol);
+            const simconnect::ProtocolRelease* release = simconnect::FindRelease(attempt.protocol);
             switch (attempt.open.failure) {
                 case OpenFailure::None:
                     *connection = std::move(attempt.open.connection);
@@ -85,7 +87,7 @@ HRESULT SimConnector::TakeOutcome(std::unique_ptr<SimConnection>* connection) {
                 case OpenFailure::VersionMismatch:
                     LogOnce("SimConnect: the simulator at " + where + " refused protocol " +
                             std::to_string(attempt.protocol) + " (" + release->name +
-                            ", client version " + simproto::VersionText(*release) +
+                            ", client version " + simconnect::VersionText(*release) +
                             "): version mismatch. ClientVersion in SimConnect.cfg chooses "
                             "another.");
                     break;
@@ -109,12 +111,12 @@ HRESULT SimConnector::TakeOutcome(std::unique_ptr<SimConnection>* connection) {
     return result;
 }
 
-HRESULT SimConnector::Open(const std::string& appName, uint32_t configIndex,
-                           std::unique_ptr<SimConnection>* connection) {
-    const SimConnectConfig config = LoadSimConnectConfig(configIndex);
+HRESULT Opener::Open(const std::string& appName, uint32_t configIndex,
+                     std::unique_ptr<Connection>* connection) {
+    const Config config = LoadConfig(configIndex);
     platform::MutexLock lock(m_mutex);
     for (const std::string& problem : config.problems) LogOnce(problem);
-    if (simproto::FindRelease(config.protocol) == nullptr) return E_FAIL;
+    if (simconnect::FindRelease(config.protocol) == nullptr) return E_FAIL;
 
     const std::string key = DescribeTarget(config.target) + "|" + std::to_string(config.protocol) +
                             "|" + std::to_string(config.maxReceiveSize) + "|" +
@@ -131,9 +133,8 @@ HRESULT SimConnector::Open(const std::string& appName, uint32_t configIndex,
         attempt.target = config.target;
         attempt.protocol = config.protocol;
         try {
-            attempt.thread =
-                std::thread(&SimConnector::Run, std::ref(attempt), config.maxReceiveSize,
-                            config.target.disableNagle, appName);
+            attempt.thread = std::thread(&Opener::Run, std::ref(attempt), config.maxReceiveSize,
+                                         config.target.disableNagle, appName);
         } catch (const std::system_error&) {
             LogOnce("SimConnect: no thread for a connection attempt.");
             m_attempt.reset();
@@ -145,3 +146,5 @@ HRESULT SimConnector::Open(const std::string& appName, uint32_t configIndex,
     }
     return TakeOutcome(connection);
 }
+
+}  // namespace simconnect

@@ -1,14 +1,14 @@
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
 #include <cstring>
 
-#include "sim/SimConnection.h"
-#include "sim/SimConnector.h"
+#include "simconnect/Connection.h"
+#include "simconnect/Opener.h"
 
 namespace {
 
-SimConnection* ToConnection(HANDLE handle) {
-    return static_cast<SimConnection*>(handle);
+simconnect::Connection* ToConnection(HANDLE handle) {
+    return static_cast<simconnect::Connection*>(handle);
 }
 
 }  // namespace
@@ -16,8 +16,8 @@ SimConnection* ToConnection(HANDLE handle) {
 HRESULT SimConnect_Open(HANDLE* phSimConnect, LPCSTR szName, HWND /*hWnd*/,
                         DWORD /*UserEventWin32*/, HANDLE /*hEventHandle*/, DWORD ConfigIndex) {
     if (phSimConnect == nullptr || szName == nullptr) return E_INVALIDARG;
-    std::unique_ptr<SimConnection> connection;
-    const HRESULT result = SimConnector::Instance().Open(szName, ConfigIndex, &connection);
+    std::unique_ptr<simconnect::Connection> connection;
+    const HRESULT result = simconnect::Opener::Instance().Open(szName, ConfigIndex, &connection);
     if (result != S_OK) return result;
     *phSimConnect = connection.release();
     return S_OK;
@@ -50,8 +50,8 @@ HRESULT SimConnect_RequestDataOnSimObject(HANDLE hSimConnect, SIMCONNECT_DATA_RE
                                           DWORD interval, DWORD limit) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::RequestDataOnSimObjectRequest{RequestID, DefineID, ObjectID, Period, Flags,
-                                                       origin, interval, limit});
+        ->Send(simconnect::RequestDataOnSimObjectRequest{RequestID, DefineID, ObjectID, Period,
+                                                         Flags, origin, interval, limit});
 }
 
 HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
@@ -61,15 +61,15 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE hSimConnect,
                                               SIMCONNECT_SIMOBJECT_TYPE type) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(
-            simproto::RequestDataOnSimObjectTypeRequest{RequestID, DefineID, dwRadiusMeters, type});
+        ->Send(simconnect::RequestDataOnSimObjectTypeRequest{RequestID, DefineID, dwRadiusMeters,
+                                                             type});
 }
 
 HRESULT SimConnect_MapClientEventToSimEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                             const char* EventName) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::MapClientEventRequest{EventID, EventName != nullptr ? EventName : ""});
+        ->Send(simconnect::MapClientEventRequest{EventID, EventName != nullptr ? EventName : ""});
 }
 
 HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE hSimConnect,
@@ -78,21 +78,21 @@ HRESULT SimConnect_AddClientEventToNotificationGroup(HANDLE hSimConnect,
                                                      BOOL bMaskable) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::AddClientEventToGroupRequest{GroupID, EventID, bMaskable ? 1u : 0u});
+        ->Send(simconnect::AddClientEventToGroupRequest{GroupID, EventID, bMaskable ? 1u : 0u});
 }
 
 HRESULT SimConnect_SetNotificationGroupPriority(HANDLE hSimConnect,
                                                 SIMCONNECT_NOTIFICATION_GROUP_ID GroupID,
                                                 DWORD uPriority) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
-    return ToConnection(hSimConnect)->Send(simproto::SetGroupPriorityRequest{GroupID, uPriority});
+    return ToConnection(hSimConnect)->Send(simconnect::SetGroupPriorityRequest{GroupID, uPriority});
 }
 
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE hSimConnect, SIMCONNECT_CLIENT_EVENT_ID EventID,
                                           const char* SystemEventName) {
     if (hSimConnect == nullptr || SystemEventName == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::SubscribeSystemEventRequest{EventID, SystemEventName});
+        ->Send(simconnect::SubscribeSystemEventRequest{EventID, SystemEventName});
 }
 
 HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,
@@ -101,7 +101,7 @@ HRESULT SimConnect_TransmitClientEvent(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID 
                                        SIMCONNECT_EVENT_FLAG Flags) {
     if (hSimConnect == nullptr) return E_INVALIDARG;
     return ToConnection(hSimConnect)
-        ->Send(simproto::TransmitClientEventRequest{ObjectID, EventID, dwData, GroupID, Flags});
+        ->Send(simconnect::TransmitClientEventRequest{ObjectID, EventID, dwData, GroupID, Flags});
 }
 
 HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, void* pContext) {

@@ -1,15 +1,15 @@
 #pragma once
 // The simulator operations the program calls, behind virtual functions so that a test can stand
-// in for the simulator. Library() forwards each call to the client library unchanged.
+// in for the simulator. Real() forwards each call to the client library unchanged.
 
-#include "sim/SimConnect.h"
+#include "simconnect/SimConnect.h"
 
-class SimConnectApi {
+class ClientLibrary {
   public:
-    virtual ~SimConnectApi() = default;
+    virtual ~ClientLibrary() = default;
 
     // The forwarding implementation, shared by every caller (it holds no state).
-    static SimConnectApi& Library();
+    static ClientLibrary& Real();
 
     virtual HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                          HANDLE hEventHandle, DWORD ConfigIndex) = 0;

@@ -12,9 +12,11 @@
 
 #include "platform/ByteStream.h"
 
-struct SimConnectConfig {
+namespace simconnect {
+
+struct Config {
     platform::StreamTarget target;
-    uint32_t protocol = 0;        // simproto::kProtocol*
+    uint32_t protocol = 0;        // simconnect::kProtocol*
     uint32_t maxReceiveSize = 0;  // largest message read whole, header included
     std::string file;             // the file read; empty when none was found
     // What was wrong with the file, one log line each (without line end); the value in question
@@ -25,11 +27,13 @@ struct SimConnectConfig {
 // The configuration for `configIndex` from the text of a cfg file. Section and key names are
 // compared without regard to case; blanks around names and values, and lines starting with ';'
 // or '#', are ignored; the first section of a name counts.
-SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configIndex);
+Config ParseConfig(const std::string& text, uint32_t configIndex);
 
 // From the first SimConnect.cfg found (settings folder, then the executable's folder); the
 // defaults when there is none.
-SimConnectConfig LoadSimConnectConfig(uint32_t configIndex);
+Config LoadConfig(uint32_t configIndex);
 
 // "127.0.0.1:2048", "[::1]:2048", or the pipe's path.
 std::string DescribeTarget(const platform::StreamTarget& target);
+
+}  // namespace simconnect

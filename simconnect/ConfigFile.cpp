@@ -1,4 +1,4 @@
-#include "sim/SimConnectConfig.h"
+#include "simconnect/ConfigFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,7 +8,9 @@
 #include <sstream>
 
 #include "platform/Paths.h"
-#include "sim/SimProtocol.h"
+#include "simconnect/Protocol.h"
+
+namespace simconnect {
 
 namespace {
 
@@ -73,11 +75,11 @@ std::optional<uint32_t> ParseNumber(const std::string& text, uint32_t max) {
 
 }  // namespace
 
-SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configIndex) {
-    SimConnectConfig config;
+Config ParseConfig(const std::string& text, uint32_t configIndex) {
+    Config config;
     config.target = platform::DefaultSimulatorTarget();
-    config.protocol = simproto::kDefaultProtocol;
-    config.maxReceiveSize = simproto::kMaxFrameSize;
+    config.protocol = simconnect::kDefaultProtocol;
+    config.maxReceiveSize = simconnect::kMaxFrameSize;
 
     const auto sections = ReadSections(text);
     std::string sectionName = "SimConnect." + std::to_string(configIndex);
@@ -144,7 +146,7 @@ SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configI
         const auto number = ParseNumber(*size, kMaxReceiveSizeLimit);
         if (number) {
             // Never less than the protocol's own bound: a smaller buffer only loses messages.
-            config.maxReceiveSize = std::max(*number, simproto::kMaxFrameSize);
+            config.maxReceiveSize = std::max(*number, simconnect::kMaxFrameSize);
         } else {
             problem("MaxReceiveSize", *size,
                     "is not a number up to " + std::to_string(kMaxReceiveSizeLimit) + "; " +
@@ -162,11 +164,11 @@ SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configI
     if (const std::string* version = value("clientversion")) {
         const std::string word = Lower(*version);
         if (word == "rtm" || word == "2") {
-            config.protocol = simproto::kProtocolRtm;
+            config.protocol = simconnect::kProtocolRtm;
         } else if (word == "sp1" || word == "3") {
-            config.protocol = simproto::kProtocolSp1;
+            config.protocol = simconnect::kProtocolSp1;
         } else if (word == "sp2" || word == "4") {
-            config.protocol = simproto::kProtocolSp2;
+            config.protocol = simconnect::kProtocolSp2;
         } else {
             problem("ClientVersion", *version, "is not RTM, SP1 or SP2; SP2 is used.");
         }
@@ -174,7 +176,7 @@ SimConnectConfig ParseSimConnectConfig(const std::string& text, uint32_t configI
     return config;
 }
 
-SimConnectConfig LoadSimConnectConfig(uint32_t configIndex) {
+Config LoadConfig(uint32_t configIndex) {
     for (const std::string& folder : {platform::SettingsFolder(), platform::ExecutableFolder()}) {
         if (folder.empty()) continue;
         const std::string path =
@@ -184,11 +186,11 @@ SimConnectConfig LoadSimConnectConfig(uint32_t configIndex) {
         std::string text(static_cast<size_t>(kMaxFileSize), '\0');
         file.read(text.data(), kMaxFileSize);
         text.resize(static_cast<size_t>(file.gcount()));
-        SimConnectConfig config = ParseSimConnectConfig(text, configIndex);
+        Config config = ParseConfig(text, configIndex);
         config.file = path;
         return config;
     }
-    return ParseSimConnectConfig("", configIndex);
+    return ParseConfig("", configIndex);
 }
 
 std::string DescribeTarget(const platform::StreamTarget& target) {
@@ -202,3 +204,5 @@ std::string DescribeTarget(const platform::StreamTarget& target) {
     }
     return target.address + ":" + target.port;
 }
+
+}  // namespace simconnect

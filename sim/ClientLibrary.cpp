@@ -1,8 +1,8 @@
-#include "sim/SimConnectApi.h"
+#include "sim/ClientLibrary.h"
 
 namespace {
 
-class LibraryApi final : public SimConnectApi {
+class LibraryApi final : public ClientLibrary {
   public:
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                  HANDLE hEventHandle, DWORD ConfigIndex) override {
@@ -60,7 +60,7 @@ class LibraryApi final : public SimConnectApi {
 
 }  // namespace
 
-SimConnectApi& SimConnectApi::Library() {
+ClientLibrary& ClientLibrary::Real() {
     static LibraryApi library;
     return library;
 }
