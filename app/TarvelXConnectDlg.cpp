@@ -110,20 +110,16 @@ void CTarvelXConnectDlg::ReadConfiguration() {
     if (m_bServerEnabled) {
         m_nPort =
             static_cast<uint32_t>(platform::GetPrivateProfileInt("Server", "Port", 4040, iniPath));
-        m_pWebServer = new (std::nothrow) WebServer(m_nPort, ServePage, this);
-        m_bWebserverWaits4Sim =
+        const bool waitsForSim =
             platform::GetPrivateProfileInt("Server", "WebserverWaits4Sim", 1, iniPath) != 0;
-        bool running;
-        {
-            platform::MutexLock lock(m_webThreadMutex);
-            running = m_hWebServerThread != nullptr;
-        }
-        if (!m_bWebserverWaits4Sim && !running) StartWebServerThread();
+        m_pWebServer = new (std::nothrow) WebServer(m_nPort, ServePage, *this, waitsForSim);
+        // A server that does not wait starts at once; one that waits is started by the link.
+        if (!waitsForSim && m_pWebServer != nullptr) m_pWebServer->StartWebServerThread();
     }
 }
 
 void CTarvelXConnectDlg::OnTimer(unsigned id) {
-    if (id == kPresenceTimerId) CheckSimPresence();
+    if (id == kPresenceTimerId) m_simLink.CheckSimPresence();
 }
 
 void CTarvelXConnectDlg::OnClose() {
@@ -137,13 +133,13 @@ void CTarvelXConnectDlg::OnDestroy() {
     m_pView->DestroySkin();
     m_pView->DeleteAddressFont();
     // 4-5. The simulator worker first, so that nothing else writes into the pipe.
-    CloseSimconnectThread();
-    ClearSimConnect();
+    m_simLink.CloseSimconnectThread();
+    m_simLink.ClearSimConnect();
     if (m_pWebServer != nullptr) {
         // 6. Tell the gauge we are going while the link is up.
-        if (m_bSimOnline) m_pWebServer->m_mcduPipe.SendClose();
+        if (m_simLink.IsOnline()) m_pWebServer->SendClose();
         // 7-8. The server thread, its connection and the server object.
-        StopWebServerThread(true);
+        m_pWebServer->StopWebServerThread(true);
         m_pWebServer->CloseClient();
         delete m_pWebServer;
         m_pWebServer = nullptr;

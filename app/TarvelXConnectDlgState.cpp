@@ -10,7 +10,9 @@ std::string CTarvelXConnectDlg::DefaultSettingsFolder() {
 }
 
 CTarvelXConnectDlg::CTarvelXConnectDlg(std::string settingsFolder)
-    : m_szSettingsFolder(std::move(settingsFolder)), m_pView(ui::MakeMainWindowView(*this)) {}
+    : m_szSettingsFolder(std::move(settingsFolder)),
+      m_simLink(*this, IniPath()),
+      m_pView(ui::MakeMainWindowView(*this)) {}
 
 CTarvelXConnectDlg::~CTarvelXConnectDlg() = default;
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "sim/ClientLibrary.h"
+#include "sim/LinkHost.h"
 #include "sim/SimIds.h"
-#include "web/WebServer.h"
+#include "sim/SimLink.h"
 
 namespace {
 
@@ -37,16 +37,17 @@ int FieldLength(const char* field, size_t size) {
 
 }  // namespace
 
-void CTarvelXConnectDlg::SimconnectDispatchProc(SIMCONNECT_RECV* pData, DWORD cbData,
-                                                void* pContext) {
-    auto* dlg = static_cast<CTarvelXConnectDlg*>(pContext);
-    if (dlg == nullptr || pData == nullptr) return;
+namespace sim {
+
+void SimLink::SimconnectDispatchProc(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext) {
+    auto* link = static_cast<SimLink*>(pContext);
+    if (link == nullptr || pData == nullptr) return;
     // After the presence check has cleared the handle, nothing from the simulator counts any more.
-    if (dlg->GetSimConnectHandle() == nullptr) return;
-    dlg->DispatchSimMessage(pData, cbData);
+    if (link->GetSimConnectHandle() == nullptr) return;
+    link->DispatchSimMessage(pData, cbData);
 }
 
-void CTarvelXConnectDlg::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData) {
+void SimLink::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData) {
     const DWORD id = pData->dwID;
     if (cbData < RequiredSize(id)) {
         LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", id, cbData);
@@ -87,9 +88,7 @@ void CTarvelXConnectDlg::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData
                 LogLine(LogFile, "[Event]: Sim start.\n");
                 // The gauge learns of the new flight through a probe; the pipe client writes it
                 // only while connected with a valid handle, and reconnects when the gauge is gone.
-                WebServer* server = m_pWebServer;
-                if (m_bServerEnabled && server != nullptr && m_bSimOnline)
-                    server->m_mcduPipe.SendProbe();
+                if (m_bSimOnline) m_host.ProbeMcdu();
             } else if (event->uEventID == EVENT_PAUSE_STATE) {
                 LogLine(LogFile, "[Event]: Sim pause state: %d.\n",
                         static_cast<int>(event->dwData));
@@ -139,3 +138,5 @@ void CTarvelXConnectDlg::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData
             break;
     }
 }
+
+}  // namespace sim

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <limits>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/ProfileReader.h"
 #include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
+#include "sim/SimLink.h"
 
 namespace {
 
@@ -45,9 +45,12 @@ constexpr Datum kFlightDataDefinition[] = {
 
 }  // namespace
 
-void CTarvelXConnectDlg::SetupSimconnectData() {
+namespace sim {
+
+void SimLink::SetupSimconnectData() {
     // Read afresh for every connection, so a changed setting takes effect at the next one.
-    const int period = platform::GetPrivateProfileInt("Common", "DataRequestPeriod", 0, IniPath());
+    const int period =
+        platform::GetPrivateProfileInt("Common", "DataRequestPeriod", 0, m_szIniPath);
     ClientLibrary& api = SimApi();
     WithOpenSimConnect([&](HANDLE handle) {
         api.AddToDataDefinition(handle, DEFINITION_TITLE, "TITLE", nullptr,
@@ -64,7 +67,7 @@ void CTarvelXConnectDlg::SetupSimconnectData() {
     });
 }
 
-void CTarvelXConnectDlg::StoreFlightData(const void* data) {
+void SimLink::StoreFlightData(const void* data) {
     FlightData record;
     std::memcpy(&record, data, sizeof(record));
     {
@@ -83,7 +86,9 @@ void CTarvelXConnectDlg::StoreFlightData(const void* data) {
     LogText(LogFile, "NextWP=%.8s.\n", record.nextWpId);
 }
 
-void CTarvelXConnectDlg::GetFlightData(FlightData& out) {
+void SimLink::GetFlightData(FlightData& out) {
     platform::MutexLock lock(m_flightDataMutex);
     out = m_FlightData;
 }
+
+}  // namespace sim

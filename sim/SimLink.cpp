@@ -1,12 +1,15 @@
 // The simulator link's connection and worker thread: opening a connection and starting its worker,
 // the worker's dispatch loop, and stopping it.
 
+#include "sim/SimLink.h"
+
 #include <chrono>
 #include <thread>
+#include <utility>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "sim/ClientLibrary.h"
+#include "sim/LinkHost.h"
 #include "sim/SimIds.h"
 
 namespace {
@@ -15,38 +18,43 @@ constexpr std::chrono::milliseconds kWorkerStopWait{5000};
 
 }  // namespace
 
-ClientLibrary& CTarvelXConnectDlg::SimApi() const {
+namespace sim {
+
+SimLink::SimLink(LinkHost& host, std::string iniPath)
+    : m_host(host), m_szIniPath(std::move(iniPath)) {}
+
+ClientLibrary& SimLink::SimApi() const {
     return m_pSimApi != nullptr ? *m_pSimApi : ClientLibrary::Real();
 }
 
-bool CTarvelXConnectDlg::WithOpenSimConnect(const std::function<void(HANDLE)>& use) {
+bool SimLink::WithOpenSimConnect(const std::function<void(HANDLE)>& use) {
     platform::MutexLock lock(m_simConnectMutex);
     if (m_hSimConnect == nullptr || m_bSimConnectClosed) return false;
     use(m_hSimConnect);
     return true;
 }
 
-bool CTarvelXConnectDlg::IsSimConnectOpen() {
+bool SimLink::IsSimConnectOpen() {
     platform::MutexLock lock(m_simConnectMutex);
     return m_hSimConnect != nullptr && !m_bSimConnectClosed;
 }
 
-HANDLE CTarvelXConnectDlg::GetSimConnectHandle() {
+HANDLE SimLink::GetSimConnectHandle() {
     platform::MutexLock lock(m_simConnectMutex);
     return m_hSimConnect;
 }
 
-bool CTarvelXConnectDlg::IsSimThreadRegistered() {
+bool SimLink::IsSimThreadRegistered() {
     platform::MutexLock lock(m_simThreadMutex);
     return m_hSimThread != nullptr;
 }
 
-void CTarvelXConnectDlg::ClearSimConnect() {
+void SimLink::ClearSimConnect() {
     platform::MutexLock lock(m_simConnectMutex);
     m_hSimConnect = nullptr;
 }
 
-bool CTarvelXConnectDlg::StartSimconnectThread() {
+bool SimLink::StartSimconnectThread() {
     HANDLE handle = nullptr;
     if (SimApi().Open(&handle, kSimClientName, nullptr, 0, nullptr, 0) < 0 || handle == nullptr)
         return false;
@@ -87,18 +95,11 @@ bool CTarvelXConnectDlg::StartSimconnectThread() {
         return false;
     }
 
-    if (m_bServerEnabled) {
-        bool webThreadRuns = false;
-        {
-            platform::MutexLock lock(m_webThreadMutex);
-            webThreadRuns = m_hWebServerThread != nullptr;
-        }
-        if (!webThreadRuns) StartWebServerThread();
-    }
+    m_host.OnSimconnectStarted();
     return true;
 }
 
-void CTarvelXConnectDlg::CloseSimconnectThread() {
+void SimLink::CloseSimconnectThread() {
     m_bStopSimThread = true;
     std::unique_ptr<platform::WorkerThread> thread;
     {
@@ -114,18 +115,18 @@ void CTarvelXConnectDlg::CloseSimconnectThread() {
     LogLine(LogFile, "CloseSimconnectThread complete\n");
 }
 
-DWORD CTarvelXConnectDlg::SimconnectThreadProc(void* param) {
-    auto* dlg = static_cast<CTarvelXConnectDlg*>(param);
-    if (dlg == nullptr) return 1;
+DWORD SimLink::SimconnectThreadProc(void* param) {
+    auto* link = static_cast<SimLink*>(param);
+    if (link == nullptr) return 1;
     HANDLE handle = nullptr;
     {
-        platform::MutexLock lock(dlg->m_simConnectMutex);
-        if (!dlg->m_bSimConnectClosed) handle = dlg->m_hSimConnect;
+        platform::MutexLock lock(link->m_simConnectMutex);
+        if (!link->m_bSimConnectClosed) handle = link->m_hSimConnect;
     }
-    return dlg->RunSimconnectWorker(handle, dlg->m_nSimWorkerGeneration.load());
+    return link->RunSimconnectWorker(handle, link->m_nSimWorkerGeneration.load());
 }
 
-DWORD CTarvelXConnectDlg::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
+DWORD SimLink::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
     if (hSimConnect == nullptr) return 1;
     ClientLibrary& api = SimApi();
     LogLine(LogFile, "SimConnect thread started.\n");
@@ -175,3 +176,5 @@ DWORD CTarvelXConnectDlg::RunSimconnectWorker(HANDLE hSimConnect, unsigned gener
     LogLine(LogFile, "SimConnect thread finished.\n");
     return 0;
 }
+
+}  // namespace sim

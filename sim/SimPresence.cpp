@@ -1,18 +1,21 @@
 // The once-a-second presence check that takes the simulator link online and offline, and the
 // pause control of the status page.
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/SimulatorWindow.h"
 #include "sim/ClientLibrary.h"
+#include "sim/LinkHost.h"
 #include "sim/SimIds.h"
+#include "sim/SimLink.h"
 
-void CTarvelXConnectDlg::CheckSimPresence() {
+namespace sim {
+
+void SimLink::CheckSimPresence() {
     if (!m_bSimOnline) {
         // Offline to online is decided by a connection that opens; the window is not looked at.
         if (!StartSimconnectThread()) return;
         LogLine(LogFile, "FSX online.\n");
-        SetOnlineLamp(true);
+        m_host.SetOnlineLamp(true);
         m_bSimOnline = true;
         ClientLibrary& api = SimApi();
         WithOpenSimConnect([&api](HANDLE handle) {
@@ -36,12 +39,12 @@ void CTarvelXConnectDlg::CheckSimPresence() {
     if (simulatorUp) return;
     LogLine(LogFile, "FSX offline.\n");
     ClearSimConnect();
-    SetOnlineLamp(false);
+    m_host.SetOnlineLamp(false);
     m_bSimOnline = false;
     CloseSimconnectThread();
 }
 
-void CTarvelXConnectDlg::PauseSim(bool pause) {
+void SimLink::PauseSim(bool pause) {
     // A connection its worker has closed, or one already cleared, is left alone; the line is
     // written all the same.
     ClientLibrary& api = SimApi();
@@ -52,3 +55,5 @@ void CTarvelXConnectDlg::PauseSim(bool pause) {
     });
     LogLine(LogFile, pause ? "Sim paused.\n" : "Sim resumed.\n");
 }
+
+}  // namespace sim

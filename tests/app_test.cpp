@@ -110,13 +110,13 @@ TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
     CTarvelXConnectDlg dlg;
     dlg.OnTimer(1);
     dlg.OnTimer(kPresenceTimerId + 1);
-    EXPECT_FALSE(dlg.m_bSimOnline);
-    EXPECT_FALSE(dlg.IsSimThreadRegistered());
+    EXPECT_FALSE(dlg.Link().IsOnline());
+    EXPECT_FALSE(dlg.Link().IsSimThreadRegistered());
     dlg.OnTimer(kPresenceTimerId);
-    EXPECT_TRUE(dlg.m_bSimOnline);
-    EXPECT_TRUE(dlg.IsSimThreadRegistered());
-    dlg.CloseSimconnectThread();
-    dlg.ClearSimConnect();
+    EXPECT_TRUE(dlg.Link().IsOnline());
+    EXPECT_TRUE(dlg.Link().IsSimThreadRegistered());
+    dlg.Link().CloseSimconnectThread();
+    dlg.Link().ClearSimConnect();
 }
 
 }  // namespace

@@ -40,9 +40,9 @@ TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
     });
     EXPECT_EQ(dlg.DoModal(), 1);
     closer.join();
-    EXPECT_FALSE(dlg.m_bServerEnabled);
-    EXPECT_EQ(dlg.m_nPort, 0u);
-    EXPECT_TRUE(dlg.m_bWebserverWaits4Sim);
+    EXPECT_FALSE(dlg.ServerEnabled());
+    EXPECT_EQ(dlg.Port(), 0u);
+    EXPECT_EQ(dlg.Server(), nullptr);
     EXPECT_FALSE(logHas("webserver"));
 }
 

@@ -311,7 +311,7 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     ASSERT_TRUE(LogFile.Open(logPath));
 
     MainWindow view(m_settings.path() + "/");
-    view.dlg().m_nPort = 4040;
+    view.dlg().SetPortForTesting(4040);
     view.MoveTo(200, 290);
     view.Button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
     EXPECT_FALSE(txtest::FileExists(opened));  // not before the release

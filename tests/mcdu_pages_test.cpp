@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/Paths.h"
+#include "tests/support/FakeServerHost.h"
 #include "tests/support/GaugeEnd.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
@@ -310,9 +311,8 @@ TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     GaugeEnd gauge(platform::McduPipePath());
     ASSERT_TRUE(gauge.listening());
 
-    CTarvelXConnectDlg owner(dir.path() + "/");
-    auto server = std::make_unique<WebServer>(0, &ServePage, &owner);
-    owner.m_pWebServer = server.get();
+    txtest::FakeServerHost host(dir.path() + "/");
+    auto server = std::make_unique<WebServer>(0, &ServePage, host);
     ASSERT_TRUE(server->ConnectMcduPipe());
     ASSERT_TRUE(gauge.Accept());
 
@@ -329,13 +329,15 @@ TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     for (const Press& press : presses) {
         HttpRequest request;
         request.path = press.path;
-        ServePage(request, &owner);
+        ServePage(request, host);
         EXPECT_EQ(request.status, "202 OK") << press.path;
         EXPECT_EQ(request.body, BuildMcduKeyCommandPage()) << press.path;
+        // Every key-press path hands its code on, a negative one too: the pipe refuses it.
+        ASSERT_TRUE(request.mcduKey.has_value()) << press.path;
+        server->SendKey(*request.mcduKey);
         if (press.bytes != nullptr) expected += std::string(1, press.bytes[0]) + '\0';
     }
     // Closing our end lets the gauge read to the end: nothing may follow the expected bytes.
-    owner.m_pWebServer = nullptr;
     server.reset();
     EXPECT_EQ(gauge.Read(expected.size() + 1), expected);
 
@@ -365,14 +367,10 @@ TEST(McduKeyRoute, PagesAndKeysThroughTheServer) {
     ASSERT_TRUE(gauge.listening());
 
     const int port = txtest::FreeTcpPort();
-    CTarvelXConnectDlg owner(sandbox.settings());
-    owner.m_bServerEnabled = true;
-    owner.m_nPort = static_cast<uint32_t>(port);
-    owner.m_bWebserverWaits4Sim = false;
-    owner.m_bSimOnline = true;
-    auto* server = new WebServer(static_cast<uint32_t>(port), &ServePage, &owner);
-    owner.m_pWebServer = server;
-    owner.StartWebServerThread();
+    txtest::FakeServerHost host(sandbox.settings());
+    auto server = std::make_unique<WebServer>(static_cast<uint32_t>(port), &ServePage, host,
+                                              /*waitsForSim=*/false);
+    server->StartWebServerThread();
     ASSERT_TRUE(gauge.Accept());  // the server thread connects the pipe when it starts
 
     const auto exchange = [port](const std::string& request) {
@@ -390,16 +388,15 @@ TEST(McduKeyRoute, PagesAndKeysThroughTheServer) {
     EXPECT_EQ(gauge.Read(2), std::string("\x07\x00", 2));
 
     // While the simulator is away every path is answered as "/offline", pictures included.
-    owner.m_bSimOnline = false;
+    host.online = false;
     for (const char* path : {"/", "/busbanner.jpg", "/MCDU_KB_07"}) {
         const std::string offline = exchange(std::string("GET ") + path + " HTTP/1.1\r\n\r\n");
         EXPECT_EQ(BodyOf(offline), BuildOfflinePage()) << path;
         EXPECT_NE(offline.find("\nContent-Type: text/html"), std::string::npos) << path;
     }
 
-    owner.StopWebServerThread(true);
-    owner.m_pWebServer = nullptr;
-    delete server;
+    server->StopWebServerThread(true);
+    server.reset();
     // Nothing reached the gauge while offline.
     EXPECT_EQ(gauge.Read(1), "");
     LogFile.Close();

@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "platform/Mutex.h"
+#include "tests/support/FakeServerHost.h"
 #include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 #include "web/FormatNumber.h"
@@ -179,12 +178,12 @@ class PagesTest : public ::testing::Test {
         ASSERT_TRUE(LogFile.Open(m_logPath));
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(m_work);
-        m_dlg = std::make_unique<CTarvelXConnectDlg>(m_settings);
+        m_host = std::make_unique<txtest::FakeServerHost>(m_settings);
         SetStatusPageClock([] { return TimeOfDay{14, 30, 0}; });
     }
     void TearDown() override {
         SetStatusPageClock({});
-        m_dlg.reset();
+        m_host.reset();
         std::filesystem::current_path(m_oldCwd);
         LogFile.Close();
     }
@@ -192,13 +191,10 @@ class PagesTest : public ::testing::Test {
     HttpRequest Serve(const std::string& path) {
         HttpRequest request;
         request.path = path;
-        ServePage(request, m_dlg.get());
+        ServePage(request, *m_host);
         return request;
     }
-    void SetFlightData(const FlightData& data) {
-        platform::MutexLock lock(m_dlg->m_flightDataMutex);
-        m_dlg->m_FlightData = data;
-    }
+    void SetFlightData(const FlightData& data) { m_host->SetFlightData(data); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     txtest::TempDir m_dir;
@@ -206,7 +202,7 @@ class PagesTest : public ::testing::Test {
     std::string m_work;
     std::string m_logPath;
     std::filesystem::path m_oldCwd;
-    std::unique_ptr<CTarvelXConnectDlg> m_dlg;
+    std::unique_ptr<txtest::FakeServerHost> m_host;
 };
 
 const char* const kNotFoundPage =
@@ -227,12 +223,10 @@ TEST_F(PagesTest, FixedPagesByteForByte) {
     HttpRequest pause = Serve("/pause");
     EXPECT_EQ(pause.status, "202 OK");
     EXPECT_EQ(pause.body, pleaseWait);
-    EXPECT_EQ(txtest::CountLines(Log(), "Sim paused."), 1);
-    EXPECT_EQ(txtest::CountLines(Log(), "Sim resumed."), 0);
+    EXPECT_EQ(m_host->Pauses(), std::vector<bool>{true});
     HttpRequest resume = Serve("/resume");
     EXPECT_EQ(resume.body, pleaseWait);
-    EXPECT_EQ(txtest::CountLines(Log(), "Sim resumed."), 1);
-    EXPECT_EQ(txtest::CountLines(Log(), "Sim paused."), 1);
+    EXPECT_EQ(m_host->Pauses(), (std::vector<bool>{true, false}));
 
     HttpRequest missing = Serve("/index.html");
     EXPECT_EQ(missing.status, "404 Not Found");
@@ -279,7 +273,7 @@ TEST_F(PagesTest, StatusPageByteForByte) {
     data.groundSpeed = 231.5;
     data.verticalSpeed = 0.11;
     SetFlightData(data);
-    m_dlg->m_bSimPaused = false;
+    m_host->paused = false;
     HttpRequest request = Serve("/");
     EXPECT_EQ(request.status, "202 OK");
     EXPECT_EQ(
@@ -301,7 +295,7 @@ TEST_F(PagesTest, StatusPageByteForByte) {
 }
 
 TEST_F(PagesTest, StatusPageFollowsPauseStateClockAndRecord) {
-    m_dlg->m_bSimPaused = true;
+    m_host->paused = true;
     SetStatusPageClock([] { return TimeOfDay{9, 5, 3}; });
     FlightData data{};
     data.fuelTotal = 420.0;
@@ -320,7 +314,7 @@ TEST_F(PagesTest, StatusPageFollowsPauseStateClockAndRecord) {
     EXPECT_NE(body.find(">0 NM to &lt;i&gt;&quot;&amp;&#39;</td>"), std::string::npos);
     EXPECT_EQ(body.find("<i>"), std::string::npos);
 
-    m_dlg->m_bSimPaused = false;
+    m_host->paused = false;
     data.verticalSpeed = std::nan("");
     std::memcpy(data.nextWpId, "ABCDEFGH", 8);
     SetFlightData(data);

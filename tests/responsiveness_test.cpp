@@ -126,7 +126,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
                           std::to_string(listener.port()) + "\n");
     TimedLibrary library;
     CTarvelXConnectDlg dlg(sandbox.settings());
-    dlg.m_pSimApi = &library;
+    dlg.Link().m_pSimApi = &library;
 
     // Work handed to the window thread every 10 ms, as pointer events from a drag or a click
     // would be: how long each waited for its turn. The run spans more than one connection
@@ -153,7 +153,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
     ASSERT_GE(opens.size(), 6u) << "a presence check every second";
     const auto longestOpen = *std::max_element(opens.begin(), opens.end());
     EXPECT_LT(longestOpen, 50ms) << "the link held the window thread";
-    EXPECT_FALSE(dlg.m_bSimOnline);
+    EXPECT_FALSE(dlg.Link().IsOnline());
 
     std::lock_guard<std::mutex> lock(mutex);
     ASSERT_GT(waits.size(), 300u);

@@ -1,22 +1,17 @@
-// The simulator link of the main window against the simulator stand-in as a separate process:
-// online and offline with its window, flight data, pause, and the online lamp's picture (SDL).
+// The simulator link against the simulator stand-in as a separate process: online and offline
+// with its window, flight data, pause, and the online lamp it asks for.
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "tests/support/SimLinkTest.h"
 #include "tests/support/SimStandin.h"
 #include "tests/support/TestSupport.h"
-#include "ui/sdl/SdlMainWindowView.h"
 
 namespace {
 
@@ -27,43 +22,16 @@ using txtest::SimLinkTest;
 
 class StandinLinkTest : public SimLinkTest {
   protected:
-    void SetUp() override {
-        SimLinkTest::SetUp();
-        // The lamp gets a place of its own so that its picture can be looked at.
-        Lamp().Create({0, 0, 144, 144}, [](const SDL_Rect&) {});
-    }
     void StartStandin(const std::string& ini = "") {
         if (!ini.empty()) m_sandbox.WriteIni(ini);
         ASSERT_TRUE(m_standin.Start());
-        const auto took = TickUntil([&] { return m_dlg->m_bSimOnline.load(); });
-        ASSERT_TRUE(m_dlg->m_bSimOnline);
+        const auto took = TickUntil([&] { return m_link->IsOnline(); });
+        ASSERT_TRUE(m_link->IsOnline());
         EXPECT_LT(took, 1s);
         ASSERT_TRUE(WaitForLog("SimConnect thread started.\n"));
         // The worker subscribes after it has started; events sent before would reach nobody.
         ASSERT_TRUE(m_standin.WaitForOutput(
             "SUBSCRIBE_TO_SYSTEM_EVENT event=1 name=\"AircraftLoaded\"", 5s));
-    }
-    // The lamp's pixels against those of the named picture.
-    bool LampShows(const char* picture) {
-        CPictureEx reference;
-        reference.Create({0, 0, 144, 144}, [](const SDL_Rect&) {});
-        if (!reference.LoadFromResource(picture, "BMP") || !reference.Draw()) return false;
-        return Pixels(Lamp()) == Pixels(reference);
-    }
-    CPictureEx& Lamp() { return ui::SdlMainWindowView::Of(*m_dlg).m_picOnline; }
-    static std::vector<uint32_t> Pixels(CPictureEx& picture) {
-        SDL_Surface* surface =
-            SDL_CreateRGBSurfaceWithFormat(0, 144, 144, 32, SDL_PIXELFORMAT_ARGB8888);
-        SDL_FillRect(surface, nullptr, 0);
-        picture.OnPaint(surface);
-        std::vector<uint32_t> pixels(144 * 144);
-        SDL_LockSurface(surface);
-        for (int y = 0; y < 144; ++y)
-            std::memcpy(pixels.data() + y * 144,
-                        static_cast<uint8_t*>(surface->pixels) + y * surface->pitch, 144 * 4);
-        SDL_UnlockSurface(surface);
-        SDL_FreeSurface(surface);
-        return pixels;
     }
     std::string Command(const std::string& line) { return m_standin.Command(line); }
 
@@ -72,7 +40,7 @@ class StandinLinkTest : public SimLinkTest {
 
 TEST_F(StandinLinkTest, ComesOnlineWithinASecondAndAsksForTheTitle) {
     StartStandin();
-    EXPECT_TRUE(LampShows("BITMAP_BTNONLINE_1"));
+    EXPECT_TRUE(m_host.lampOnline);
     EXPECT_TRUE(WaitForLog("[Event]: Title received: Airbus A320 Tarvel; \n"));
     const std::string log = Log();
     EXPECT_LT(log.find("Starting the SimConnect thread...\n"), log.find("FSX online.\n"));
@@ -97,11 +65,12 @@ TEST_F(StandinLinkTest, GoesOfflineWithinASecondOfTheWindowGoingAway) {
     StartStandin();
     ASSERT_EQ(Command("window hide"), "ok");
     // Within a second means at the first tick after the window went, however slow the machine.
-    m_dlg->CheckSimPresence();
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
-    EXPECT_EQ(m_dlg->GetSimConnectHandle(), nullptr);
-    EXPECT_FALSE(m_dlg->IsSimThreadRegistered());
-    EXPECT_TRUE(LampShows("BITMAP_BTNONLINE_0"));
+    m_link->CheckSimPresence();
+    EXPECT_FALSE(m_link->IsOnline());
+    EXPECT_EQ(m_link->GetSimConnectHandle(), nullptr);
+    EXPECT_FALSE(m_link->IsSimThreadRegistered());
+    EXPECT_FALSE(m_host.lampOnline);
+    EXPECT_EQ(m_host.lampSwitches, 2);
     const std::string log = Log();
     EXPECT_NE(log.find("FSX offline.\nCloseSimconnectThread...\n"), std::string::npos) << log;
     EXPECT_TRUE(m_standin.WaitForOutput("client 1: closed", 5s));
@@ -111,14 +80,14 @@ TEST_F(StandinLinkTest, GoesOfflineWithinASecondOfTheWindowGoingAway) {
     TickUntil(
         [&] { return txtest::CountLines(m_standin.Output(), "refused (no main window)") >= 2; },
         10s);
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
+    EXPECT_FALSE(m_link->IsOnline());
     EXPECT_GE(txtest::CountLines(m_standin.Output(), "refused (no main window)"), 2);
     EXPECT_EQ(LogCount("FSX online.\n"), 1);
 
     // The window comes back: the link comes online anew.
     ASSERT_EQ(Command("window show"), "ok");
-    TickUntil([&] { return m_dlg->m_bSimOnline.load(); }, 10s);
-    EXPECT_TRUE(m_dlg->m_bSimOnline);
+    TickUntil([&] { return m_link->IsOnline(); }, 10s);
+    EXPECT_TRUE(m_link->IsOnline());
     EXPECT_EQ(txtest::CountLines(m_standin.Output(), ": OPEN app="), 2);
 }
 
@@ -128,9 +97,9 @@ TEST_F(StandinLinkTest, ALostConnectionUnderAnOpenWindowStaysOnlineWithoutAWorke
     ASSERT_TRUE(WorkerEnded());
     EXPECT_NE(Log().find("<CallDispatch>: 0xC00000B0.\nPossibly sim closed, exiting too.\n"),
               std::string::npos);
-    for (int i = 0; i < 3; ++i) m_dlg->CheckSimPresence();
-    EXPECT_TRUE(m_dlg->m_bSimOnline);
-    m_dlg->PauseSim(true);
+    for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
+    EXPECT_TRUE(m_link->IsOnline());
+    m_link->PauseSim(true);
     EXPECT_EQ(LogCount("Sim paused.\n"), 1);
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(txtest::CountLines(m_standin.Output(), "TRANSMIT_CLIENT_EVENT"), 0);
@@ -147,8 +116,8 @@ TEST_F(StandinLinkTest, QuitClosesTheWorkerInOnePassAndTheLinkGoesOfflineWithThe
               std::string::npos)
         << Log();
     EXPECT_EQ(m_standin.Process().Wait(5s), 0);
-    TickUntil([&] { return !m_dlg->m_bSimOnline; });
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
+    TickUntil([&] { return !m_link->IsOnline(); });
+    EXPECT_FALSE(m_link->IsOnline());
     EXPECT_EQ(LogCount("FSX offline.\n"), 1);
 }
 
@@ -175,10 +144,10 @@ TEST_F(StandinLinkTest, FlightDataIsLoggedConvertedAndOutlivesTheSimulator) {
 
     ASSERT_EQ(Command("quit"), "ok");
     EXPECT_EQ(m_standin.Process().Wait(5s), 0);
-    TickUntil([&] { return !m_dlg->m_bSimOnline; });
-    ASSERT_FALSE(m_dlg->m_bSimOnline);
+    TickUntil([&] { return !m_link->IsOnline(); });
+    ASSERT_FALSE(m_link->IsOnline());
     FlightData kept{};
-    m_dlg->GetFlightData(kept);
+    m_link->GetFlightData(kept);
     EXPECT_EQ(kept.ias, -9.9);
     EXPECT_EQ(kept.heading, 1.5707963267948966);
     EXPECT_EQ(kept.wpDistance, 1852.0);
@@ -196,7 +165,7 @@ TEST_F(StandinLinkTest, TheFlightItselfDeliversCredibleValues) {
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
             FlightData now{};
-            m_dlg->GetFlightData(now);
+            m_link->GetFlightData(now);
             return now.ias > 3 && now.fuelTotal < 18000 && now.fuelTotal > 17000 &&
                    std::string(now.nextWpId) == "TOBAK";
         },
@@ -206,27 +175,27 @@ TEST_F(StandinLinkTest, TheFlightItselfDeliversCredibleValues) {
 TEST_F(StandinLinkTest, PauseFollowsTheSimulatorsReportAndPauseSimSendsItsEvents) {
     StartStandin();
     ASSERT_EQ(Command("pause 1"), "ok");
-    ASSERT_TRUE(txtest::WaitUntil([&] { return m_dlg->m_bSimPaused.load(); }, 5s));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return m_link->IsPaused(); }, 5s));
     ASSERT_EQ(Command("pause 0"), "ok");
-    ASSERT_TRUE(txtest::WaitUntil([&] { return !m_dlg->m_bSimPaused; }, 5s));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return !m_link->IsPaused(); }, 5s));
     ASSERT_EQ(Command("pause 1"), "ok");
-    ASSERT_TRUE(txtest::WaitUntil([&] { return m_dlg->m_bSimPaused.load(); }, 5s));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return m_link->IsPaused(); }, 5s));
     ASSERT_EQ(Command("pause 2"), "ok");
     ASSERT_TRUE(WaitForLog("[Event]: Sim pause state: 2.\n"));
-    EXPECT_FALSE(m_dlg->m_bSimPaused);
+    EXPECT_FALSE(m_link->IsPaused());
 
-    m_dlg->PauseSim(true);
+    m_link->PauseSim(true);
     ASSERT_TRUE(m_standin.WaitForOutput(
         "TRANSMIT_CLIENT_EVENT object=0 event=3 (PAUSE_ON) data=0 group=1 flags=0x10", 5s));
-    EXPECT_TRUE(txtest::WaitUntil([&] { return m_dlg->m_bSimPaused.load(); }, 5s))
+    EXPECT_TRUE(txtest::WaitUntil([&] { return m_link->IsPaused(); }, 5s))
         << "the simulator reports the pause it was asked for";
-    m_dlg->PauseSim(true);
+    m_link->PauseSim(true);
     EXPECT_TRUE(txtest::WaitUntil(
         [&] { return txtest::CountLines(m_standin.Output(), "event=3 (PAUSE_ON)") == 2; }, 5s));
-    m_dlg->PauseSim(false);
+    m_link->PauseSim(false);
     ASSERT_TRUE(m_standin.WaitForOutput(
         "TRANSMIT_CLIENT_EVENT object=0 event=2 (PAUSE_OFF) data=0 group=1 flags=0x10", 5s));
-    EXPECT_TRUE(txtest::WaitUntil([&] { return !m_dlg->m_bSimPaused; }, 5s));
+    EXPECT_TRUE(txtest::WaitUntil([&] { return !m_link->IsPaused(); }, 5s));
     EXPECT_EQ(LogCount("Sim paused.\n"), 2);
     EXPECT_EQ(LogCount("Sim resumed.\n"), 1);
 }
@@ -249,7 +218,7 @@ TEST_F(StandinLinkTest, UnusualMessagesGiveTheirExactLines) {
         "[Event]: Sim start.\n";
     EXPECT_NE(log.find(expected), std::string::npos) << log;
     EXPECT_EQ(LogCount("other.cfg"), 0);
-    EXPECT_TRUE(m_dlg->IsSimThreadRegistered()) << "none of these ends the worker";
+    EXPECT_TRUE(m_link->IsSimThreadRegistered()) << "none of these ends the worker";
 }
 
 }  // namespace

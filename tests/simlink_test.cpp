@@ -1,6 +1,6 @@
-// The simulator link of the main window against a scripted double of the client library:
-// presence check, worker thread, dispatch, flight data, pause and the gauge's probe at a flight's
-// start. (Against the stand-in as a separate process: simlink_standin_test.cpp.)
+// The simulator link against a scripted double of the client library: presence check, worker
+// thread, dispatch, flight data, pause and the gauge's probe at a flight's start. (Against the
+// stand-in as a separate process: simlink_standin_test.cpp.)
 
 #include <gtest/gtest.h>
 
@@ -16,16 +16,12 @@
 #include <variant>
 #include <vector>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "platform/Paths.h"
 #include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 #include "simconnect/Protocol.h"
-#include "tests/support/GaugeEnd.h"
 #include "tests/support/SimLinkTest.h"
 #include "tests/support/TestSupport.h"
-#include "web/WebServer.h"
 
 namespace {
 
@@ -199,16 +195,16 @@ class ScriptedLinkTest : public SimLinkTest {
   protected:
     void SetUp() override {
         SimLinkTest::SetUp();
-        m_dlg->m_pSimApi = &m_api;
-        m_dlg->m_fnSimWindowExists = [this] {
+        m_link->m_pSimApi = &m_api;
+        m_link->m_fnSimWindowExists = [this] {
             ++m_windowLookups;
             return m_windowUp.load();
         };
     }
     // Online as the presence check makes it, with a worker pumping the scripted library.
     void GoOnline() {
-        m_dlg->CheckSimPresence();
-        ASSERT_TRUE(m_dlg->m_bSimOnline);
+        m_link->CheckSimPresence();
+        ASSERT_TRUE(m_link->IsOnline());
         ASSERT_TRUE(WaitForLog("SimConnect thread started.\n"));
     }
 
@@ -219,24 +215,24 @@ class ScriptedLinkTest : public SimLinkTest {
 
 TEST_F(ScriptedLinkTest, OfflineTicksOnlyTryToConnectAndOnlineTicksOnlyLookForTheWindow) {
     m_api.SetOpenResult(E_FAIL);
-    for (int i = 0; i < 3; ++i) m_dlg->CheckSimPresence();
+    for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
     EXPECT_EQ(m_api.Opens(), 3);
     EXPECT_EQ(m_windowLookups, 0);
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
+    EXPECT_FALSE(m_link->IsOnline());
     EXPECT_EQ(Log(), "") << "a failed open logs nothing";
 
     m_api.SetOpenResult(S_OK);
     GoOnline();
-    for (int i = 0; i < 3; ++i) m_dlg->CheckSimPresence();
+    for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
     EXPECT_EQ(m_api.Opens(), 4);
     EXPECT_EQ(m_windowLookups, 3);
     EXPECT_EQ(m_api.CountCalls("RequestByType 0 0 0 0"), 1);
 
     m_windowUp = false;
-    m_dlg->CheckSimPresence();
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
-    EXPECT_EQ(m_dlg->GetSimConnectHandle(), nullptr);
-    EXPECT_FALSE(m_dlg->IsSimThreadRegistered());
+    m_link->CheckSimPresence();
+    EXPECT_FALSE(m_link->IsOnline());
+    EXPECT_EQ(m_link->GetSimConnectHandle(), nullptr);
+    EXPECT_FALSE(m_link->IsSimThreadRegistered());
     EXPECT_EQ(m_api.CountCalls("Close h0"), 1);
     const std::string log = Log();
     EXPECT_LT(log.find("FSX offline.\n"), log.find("CloseSimconnectThread...\n"));
@@ -247,8 +243,8 @@ TEST_F(ScriptedLinkTest, ALinkToAnotherMachineGoesOfflineWhenItsConnectionEndsNo
     m_api.SetRemote();
     m_windowUp = false;  // no window of a simulator elsewhere is ever seen here
     GoOnline();
-    for (int i = 0; i < 3; ++i) m_dlg->CheckSimPresence();
-    EXPECT_TRUE(m_dlg->m_bSimOnline) << "an open connection keeps it online";
+    for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
+    EXPECT_TRUE(m_link->IsOnline()) << "an open connection keeps it online";
     EXPECT_EQ(m_windowLookups, 0);
     EXPECT_EQ(m_api.Opens(), 1);
 
@@ -256,13 +252,13 @@ TEST_F(ScriptedLinkTest, ALinkToAnotherMachineGoesOfflineWhenItsConnectionEndsNo
     // takes the link offline; the one after that tries to open it again.
     m_api.Script({SIMCONNECT_STATUS_PIPE_DISCONNECTED});
     ASSERT_TRUE(WorkerEnded());
-    EXPECT_TRUE(m_dlg->m_bSimOnline) << "until the next tick";
-    m_dlg->CheckSimPresence();
-    EXPECT_FALSE(m_dlg->m_bSimOnline);
-    EXPECT_EQ(m_dlg->GetSimConnectHandle(), nullptr);
+    EXPECT_TRUE(m_link->IsOnline()) << "until the next tick";
+    m_link->CheckSimPresence();
+    EXPECT_FALSE(m_link->IsOnline());
+    EXPECT_EQ(m_link->GetSimConnectHandle(), nullptr);
     EXPECT_EQ(m_windowLookups, 0);
     m_api.SetOpenResult(E_FAIL);
-    m_dlg->CheckSimPresence();
+    m_link->CheckSimPresence();
     EXPECT_EQ(m_api.Opens(), 2);
     const std::string log = Log();
     EXPECT_LT(log.find("Possibly sim closed, exiting too.\n"), log.find("FSX offline.\n"));
@@ -282,11 +278,11 @@ TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequ
         SCOPED_TRACE(c.ini ? c.ini : "(no INI)");
         if (c.ini != nullptr) m_sandbox.WriteIni(c.ini);
         ScriptedSimApi api;
-        m_dlg->m_pSimApi = &api;
-        ASSERT_TRUE(m_dlg->StartSimconnectThread());
+        m_link->m_pSimApi = &api;
+        ASSERT_TRUE(m_link->StartSimconnectThread());
         EXPECT_EQ(api.CountCalls("Request 1 1 0 4 0 0 1 0"), c.requests);
         EXPECT_EQ(api.CountCalls("Request "), c.requests);
-        m_dlg->CloseSimconnectThread();
+        m_link->CloseSimconnectThread();
         const std::vector<std::string> calls = api.Calls();
         const std::vector<std::string> expected = {
             "Open QUENNICK TARVELX CONNECT",
@@ -308,7 +304,7 @@ TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequ
         EXPECT_EQ(calls[map + 2], "Subscribe 0 SimStart");
         EXPECT_EQ(calls[map + 3], "Subscribe 4 Pause");
         EXPECT_EQ(calls[map + 4], "Subscribe 1 AircraftLoaded");
-        m_dlg->m_pSimApi = &m_api;
+        m_link->m_pSimApi = &m_api;
     }
 }
 
@@ -319,7 +315,7 @@ TEST_F(ScriptedLinkTest, OnlyChangedDispatchResultsAreLogged) {
     EXPECT_EQ(LogCount("<CallDispatch>:"), 3);
     EXPECT_EQ(LogCount("<CallDispatch>: 0x0.\n"), 2);
     EXPECT_EQ(LogCount("<CallDispatch>: 0x1.\n"), 1);
-    EXPECT_TRUE(m_dlg->IsSimThreadRegistered()) << "0 and 1 keep the worker running";
+    EXPECT_TRUE(m_link->IsSimThreadRegistered()) << "0 and 1 keep the worker running";
 }
 
 TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
@@ -338,7 +334,6 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
     for (const auto& [result, lines] : cases) {
         SCOPED_TRACE(lines);
         LogFile.Open(m_sandbox.LogPath());
-        m_dlg->m_bSimOnline = false;
         GoOnline();
         // Scripted only now, so that no line of the window thread falls between the worker's.
         m_api.Script({result});
@@ -348,14 +343,19 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
                   std::string::npos)
             << log;
         EXPECT_EQ(m_api.CountCalls("Close "), ++closes);
-        EXPECT_FALSE(m_dlg->m_bStopSimThread) << "the ended worker consumed its stop";
+        EXPECT_FALSE(m_link->IsStopRequested()) << "the ended worker consumed its stop";
         // The window is still up: the link stays online, and a pause reaches no simulator.
-        m_dlg->CheckSimPresence();
-        EXPECT_TRUE(m_dlg->m_bSimOnline);
+        m_link->CheckSimPresence();
+        EXPECT_TRUE(m_link->IsOnline());
         const int transmits = m_api.CountCalls("Transmit");
-        m_dlg->PauseSim(true);
+        m_link->PauseSim(true);
         EXPECT_EQ(m_api.CountCalls("Transmit"), transmits);
         EXPECT_EQ(LogCount("Sim paused.\n"), 1);
+        // Offline again, as the window's going takes it, for the next case.
+        m_windowUp = false;
+        m_link->CheckSimPresence();
+        ASSERT_FALSE(m_link->IsOnline());
+        m_windowUp = true;
     }
 }
 
@@ -376,41 +376,43 @@ TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) 
     EXPECT_EQ(LogCount("<CallDispatch>"), 1) << "the quit pass returned 0 like the ones before";
     EXPECT_EQ(m_api.CountCalls("Close "), 1);
     // A later stop finds no worker: nothing to wait for, nothing logged.
-    m_dlg->CloseSimconnectThread();
+    m_link->CloseSimconnectThread();
     EXPECT_EQ(LogCount("CloseSimconnectThread..."), 1);
 }
 
 TEST_F(ScriptedLinkTest, AStopWithoutAWorkerDoesNotStopTheNextOne) {
-    m_dlg->CloseSimconnectThread();
+    m_link->CloseSimconnectThread();
     EXPECT_EQ(Log(), "");
     GoOnline();
     const int before = m_api.Dispatches();
     EXPECT_TRUE(txtest::WaitUntil([&] { return m_api.Dispatches() > before + 20; }, 5s));
-    EXPECT_TRUE(m_dlg->IsSimThreadRegistered());
+    EXPECT_TRUE(m_link->IsSimThreadRegistered());
 }
 
 TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
-    m_dlg->m_pStartSimThread = [](std::function<void()>) {
+    m_link->m_pStartSimThread = [](std::function<void()>) {
         return std::unique_ptr<platform::WorkerThread>();
     };
-    EXPECT_FALSE(m_dlg->StartSimconnectThread());
+    EXPECT_FALSE(m_link->StartSimconnectThread());
     EXPECT_EQ(m_api.CountCalls("Close h1"), 1);
+    EXPECT_EQ(m_host.started, 0) << "nothing may count on a link without a worker";
     EXPECT_NE(Log().find("Starting the SimConnect thread...\nSimConnect thread couldn't start!\n"),
               std::string::npos);
-    m_dlg->PauseSim(true);
+    m_link->PauseSim(true);
     EXPECT_EQ(m_api.CountCalls("Transmit"), 0) << "the closed connection is not used";
 
-    m_dlg->m_pStartSimThread = &platform::WorkerThread::Start;
-    m_dlg->CheckSimPresence();
-    EXPECT_TRUE(m_dlg->m_bSimOnline);
+    m_link->m_pStartSimThread = &platform::WorkerThread::Start;
+    m_link->CheckSimPresence();
+    EXPECT_TRUE(m_link->IsOnline());
     EXPECT_EQ(m_api.Opens(), 2) << "the next attempt opens a new connection";
-    m_dlg->PauseSim(false);
+    EXPECT_EQ(m_host.started, 1);
+    m_link->PauseSim(false);
     EXPECT_EQ(m_api.CountCalls("Transmit h0 0 2 0 1 16"), 1);
 }
 
 TEST_F(ScriptedLinkTest, AStartWhileAWorkerIsRegisteredStopsThatOneFirst) {
     GoOnline();
-    ASSERT_TRUE(m_dlg->StartSimconnectThread());
+    ASSERT_TRUE(m_link->StartSimconnectThread());
     const std::string log = Log();
     // The old worker ends (and closes its connection) inside the wait.
     EXPECT_NE(
@@ -421,7 +423,7 @@ TEST_F(ScriptedLinkTest, AStartWhileAWorkerIsRegisteredStopsThatOneFirst) {
         << log;
     EXPECT_EQ(m_api.CountCalls("Close h1"), 1);
     EXPECT_TRUE(txtest::WaitUntil([&] { return LogCount("SimConnect thread started.") == 2; }, 5s));
-    EXPECT_TRUE(m_dlg->IsSimThreadRegistered());
+    EXPECT_TRUE(m_link->IsSimThreadRegistered());
 }
 
 TEST_F(ScriptedLinkTest, MessagesAfterTheHandleWasClearedAreDroppedSilently) {
@@ -429,14 +431,14 @@ TEST_F(ScriptedLinkTest, MessagesAfterTheHandleWasClearedAreDroppedSilently) {
     m_api.Script({simconnect::EncodeRawMessage(kVersion, 5, {})});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
-    m_dlg->ClearSimConnect();
+    m_link->ClearSimConnect();
     m_api.Script({simconnect::EncodeRawMessage(kVersion, 5, {}), Event(9, 0),
                   simconnect::EncodeQuit(kVersion)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Received:5\n"), 1);
     EXPECT_EQ(LogCount("Unknown event"), 0);
     EXPECT_EQ(LogCount("Sim quit"), 0);
-    m_dlg->PauseSim(true);
+    m_link->PauseSim(true);
     EXPECT_EQ(m_api.CountCalls("Transmit"), 0);
 }
 
@@ -450,7 +452,7 @@ TEST_F(ScriptedLinkTest, MessagesTooShortForTheirKindAreDroppedWithALine) {
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Short message dropped: dwID=4, cbData=16.\n"), 1);
     EXPECT_EQ(LogCount("Short message dropped: dwID=8, cbData=80.\n"), 1);
-    EXPECT_FALSE(m_dlg->m_bSimPaused);
+    EXPECT_FALSE(m_link->IsPaused());
     EXPECT_EQ(LogCount("Flight data received"), 0);
 }
 
@@ -469,44 +471,21 @@ TEST_F(ScriptedLinkTest, HostileFlightValuesGiveDefinedLogPieces) {
     EXPECT_EQ(LogCount("IAS=0 Kts; Mach=0.00 M; Alt=2147483647 Ft; Hdg=-2147483648; "), 1) << Log();
 }
 
-TEST_F(ScriptedLinkTest, AFlightStartProbesTheGaugeOnlyWhenServerPipeAndLinkAreUp) {
-    GoOnline();
-    // Server disabled: the start is only logged.
+TEST_F(ScriptedLinkTest, AFlightStartProbesTheGaugeOnlyWhileTheLinkIsOnline) {
+    // A worker started without the presence check: the link is not online, the start is only
+    // logged.
+    ASSERT_TRUE(m_link->StartSimconnectThread());
     m_api.Script({Event(EVENT_SIM_START, 0)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 1);
+    EXPECT_EQ(m_host.probes, 0);
 
-    // A gauge listening on its pipe.
-    txtest::GaugeEnd gauge(platform::McduPipePath());
-    ASSERT_TRUE(gauge.listening());
-
-    auto server = std::make_unique<WebServer>(0, nullptr, m_dlg.get());
-    m_dlg->m_pWebServer = server.get();
-    m_dlg->m_bServerEnabled = true;
-    // Enabled, but the pipe is not connected yet: still only the line.
+    GoOnline();
     m_api.Script({Event(EVENT_SIM_START, 0)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 2);
-    EXPECT_EQ(LogCount("MSG_PIPE_DUMMY"), 0);
-
-    ASSERT_TRUE(server->ConnectMcduPipe());
-    ASSERT_TRUE(gauge.Accept());
-    m_api.Script({Event(EVENT_SIM_START, 0)});
-    ASSERT_TRUE(m_api.WaitIdle());
-    EXPECT_EQ(LogCount("[Event]: Sim start.\nPIPE: Sends MSG_PIPE_DUMMY, 2 bytes.\n"), 1) << Log();
-    EXPECT_EQ(gauge.Read(2), std::string("\xFE\x00", 2));
-
-    // Offline (the flag alone): no probe.
-    m_dlg->m_bSimOnline = false;
-    m_api.Script({Event(EVENT_SIM_START, 0)});
-    ASSERT_TRUE(m_api.WaitIdle());
-    EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 4);
-    EXPECT_EQ(LogCount("MSG_PIPE_DUMMY"), 1);
-
-    m_dlg->CloseSimconnectThread();
-    m_dlg->m_pWebServer = nullptr;
-    m_dlg->m_bServerEnabled = false;
-    server.reset();
+    EXPECT_EQ(m_host.probes, 1);
+    EXPECT_EQ(m_host.started, 2) << "each worker that started was reported";
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ TEST(PresenceTimerTest, AWindowThreadHeldForThreeSecondsFindsOneTickWaiting) {
     sandbox.WriteIni("[Server]\nEnabled=0\n");
     AbsentSimulator simulator;
     CTarvelXConnectDlg dlg(sandbox.settings());
-    dlg.m_pSimApi = &simulator;
+    dlg.Link().m_pSimApi = &simulator;
 
     std::atomic<bool> released{false};
     Clock::time_point holdStart, holdEnd;  // written by the window thread before `released`

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
+#include "tests/support/FakeServerHost.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
@@ -56,7 +56,7 @@ struct Recorder {
 };
 Recorder* g_recorder = nullptr;
 
-void RecordingHandler(HttpRequest& request, CTarvelXConnectDlg*) {
+void RecordingHandler(HttpRequest& request, web::ServerHost&) {
     ++g_recorder->entered;
     std::chrono::milliseconds delay;
     {
@@ -152,33 +152,23 @@ class WebServerTest : public ::testing::Test {
         ASSERT_TRUE(LogFile.Open(m_logPath));
         g_recorder = &m_recorder;
         m_port = txtest::FreeTcpPort();
-        m_dlg = std::make_unique<CTarvelXConnectDlg>(m_sandbox.settings());
-        m_dlg->m_bServerEnabled = true;
-        m_dlg->m_nPort = static_cast<uint32_t>(m_port);
-        m_dlg->m_bWebserverWaits4Sim = false;
-        m_dlg->m_bSimOnline = true;
-        m_server = new WebServer(static_cast<uint32_t>(m_port), &RecordingHandler, m_dlg.get());
-        m_dlg->m_pWebServer = m_server;
+        m_server = std::make_unique<WebServer>(static_cast<uint32_t>(m_port), &RecordingHandler,
+                                               m_host, /*waitsForSim=*/false);
     }
     void TearDown() override {
-        m_dlg->StopWebServerThread(true);
+        m_server->StopWebServerThread(true);
         EXPECT_FALSE(ThreadRegistered());
-        m_dlg->m_pWebServer = nullptr;
-        delete m_server;
-        m_dlg.reset();
+        m_server.reset();
         g_recorder = nullptr;
         LogFile.Close();
     }
 
     void Start() {
-        m_dlg->StartWebServerThread();
+        m_server->StartWebServerThread();
         ASSERT_TRUE(txtest::WaitUntil([&] { return txtest::PortIsListening(m_port); }, 5s))
             << Log();
     }
-    bool ThreadRegistered() {
-        platform::MutexLock lock(m_dlg->m_webThreadMutex);
-        return m_dlg->m_hWebServerThread != nullptr;
-    }
+    bool ThreadRegistered() { return m_server->IsThreadRegistered(); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // Sends `request` on a new connection and returns everything until the server closes it.
@@ -200,8 +190,8 @@ class WebServerTest : public ::testing::Test {
     std::string m_logPath;
     Recorder m_recorder;
     int m_port = 0;
-    std::unique_ptr<CTarvelXConnectDlg> m_dlg;
-    WebServer* m_server = nullptr;
+    txtest::FakeServerHost m_host;
+    std::unique_ptr<WebServer> m_server;
 };
 
 TEST_F(WebServerTest, RequestLineGivesMethodAndPath) {
@@ -313,7 +303,7 @@ TEST_F(WebServerTest, UnreadableRequestsGetNoResponseAndTheNextOneIsServed) {
 }
 
 TEST_F(WebServerTest, EveryPathIsOfflineWhileTheSimulatorIsAway) {
-    m_dlg->m_bSimOnline = false;
+    m_host.online = false;
     Start();
     EXPECT_EQ(PathSeenFor("GET /MCDU HTTP/1.1\r\n\r\n"), "/offline");
     EXPECT_EQ(PathSeenFor("GET /pause HTTP/1.1\r\nAccept: */*\r\n\r\n"), "/offline");
@@ -321,13 +311,13 @@ TEST_F(WebServerTest, EveryPathIsOfflineWhileTheSimulatorIsAway) {
     EXPECT_EQ(m_recorder.Seen().back().path, "/offline");
     EXPECT_NE(response.find("\nContent-Type: text/html; charset=ISO-8859-1\n"), std::string::npos);
 
-    m_dlg->m_bSimOnline = true;
+    m_host.online = true;
     EXPECT_EQ(PathSeenFor("GET /MCDU HTTP/1.1\r\n\r\n"), "/MCDU");
 }
 
 TEST_F(WebServerTest, WaitingServerAcceptsNothingUntilTheSimulatorComes) {
-    m_dlg->m_bWebserverWaits4Sim = true;
-    m_dlg->m_bSimOnline = false;
+    m_server->SetWaitsForSim(true);
+    m_host.online = false;
     Start();
     txtest::TcpClient client;
     ASSERT_TRUE(client.Connect(m_port));  // into the listen queue
@@ -336,7 +326,7 @@ TEST_F(WebServerTest, WaitingServerAcceptsNothingUntilTheSimulatorComes) {
     EXPECT_EQ(m_recorder.entered.load(), 0);
 
     const auto online = Clock::now();
-    m_dlg->m_bSimOnline = true;
+    m_host.online = true;
     bool closed = false;
     const std::string response = client.ReadUntilClosed(5s, &closed);
     EXPECT_LT(Clock::now() - online, 1s);
@@ -431,7 +421,7 @@ TEST_F(WebServerTest, ClientLeavingBeforeItsAnswerLeavesTheServerRunning) {
 
 TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
     auto holder = std::make_unique<SocketServer>(static_cast<uint32_t>(m_port), 5, 0);
-    m_dlg->StartWebServerThread();
+    m_server->StartWebServerThread();
     ASSERT_TRUE(txtest::WaitUntil([&] { return !ThreadRegistered(); }, 5s));
     ASSERT_TRUE(txtest::WaitUntil(
         [&] { return txtest::CountLines(Log(), "Webserver (main) thread finished.") == 1; }, 5s));
@@ -452,7 +442,7 @@ TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
 TEST_F(WebServerTest, StartAndStopLogTheirStepsAndStoppingAnIdleServerIsQuick) {
     Start();
     const auto start = Clock::now();
-    m_dlg->StopWebServerThread(true);
+    m_server->StopWebServerThread(true);
     EXPECT_LT(Clock::now() - start, 1s);
     EXPECT_FALSE(ThreadRegistered());
     EXPECT_FALSE(txtest::PortIsListening(m_port));
@@ -476,6 +466,10 @@ TEST_F(WebServerTest, StartAndStopLogTheirStepsAndStoppingAnIdleServerIsQuick) {
     char address[17] = "";
     GetLocalIPAddress(address);
     EXPECT_EQ(addressLine, "Webbrowser IP: " + std::string(address) + ".");
+    // The window is asked to show the address with the port, or nothing without an address.
+    const std::string label =
+        address[0] != '\0' ? std::string(address) + ":" + std::to_string(m_port) : "";
+    EXPECT_EQ(m_host.Labels(), std::vector<std::string>{label});
     const std::vector<std::string> expected = {
         "Starting the webserver (main) thread...",
         "Webserver (main) thread started.",
@@ -486,21 +480,21 @@ TEST_F(WebServerTest, StartAndStopLogTheirStepsAndStoppingAnIdleServerIsQuick) {
     EXPECT_EQ(steps, expected);
 
     // Waiting for the simulator, or for a slow client's line: the stop is just as quick.
-    m_dlg->m_bWebserverWaits4Sim = true;
-    m_dlg->m_bSimOnline = false;
+    m_server->SetWaitsForSim(true);
+    m_host.online = false;
     Start();
     auto stopAt = Clock::now();
-    m_dlg->StopWebServerThread(true);
+    m_server->StopWebServerThread(true);
     EXPECT_LT(Clock::now() - stopAt, 1s);
 
-    m_dlg->m_bSimOnline = true;
+    m_host.online = true;
     Start();
     txtest::TcpClient slow;
     ASSERT_TRUE(slow.Connect(m_port));
     ASSERT_TRUE(slow.Send("GET /slow HTTP/1.1\r\nAcc"));
     std::this_thread::sleep_for(100ms);
     stopAt = Clock::now();
-    m_dlg->StopWebServerThread(true);
+    m_server->StopWebServerThread(true);
     EXPECT_LT(Clock::now() - stopAt, 1s);
     bool closed = false;
     EXPECT_EQ(slow.ReadUntilClosed(2s, &closed), "");
@@ -514,7 +508,7 @@ TEST_F(WebServerTest, StopDuringThePageHandlerSendsNothing) {
     ASSERT_TRUE(client.Connect(m_port));
     ASSERT_TRUE(client.Send("GET /pause HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(txtest::WaitUntil([&] { return m_recorder.entered.load() == 1; }, 5s));
-    m_dlg->StopWebServerThread(true);
+    m_server->StopWebServerThread(true);
     bool closed = false;
     EXPECT_EQ(client.ReadUntilClosed(2s, &closed), "");
     EXPECT_TRUE(closed);
@@ -528,7 +522,7 @@ TEST_F(WebServerTest, StopOutlastingItsWaitStillReturnsOnlyAfterTheThreadEnded) 
     ASSERT_TRUE(client.Connect(m_port));
     ASSERT_TRUE(client.Send("GET /MCDU_KB_07 HTTP/1.1\r\n\r\n"));
     ASSERT_TRUE(txtest::WaitUntil([&] { return m_recorder.entered.load() == 1; }, 5s));
-    m_dlg->StopWebServerThread(true);
+    m_server->StopWebServerThread(true);
     // The server object may be deleted now: its thread is done with it.
     EXPECT_EQ(m_recorder.Count(), 1u);
     const std::string log = Log();
@@ -559,8 +553,8 @@ TEST_F(WebServerTest, ClosingTheClientFromAnotherThreadIsSafe) {
 TEST_F(WebServerTest, ShutdownRacingTheThreadsOwnEndReleasesTheHandleOnce) {
     SocketServer holder(static_cast<uint32_t>(m_port), 5, 0);  // every run ends at once
     for (int i = 0; i < 20; ++i) {
-        m_dlg->StartWebServerThread();
-        m_dlg->StopWebServerThread(true);
+        m_server->StartWebServerThread();
+        m_server->StopWebServerThread(true);
         ASSERT_TRUE(txtest::WaitUntil([&] { return !ThreadRegistered(); }, 5s));
     }
     ASSERT_TRUE(txtest::WaitUntil(

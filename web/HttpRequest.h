@@ -3,10 +3,13 @@
 // web server thread; all texts are byte strings (the body may hold zero bytes).
 
 #include <map>
+#include <optional>
 #include <string>
 
 class Socket;
-class CTarvelXConnectDlg;
+namespace web {
+class ServerHost;
+}
 
 struct HttpRequest {
     Socket* client = nullptr;  // the connection (not owned)
@@ -19,8 +22,12 @@ struct HttpRequest {
     std::string userAgent;
     std::string status = "202 OK";  // replaced only for the not-found answer
     std::string body;
+    // The MCDU key code the page asks the server to forward to the gauge, right after the
+    // handler has answered; set for every key-press path, a refused code included.
+    std::optional<int> mcduKey;
 };
 
-// The one page handler: reads the request's path (and the owner's state), fills in the body and,
-// for the not-found answer only, the status. It sends nothing on the connection itself.
-using PageHandler = void (*)(HttpRequest& request, CTarvelXConnectDlg* owner);
+// The one page handler: reads the request's path (and the host's state), fills in the body and,
+// for the not-found answer only, the status; a key press it leaves in mcduKey. It sends nothing
+// on the connection or the pipe itself.
+using PageHandler = void (*)(HttpRequest& request, web::ServerHost& host);

@@ -6,10 +6,10 @@
 #include <thread>
 #include <utility>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "platform/CalendarTime.h"
 #include "platform/Net.h"
+#include "web/ServerHost.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
 #include "web/WebServer.h"
@@ -60,9 +60,9 @@ void CaptureHeader(HttpRequest& request, const std::string& line) {
 // Waits until the server should try to accept: at once when it does not wait for the simulator
 // or the simulator is online. False when the stop flag was raised meanwhile.
 bool WaitUntilAccepting(WebServer& server) {
-    const CTarvelXConnectDlg& owner = *server.m_pOwner;
+    const web::ServerHost& host = server.Host();
     while (!server.m_bStopThread.load()) {
-        if (!owner.m_bWebserverWaits4Sim.load() || owner.m_bSimOnline.load()) return true;
+        if (!server.WaitsForSim() || host.IsSimOnline()) return true;
         std::this_thread::sleep_for(kSimWaitPollInterval);
     }
     return false;
@@ -118,7 +118,7 @@ void SendResponse(Socket& client, const HttpRequest& request, std::time_t now) {
 void HandleConnection(WebServer& server) {
     const std::shared_ptr<Socket> client = server.Client();
     if (!client) return;
-    CTarvelXConnectDlg* owner = server.m_pOwner;
+    web::ServerHost& host = server.Host();
 
     const std::string line = client->ReceiveLine();
     if (line.empty()) {
@@ -147,7 +147,7 @@ void HandleConnection(WebServer& server) {
     while (!server.m_bStopThread.load()) {
         // Tested before every line, the last one included, so that a request arriving while the
         // simulator is away is always answered with the offline page.
-        if (!owner->m_bSimOnline.load()) request.path = "/offline";
+        if (!host.IsSimOnline()) request.path = "/offline";
         std::string header = client->ReceiveLine();
         if (header.empty()) {
             // A stop seen while waiting for the line ends the header section like the loop test.
@@ -169,13 +169,15 @@ void HandleConnection(WebServer& server) {
     }
 
     try {
-        server.Handler()(request, owner);
+        server.Handler()(request, host);
     } catch (const std::exception& error) {
         LogLine(LogFile, "Webserver: page handler failed for [%s]: %s; connection closed.\n",
                 request.path.c_str(), error.what());
         server.CloseClient();
         return;
     }
+    // The key goes to the gauge whatever becomes of the answer.
+    if (request.mcduKey) server.SendKey(*request.mcduKey);
     if (server.m_bStopThread.load()) {
         server.CloseClient();
         return;

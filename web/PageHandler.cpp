@@ -1,12 +1,11 @@
 #include "web/PageHandler.h"
 
-#include "app/TarvelXConnectDlg.h"
 #include "sim/FlightData.h"
 #include "web/FormatNumber.h"
 #include "web/ImageFile.h"
 #include "web/McduPages.h"
+#include "web/ServerHost.h"
 #include "web/StatusPage.h"
-#include "web/WebServer.h"
 
 namespace {
 
@@ -22,24 +21,23 @@ void AnswerNotFound(HttpRequest& request) {
     request.body = BuildNotFoundPage();
 }
 
-std::string BuildStatusPage(CTarvelXConnectDlg* owner) {
+std::string BuildStatusPage(web::ServerHost& host) {
     // The clock is read first: the page shows when it was built, not when the values arrived.
     const TimeOfDay now = StatusPageNow();
     FlightData data{};
-    owner->GetFlightData(data);
+    host.GetFlightData(data);
     return BuildFramedPage("<html><head><meta http-equiv=\"refresh\" content=\"" +
                                FormatNumber(kStatusRefreshSeconds, "", false, false) + "\"><title>",
                            "Quennick Tarvel X Connect Extended",
-                           BuildStatusContent(data, owner->m_bSimPaused.load(), now));
+                           BuildStatusContent(data, host.IsSimPaused(), now));
 }
 
-void ServeKeyPress(HttpRequest& request, CTarvelXConnectDlg* owner) {
+void ServeKeyPress(HttpRequest& request) {
     // The page goes back whatever becomes of the key: its script refreshes the display either
     // way. Negative codes (which would forge the close or probe message) are refused, with a log
-    // line naming them, by the pipe client itself.
+    // line naming them, by the pipe client itself, as the server hands it every code.
     request.body = BuildMcduKeyCommandPage();
-    const int code = McduKeyCodeFromPath(request.path);
-    if (owner->m_pWebServer != nullptr) owner->m_pWebServer->m_mcduPipe.SendKey(code);
+    request.mcduKey = McduKeyCodeFromPath(request.path);
 }
 
 }  // namespace
@@ -66,19 +64,19 @@ std::string BuildNotFoundPage() {
                            "<font face=Verdana><h2>404 Not Found</h2></font>");
 }
 
-void ServePage(HttpRequest& request, CTarvelXConnectDlg* owner) {
+void ServePage(HttpRequest& request, web::ServerHost& host) {
     const std::string& path = request.path;
     if (path == "/") {
-        request.body = BuildStatusPage(owner);
+        request.body = BuildStatusPage(host);
     } else if (path == "/pause" || path == "/resume") {
         // The answer does not wait for the simulator: the page returns to "/",
         // which shows the pause state the simulator reports by then.
         request.body = BuildPleaseWaitPage();
-        owner->PauseSim(path == "/pause");
+        host.PauseSim(path == "/pause");
     } else if (path == "/offline") {
         request.body = BuildOfflinePage();
     } else if (Contains(path, ".jpg") || Contains(path, ".png")) {
-        if (!ServeImageFile(request, owner->m_szSettingsFolder)) AnswerNotFound(request);
+        if (!ServeImageFile(request, host.SettingsFolder())) AnswerNotFound(request);
     } else if (path == "/MCDU") {
         request.body = BuildMcduFramesetPage();
     } else if (path == "/MCDU_main") {
@@ -86,7 +84,7 @@ void ServePage(HttpRequest& request, CTarvelXConnectDlg* owner) {
         static const std::string mainPage = BuildMcduMainPage();
         request.body = mainPage;
     } else if (Contains(path, "MCDU_KB_")) {
-        ServeKeyPress(request, owner);
+        ServeKeyPress(request);
     } else {
         AnswerNotFound(request);
     }

@@ -7,7 +7,7 @@
 //   contains .jpg/.png    image file from disk
 //   "/MCDU"               remote MCDU frameset
 //   "/MCDU_main"          remote MCDU keyboard and display
-//   contains "MCDU_KB_"   remote MCDU key press
+//   contains "MCDU_KB_"   remote MCDU key press (the key is left for the server to forward)
 //   anything else         404 page
 //
 // Paths are compared byte for byte and case-sensitively, in that order.
@@ -16,11 +16,13 @@
 
 #include "web/HttpRequest.h"
 
-class CTarvelXConnectDlg;
+namespace web {
+class ServerHost;
+}
 
 // The PageHandler of the web server: reads the path, fills the body (and, for the not-found
 // answer only, the status).
-void ServePage(HttpRequest& request, CTarvelXConnectDlg* owner);
+void ServePage(HttpRequest& request, web::ServerHost& host);
 
 // The frame the status, please-wait, offline and not-found pages share.
 std::string BuildFramedPage(const std::string& headOpening, const std::string& title,

@@ -4,8 +4,8 @@
 
 #include "web/Socket.h"
 
-WebServer::WebServer(uint32_t port, PageHandler handler, CTarvelXConnectDlg* owner)
-    : m_pOwner(owner), m_nPort(port), m_pHandler(handler) {}
+WebServer::WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim)
+    : m_host(host), m_nPort(port), m_bWaits4Sim(waitsForSim), m_pHandler(handler) {}
 
 WebServer::~WebServer() {
     CloseClient();

@@ -1,8 +1,9 @@
 #pragma once
-// The web server object: what the web server thread serves with, and what the window thread
-// reaches into at shutdown (the stop flag, the MCDU pipe, the connection being served). One per
-// process, created at start-up when the server is enabled and deleted at shutdown once its
-// thread has ended.
+// The web server object: its thread (started and stopped here), what that thread serves with,
+// the MCDU pipe that key presses, the flight-start probe and the close message go through, and
+// the connection being served. One per process, created at start-up when the server is enabled
+// and deleted at shutdown once its thread has ended. The program around it is reached through
+// web::ServerHost.
 
 #include <atomic>
 #include <cstdint>
@@ -10,22 +11,40 @@
 
 #include "pipe/McduPipeClient.h"
 #include "platform/Mutex.h"
+#include "platform/WorkerThread.h"
 #include "web/HttpRequest.h"
+#include "web/ServerHost.h"
 
-class CTarvelXConnectDlg;
 class Socket;
 
 class WebServer {
   public:
-    // Stores the values; nothing is opened.
-    WebServer(uint32_t port, PageHandler handler, CTarvelXConnectDlg* owner);
+    // Stores the values; nothing is opened. `waitsForSim` is [Server] WebserverWaits4Sim: the
+    // server accepts nothing while the simulator link is offline.
+    WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim = true);
     ~WebServer();
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // Opens the MCDU input pipe anew; the outcome stays in m_mcduPipe and goes to the log.
-    bool ConnectMcduPipe() { return m_mcduPipe.ConnectMcduPipe(); }
+    // ---- The thread ------------------------------------------------------------------------
+    // Starts the web server thread unless it runs, logs the address and has the window show it.
+    void StartWebServerThread() EXCLUDES(m_webThreadMutex);
+    // Stops the thread: with `wait`, returns once it has ended (shutdown); without, only
+    // deregisters it (the ending thread itself).
+    void StopWebServerThread(bool wait) EXCLUDES(m_webThreadMutex);
+    // True while a web server thread is registered.
+    bool IsThreadRegistered() EXCLUDES(m_webThreadMutex);
 
+    // ---- The MCDU pipe ---------------------------------------------------------------------
+    // Opens the MCDU input pipe anew; the outcome stays in the pipe client and goes to the log.
+    bool ConnectMcduPipe() { return m_mcduPipe.ConnectMcduPipe(); }
+    // A key press (web server thread), the flight-start probe (simulator worker) and the close
+    // message (window thread at shutdown); the pipe client serialises them itself.
+    bool SendKey(int code) { return m_mcduPipe.SendKey(code); }
+    bool SendProbe() { return m_mcduPipe.SendProbe(); }
+    bool SendClose() { return m_mcduPipe.SendClose(); }
+
+    // ---- The connection being served -------------------------------------------------------
     // Makes `client` the connection being served (web server thread).
     void SetClient(std::unique_ptr<Socket> client) EXCLUDES(m_clientMutex);
     // A hold on the connection being served, or null between connections. The hold keeps the
@@ -37,22 +56,31 @@ class WebServer {
     void CloseClient() EXCLUDES(m_clientMutex);
 
     PageHandler Handler() const { return m_pHandler; }
+    web::ServerHost& Host() const { return m_host; }
+    // Whether the server waits for the simulator before it accepts (any thread).
+    bool WaitsForSim() const { return m_bWaits4Sim.load(); }
+    // Changes it for the thread's next look; a test may, the program does not.
+    void SetWaitsForSim(bool waits) { m_bWaits4Sim.store(waits); }
 
-    // ---- Fields, in the server's field order -----------------------------------------------
-
+  private:
     // The MCDU input pipe (its handle and connected flag). Connected by the web server thread at
     // the start of every run; written by that thread (key presses), the simulator worker (probe)
     // and the window thread (close message); the client serialises them itself.
     McduPipeClient m_mcduPipe;
-    // The main window, whose flags the server reads. Fixed at construction.
-    CTarvelXConnectDlg* const m_pOwner;
+    // The program around the server, whose state the pages show. Fixed at construction.
+    web::ServerHost& m_host;
 
-  private:
     // The connection being served. Set and cleared by the web server thread, cleared by the
     // window thread at shutdown; both under m_clientMutex. Shared ownership lets the web server
     // thread finish with an object the window thread has already let go of.
     platform::Mutex m_clientMutex;
     std::shared_ptr<Socket> m_pClient GUARDED_BY(m_clientMutex);
+
+    // The web server thread's handle, while it runs. Guarded by m_webThreadMutex: the thread
+    // releases its own registration when it ends, and shutdown waits for it and releases it.
+    // Whoever takes the handle out owns it alone, so it is released exactly once.
+    platform::Mutex m_webThreadMutex;
+    std::unique_ptr<platform::WorkerThread> m_hWebServerThread GUARDED_BY(m_webThreadMutex);
 
   public:
     // Listening port. Fixed at construction.
@@ -63,6 +91,9 @@ class WebServer {
     std::atomic<bool> m_bStopThread{false};
 
   private:
+    // [Server] WebserverWaits4Sim. Given at construction, before the thread exists; read by the
+    // web server thread.
+    std::atomic<bool> m_bWaits4Sim;
     // The page handler; fixed at construction. Kept per server rather than process-wide, so a
     // server never sees another server's handler.
     const PageHandler m_pHandler;

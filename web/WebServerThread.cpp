@@ -1,4 +1,4 @@
-// The web server thread, and the main window's operations that start and stop it.
+// The web server thread, and the server's operations that start and stop it.
 
 #include "web/WebServerThread.h"
 
@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
 #include "web/HttpServer.h"
 #include "web/LocalAddress.h"
@@ -23,13 +22,16 @@ void WebServerThread(WebServer* server) {
     ServeConnections(*server);
     // Deregistering lets the simulator link start a new thread later. From here on the server
     // object may be deleted by shutdown at any moment, so it is not touched again.
-    server->m_pOwner->StopWebServerThread(false);
+    server->StopWebServerThread(false);
     LogLine(LogFile, "Webserver (main) thread finished.\n");
 }
 
-void CTarvelXConnectDlg::StartWebServerThread() {
-    WebServer* server = m_pWebServer;
-    if (server == nullptr) return;
+bool WebServer::IsThreadRegistered() {
+    platform::MutexLock lock(m_webThreadMutex);
+    return m_hWebServerThread != nullptr;
+}
+
+void WebServer::StartWebServerThread() {
     {
         platform::MutexLock lock(m_webThreadMutex);
         // A second thread would only find the port taken; the running one stays the only one.
@@ -37,7 +39,7 @@ void CTarvelXConnectDlg::StartWebServerThread() {
         LogLine(LogFile, "Starting the webserver (main) thread...\n");
         // Registering under the lock means a thread that ends at once (its port taken) can only
         // deregister after it has been registered.
-        m_hWebServerThread = platform::WorkerThread::Start([server] { WebServerThread(server); });
+        m_hWebServerThread = platform::WorkerThread::Start([this] { WebServerThread(this); });
         if (!m_hWebServerThread) {
             LogLine(LogFile, "webserver (main) thread couldn't start.\n");
             return;
@@ -47,29 +49,26 @@ void CTarvelXConnectDlg::StartWebServerThread() {
     char address[17] = "";
     GetLocalIPAddress(address);
     std::string label;
-    if (address[0] != '\0') label = std::string(address) + ":" + std::to_string(m_nPort.load());
+    if (address[0] != '\0') label = std::string(address) + ":" + std::to_string(m_nPort);
     LogLine(LogFile, "Webbrowser IP: %s.\n", address);
-    PostToWindowThread([this, label] { DrawAddressLabel(label); });
+    m_host.ShowAddressLabel(label);
 }
 
-void CTarvelXConnectDlg::StopWebServerThread(bool wait) {
-    if (!m_bServerEnabled.load()) return;
-    WebServer* server = nullptr;
+void WebServer::StopWebServerThread(bool wait) {
     std::unique_ptr<platform::WorkerThread> thread;
     {
         platform::MutexLock lock(m_webThreadMutex);
         if (!m_hWebServerThread) return;
         LogLine(LogFile, "CloseWebserverThread...\n");
-        server = m_pWebServer;
-        if (server != nullptr) server->m_bStopThread.store(true);
+        m_bStopThread.store(true);
         // Taking the handle out makes this call its one releaser: whichever of shutdown and the
         // thread's own deregistration comes second finds no handle and does nothing.
         thread = std::move(m_hWebServerThread);
         if (!wait || thread->IsCurrentThread()) {
             // The ending thread itself: everything under the lock, because once it is released
-            // shutdown may delete the server.
+            // shutdown may delete this object.
             thread.reset();
-            if (server != nullptr) server->m_bStopThread.store(false);
+            m_bStopThread.store(false);
             LogLine(LogFile, "CloseWebserverThread complete\n");
             return;
         }
@@ -82,11 +81,11 @@ void CTarvelXConnectDlg::StopWebServerThread(bool wait) {
         LogLine(LogFile,
                 "Webserver (main) thread still busy after %lld ms; closing its connection.\n",
                 static_cast<long long>(kStopWait.count()));
-        if (server != nullptr) server->CloseClient();
+        CloseClient();
         while (!thread->WaitFor(kStopWait)) {
         }
     }
     thread.reset();
-    if (server != nullptr) server->m_bStopThread.store(false);
+    m_bStopThread.store(false);
     LogLine(LogFile, "CloseWebserverThread complete\n");
 }

@@ -3,6 +3,6 @@
 
 class WebServer;
 
-// Serves until stopped or until the listener fails, then deregisters the thread from its owner
-// window, so that a later start can run a new one.
+// Serves until stopped or until the listener fails, then deregisters the thread from its server,
+// so that a later start can run a new one.
 void WebServerThread(WebServer* server);

@@ -56,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         message.assign((std::max<size_t>(frameSize, kDeliveryBytes) + 7) / 8, 0);
         std::memcpy(message.data(), data + consumed, frameSize);
-        dlg->DispatchSimMessage(reinterpret_cast<SIMCONNECT_RECV*>(message.data()), frameSize);
+        dlg->Link().DispatchSimMessage(reinterpret_cast<SIMCONNECT_RECV*>(message.data()),
+                                       frameSize);
         consumed += frameSize;
     }
 

@@ -30,13 +30,14 @@ void SimLinkTest::SetUp() {
     m_sandbox.Apply();
     m_sandbox.CreateSettingsFolder();
     ASSERT_TRUE(LogFile.Open(m_sandbox.LogPath()));
-    m_dlg = std::make_unique<CTarvelXConnectDlg>(m_sandbox.settings());
+    m_link =
+        std::make_unique<sim::SimLink>(m_host, m_sandbox.settings() + "TarvelXConnectExtended.ini");
 }
 
 void SimLinkTest::TearDown() {
-    m_dlg->CloseSimconnectThread();
-    m_dlg->ClearSimConnect();
-    m_dlg.reset();
+    m_link->CloseSimconnectThread();
+    m_link->ClearSimConnect();
+    m_link.reset();
     LogFile.Close();
 }
 
@@ -60,7 +61,7 @@ std::chrono::milliseconds SimLinkTest::TickUntil(const std::function<bool()>& do
                                                  std::chrono::milliseconds limit) {
     const auto start = std::chrono::steady_clock::now();
     while (!done() && std::chrono::steady_clock::now() - start < limit) {
-        m_dlg->CheckSimPresence();
+        m_link->CheckSimPresence();
         if (done()) break;
         std::this_thread::sleep_for(100ms);
     }
@@ -69,7 +70,7 @@ std::chrono::milliseconds SimLinkTest::TickUntil(const std::function<bool()>& do
 }
 
 bool SimLinkTest::WorkerEnded() {
-    return WaitUntil([&] { return !m_dlg->IsSimThreadRegistered(); }, 5s) &&
+    return WaitUntil([&] { return !m_link->IsSimThreadRegistered(); }, 5s) &&
            WaitForLog("SimConnect thread finished.\n");
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// What the tests of the main window's simulator link share: a main window of its own in a
-// sandbox with its log, the log read without its timestamp prefixes, and the presence check run
-// by the test as the window thread would run it.
+// What the tests of the simulator link share: a link of its own in a sandbox with its log, a
+// stand-in for the program around it, the log read without its timestamp prefixes, and the
+// presence check run by the test as the window thread would run it.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "app/TarvelXConnectDlg.h"
+#include "sim/SimLink.h"
+#include "tests/support/FakeLinkHost.h"
 #include "tests/support/TestSupport.h"
 
 namespace txtest {
@@ -38,7 +39,8 @@ class SimLinkTest : public ::testing::Test {
     bool WorkerEnded();
 
     Sandbox m_sandbox;
-    std::unique_ptr<CTarvelXConnectDlg> m_dlg;
+    FakeLinkHost m_host;
+    std::unique_ptr<sim::SimLink> m_link;
 };
 
 }  // namespace txtest
