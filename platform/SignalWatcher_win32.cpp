@@ -32,13 +32,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         default:
             return FALSE;
     }
-    std::function<void(int)> onSignal;
     {
+        // Called under the lock, so that Stop() waits for a call under way: once it returns, the
+        // object the callback closes may go.
         std::lock_guard<std::mutex> lock(g_watcherMutex);
-        onSignal = g_onSignal;
+        if (!g_onSignal) return FALSE;  // the system's default: end the process
+        g_onSignal(signal);
     }
-    if (!onSignal) return FALSE;  // the system's default: end the process
-    onSignal(signal);
     // The end of the run ends this thread with the process.
     if (signal == SIGTERM) ::Sleep(kCloseGraceMs);
     return TRUE;

@@ -5,12 +5,18 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-bash "$here/scripts/install-deps.sh"
-cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# Only what runs is built here; the test command builds the rest.
-cmake --build "$here/build" -j"$(nproc 2>/dev/null || echo 2)" \
-  --target TarvelXConnectExtended sim-standin gauge-standin txpictures -- --no-print-directory >/dev/null
-bin="$here/build/bin"
+# TX_BUILD_DIR names a build folder whose programs are built already (the tests run this script
+# so): they run as they are, and nothing is installed or built.
+build="${TX_BUILD_DIR:-}"
+if [[ -z "$build" ]]; then
+  build="$here/build"
+  bash "$here/scripts/install-deps.sh"
+  cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  # Only what runs is built here; the test command builds the rest.
+  cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" \
+    --target TarvelXConnectExtended sim-standin gauge-standin txpictures -- --no-print-directory >/dev/null
+fi
+bin="$build/bin"
 
 # The settings folder is the user's own: prepared once, never overwritten.
 # The documents folder by the program's own rule: XDG_DOCUMENTS_DIR from user-dirs.dirs, else
@@ -66,8 +72,15 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
 fi
 
 pids=()
+stopping=0
 stop_all() {
-  trap - INT TERM EXIT
+  # Once stopping has begun, a further INT or TERM (Ctrl-C pressed again, a supervisor's signal to
+  # the whole process group after the one to this script) is ignored until every child has been
+  # stopped: cut short here, the script would leave the stand-ins running on their ports.
+  trap '' INT TERM
+  trap - EXIT
+  ((stopping == 0)) || return 0
+  stopping=1
   # The program first, so that it says goodbye to the gauge while the simulator is still up.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
     kill -TERM "${pids[$i]}" 2>/dev/null || true
@@ -83,7 +96,7 @@ setsid "$bin/sim-standin" --autostart --port "$sim_port" &
 pids+=($!)
 setsid "$bin/gauge-standin" &
 pids+=($!)
-(cd "$here/build/www" && exec "$bin/TarvelXConnectExtended") &
+(cd "$build/www" && exec "$bin/TarvelXConnectExtended") &
 pids+=($!)
 
 address="$(hostname -I 2>/dev/null | awk '{print $1}')"

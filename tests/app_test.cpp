@@ -102,6 +102,33 @@ TEST(StartupTest, SecondCopyIsRefusedAndTheFirstRunsOn) {
     EXPECT_TRUE(LogHas(sandbox, "TarvelXConnectExtended.exe: END.\n"));
 }
 
+TEST(StartupTest, CloseRequestsDuringShutdownChangeNothing) {
+    // Online, so that shutdown stops a worker and says goodbye to the gauge: it takes a while,
+    // and every signal of the loop below comes during it or after the event loop has ended.
+    txtest::Sandbox sandbox;
+    sandbox.WriteIni(IniWithLogging(txtest::FreeTcpPort()));
+    txtest::SimStandin simulator(sandbox);
+    ASSERT_TRUE(simulator.Start());
+    txtest::ChildProcess program;
+    ASSERT_TRUE(program.Start(kProgram, {}, sandbox.Env()));
+    ASSERT_TRUE(txtest::WaitUntil([&] { return LogHas(sandbox, "FSX online."); }, 20s));
+
+    program.Signal(SIGTERM);
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    std::optional<int> exit;
+    for (int sent = 0; !(exit = program.Wait(0ms)); ++sent) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the program hangs";
+        program.Signal(sent % 2 == 0 ? SIGINT : SIGTERM);
+        std::this_thread::sleep_for(200us);
+    }
+    EXPECT_EQ(exit, 0) << program.Stderr();
+    const std::string log = txtest::ReadFile(sandbox.LogPath());
+    EXPECT_EQ(txtest::CountLines(log, "END."), 1) << log;
+    const std::string end = "TarvelXConnectExtended.exe: END.\n";
+    ASSERT_GE(log.size(), end.size());
+    EXPECT_EQ(log.substr(log.size() - end.size()), end);
+}
+
 TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
     txtest::Sandbox sandbox;
     sandbox.Apply();

@@ -361,6 +361,8 @@ class GaugeProcessTest : public ::testing::Test {
 
 TEST_F(GaugeProcessTest, KeysChangeThePictureInTheSettingsFolder) {
     m_sandbox.CreateSettingsFolder();
+    // No simulator link here: the folder holds what the gauge writes, and nothing else.
+    std::filesystem::remove(m_sandbox.settings() + "SimConnect.cfg");
     txtest::ChildProcess gauge;
     StartGauge(gauge);
     ASSERT_TRUE(WaitForWritten(gauge, 1));  // drawn once at start

@@ -23,6 +23,10 @@ SocketHandle StartConnectLoopback(const std::string& address, int port);
 // True when the connection attempt started on `socket` comes to an end, made or refused, within
 // `timeout`.
 bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout);
+// A socket bound to `address` and a port the system picks (written to `port`) that never listens:
+// a connection there is refused, and while it is held no other socket can take the port.
+// kInvalidSocket when none can be made.
+SocketHandle BindLoopback(const std::string& address, int& port);
 // A listener on `address` and a port the system picks (written to `port`), with `backlog`.
 // kInvalidSocket when none can be made.
 SocketHandle ListenLoopback(const std::string& address, int backlog, int& port);

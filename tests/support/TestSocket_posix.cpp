@@ -72,20 +72,28 @@ bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout) {
     return ::poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
 }
 
-SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
+SocketHandle BindLoopback(const std::string& address, int& port) {
     sockaddr_storage local{};
     socklen_t length = 0;
     if (!LoopbackAddress(address, 0, local, length)) return platform::kInvalidSocket;
     const int fd = ::socket(local.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return platform::kInvalidSocket;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), length) != 0 ||
-        ::listen(fd, backlog) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         ::close(fd);
         return platform::kInvalidSocket;
     }
     port = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
                                              : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+    return fd;
+}
+
+SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
+    const SocketHandle fd = BindLoopback(address, port);
+    if (fd != platform::kInvalidSocket && ::listen(fd, backlog) != 0) {
+        ::close(fd);
+        return platform::kInvalidSocket;
+    }
     return fd;
 }
 

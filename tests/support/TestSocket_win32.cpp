@@ -92,7 +92,7 @@ bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout) {
     return PollFor(socket, POLLWRNORM, timeout);
 }
 
-SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
+SocketHandle BindLoopback(const std::string& address, int& port) {
     sockaddr_storage local{};
     int length = 0;
     if (!NetLibraryStarted() || !LoopbackAddress(address, 0, local, length))
@@ -100,7 +100,6 @@ SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) 
     const SOCKET socket = NewSocket(local.ss_family);
     if (socket == INVALID_SOCKET) return platform::kInvalidSocket;
     if (::bind(socket, reinterpret_cast<const sockaddr*>(&local), length) != 0 ||
-        ::listen(socket, backlog) != 0 ||
         ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         ::closesocket(socket);
         return platform::kInvalidSocket;
@@ -108,6 +107,15 @@ SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) 
     port = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
                                              : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
     return static_cast<SocketHandle>(socket);
+}
+
+SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
+    const SocketHandle socket = BindLoopback(address, port);
+    if (socket != platform::kInvalidSocket && ::listen(Native(socket), backlog) != 0) {
+        ::closesocket(Native(socket));
+        return platform::kInvalidSocket;
+    }
+    return socket;
 }
 
 SocketHandle AcceptWithin(SocketHandle listener, std::chrono::milliseconds timeout) {

@@ -10,6 +10,14 @@
 
 namespace txtest {
 
+void Sandbox::CreateSettingsFolder() const {
+    if (std::filesystem::exists(settings())) return;
+    std::filesystem::create_directories(settings());
+    WriteFile(settings() + "SimConnect.cfg",
+              "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+                  std::to_string(UnservedSimPort()) + "\n");
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream content;

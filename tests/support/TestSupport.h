@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Net.h"
+#include "tests/support/UnservedPort.h"
 
 namespace txtest {
 
@@ -37,6 +38,9 @@ class TempDir {
 // documents folder, which no variable moves: Apply() points the user's documents folder at
 // home()\Documents for the sandbox's life. That is a per-user setting, which is why the Windows
 // suites run one at a time, in a scratch Wine prefix of their own.
+// The settings folder, once made, holds a SimConnect.cfg that names a port nobody serves (held by
+// the sandbox): a program or library of the test reaches no simulator but the stand-in a test
+// starts, which writes its own file.
 class Sandbox {
   public:
     Sandbox();
@@ -50,9 +54,11 @@ class Sandbox {
     std::string LogPath() const { return settings() + "TarvelXConnectExtended.log"; }
     std::map<std::string, std::string> Env() const;
     void Apply();
+    int UnservedSimPort() const { return m_unservedSimPort.port(); }
 
   private:
     TempDir m_root;
+    UnservedPort m_unservedSimPort;
     std::map<std::string, std::optional<std::string>> m_saved;
     // Windows: the documents folder setting before Apply(); nothing when Apply() did not move it.
     std::optional<std::optional<std::string>> m_savedDocuments;

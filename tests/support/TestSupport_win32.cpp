@@ -136,10 +136,6 @@ std::string Sandbox::settings() const {
     return home() + "\\Documents\\Quennick\\Tarvel\\";
 }
 
-void Sandbox::CreateSettingsFolder() const {
-    std::filesystem::create_directories(settings());
-}
-
 void Sandbox::WriteIni(const std::string& content) const {
     CreateSettingsFolder();
     WriteFile(settings() + "TarvelXConnectExtended.ini", content);

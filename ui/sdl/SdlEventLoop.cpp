@@ -37,7 +37,10 @@ bool SdlMainWindowView::StartWindowSystem() {
 
 void SdlMainWindowView::StopWindowSystem() {
     SDL_DelEventWatch(CountPush, &m_wakeup);
-    m_nPostedEvent = 0;
+    {
+        platform::MutexLock lock(m_quitMutex);
+        m_nPostedEvent = 0;
+    }
     SDL_Quit();
 }
 
@@ -90,6 +93,7 @@ void SdlMainWindowView::WakeEventLoop() {
 }
 
 void SdlMainWindowView::PostQuit() {
+    platform::MutexLock lock(m_quitMutex);
     if (m_nPostedEvent == 0) return;
     SDL_Event quit{};
     quit.type = SDL_QUIT;
