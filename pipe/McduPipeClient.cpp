@@ -9,6 +9,11 @@ namespace {
 // cannot go out within this time fails like any other write.
 constexpr std::chrono::milliseconds kWriteTimeout{5000};
 
+// The gauge ended or restarted: a new connection may reach it again.
+bool GaugeHasGone(const platform::Status& write) {
+    return write.Kind() == platform::ErrorKind::kClosed;
+}
+
 }  // namespace
 
 McduPipeClient::McduPipeClient(std::string path, LogStream& log, std::chrono::milliseconds busyWait)
@@ -31,18 +36,19 @@ bool McduPipeClient::ConnectLocked() {
     // A second start of the web server thread finds the first run's handle still open.
     CloseHandleLocked();
 
-    platform::PipeOpenResult opened = platform::OpenPipe(m_path, m_busyWait);
-    if (!opened.pipe) {
+    platform::Result<std::unique_ptr<platform::PipeConnection>> opened =
+        platform::OpenPipe(m_path, m_busyWait);
+    if (!opened.IsOk()) {
         LogLine(m_log, "PIPE: Unable to open named pipe %s w/err 0x%08lx\n", m_path.c_str(),
-                static_cast<unsigned long>(opened.error));
+                static_cast<unsigned long>(opened.status.Code()));
         return false;
     }
-    m_hMcduPipe = std::move(opened.pipe);
+    m_hMcduPipe = std::move(opened.value);
     LogLine(m_log, "PIPE: The named pipe, %s, is connected.\n", m_path.c_str());
-    const int error = m_hMcduPipe->SetWriteMode(kWriteTimeout);
-    if (error != 0) {
+    const platform::Status mode = m_hMcduPipe->SetWriteMode(kWriteTimeout);
+    if (!mode.IsOk()) {
         LogLine(m_log, "PIPE: SetNamedPipeHandleState failed w/err 0x%08lx\n",
-                static_cast<unsigned long>(error));
+                static_cast<unsigned long>(mode.Code()));
         CloseHandleLocked();
         return false;
     }
@@ -52,12 +58,12 @@ bool McduPipeClient::ConnectLocked() {
 
 McduPipeClient::WriteResult McduPipeClient::WriteMessage(uint8_t code) {
     const uint8_t message[kPipeMessageSize] = {code, 0x00};
-    const platform::PipeConnection::WriteResult sent =
+    const platform::Result<size_t> sent =
         m_hMcduPipe->Write(message, static_cast<size_t>(kPipeMessageSize));
     WriteResult write;
-    write.written = static_cast<long>(sent.written);
-    write.error = sent.error;
-    write.ok = sent.error == 0;
+    write.written = static_cast<long>(sent.value);
+    write.status = sent.status;
+    write.ok = sent.IsOk();
     write.result = write.ok ? 1 : 0;
     return write;
 }
@@ -69,14 +75,14 @@ void McduPipeClient::CloseHandleLocked() {
 
 void McduPipeClient::LogKeyFailure(const WriteResult& write, int code) {
     LogLine(m_log, "PIPE: WriteFile failed w/err 0x%08lx.\n",
-            static_cast<unsigned long>(write.error));
+            static_cast<unsigned long>(write.status.Code()));
     LogLine(m_log, "  Sends %ld bytes; Code: %d.", write.written, code);
     LogText(m_log, "  %ld bytes to write; bResult: %d\n", kPipeMessageSize, write.result);
 }
 
 void McduPipeClient::LogMessageFailure(const WriteResult& write) {
     LogLine(m_log, "PIPE: WriteFile failed w/err 0x%08lx.\n",
-            static_cast<unsigned long>(write.error));
+            static_cast<unsigned long>(write.status.Code()));
     LogLine(m_log, "  Sends %ld bytes; bResult: %d.", write.written, write.result);
 }
 
@@ -102,7 +108,7 @@ bool McduPipeClient::SendKey(int code) {
         return true;
     }
     LogKeyFailure(write, byte);
-    if (!platform::IsPipeGone(write.error)) return false;
+    if (!GaugeHasGone(write.status)) return false;
 
     // The gauge went away (restarted, most likely): keeping the dead handle would lose every key
     // from now on, so reopen at once and give this key one more chance.
@@ -115,7 +121,7 @@ bool McduPipeClient::SendKey(int code) {
     }
     LogKeyFailure(write, byte);
     // Gone again right away: no handle is better than a dead one, the next key reconnects.
-    if (platform::IsPipeGone(write.error)) CloseHandleLocked();
+    if (GaugeHasGone(write.status)) CloseHandleLocked();
     return false;
 }
 
@@ -128,7 +134,7 @@ bool McduPipeClient::SendProbe() {
         return true;
     }
     LogMessageFailure(write);
-    if (platform::IsPipeGone(write.error)) {
+    if (GaugeHasGone(write.status)) {
         CloseHandleLocked();
         ConnectLocked();
     }

@@ -59,10 +59,10 @@ class McduPipeClient {
 
   private:
     struct WriteResult {
-        bool ok = false;   // the call succeeded and wrote the whole message
-        int result = 0;    // the call's own outcome, 1 or 0, as the log reports it
-        long written = 0;  // bytes written
-        int error = 0;     // the system's number for a failed call (errno here), 0 otherwise
+        bool ok = false;          // the call succeeded and wrote the whole message
+        int result = 0;           // the call's own outcome, 1 or 0, as the log reports it
+        long written = 0;         // bytes written
+        platform::Status status;  // why the call failed, with the system's number (errno here)
     };
 
     bool ConnectLocked() REQUIRES(m_mutex);

@@ -13,31 +13,24 @@
 #include <memory>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 class ByteStream {
   public:
-    enum class Status {
-        Ok,          // `bytes` were moved
-        WouldBlock,  // nothing to read right now
-        End,         // the peer ended the stream in order
-        Reset,       // the peer reset the connection
-        Failed,      // any other error, or a write that could not go out whole
-    };
-    struct IoResult {
-        Status status = Status::Ok;
-        size_t bytes = 0;
-    };
-
     virtual ~ByteStream() = default;
 
     // Waits at most `timeout` until a read would not block (bytes, the end or an error).
     virtual bool WaitReadable(std::chrono::milliseconds timeout) = 0;
-    // Reads what has arrived, at most `capacity` bytes, without waiting.
-    virtual IoResult Read(uint8_t* buffer, size_t capacity) = 0;
-    // Writes all `size` bytes. A peer that stops reading holds the caller at most a couple of
-    // seconds; then the write fails.
-    virtual IoResult WriteAll(const uint8_t* data, size_t size) = 0;
+    // Reads what has arrived, at most `capacity` bytes, without waiting; the bytes read are the
+    // value. kWouldBlock: nothing to read right now; kClosed: the peer ended the stream in order
+    // (or this end was shut down); kReset: the peer reset the connection; kFailed: any other error.
+    virtual Result<size_t> Read(uint8_t* buffer, size_t capacity) = 0;
+    // Writes all `size` bytes; the bytes that went out are the value. A peer that stops reading
+    // holds the caller at most a couple of seconds; then the write fails (kFailed, or kReset when
+    // the peer reset the connection).
+    virtual Result<size_t> WriteAll(const uint8_t* data, size_t size) = 0;
     // Ends both directions at once.
     virtual void Shutdown() = 0;
 };
@@ -51,17 +44,8 @@ struct StreamTarget {
     bool disableNagle = false;
 };
 
-struct ConnectResult {
-    enum class Error {
-        None,
-        NoServer,     // refused, unreachable, or no answer to the connection attempt in time
-        Unresolved,   // the address does not resolve for the wanted family
-        Unsupported,  // this system cannot reach that kind of target
-        Cancelled,
-    };
+struct ConnectedStream {
     std::unique_ptr<ByteStream> stream;
-    Error error = Error::None;
-    std::string detail;  // the system's words for the failure
     // The peer is this very machine (a loopback address, or a local pipe).
     bool onThisMachine = false;
 };
@@ -71,9 +55,11 @@ struct ConnectResult {
 StreamTarget DefaultSimulatorTarget();
 
 // Connects to `target`, waiting at most `timeout`. Looks at `cancel` every few tens of
-// milliseconds and gives up when it is set. Name resolution, when the address is a name, may take
-// as long as the system's resolver takes.
-ConnectResult ConnectStream(const StreamTarget& target, std::chrono::milliseconds timeout,
-                            const std::atomic<bool>& cancel);
+// milliseconds and gives up when it is set (kCancelled). Name resolution, when the address is a
+// name, may take as long as the system's resolver takes. kNoServer: refused, unreachable, or no
+// answer to the connection attempt in time; kUnresolved: the address does not resolve for the
+// wanted family; kUnsupported: this system cannot reach that kind of target.
+Result<ConnectedStream> ConnectStream(const StreamTarget& target, std::chrono::milliseconds timeout,
+                                      const std::atomic<bool>& cancel);
 
 }  // namespace platform

@@ -1,17 +1,21 @@
 #pragma once
-// The socket calls the web server makes, so that web/ keeps one copy of its logic for every
-// system: POSIX sockets here (Net_posix.cpp), Winsock 2 on Windows. The layer owns the handle type
-// and hides what one system has and the other lacks (MSG_NOSIGNAL, SOCK_CLOEXEC, accept4, the
-// library's start-up). Error numbers are the system's own (errno here, WSAGetLastError() on
-// Windows); the failures a caller acts on are sorted out for it.
+// The socket calls of the web server and of the simulator's TCP stream, so that both keep one copy
+// of their logic for every system: POSIX sockets here (Net_posix.cpp), Winsock 2 on Windows. The
+// layer owns the handle type and hides what one system has and the other lacks (MSG_NOSIGNAL,
+// SOCK_CLOEXEC, accept4, the library's start-up). Failures come back as a Status: the system's own
+// number (errno here, WSAGetLastError() on Windows) and, for the failures a caller acts on, their
+// kind.
 //
-// The calls keep no state of their own: any thread may make them, each on a socket it owns or on
-// one whose handle stays reserved while it is used (see ShutdownSocket).
+// The calls keep no state of their own but the library's count: any thread may make them, each on a
+// socket it owns or on one whose handle stays reserved while it is used (see ShutdownSocket).
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "platform/Status.h"
 
 namespace platform {
 
@@ -25,28 +29,13 @@ using SocketHandle = int;
 inline constexpr SocketHandle kInvalidSocket = -1;
 #endif
 
-// How a call that moves bytes or takes a connection came out.
-enum class NetStatus {
-    kOk,
-    kWouldBlock,   // nothing could be done without waiting (or a send time-out passed)
-    kInterrupted,  // a signal ended the call before it did anything; it may be made again
-    kFailed,       // anything else; `error` says what
-};
-
-struct NetResult {
-    NetStatus status = NetStatus::kOk;
-    size_t bytes = 0;  // moved by a call that succeeded; a receive of 0 bytes: the peer closed
-    int error = 0;     // the system's number for a failure, else 0
-};
-
-// Starts the socket library (WSAStartup on Windows, nothing here): 0, or the system's error
-// number. Socket counts its live objects and calls these for the first and after the last.
-int StartNetLibrary();
-void StopNetLibrary();
+// Every handle this layer hands out holds the socket library (Winsock on Windows; nothing to start
+// here) until CloseSocket: the library starts with the first handle and stops after the last, in
+// one count for the whole process.
 
 // A blocking IPv4 TCP socket that programs started by this one do not inherit (a browser must not
-// hold the listener). kInvalidSocket, with the system's number in `error`, when none can be made.
-SocketHandle OpenTcpSocket(int& error);
+// hold the listener). kUnsupported when the socket library does not start.
+Result<SocketHandle> OpenTcpSocket();
 // Releases the handle; its number may be reused from then on.
 void CloseSocket(SocketHandle socket);
 // Ends both directions at once: the peer sees the end and a thread waiting on the socket wakes,
@@ -55,40 +44,36 @@ void ShutdownSocket(SocketHandle socket);
 
 // An accept on a non-blocking listener hands out nothing rather than wait.
 void SetNonBlocking(SocketHandle socket);
-// Binds to `port` on every IPv4 interface: 0, or the system's error number. A restart binds while
-// connections of the previous listener linger (TIME_WAIT); a port that another socket listens on
-// is refused.
-int BindAllIPv4(SocketHandle socket, uint16_t port);
+// Binds to `port` on every IPv4 interface. A restart binds while connections of the previous
+// listener linger (TIME_WAIT); a port that another socket listens on is refused.
+Status BindAllIPv4(SocketHandle socket, uint16_t port);
 void Listen(SocketHandle socket, int backlog);
 
-struct AcceptResult {
-    SocketHandle socket = kInvalidSocket;
-    NetStatus status = NetStatus::kOk;  // never kInterrupted: that counts as kWouldBlock
-    int error = 0;
-};
 // Takes the next connection: a blocking socket that started programs do not inherit. kWouldBlock
 // when none is ready, including one that broke down between being announced and being taken
-// (that concerns the connection only; the listener may try again). `listenerNonBlocking` says
-// whether SetNonBlocking was called on the listener: Windows hands its mode on to the connection,
-// which then has to be switched back, a call spared for a blocking listener.
-AcceptResult Accept(SocketHandle listener, bool listenerNonBlocking);
+// (that concerns the connection only; the listener may try again); never kInterrupted, which
+// counts as kWouldBlock. `listenerNonBlocking` says whether SetNonBlocking was called on the
+// listener: Windows hands its mode on to the connection, which then has to be switched back, a
+// call spared for a blocking listener.
+Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking);
 
-enum class WaitResult { kReady, kTimedOut, kInterrupted, kFailed };
 // Waits at most `timeout` (negative: without limit) until a receive, or on a listener an accept,
-// would not block: bytes, a connection, the peer's end or an error.
-WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
+// would not block: bytes, a connection, the peer's end or an error. Ok then; kTimedOut,
+// kInterrupted, or kFailed when the wait itself failed.
+Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
 
-// Receives what has arrived, at most `capacity` bytes; blocks until something has unless the socket
-// was made non-blocking (kWouldBlock then).
-NetResult Receive(SocketHandle socket, char* buffer, size_t capacity);
+// Receives what has arrived, at most `capacity` bytes, the count as the value (0: the peer
+// closed); blocks until something has unless the socket was made non-blocking (kWouldBlock then).
+// kReset when the peer reset the connection, kClosed when this end was shut down.
+Result<size_t> Receive(SocketHandle socket, char* buffer, size_t capacity);
 
 // A send that cannot go on for `timeout` (a peer that stops reading) ends with kWouldBlock, or
 // with the bytes sent so far.
 void SetSendTimeout(SocketHandle socket, std::chrono::milliseconds timeout);
 
-// Sends in one call, perhaps not all of it. A peer that went away is an error here, never a
-// signal that ends the process.
-NetResult Send(SocketHandle socket, const char* data, size_t size);
+// Sends in one call, perhaps not all of it; the bytes sent are the value. A peer that went away
+// is an error here, never a signal that ends the process.
+Result<size_t> Send(SocketHandle socket, const char* data, size_t size);
 
 struct SendPiece {
     const char* data;
@@ -96,10 +81,24 @@ struct SendPiece {
 };
 inline constexpr size_t kMaxSendPieces = 8;
 // As Send, with the pieces (at most kMaxSendPieces) one after another as one stream in one call.
-NetResult SendGathered(SocketHandle socket, const SendPiece* pieces, size_t count);
+Result<size_t> SendGathered(SocketHandle socket, const SendPiece* pieces, size_t count);
 
-// The system's words for a socket error number.
-std::string NetErrorText(int error);
+// A connected TCP socket and where its peer is.
+struct TcpConnection {
+    SocketHandle socket = kInvalidSocket;
+    bool onLoopback = false;  // the peer's address is this machine's loopback
+};
+// Connects to `port` (a number) of `address` (a name or a numeric address) over IPv4, or IPv6
+// with `ipv6`, trying each address the name resolves to, and hands out a blocking socket that
+// started programs do not inherit. Waits at most `timeout` for the connection, looking at
+// `cancel` every few tens of milliseconds; name resolution may take as long as the system's
+// resolver takes. kUnresolved, kNoServer (refused, unreachable, no answer in time), kCancelled,
+// or kUnsupported when the socket library does not start.
+Result<TcpConnection> ConnectTcp(const std::string& address, const std::string& port, bool ipv6,
+                                 std::chrono::milliseconds timeout,
+                                 const std::atomic<bool>& cancel);
+// Sends small writes at once rather than gather them (Nagle's algorithm off).
+void SetNoDelay(SocketHandle socket);
 
 // The dotted-decimal IPv4 address under which other machines of the local network reach this
 // one: the first of an interface that is up and not the loopback, else the one the host name

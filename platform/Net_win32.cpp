@@ -1,4 +1,4 @@
-// The web server's socket calls over Winsock 2.
+// The socket calls over Winsock 2.
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -10,10 +10,39 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "platform/Net.h"
+#include "platform/WindowsError.h"
 
 namespace platform {
 namespace {
+
+// A connection attempt looks at its cancel flag at least this often.
+constexpr long long kCancelCheckMs = 50;
+
+// The holders of the socket library: every socket handed out, and a name lookup under way. Sockets
+// are made and closed on several threads, so the count and the start and clean-up it drives move
+// together under one lock.
+Mutex g_libraryMutex;
+int g_libraryUsers GUARDED_BY(g_libraryMutex) = 0;
+
+// Takes a hold on the library, starting it for the first holder.
+Status StartLibrary() {
+    MutexLock lock(g_libraryMutex);
+    if (g_libraryUsers == 0) {
+        WSADATA data{};
+        if (const int error = ::WSAStartup(MAKEWORD(2, 2), &data); error != 0)
+            return Status(ErrorKind::kUnsupported, error);
+    }
+    ++g_libraryUsers;
+    return Status();
+}
+
+// Drops a hold, cleaning the library up after the last.
+void StopLibrary() {
+    MutexLock lock(g_libraryMutex);
+    if (g_libraryUsers > 0 && --g_libraryUsers == 0) ::WSACleanup();
+}
 
 SOCKET Native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
@@ -22,13 +51,15 @@ SOCKET Native(SocketHandle socket) {
 // The outcome of a call that returned `result`, WSAGetLastError() telling why when it failed.
 // A send time-out (WSAETIMEDOUT from SO_SNDTIMEO) counts as "would block", as the interface has
 // it; Windows leaves the socket unfit for more sends then, which the callers never try.
-NetResult ResultOf(int result, bool sending) {
-    if (result != SOCKET_ERROR) return {NetStatus::kOk, static_cast<size_t>(result), 0};
+Result<size_t> ResultOf(int result, bool sending) {
+    if (result != SOCKET_ERROR) return {Status(), static_cast<size_t>(result)};
     const int error = ::WSAGetLastError();
-    if (error == WSAEINTR) return {NetStatus::kInterrupted, 0, error};
-    if (error == WSAEWOULDBLOCK || (sending && error == WSAETIMEDOUT))
-        return {NetStatus::kWouldBlock, 0, error};
-    return {NetStatus::kFailed, 0, error};
+    if (sending && error == WSAETIMEDOUT) return {Status(ErrorKind::kWouldBlock, error)};
+    if (error == WSAECONNRESET || error == WSAECONNABORTED)
+        return {Status(ErrorKind::kReset, error)};
+    // A receive after this end's own shutdown.
+    if (error == WSAESHUTDOWN) return {Status(ErrorKind::kClosed, error)};
+    return {WindowsError(static_cast<unsigned long>(error))};
 }
 
 int ClampToInt(size_t size) {
@@ -80,8 +111,7 @@ bool FirstAdapterAddress(in_addr& found) {
 
 bool HostNameAddress(in_addr& found) {
     // The caller may hold no socket: the name functions need the library started.
-    WSADATA data{};
-    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    if (!StartLibrary().IsOk()) return false;
     bool ok = false;
     char name[256] = {};
     if (::gethostname(name, sizeof name - 1) == 0) {
@@ -95,30 +125,87 @@ bool HostNameAddress(in_addr& found) {
         }
         if (result != nullptr) ::freeaddrinfo(result);
     }
-    ::WSACleanup();
+    StopLibrary();
     return ok;
+}
+
+// A socket of `family` that started programs do not inherit, holding the library; the caller has
+// taken a hold on it already, which the socket keeps.
+Result<SocketHandle> NewSocket(int family) {
+    const SOCKET handle = ::WSASocketW(family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                       WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (handle == INVALID_SOCKET) return {WindowsError(::WSAGetLastError()), kInvalidSocket};
+    return {Status(), static_cast<SocketHandle>(handle)};
+}
+
+bool IsLoopback(const sockaddr* address) {
+    if (address->sa_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
+    }
+    if (address->sa_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) return true;
+        return IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr) && v6->sin6_addr.s6_addr[12] == 127;
+    }
+    return false;
+}
+
+long long MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+        .count();
+}
+
+Status NoServer(int error) {
+    return Status(ErrorKind::kNoServer, error);
+}
+
+// Connects one non-blocking socket to one address without waiting past `deadline` or a cancel.
+Status ConnectOne(SOCKET socket, const addrinfo& address,
+                  std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel) {
+    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0)
+        return Status();
+    const int started = ::WSAGetLastError();
+    if (started != WSAEWOULDBLOCK) return NoServer(started);
+    for (;;) {
+        if (cancel.load()) return Status(ErrorKind::kCancelled);
+        const long long left = MillisecondsLeft(deadline);
+        if (left <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
+        // select, not WSAPoll: Windows reports a refused connection to select (in the exception
+        // set), where WSAPoll has missed it.
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &writable);
+        FD_SET(socket, &failed);
+        const long long slice = std::min(left, kCancelCheckMs);
+        timeval wait{static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
+        const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+        if (ready == SOCKET_ERROR) return NoServer(::WSAGetLastError());
+        if (ready == 0) continue;
+        int error = 0;
+        int length = sizeof error;
+        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) !=
+            0)
+            error = ::WSAGetLastError();
+        if (error == 0 && FD_ISSET(socket, &writable)) return Status();
+        return NoServer(error != 0 ? error : WSAECONNREFUSED);
+    }
 }
 
 }  // namespace
 
-int StartNetLibrary() {
-    WSADATA data{};
-    return ::WSAStartup(MAKEWORD(2, 2), &data);
-}
-
-void StopNetLibrary() {
-    ::WSACleanup();
-}
-
-SocketHandle OpenTcpSocket(int& error) {
-    const SOCKET handle = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                                       WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-    error = handle == INVALID_SOCKET ? ::WSAGetLastError() : 0;
-    return handle == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(handle);
+Result<SocketHandle> OpenTcpSocket() {
+    if (Status started = StartLibrary(); !started.IsOk()) return {started, kInvalidSocket};
+    Result<SocketHandle> opened = NewSocket(AF_INET);
+    if (!opened.IsOk()) StopLibrary();
+    return opened;
 }
 
 void CloseSocket(SocketHandle socket) {
     ::closesocket(Native(socket));
+    StopLibrary();
 }
 
 void ShutdownSocket(SocketHandle socket) {
@@ -133,7 +220,7 @@ void SetNonBlocking(SocketHandle socket) {
     ::ioctlsocket(Native(socket), FIONBIO, &on);
 }
 
-int BindAllIPv4(SocketHandle socket, uint16_t port) {
+Status BindAllIPv4(SocketHandle socket, uint16_t port) {
     // No SO_REUSEADDR: on Windows it would let this socket share a port another one listens on,
     // while a plain bind already succeeds over the previous listener's lingering connections.
     sockaddr_in address{};
@@ -141,15 +228,17 @@ int BindAllIPv4(SocketHandle socket, uint16_t port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(port);
     if (::bind(Native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return ::WSAGetLastError();
-    return 0;
+        return WindowsError(::WSAGetLastError());
+    return Status();
 }
 
 void Listen(SocketHandle socket, int backlog) {
     ::listen(Native(socket), backlog);
 }
 
-AcceptResult Accept(SocketHandle listener, bool listenerNonBlocking) {
+Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {
+    // The listener's hold keeps the library started; the new socket takes one of its own.
+    if (Status started = StartLibrary(); !started.IsOk()) return {started, kInvalidSocket};
     const SOCKET handle = ::accept(Native(listener), nullptr, nullptr);
     if (handle != INVALID_SOCKET) {
         KeepFromChildren(handle);
@@ -158,27 +247,28 @@ AcceptResult Accept(SocketHandle listener, bool listenerNonBlocking) {
             u_long off = 0;
             ::ioctlsocket(handle, FIONBIO, &off);
         }
-        return {static_cast<SocketHandle>(handle), NetStatus::kOk, 0};
+        return {Status(), static_cast<SocketHandle>(handle)};
     }
     const int error = ::WSAGetLastError();
+    StopLibrary();
     // A connection reset before it was taken concerns that connection only.
     if (error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAECONNRESET)
-        return {kInvalidSocket, NetStatus::kWouldBlock, error};
-    return {kInvalidSocket, NetStatus::kFailed, error};
+        return {Status(ErrorKind::kWouldBlock, error), kInvalidSocket};
+    return {Status(ErrorKind::kFailed, error), kInvalidSocket};
 }
 
-WaitResult WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
+Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
     WSAPOLLFD entry{};
     entry.fd = Native(socket);
     entry.events = POLLRDNORM;
     const auto wait = timeout.count() < 0 ? -1 : std::min<long long>(timeout.count(), INT_MAX);
     const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(wait));
-    if (ready > 0) return WaitResult::kReady;
-    if (ready == 0) return WaitResult::kTimedOut;
-    return ::WSAGetLastError() == WSAEINTR ? WaitResult::kInterrupted : WaitResult::kFailed;
+    if (ready > 0) return Status();
+    if (ready == 0) return Status(ErrorKind::kTimedOut);
+    return WindowsError(::WSAGetLastError());
 }
 
-NetResult Receive(SocketHandle socket, char* buffer, size_t capacity) {
+Result<size_t> Receive(SocketHandle socket, char* buffer, size_t capacity) {
     return ResultOf(::recv(Native(socket), buffer, ClampToInt(capacity), 0), false);
 }
 
@@ -188,13 +278,13 @@ void SetSendTimeout(SocketHandle socket, std::chrono::milliseconds timeout) {
                  sizeof value);
 }
 
-NetResult Send(SocketHandle socket, const char* data, size_t size) {
+Result<size_t> Send(SocketHandle socket, const char* data, size_t size) {
     // Windows raises no signal for a peer that went away: the error comes back here.
     return ResultOf(::send(Native(socket), data, ClampToInt(size), 0), true);
 }
 
-NetResult SendGathered(SocketHandle socket, const SendPiece* pieces, size_t count) {
-    if (count > kMaxSendPieces) return {NetStatus::kFailed, 0, WSAEINVAL};
+Result<size_t> SendGathered(SocketHandle socket, const SendPiece* pieces, size_t count) {
+    if (count > kMaxSendPieces) return {Status(ErrorKind::kFailed, WSAEINVAL)};
     WSABUF buffers[kMaxSendPieces];
     for (size_t i = 0; i < count; ++i) {
         buffers[i].buf = const_cast<char*>(pieces[i].data);
@@ -206,20 +296,55 @@ NetResult SendGathered(SocketHandle socket, const SendPiece* pieces, size_t coun
     return ResultOf(result == 0 ? static_cast<int>(sent) : SOCKET_ERROR, true);
 }
 
-std::string NetErrorText(int error) {
-    char buffer[512] = {};
-    const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                         static_cast<DWORD>(error), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                         buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
-    // The system's texts end with a line break (and mostly a full stop) that a log line has of
-    // its own.
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty()) text = "Winsock error " + std::to_string(error);
-    return text;
+Result<TcpConnection> ConnectTcp(const std::string& address, const std::string& port, bool ipv6,
+                                 std::chrono::milliseconds timeout,
+                                 const std::atomic<bool>& cancel) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    // The lookup needs the library; the hold is handed on to the socket that connects.
+    if (Status started = StartLibrary(); !started.IsOk()) return {started};
+
+    addrinfo hints{};
+    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const int lookup = ::getaddrinfo(address.c_str(), port.c_str(), &hints, &found);
+    if (lookup != 0 || found == nullptr) {
+        StopLibrary();
+        return {Status(ErrorKind::kUnresolved, lookup != 0 ? lookup : WSAHOST_NOT_FOUND)};
+    }
+
+    Result<TcpConnection> result{Status(ErrorKind::kNoServer)};
+    for (const addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
+        const Result<SocketHandle> opened = NewSocket(candidate->ai_family);
+        if (!opened.IsOk()) {
+            result.status = NoServer(opened.status.Code());
+            continue;
+        }
+        const SOCKET socket = Native(opened.value);
+        u_long nonBlocking = 1;
+        ::ioctlsocket(socket, FIONBIO, &nonBlocking);
+        result.status = ConnectOne(socket, *candidate, deadline, cancel);
+        if (!result.status.IsOk()) {
+            ::closesocket(socket);
+            if (result.status.Kind() == ErrorKind::kCancelled) break;
+            continue;
+        }
+        nonBlocking = 0;
+        ::ioctlsocket(socket, FIONBIO, &nonBlocking);
+        result.value = TcpConnection{opened.value, IsLoopback(candidate->ai_addr)};
+        break;
+    }
+    ::freeaddrinfo(found);
+    if (!result.IsOk()) StopLibrary();
+    return result;
+}
+
+void SetNoDelay(SocketHandle socket) {
+    const BOOL on = TRUE;
+    ::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                 sizeof on);
 }
 
 std::string LocalIPv4Address() {

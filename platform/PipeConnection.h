@@ -2,8 +2,9 @@
 // The client end of a local one-way pipe whose server end another program owns, as the MCDU
 // gauge offers it: on Linux a Unix-domain stream socket at a path (PipeConnection_posix.cpp), on
 // Windows the named pipe of that name (CreateFileA, WaitNamedPipeA, SetNamedPipeHandleState,
-// WriteFile, DisconnectNamedPipe). Failures come back as the numbers the pipe's log lines print:
-// errno here, GetLastError() on Windows.
+// WriteFile, DisconnectNamedPipe). Failures come back as a Status with the number the pipe's log
+// lines print (errno here, GetLastError() on Windows); kClosed says the server end has gone (the
+// gauge ended or restarted), so that a new connection may reach it again.
 //
 // A connection is used by one thread at a time; its owner serialises the calls.
 
@@ -13,40 +14,29 @@
 #include <memory>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 class PipeConnection {
   public:
-    struct WriteResult {
-        size_t written = 0;  // bytes that went out
-        int error = 0;       // 0 when every byte went out, else why the write stopped
-    };
-
     // Disconnects and closes.
     virtual ~PipeConnection() = default;
 
     // Puts a fresh connection into the mode every write relies on: a byte stream, writes that
-    // wait at most `writeTimeout` for a reader that has stopped reading, and write only. 0, or the
-    // error number; the caller closes the connection then.
-    virtual int SetWriteMode(std::chrono::milliseconds writeTimeout) = 0;
+    // wait at most `writeTimeout` for a reader that has stopped reading, and write only. On a
+    // failure the caller closes the connection.
+    virtual Status SetWriteMode(std::chrono::milliseconds writeTimeout) = 0;
 
     // Writes all `size` bytes, going on after a signal cut the write short: half a message would
-    // shift every later one at the other end.
-    virtual WriteResult Write(const uint8_t* data, size_t size) = 0;
-};
-
-struct PipeOpenResult {
-    std::unique_ptr<PipeConnection> pipe;  // null on failure
-    int error = 0;
+    // shift every later one at the other end. The bytes that went out are the value.
+    virtual Result<size_t> Write(const uint8_t* data, size_t size) = 0;
 };
 
 // Opens the pipe `name`. When every instance is taken (here: the server's listen queue is full),
 // waits up to `busyWait` for one to come free, taking it as soon as the server accepts; 0 gives up
 // at once. A pipe that is not there is error 2 on both systems.
-PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyWait);
-
-// Whether a write's error means the server end has gone (the gauge ended or restarted), so that a
-// new connection may reach it again.
-bool IsPipeGone(int error);
+Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name,
+                                                 std::chrono::milliseconds busyWait);
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/PipeConnection.h"
+#include "platform/PosixError.h"
 
 namespace platform {
 namespace {
@@ -23,32 +24,39 @@ timeval ToTimeval(std::chrono::milliseconds span) {
     return tv;
 }
 
+// The gauge has gone when its end is closed or reset.
+Status WriteError(int error) {
+    if (error == EPIPE || error == ECONNRESET || error == ENOTCONN)
+        return Status(ErrorKind::kClosed, error);
+    return PosixError(error);
+}
+
 class SocketPipe final : public PipeConnection {
   public:
     explicit SocketPipe(int fd) : m_fd(fd) {}
     ~SocketPipe() override { ::close(m_fd); }
 
-    int SetWriteMode(std::chrono::milliseconds writeTimeout) override {
+    Status SetWriteMode(std::chrono::milliseconds writeTimeout) override {
         const int flags = ::fcntl(m_fd, F_GETFL);
-        if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return errno;
+        if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0) return PosixError(errno);
         const timeval tv = ToTimeval(writeTimeout);
-        if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) < 0) return errno;
+        if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) < 0)
+            return PosixError(errno);
         // The program never reads from the pipe.
-        return ::shutdown(m_fd, SHUT_RD) == 0 ? 0 : errno;
+        return ::shutdown(m_fd, SHUT_RD) == 0 ? Status() : PosixError(errno);
     }
 
-    WriteResult Write(const uint8_t* data, size_t size) override {
-        WriteResult write;
-        while (write.written < size) {
+    Result<size_t> Write(const uint8_t* data, size_t size) override {
+        Result<size_t> write;
+        while (write.value < size) {
             // MSG_NOSIGNAL: a vanished gauge gives an error here instead of killing the process.
-            const ssize_t sent =
-                ::send(m_fd, data + write.written, size - write.written, MSG_NOSIGNAL);
+            const ssize_t sent = ::send(m_fd, data + write.value, size - write.value, MSG_NOSIGNAL);
             if (sent < 0) {
                 if (errno == EINTR) continue;
-                write.error = errno;
+                write.status = WriteError(errno);
                 return write;
             }
-            write.written += static_cast<size_t>(sent);
+            write.value += static_cast<size_t>(sent);
         }
         return write;
     }
@@ -98,7 +106,8 @@ int ConnectSocket(const std::string& path, std::chrono::milliseconds waitFor, in
 
 }  // namespace
 
-PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyWait) {
+Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name,
+                                                 std::chrono::milliseconds busyWait) {
     int error = 0;
     int fd = ConnectSocket(name, std::chrono::milliseconds(0), error);
     // A full listen queue is the busy pipe. The waiting connect lets the kernel sleep until the
@@ -106,12 +115,8 @@ PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyW
     // from it means the wait ran out, any other error that the pipe went away meanwhile.
     if (fd < 0 && error == EAGAIN && busyWait.count() > 0)
         fd = ConnectSocket(name, busyWait, error);
-    if (fd < 0) return {nullptr, error};
-    return {std::make_unique<SocketPipe>(fd), 0};
-}
-
-bool IsPipeGone(int error) {
-    return error == EPIPE || error == ECONNRESET || error == ENOTCONN;
+    if (fd < 0) return {PosixError(error)};
+    return {Status(), std::make_unique<SocketPipe>(fd)};
 }
 
 }  // namespace platform

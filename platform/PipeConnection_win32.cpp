@@ -5,9 +5,18 @@
 #include <algorithm>
 
 #include "platform/PipeConnection.h"
+#include "platform/WindowsError.h"
 
 namespace platform {
 namespace {
+
+// 232: the gauge closed its end (or ended); 233: it disconnected this client; 109: the pipe has
+// been ended under a write. The gauge has gone in each case.
+Status WriteError(DWORD error) {
+    if (error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED || error == ERROR_BROKEN_PIPE)
+        return Status(ErrorKind::kClosed, static_cast<int>(error));
+    return WindowsError(error);
+}
 
 class NamedPipe final : public PipeConnection {
   public:
@@ -18,20 +27,23 @@ class NamedPipe final : public PipeConnection {
         ::CloseHandle(m_written);
     }
 
-    int SetWriteMode(std::chrono::milliseconds writeTimeout) override {
+    Status SetWriteMode(std::chrono::milliseconds writeTimeout) override {
         m_writeTimeout = writeTimeout;
         DWORD mode = PIPE_READMODE_BYTE;
-        if (::SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr)) return 0;
-        return static_cast<int>(::GetLastError());
+        if (::SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr)) return Status();
+        return WindowsError(::GetLastError());
     }
 
-    WriteResult Write(const uint8_t* data, size_t size) override {
-        WriteResult write;
-        while (write.written < size) {
+    Result<size_t> Write(const uint8_t* data, size_t size) override {
+        Result<size_t> write;
+        while (write.value < size) {
             DWORD done = 0;
-            write.error = WriteOnce(data + write.written, size - write.written, done);
-            write.written += done;
-            if (write.error != 0) return write;
+            const DWORD error = WriteOnce(data + write.value, size - write.value, done);
+            write.value += done;
+            if (error != ERROR_SUCCESS) {
+                write.status = WriteError(error);
+                return write;
+            }
         }
         return write;
     }
@@ -39,25 +51,25 @@ class NamedPipe final : public PipeConnection {
   private:
     // One overlapped write, waited for at most the write time-out: a synchronous WriteFile on a
     // pipe whose reader has stopped would wait for ever once the pipe's buffer is full.
-    int WriteOnce(const uint8_t* data, size_t size, DWORD& done) {
+    DWORD WriteOnce(const uint8_t* data, size_t size, DWORD& done) {
         OVERLAPPED overlapped{};
         overlapped.hEvent = m_written;
         const DWORD length = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
         if (!::WriteFile(m_pipe, data, length, nullptr, &overlapped)) {
             const DWORD error = ::GetLastError();
-            if (error != ERROR_IO_PENDING) return static_cast<int>(error);
+            if (error != ERROR_IO_PENDING) return error;
             const DWORD waitMs =
                 static_cast<DWORD>(std::clamp<long long>(m_writeTimeout.count(), 0, INFINITE - 1));
             if (::WaitForSingleObject(m_written, waitMs) == WAIT_TIMEOUT) {
                 ::CancelIoEx(m_pipe, &overlapped);
                 // The write may have finished while it was being cancelled; then it counts.
-                if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return 0;
+                if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return ERROR_SUCCESS;
                 const DWORD error = ::GetLastError();
-                return static_cast<int>(error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error);
+                return error == ERROR_OPERATION_ABORTED ? WAIT_TIMEOUT : error;
             }
         }
-        if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return 0;
-        return static_cast<int>(::GetLastError());
+        if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return ERROR_SUCCESS;
+        return ::GetLastError();
     }
 
     const HANDLE m_pipe;
@@ -73,7 +85,8 @@ HANDLE OpenForWriting(const std::string& name) {
 
 }  // namespace
 
-PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyWait) {
+Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name,
+                                                 std::chrono::milliseconds busyWait) {
     const auto deadline = std::chrono::steady_clock::now() + busyWait;
     HANDLE pipe = OpenForWriting(name);
     DWORD error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
@@ -90,22 +103,15 @@ PipeOpenResult OpenPipe(const std::string& name, std::chrono::milliseconds busyW
         pipe = OpenForWriting(name);
         error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
     }
-    if (pipe == INVALID_HANDLE_VALUE) return {nullptr, static_cast<int>(error)};
+    if (pipe == INVALID_HANDLE_VALUE) return {WindowsError(error)};
 
     const HANDLE written = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (written == nullptr) {
         error = ::GetLastError();
         ::CloseHandle(pipe);
-        return {nullptr, static_cast<int>(error)};
+        return {WindowsError(error)};
     }
-    return {std::make_unique<NamedPipe>(pipe, written), 0};
-}
-
-bool IsPipeGone(int error) {
-    // 232: the gauge closed its end (or ended); 233: it disconnected this client; 109: the pipe
-    // has been ended under a write.
-    return error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED ||
-           error == ERROR_BROKEN_PIPE;
+    return {Status(), std::make_unique<NamedPipe>(pipe, written)};
 }
 
 }  // namespace platform

@@ -30,7 +30,7 @@ Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStrea
     OpenResult result;
     const simconnect::ProtocolRelease* release = simconnect::FindRelease(protocol);
     if (release == nullptr || !stream) {
-        result.failure = OpenFailure::BadAnswer;
+        result.status = OpenStatus::kBadAnswer;
         result.detail = "no such protocol";
         return result;
     }
@@ -44,8 +44,8 @@ Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStrea
     const std::vector<uint8_t> openFrame =
         simconnect::EncodeRequest(protocol, 1, simconnect::OpenRequestFor(*release, appName));
     const auto written = connection->m_stream->WriteAll(openFrame.data(), openFrame.size());
-    if (written.status != platform::ByteStream::Status::Ok) {
-        result.failure = OpenFailure::Closed;
+    if (!written.IsOk()) {
+        result.status = OpenStatus::kClosed;
         return result;
     }
 
@@ -56,25 +56,25 @@ Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStrea
         uint32_t size = 0;
         const auto status = simconnect::PeekFrame(
             input.data(), input.size(), simconnect::kMessageHeaderSize, &size, maxMessageSize);
-        if (status == simconnect::FrameStatus::Malformed) {
-            result.failure = OpenFailure::BadAnswer;
+        if (status == simconnect::FrameStatus::kMalformed) {
+            result.status = OpenStatus::kBadAnswer;
             result.detail =
                 "size word " + std::to_string(simconnect::ReadU32(input.data())) + " out of range";
             return result;
         }
-        if (status == simconnect::FrameStatus::Complete) {
+        if (status == simconnect::FrameStatus::kComplete) {
             const uint32_t id = simconnect::ReadU32(input.data() + 8);
             if (!connection->IsValid(input.data(), size, &result.detail)) {
-                result.failure = OpenFailure::BadAnswer;
+                result.status = OpenStatus::kBadAnswer;
                 return result;
             }
             if (id == SIMCONNECT_RECV_ID_EXCEPTION &&
                 simconnect::ReadU32(input.data() + 12) == SIMCONNECT_EXCEPTION_VERSION_MISMATCH) {
-                result.failure = OpenFailure::VersionMismatch;
+                result.status = OpenStatus::kVersionMismatch;
                 return result;
             }
             if (id != SIMCONNECT_RECV_ID_OPEN) {
-                result.failure = OpenFailure::BadAnswer;
+                result.status = OpenStatus::kBadAnswer;
                 result.detail = "message " + std::to_string(id) + " before the open message";
                 if (id == SIMCONNECT_RECV_ID_EXCEPTION)
                     result.detail += " (exception " +
@@ -87,18 +87,18 @@ Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStrea
             // Nothing at all before the end is a refusal, not a broken answer: a simulator
             // without its main window turns clients away like that.
             const bool midMessage = !input.empty();
-            result.failure = midMessage ? OpenFailure::BadAnswer : OpenFailure::Closed;
+            result.status = midMessage ? OpenStatus::kBadAnswer : OpenStatus::kClosed;
             if (midMessage) result.detail = "the stream ended inside a message";
             return result;
         }
         if (cancel.load()) {
-            result.failure = OpenFailure::Cancelled;
+            result.status = OpenStatus::kCancelled;
             return result;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            result.failure = OpenFailure::NoAnswer;
+            result.status = OpenStatus::kNoAnswer;
             return result;
         }
         if (connection->m_stream->WaitReadable(std::min(left, kCancelCheck)))
@@ -110,9 +110,9 @@ Connection::OpenResult Connection::Handshake(std::unique_ptr<platform::ByteStrea
 
 Connection::~Connection() = default;
 
-HRESULT Connection::StatusFor(platform::ByteStream::Status status) {
-    return status == platform::ByteStream::Status::Reset ? SIMCONNECT_STATUS_CONNECTION_RESET
-                                                         : SIMCONNECT_STATUS_PIPE_BROKEN;
+HRESULT Connection::StatusFor(const platform::Status& status) {
+    return status.Kind() == platform::ErrorKind::kReset ? SIMCONNECT_STATUS_CONNECTION_RESET
+                                                        : SIMCONNECT_STATUS_PIPE_BROKEN;
 }
 
 void Connection::Fail(HRESULT status) {
@@ -136,7 +136,7 @@ HRESULT Connection::Send(const simconnect::RequestBody& body) {
     if (m_status.load() != S_OK || m_writeStatus.load() != S_OK) return E_FAIL;
     const std::vector<uint8_t> frame = simconnect::EncodeRequest(m_protocol, ++m_nextSendId, body);
     const auto written = m_stream->WriteAll(frame.data(), frame.size());
-    if (written.status != platform::ByteStream::Status::Ok) {
+    if (!written.IsOk()) {
         // A frame cut short leaves the stream unusable whatever the cause.
         HRESULT expected = S_OK;
         m_writeStatus.compare_exchange_strong(expected, StatusFor(written.status));
@@ -150,18 +150,17 @@ void Connection::ReadAvailable() {
     uint8_t chunk[65536];
     while (!m_endOfStream && taken < kMaxReadPerDispatch) {
         const auto read = m_stream->Read(chunk, sizeof(chunk));
-        switch (read.status) {
-            case platform::ByteStream::Status::Ok:
-                m_input.insert(m_input.end(), chunk, chunk + read.bytes);
-                taken += read.bytes;
+        switch (read.status.Kind()) {
+            case platform::ErrorKind::kOk:
+                m_input.insert(m_input.end(), chunk, chunk + read.value);
+                taken += read.value;
                 continue;
-            case platform::ByteStream::Status::End:
+            case platform::ErrorKind::kClosed:
                 m_endOfStream = true;
                 return;
-            case platform::ByteStream::Status::WouldBlock:
+            case platform::ErrorKind::kWouldBlock:
                 return;
-            case platform::ByteStream::Status::Reset:
-            case platform::ByteStream::Status::Failed:
+            default:
                 Fail(StatusFor(read.status));
                 return;
         }
@@ -184,7 +183,7 @@ HRESULT Connection::Dispatch(DispatchProc proc, void* context) {
         const bool wholeFramePending =
             simconnect::PeekFrame(m_input.data(), m_input.size(), simconnect::kMessageHeaderSize,
                                   &pendingSize,
-                                  m_maxMessageSize) != simconnect::FrameStatus::Incomplete;
+                                  m_maxMessageSize) != simconnect::FrameStatus::kIncomplete;
         if (!wholeFramePending && !m_endOfStream) m_stream->WaitReadable(kIdleWait);
         ReadAvailable();
     }
@@ -198,8 +197,8 @@ HRESULT Connection::Dispatch(DispatchProc proc, void* context) {
         const auto status =
             simconnect::PeekFrame(m_input.data() + consumed, m_input.size() - consumed,
                                   simconnect::kMessageHeaderSize, &size, m_maxMessageSize);
-        if (status == simconnect::FrameStatus::Incomplete) break;
-        if (status == simconnect::FrameStatus::Malformed ||
+        if (status == simconnect::FrameStatus::kIncomplete) break;
+        if (status == simconnect::FrameStatus::kMalformed ||
             !IsValid(m_input.data() + consumed, size)) {
             Fail(SIMCONNECT_E_MALFORMED_FRAME);
             consumed = m_input.size();

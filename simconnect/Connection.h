@@ -23,17 +23,17 @@ namespace simconnect {
 class Connection {
   public:
     // How an open handshake ended.
-    enum class OpenFailure {
-        None,
-        VersionMismatch,  // the simulator answered with a version-mismatch exception
-        NoAnswer,         // nothing came back in time
-        Closed,           // the simulator closed before it answered, on a message boundary
-        BadAnswer,        // the answer broke the protocol, or the stream broke inside it
-        Cancelled,
+    enum class OpenStatus {
+        kOk,
+        kVersionMismatch,  // the simulator answered with a version-mismatch exception
+        kNoAnswer,         // nothing came back in time
+        kClosed,           // the simulator closed before it answered, on a message boundary
+        kBadAnswer,        // the answer broke the protocol, or the stream broke inside it
+        kCancelled,
     };
     struct OpenResult {
         std::unique_ptr<Connection> connection;
-        OpenFailure failure = OpenFailure::None;
+        OpenStatus status = OpenStatus::kOk;
         std::string detail;  // what was wrong with a bad answer
     };
     // Sends the open request of `protocol` over `stream` and waits at most `timeout` for the
@@ -72,7 +72,7 @@ class Connection {
     void Fail(HRESULT status);
     bool IsValid(const uint8_t* frame, uint32_t size, std::string* error = nullptr)
         EXCLUDES(m_stateMutex);
-    static HRESULT StatusFor(platform::ByteStream::Status status);
+    static HRESULT StatusFor(const platform::Status& status);
 
     const std::unique_ptr<platform::ByteStream> m_stream;
     const uint32_t m_protocol;

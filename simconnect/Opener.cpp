@@ -27,17 +27,16 @@ void Opener::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
                  const std::string& appName) {
     platform::StreamTarget target = attempt.target;
     target.disableNagle = disableNagle;
-    platform::ConnectResult connected =
+    platform::Result<platform::ConnectedStream> connected =
         platform::ConnectStream(target, kConnectTimeout, attempt.cancel);
     Connection::OpenResult open;
-    if (connected.stream) {
-        open =
-            Connection::Handshake(std::move(connected.stream), attempt.protocol, maxReceiveSize,
-                                  connected.onThisMachine, appName, kAnswerTimeout, attempt.cancel);
+    if (connected.IsOk()) {
+        open = Connection::Handshake(std::move(connected.value.stream), attempt.protocol,
+                                     maxReceiveSize, connected.value.onThisMachine, appName,
+                                     kAnswerTimeout, attempt.cancel);
     }
     std::lock_guard<std::mutex> lock(attempt.mutex);
-    attempt.connectError = connected.error;
-    attempt.connectDetail = std::move(connected.detail);
+    attempt.connected = std::move(connected.status);
     attempt.open = std::move(open);
     attempt.done = true;
     attempt.finished.notify_all();
@@ -62,50 +61,49 @@ HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
     attempt.thread.join();
     const std::string where = DescribeTarget(attempt.target);
     HRESULT result = E_FAIL;
-    using ConnectError = platform::ConnectResult::Error;
-    using OpenFailure = Connection::OpenFailure;
-    switch (attempt.connectError) {
-        case ConnectError::Unresolved:
+    using platform::ErrorKind;
+    using OpenStatus = Connection::OpenStatus;
+    switch (attempt.connected.Kind()) {
+        case ErrorKind::kUnresolved:
             LogOnce("SimConnect: the simulator's address " + attempt.target.address +
-                    " does not resolve (" + attempt.connectDetail + ").");
+                    " does not resolve (" + attempt.connected.Text() + ").");
             break;
-        case ConnectError::Unsupported:
+        case ErrorKind::kUnsupported:
             LogOnce("SimConnect: cannot reach the simulator at " + where + ": " +
-                    attempt.connectDetail + ".");
+                    attempt.connected.Text() + ".");
             break;
-        case ConnectError::NoServer:  // the usual offline state: no simulator runs yet
-        case ConnectError::Cancelled:
-            break;
-        case ConnectError::None: {
+        case ErrorKind::kOk: {
             const simconnect::ProtocolRelease* release = simconnect::FindRelease(attempt.protocol);
-            switch (attempt.open.failure) {
-                case OpenFailure::None:
+            switch (attempt.open.status) {
+                case OpenStatus::kOk:
                     *connection = std::move(attempt.open.connection);
                     m_logged.clear();
                     result = S_OK;
                     break;
-                case OpenFailure::VersionMismatch:
+                case OpenStatus::kVersionMismatch:
                     LogOnce("SimConnect: the simulator at " + where + " refused protocol " +
                             std::to_string(attempt.protocol) + " (" + release->name +
                             ", client version " + simconnect::VersionText(*release) +
                             "): version mismatch. ClientVersion in SimConnect.cfg chooses "
                             "another.");
                     break;
-                case OpenFailure::NoAnswer:
+                case OpenStatus::kNoAnswer:
                     LogOnce("SimConnect: the simulator at " + where +
                             " accepted the connection but did not answer within " +
                             std::to_string(kAnswerTimeout.count() / 1000) + " s.");
                     break;
-                case OpenFailure::BadAnswer:
+                case OpenStatus::kBadAnswer:
                     LogOnce("SimConnect: the simulator at " + where +
                             " answered the open request wrongly: " + attempt.open.detail + ".");
                     break;
-                case OpenFailure::Closed:  // turned away, as a simulator without its window does
-                case OpenFailure::Cancelled:
+                case OpenStatus::kClosed:  // turned away, as a simulator without its window does
+                case OpenStatus::kCancelled:
                     break;
             }
             break;
         }
+        default:  // kNoServer, the usual offline state (no simulator runs yet), or a cancel
+            break;
     }
     m_attempt.reset();
     return result;

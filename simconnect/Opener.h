@@ -55,9 +55,8 @@ class Opener {
         std::atomic<bool> cancel{false};
         std::mutex mutex;
         std::condition_variable finished;
-        bool done = false;  // guarded by mutex
-        platform::ConnectResult::Error connectError = platform::ConnectResult::Error::None;
-        std::string connectDetail;
+        bool done = false;           // guarded by mutex
+        platform::Status connected;  // how the connection came out
         Connection::OpenResult open;
         std::thread thread;
     };

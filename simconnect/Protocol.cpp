@@ -68,7 +68,7 @@ bool Fail(std::string* error, const std::string& reason) {
 
 DecodeStatus Malformed(std::string* error, const std::string& reason) {
     Fail(error, reason);
-    return DecodeStatus::Malformed;
+    return DecodeStatus::kMalformed;
 }
 
 }  // namespace
@@ -169,11 +169,11 @@ std::vector<uint8_t> EncodeRequest(uint32_t protocol, uint32_t sendId, const Req
 
 FrameStatus PeekFrame(const uint8_t* data, size_t available, uint32_t headerSize,
                       uint32_t* frameSize, uint32_t maxFrameSize) {
-    if (available < 4) return FrameStatus::Incomplete;
+    if (available < 4) return FrameStatus::kIncomplete;
     const uint32_t size = ReadU32(data);
-    if (size < headerSize || size > maxFrameSize) return FrameStatus::Malformed;
+    if (size < headerSize || size > maxFrameSize) return FrameStatus::kMalformed;
     *frameSize = size;
-    return available >= size ? FrameStatus::Complete : FrameStatus::Incomplete;
+    return available >= size ? FrameStatus::kComplete : FrameStatus::kIncomplete;
 }
 
 DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std::string* error) {
@@ -195,7 +195,7 @@ DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std:
     };
     switch (static_cast<RequestKind>(kind)) {
         case RequestKind::Open: {
-            if (wrongSize(kOpenRequestSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kOpenRequestSize)) return DecodeStatus::kMalformed;
             OpenRequest open;
             if (!ReadText(body, kAppNameFieldSize, &open.appName))
                 return Malformed(error, "application name without NUL");
@@ -205,10 +205,10 @@ DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std:
             open.buildMajor = ReadU32(versions + 8);
             open.buildMinor = ReadU32(versions + 12);
             out->body = std::move(open);
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::AddToDataDefinition: {
-            if (wrongSize(kAddToDataDefinitionSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kAddToDataDefinitionSize)) return DecodeStatus::kMalformed;
             AddToDataDefinitionRequest add;
             add.defineId = ReadU32(body);
             if (!ReadText(body + 4, kNameFieldSize, &add.datumName) ||
@@ -219,26 +219,26 @@ DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std:
             add.epsilon = std::bit_cast<float>(ReadU32(tail + 4));
             add.datumId = ReadU32(tail + 8);
             out->body = std::move(add);
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::RequestDataOnSimObject: {
-            if (wrongSize(kRequestDataOnSimObjectSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kRequestDataOnSimObjectSize)) return DecodeStatus::kMalformed;
             RequestDataOnSimObjectRequest data;
             uint32_t* fields[] = {&data.requestId, &data.defineId, &data.objectId, &data.period,
                                   &data.flags,     &data.origin,   &data.interval, &data.limit};
             for (size_t i = 0; i < 8; ++i) *fields[i] = ReadU32(body + 4 * i);
             out->body = data;
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::RequestDataOnSimObjectType: {
-            if (wrongSize(kRequestDataOnSimObjectTypeSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kRequestDataOnSimObjectTypeSize)) return DecodeStatus::kMalformed;
             out->body = RequestDataOnSimObjectTypeRequest{ReadU32(body), ReadU32(body + 4),
                                                           ReadU32(body + 8), ReadU32(body + 12)};
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::MapClientEventToSimEvent:
         case RequestKind::SubscribeToSystemEvent: {
-            if (wrongSize(kEventNameRequestSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kEventNameRequestSize)) return DecodeStatus::kMalformed;
             std::string name;
             if (!ReadText(body + 4, kNameFieldSize, &name))
                 return Malformed(error, "event name without NUL");
@@ -247,29 +247,29 @@ DecodeStatus DecodeRequest(const uint8_t* frame, size_t size, Request* out, std:
             } else {
                 out->body = SubscribeSystemEventRequest{ReadU32(body), std::move(name)};
             }
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::TransmitClientEvent: {
-            if (wrongSize(kTransmitClientEventSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kTransmitClientEventSize)) return DecodeStatus::kMalformed;
             out->body =
                 TransmitClientEventRequest{ReadU32(body), ReadU32(body + 4), ReadU32(body + 8),
                                            ReadU32(body + 12), ReadU32(body + 16)};
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::AddClientEventToNotificationGroup: {
-            if (wrongSize(kAddClientEventToGroupSize)) return DecodeStatus::Malformed;
+            if (wrongSize(kAddClientEventToGroupSize)) return DecodeStatus::kMalformed;
             out->body =
                 AddClientEventToGroupRequest{ReadU32(body), ReadU32(body + 4), ReadU32(body + 8)};
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
         case RequestKind::SetNotificationGroupPriority: {
-            if (wrongSize(kSetGroupPrioritySize)) return DecodeStatus::Malformed;
+            if (wrongSize(kSetGroupPrioritySize)) return DecodeStatus::kMalformed;
             out->body = SetGroupPriorityRequest{ReadU32(body), ReadU32(body + 4)};
-            return DecodeStatus::Ok;
+            return DecodeStatus::kOk;
         }
     }
     Fail(error, "unknown request type " + std::to_string(kind));
-    return DecodeStatus::UnknownType;
+    return DecodeStatus::kUnknownType;
 }
 
 std::vector<uint8_t> EncodeException(uint32_t version, uint32_t exception, uint32_t sendId,

@@ -141,22 +141,22 @@ struct Request {
 // Builds a request frame under `protocol`. Texts longer than their field are cut.
 std::vector<uint8_t> EncodeRequest(uint32_t protocol, uint32_t sendId, const RequestBody& body);
 
-enum class FrameStatus { Complete, Incomplete, Malformed };
+enum class FrameStatus { kComplete, kIncomplete, kMalformed };
 
-// Looks at the start of a byte stream: Complete when a whole frame of `*frameSize` bytes is
-// there, Incomplete when more bytes are needed, Malformed when the size word is below
+// Looks at the start of a byte stream: kComplete when a whole frame of `*frameSize` bytes is
+// there, kIncomplete when more bytes are needed, kMalformed when the size word is below
 // `headerSize` or above `maxFrameSize` (the stream cannot be resynchronised after that).
 FrameStatus PeekFrame(const uint8_t* data, size_t available, uint32_t headerSize,
                       uint32_t* frameSize, uint32_t maxFrameSize = kMaxFrameSize);
 
 enum class DecodeStatus {
-    Ok,
+    kOk,
     // A well-framed request of a type this side does not know; header fields are filled in, so
     // that a server can answer with an exception naming its send id.
-    UnknownType,
+    kUnknownType,
     // The frame breaks the protocol: wrong size for its type, a type word without its mark, a
     // text without its NUL.
-    Malformed,
+    kMalformed,
 };
 // Decodes one complete request frame; `error` says why when the status is not Ok. The protocol
 // number is reported, not judged: which numbers a server accepts is its own business.

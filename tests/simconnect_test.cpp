@@ -97,7 +97,7 @@ TEST(SimProtocolTest, EveryRequestSurvivesEncodingAndDecoding) {
         simconnect::Request decoded;
         std::string error;
         ASSERT_EQ(simconnect::DecodeRequest(frame.data(), frame.size(), &decoded, &error),
-                  simconnect::DecodeStatus::Ok)
+                  simconnect::DecodeStatus::kOk)
             << error;
         EXPECT_EQ(decoded.sendId, sendId);
         EXPECT_EQ(decoded.protocol, 3u);
@@ -108,7 +108,7 @@ TEST(SimProtocolTest, EveryRequestSurvivesEncodingAndDecoding) {
     simconnect::Request decoded;
     const auto add = simconnect::EncodeRequest(4, 1, bodies[1]);
     ASSERT_EQ(simconnect::DecodeRequest(add.data(), add.size(), &decoded, nullptr),
-              simconnect::DecodeStatus::Ok);
+              simconnect::DecodeStatus::kOk);
     const auto& item = std::get<simconnect::AddToDataDefinitionRequest>(decoded.body);
     EXPECT_EQ(item.datumName, "GPS WP NEXT ID");
     EXPECT_EQ(item.unitsName, "");
@@ -154,52 +154,52 @@ TEST(SimProtocolTest, LongNamesAreCutToTheirFieldAndBadRequestsAreTold) {
     simconnect::Request decoded;
     std::string error;
     ASSERT_EQ(simconnect::DecodeRequest(map.data(), map.size(), &decoded, &error),
-              simconnect::DecodeStatus::Ok);
+              simconnect::DecodeStatus::kOk);
     EXPECT_EQ(std::get<simconnect::MapClientEventRequest>(decoded.body).eventName,
               std::string(255, 'X'));
 
     auto noNul = map;
     std::memset(noNul.data() + 20, 'A', 256);
     EXPECT_EQ(simconnect::DecodeRequest(noNul.data(), noNul.size(), &decoded, &error),
-              simconnect::DecodeStatus::Malformed);
+              simconnect::DecodeStatus::kMalformed);
 
     // A well-framed request of a type not known here: the header is still read, so that a server
     // can name its send id in an exception.
     auto unknown = map;
     unknown[8] = 0x3D;
     EXPECT_EQ(simconnect::DecodeRequest(unknown.data(), unknown.size(), &decoded, &error),
-              simconnect::DecodeStatus::UnknownType);
+              simconnect::DecodeStatus::kUnknownType);
     EXPECT_EQ(decoded.type, 0x3Du);
     EXPECT_EQ(decoded.sendId, 1u);
 
     auto unmarked = map;
     unmarked[11] = 0;
     EXPECT_EQ(simconnect::DecodeRequest(unmarked.data(), unmarked.size(), &decoded, &error),
-              simconnect::DecodeStatus::Malformed);
+              simconnect::DecodeStatus::kMalformed);
 
     auto shortFrame = map;
     shortFrame.resize(map.size() - 4);
     SetSize(&shortFrame);
     EXPECT_EQ(simconnect::DecodeRequest(shortFrame.data(), shortFrame.size(), &decoded, &error),
-              simconnect::DecodeStatus::Malformed);
+              simconnect::DecodeStatus::kMalformed);
 }
 
 TEST(SimProtocolTest, FrameSizeWordIsCheckedBeforeWaitingForTheRest) {
     uint32_t size = 0;
     const std::vector<uint8_t> tiny = {8, 0, 0, 0};
-    EXPECT_EQ(simconnect::PeekFrame(tiny.data(), tiny.size(), 12, &size), FrameStatus::Malformed);
+    EXPECT_EQ(simconnect::PeekFrame(tiny.data(), tiny.size(), 12, &size), FrameStatus::kMalformed);
     const uint32_t huge = simconnect::kMaxFrameSize + 1;
     std::vector<uint8_t> big(4);
     std::memcpy(big.data(), &huge, 4);
-    EXPECT_EQ(simconnect::PeekFrame(big.data(), big.size(), 12, &size), FrameStatus::Malformed);
+    EXPECT_EQ(simconnect::PeekFrame(big.data(), big.size(), 12, &size), FrameStatus::kMalformed);
     EXPECT_EQ(simconnect::PeekFrame(big.data(), big.size(), 12, &size, huge),
-              FrameStatus::Incomplete)
+              FrameStatus::kIncomplete)
         << "a configured larger bound takes it";
     const auto quit = simconnect::EncodeQuit(kV);
-    EXPECT_EQ(simconnect::PeekFrame(quit.data(), 3, 12, &size), FrameStatus::Incomplete);
+    EXPECT_EQ(simconnect::PeekFrame(quit.data(), 3, 12, &size), FrameStatus::kIncomplete);
     EXPECT_EQ(simconnect::PeekFrame(quit.data(), quit.size() - 1, 12, &size),
-              FrameStatus::Incomplete);
-    EXPECT_EQ(simconnect::PeekFrame(quit.data(), quit.size(), 12, &size), FrameStatus::Complete);
+              FrameStatus::kIncomplete);
+    EXPECT_EQ(simconnect::PeekFrame(quit.data(), quit.size(), 12, &size), FrameStatus::kComplete);
 }
 
 TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
@@ -378,7 +378,7 @@ class ScriptedSimulator {
         if (!ReadExactly(frame.data() + 4, size - 4, timeoutMs)) return false;
         m_lastRequest = frame;
         return simconnect::DecodeRequest(frame.data(), frame.size(), request, nullptr) ==
-               simconnect::DecodeStatus::Ok;
+               simconnect::DecodeStatus::kOk;
     }
 
     void Send(const std::vector<uint8_t>& bytes) {

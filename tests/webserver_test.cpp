@@ -420,7 +420,8 @@ TEST_F(WebServerTest, ClientLeavingBeforeItsAnswerLeavesTheServerRunning) {
 }
 
 TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
-    auto holder = std::make_unique<SocketServer>(static_cast<uint32_t>(m_port), 5, 0);
+    auto holder = SocketServer::Listen(static_cast<uint32_t>(m_port), 5, 0).value;
+    ASSERT_NE(holder, nullptr);
     m_server->StartWebServerThread();
     ASSERT_TRUE(txtest::WaitUntil([&] { return !ThreadRegistered(); }, 5s));
     ASSERT_TRUE(txtest::WaitUntil(
@@ -551,7 +552,9 @@ TEST_F(WebServerTest, ClosingTheClientFromAnotherThreadIsSafe) {
 }
 
 TEST_F(WebServerTest, ShutdownRacingTheThreadsOwnEndReleasesTheHandleOnce) {
-    SocketServer holder(static_cast<uint32_t>(m_port), 5, 0);  // every run ends at once
+    // Every run ends at once.
+    const auto holder = SocketServer::Listen(static_cast<uint32_t>(m_port), 5, 0).value;
+    ASSERT_NE(holder, nullptr);
     for (int i = 0; i < 20; ++i) {
         m_server->StartWebServerThread();
         m_server->StopWebServerThread(true);

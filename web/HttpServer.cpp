@@ -18,22 +18,28 @@ namespace {
 
 // Logs why a line could not be read when a bound cut it short; a peer that closed, failed or sent
 // an empty line has nothing more to report (the socket logs an empty line itself).
-void LogReceiveStop(const Socket& client, const char* what) {
-    switch (client.LastReceiveStop()) {
-        case Socket::ReceiveStop::kLineTooLong:
+void LogReceiveStop(const platform::Status& stop, const char* what) {
+    switch (stop.Kind()) {
+        case platform::ErrorKind::kTooLong:
             LogLine(LogFile, "Webserver: %s longer than %zu bytes; connection closed.\n", what,
                     kMaxRequestLineBytes);
             break;
-        case Socket::ReceiveStop::kTimedOut:
+        case platform::ErrorKind::kTimedOut:
             LogLine(LogFile,
                     "Webserver: request not complete within %lld s of the accept; connection "
                     "closed.\n",
                     static_cast<long long>(kRequestHeadTimeout.count()));
             break;
-        case Socket::ReceiveStop::kNone:
-        case Socket::ReceiveStop::kInterrupted:
+        default:
             break;
     }
+}
+
+// Logs a failure of the listener as the socket layer's word and the system's text.
+void LogSocketError(const WebServer& server, const char* word, const platform::Status& error) {
+    const std::string reason = error.Code() != 0 ? error.Text() : "no error code";
+    LogLine(LogFile, "Webserver: socket error on port %u: %s (%s).\n", server.m_nPort, word,
+            reason.c_str());
 }
 
 // Stores the value of one of the four headers the pages may use; other headers are ignored.
@@ -120,9 +126,10 @@ void HandleConnection(WebServer& server) {
     if (!client) return;
     web::ServerHost& host = server.Host();
 
-    const std::string line = client->ReceiveLine();
+    const platform::Result<std::string> received = client->ReceiveLine();
+    const std::string& line = received.value;
     if (line.empty()) {
-        LogReceiveStop(*client, "request line");
+        LogReceiveStop(received.status, "request line");
         server.CloseClient();
         return;
     }
@@ -148,11 +155,12 @@ void HandleConnection(WebServer& server) {
         // Tested before every line, the last one included, so that a request arriving while the
         // simulator is away is always answered with the offline page.
         if (!host.IsSimOnline()) request.path = "/offline";
-        std::string header = client->ReceiveLine();
+        platform::Result<std::string> received = client->ReceiveLine();
+        std::string& header = received.value;
         if (header.empty()) {
             // A stop seen while waiting for the line ends the header section like the loop test.
-            if (client->LastReceiveStop() == Socket::ReceiveStop::kInterrupted) break;
-            LogReceiveStop(*client, "header line");
+            if (received.status.Kind() == platform::ErrorKind::kCancelled) break;
+            LogReceiveStop(received.status, "header line");
             server.CloseClient();
             return;
         }
@@ -188,16 +196,27 @@ void HandleConnection(WebServer& server) {
 
 void ServeConnections(WebServer& server) {
     server.ConnectMcduPipe();
-    try {
-        SocketServer listener(server.m_nPort, 5, 0);
+    platform::Result<std::unique_ptr<SocketServer>> listening =
+        SocketServer::Listen(server.m_nPort, 5, 0);
+    if (!listening.IsOk()) {
+        const bool noLibrary = listening.status.Kind() == platform::ErrorKind::kUnsupported;
+        LogSocketError(server, noLibrary ? kSocketErrorLibrary : kSocketErrorCreate,
+                       listening.status);
+    } else {
+        SocketServer& listener = *listening.value;
         while (!server.m_bStopThread.load()) {
             if (!WaitUntilAccepting(server)) break;
             // Waiting with a time-out keeps the stop flag in view while no client comes.
             if (!listener.WaitForClient(kAcceptPollInterval)) continue;
-            std::unique_ptr<Socket> client = listener.Accept();
+            platform::Result<std::unique_ptr<Socket>> accepted = listener.Accept();
+            // A connection that broke down before it was taken: wait for the next one.
+            if (accepted.status.Kind() == platform::ErrorKind::kWouldBlock) continue;
+            if (!accepted.IsOk()) {
+                LogSocketError(server, kSocketErrorAccept, accepted.status);
+                break;
+            }
+            std::unique_ptr<Socket> client = std::move(accepted.value);
             if (!client) {
-                // A connection that broke down before it was taken: wait for the next one.
-                if (listener.LastAcceptWouldBlock()) continue;
                 LogLine(LogFile, "Socket accept failed.\n");
                 break;
             }
@@ -208,11 +227,6 @@ void ServeConnections(WebServer& server) {
             server.SetClient(std::move(client));
             HandleConnection(server);
         }
-    } catch (const char* error) {
-        const int code = Socket::LastError();
-        const std::string reason = code != 0 ? platform::NetErrorText(code) : "no error code";
-        LogLine(LogFile, "Webserver: socket error on port %u: %s (%s).\n", server.m_nPort, error,
-                reason.c_str());
     }
     // A connection left over by a failure above is not kept past the run.
     server.CloseClient();

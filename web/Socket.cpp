@@ -2,69 +2,35 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
 #include "log/Log.h"
 
 namespace {
 
-// Live Socket objects. Sockets are made and destroyed on several threads (the server thread, and
-// tests), so the count and the library start/clean-up it drives move together under one lock.
-std::mutex g_liveSocketsMutex;
-int g_nLiveSockets = 0;  // guarded by g_liveSocketsMutex
+using platform::ErrorKind;
 
-thread_local int t_nLastError = 0;
+// Live Socket objects, made and destroyed on several threads (the server thread, and tests). The
+// socket library's own start and clean-up are platform/Net's, by handle.
+std::atomic<int> g_nLiveSockets{0};
 
 // Bytes asked for per receive: a browser's whole request head fits.
 constexpr size_t kReceiveChunk = 4096;
 
 }  // namespace
 
-void Socket::CountIn() {
-    std::lock_guard<std::mutex> lock(g_liveSocketsMutex);
-    if (g_nLiveSockets == 0) {
-        const int error = platform::StartNetLibrary();
-        if (error != 0) Throw(kSocketErrorLibrary, error);
-    }
-    ++g_nLiveSockets;
-}
-
-void Socket::CountOut() {
-    std::lock_guard<std::mutex> lock(g_liveSocketsMutex);
-    if (--g_nLiveSockets == 0) platform::StopNetLibrary();
-}
-
 int Socket::LiveCount() {
-    std::lock_guard<std::mutex> lock(g_liveSocketsMutex);
-    return g_nLiveSockets;
+    return g_nLiveSockets.load();
 }
-
-int Socket::LastError() {
-    return t_nLastError;
-}
-
-void Socket::Throw(const char* text, int error) {
-    t_nLastError = error;
-    throw text;
-}
-
-platform::SocketHandle Socket::CreateCountedSocket() {
-    CountIn();
-    int error = 0;
-    const platform::SocketHandle handle = platform::OpenTcpSocket(error);
-    if (handle == platform::kInvalidSocket) {
-        // No destructor runs for a constructor that throws, so the count is undone here.
-        CountOut();
-        Throw(kSocketErrorCreate, error);
-    }
-    return handle;
-}
-
-Socket::Socket() : m_hSocket(CreateCountedSocket()), m_pRefCount(std::make_unique<int>(1)) {}
 
 Socket::Socket(platform::SocketHandle handle)
     : m_hSocket(handle), m_pRefCount(std::make_unique<int>(1)) {
-    CountIn();
+    ++g_nLiveSockets;
+}
+
+platform::Result<std::unique_ptr<Socket>> Socket::Open() {
+    const platform::Result<platform::SocketHandle> opened = platform::OpenTcpSocket();
+    if (!opened.IsOk()) return {opened.status};
+    return {platform::Status(), std::make_unique<Socket>(opened.value)};
 }
 
 Socket::~Socket() {
@@ -72,7 +38,7 @@ Socket::~Socket() {
         if (m_hSocket != platform::kInvalidSocket) platform::CloseSocket(m_hSocket);
         m_pRefCount.reset();
     }
-    CountOut();
+    --g_nLiveSockets;
 }
 
 bool Socket::IsValid() const {
@@ -101,23 +67,18 @@ void Socket::ApplySendTimeout() {
     m_pendingSendTimeout = std::chrono::milliseconds(-1);
 }
 
-bool Socket::BoundHit() {
-    if (m_pAbort != nullptr && m_pAbort->load()) {
-        m_lastStop = ReceiveStop::kInterrupted;
-        return true;
-    }
-    if (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline) {
-        m_lastStop = ReceiveStop::kTimedOut;
-        return true;
-    }
-    return false;
+platform::Status Socket::BoundHit() const {
+    if (m_pAbort != nullptr && m_pAbort->load()) return platform::Status(ErrorKind::kCancelled);
+    if (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline)
+        return platform::Status(ErrorKind::kTimedOut);
+    return {};
 }
 
-bool Socket::WaitReadable() {
+platform::Status Socket::WaitReadable() {
     const bool hasDeadline = m_deadline != Clock::time_point::max();
-    if (!hasDeadline && m_pAbort == nullptr) return true;  // plain blocking receive
+    if (!hasDeadline && m_pAbort == nullptr) return {};  // plain blocking receive
     for (;;) {
-        if (BoundHit()) return false;
+        if (platform::Status bound = BoundHit(); !bound.IsOk()) return bound;
         auto slice = std::chrono::milliseconds(-1);
         if (m_pAbort != nullptr) slice = kAbortPollInterval;
         if (hasDeadline) {
@@ -126,17 +87,15 @@ bool Socket::WaitReadable() {
             if (left.count() <= 0) continue;  // BoundHit reports it
             if (slice.count() < 0 || left < slice) slice = left;
         }
-        const platform::WaitResult ready = platform::WaitReadable(m_hSocket, slice);
+        const ErrorKind ready = platform::WaitReadable(m_hSocket, slice).Kind();
         // Readable, hung up or failed: the receive that follows tells which.
-        if (ready == platform::WaitResult::kReady || ready == platform::WaitResult::kFailed)
-            return true;
+        if (ready != ErrorKind::kTimedOut && ready != ErrorKind::kInterrupted) return {};
     }
 }
 
-platform::NetResult Socket::ReceiveMore() {
-    using platform::NetStatus;
+platform::Result<size_t> Socket::ReceiveMore() {
     // The bounds hold even for a peer that always has a byte waiting.
-    if (BoundHit()) return {NetStatus::kFailed, 0, 0};
+    if (platform::Status bound = BoundHit(); !bound.IsOk()) return {bound};
     if (m_pendingStart > 0) {
         m_pending.erase(0, m_pendingStart);
         m_pendingStart = 0;
@@ -148,14 +107,14 @@ platform::NetResult Socket::ReceiveMore() {
     if (m_nMaxLineBytes > 0) want = std::max(want, m_nMaxLineBytes);
     const size_t used = m_pending.size();
     m_pending.resize(used + want);
-    platform::NetResult got{NetStatus::kFailed, 0, 0};
-    if (WaitReadable()) {
+    platform::Result<size_t> got{WaitReadable()};
+    if (got.IsOk()) {
         // A socket the caller made non-blocking answers "would block" here, as it should.
         do {
             got = platform::Receive(m_hSocket, m_pending.data() + used, want);
-        } while (got.status == NetStatus::kInterrupted && IsValid());
+        } while (got.status.Kind() == ErrorKind::kInterrupted && IsValid());
     }
-    m_pending.resize(used + (got.status == NetStatus::kOk ? got.bytes : 0));
+    m_pending.resize(used + (got.IsOk() ? got.value : 0));
     return got;
 }
 
@@ -170,9 +129,9 @@ std::string Socket::TakePending(size_t length) {
     return line;
 }
 
-std::string Socket::ReceiveLine() {
-    m_lastStop = ReceiveStop::kNone;
-    if (!IsValid()) return {};
+platform::Result<std::string> Socket::ReceiveLine() {
+    const platform::Status closed(ErrorKind::kClosed);
+    if (!IsValid()) return {closed};
     for (;;) {
         const char* begin = m_pending.data() + m_pendingStart;
         const size_t available = m_pending.size() - m_pendingStart;
@@ -183,29 +142,28 @@ std::string Socket::ReceiveLine() {
                 : available;
         if (m_nMaxLineBytes > 0 && lineLength >= m_nMaxLineBytes &&
             (lineFeed == nullptr || lineLength > m_nMaxLineBytes)) {
-            m_lastStop = ReceiveStop::kLineTooLong;
-            return {};
+            return {platform::Status(ErrorKind::kTooLong)};
         }
         if (lineFeed != nullptr) {
-            const std::string line = TakePending(lineLength);
+            std::string line = TakePending(lineLength);
             if (line.size() <= 1) {
                 LogLine(LogFile, "Webserver: empty line received: [%s].\n", line.c_str());
                 return {};
             }
-            return line;
+            return {platform::Status(), std::move(line)};
         }
         m_scanned = available;
-        if (!IsValid()) return {};
-        const platform::NetResult got = ReceiveMore();
-        if (got.status == platform::NetStatus::kOk) {
-            if (got.bytes == 0) return {};  // the peer closed: a partial line is dropped
+        if (!IsValid()) return {closed};
+        const platform::Result<size_t> got = ReceiveMore();
+        if (got.IsOk()) {
+            if (got.value == 0) return {closed};  // the peer closed: a partial line is dropped
             continue;
         }
-        if (m_lastStop != ReceiveStop::kNone) return {};  // a bound ended the wait
-        if (got.status == platform::NetStatus::kInterrupted) continue;
+        if (got.status.Kind() == ErrorKind::kInterrupted) continue;
         // Nothing more on a non-blocking socket: what has been collected so far.
-        if (got.status == platform::NetStatus::kWouldBlock) return TakePending(available);
-        return {};
+        if (got.status.Kind() == ErrorKind::kWouldBlock)
+            return {got.status, TakePending(available)};
+        return {got.status};
     }
 }
 
@@ -216,10 +174,9 @@ void Socket::SendLine(const std::string& text) {
     SendBytes(line);
 }
 
-long Socket::SendBytes(const std::string& text) {
+platform::Result<size_t> Socket::SendBytes(const std::string& text) {
     ApplySendTimeout();
-    const platform::NetResult sent = platform::Send(m_hSocket, text.data(), text.size());
-    return sent.status == platform::NetStatus::kOk ? static_cast<long>(sent.bytes) : -1L;
+    return platform::Send(m_hSocket, text.data(), text.size());
 }
 
 bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
@@ -233,11 +190,11 @@ bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
     }
     platform::SendPiece* next = vectors;
     while (count > 0) {
-        const platform::NetResult sent = platform::SendGathered(m_hSocket, next, count);
-        if (sent.status == platform::NetStatus::kInterrupted) continue;
+        const platform::Result<size_t> sent = platform::SendGathered(m_hSocket, next, count);
+        if (sent.status.Kind() == ErrorKind::kInterrupted) continue;
         // An error, or the send time-out passed with nothing sent.
-        if (sent.status != platform::NetStatus::kOk) return false;
-        size_t done = sent.bytes;
+        if (!sent.IsOk()) return false;
+        size_t done = sent.value;
         while (count > 0 && done >= next->size) {
             done -= next->size;
             ++next;

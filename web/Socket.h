@@ -1,9 +1,7 @@
 #pragma once
 // One connected TCP socket with line-oriented receive and unbuffered send, as the web server uses
-// it: requests are read line by line, responses written whole.
-//
-// Failures of construction are thrown as `const char*` carrying one of the texts below; everything
-// else reports through return values.
+// it: requests are read line by line, responses written whole. Failures come back as a
+// platform::Status, never thrown.
 
 #include <atomic>
 #include <chrono>
@@ -15,7 +13,9 @@
 
 #include "platform/Net.h"
 
-// The texts thrown by the socket layer.
+// The log's words for where the socket layer failed: starting the socket library (a Status of kind
+// kUnsupported from Open or SocketServer::Listen), making or binding a socket (any other failure
+// there), taking a connection (SocketServer::Accept).
 inline constexpr const char* kSocketErrorLibrary = "Could not start WSA";
 inline constexpr const char* kSocketErrorCreate = "INVALID_SOCKET";
 inline constexpr const char* kSocketErrorAccept = "Invalid Socket";
@@ -24,33 +24,28 @@ class Socket {
   public:
     using Clock = std::chrono::steady_clock;
 
-    // Why the last ReceiveLine() came back empty because of a bound rather than the peer.
-    enum class ReceiveStop {
-        kNone,         // no bound was hit (the peer closed, failed or sent an empty line)
-        kLineTooLong,  // the line grew beyond the byte bound without a line feed
-        kTimedOut,     // the deadline passed before the line was complete
-        kInterrupted,  // the abort flag was raised while waiting
-    };
-
-    // Creates an IPv4 stream socket. Throws kSocketErrorCreate when that fails.
-    Socket();
-    // Takes over a connected socket (from Accept); the handle is not tested.
+    // Takes over a socket from platform/Net.h (an accepted connection, say); the handle is not
+    // tested.
     explicit Socket(platform::SocketHandle handle);
+    // A new IPv4 stream socket, not connected.
+    static platform::Result<std::unique_ptr<Socket>> Open();
     virtual ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    // Reads one line, line feed (and any carriage return before it) included. Empty text when
-    // the peer closed (partial bytes are dropped), on a receive error, on a lone line feed (which
-    // is logged), or when a bound set by SetReceiveBounds was hit (see LastReceiveStop). On a
-    // non-blocking socket with nothing more to read, the bytes collected so far. A receive takes
-    // whatever has arrived (a whole request head at once, as a rule); bytes past the line wait
-    // here for the next call, so lines come back exactly as if read one byte at a time.
-    std::string ReceiveLine();
+    // Reads one line, line feed (and any carriage return before it) included. Why no line came:
+    // kClosed when the peer closed (partial bytes are dropped) or this socket was closed, the
+    // receive's own failure, or a bound set by SetReceiveBounds: kTooLong (the line grew beyond
+    // the byte bound), kTimedOut (the deadline passed), kCancelled (the abort flag was raised). A
+    // lone line feed is logged and comes back as an empty line. On a non-blocking socket with
+    // nothing more to read: kWouldBlock with the bytes collected so far. A receive takes whatever
+    // has arrived (a whole request head at once, as a rule); bytes past the line wait here for the
+    // next call, so lines come back exactly as if read one byte at a time.
+    platform::Result<std::string> ReceiveLine();
     // Sends `text` and one line feed in one send call; the result is not examined.
     void SendLine(const std::string& text);
-    // Sends `text` unchanged in one send call; returns what send returned.
-    long SendBytes(const std::string& text);
+    // Sends `text` unchanged in one send call; the bytes sent, perhaps not all.
+    platform::Result<size_t> SendBytes(const std::string& text);
     // Sends the pieces one after another as one stream, in as few calls as the kernel allows (one
     // on a connection that keeps up). A send cut short by a signal or the send time-out goes on
     // from where it stopped; an error, or a time-out with nothing sent, ends it. Returns whether
@@ -67,7 +62,6 @@ class Socket {
     // thread before the first ReceiveLine.
     void SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
                           const std::atomic<bool>* abort);
-    ReceiveStop LastReceiveStop() const { return m_lastStop; }
     // A send that cannot go on for `timeout` (a peer that stops reading) gives up. Takes effect
     // with the first send: setting it is a call into the system, which the receiving of a
     // request (a key on its way to the gauge) does not wait for.
@@ -79,30 +73,18 @@ class Socket {
 
     // Number of Socket objects alive in the process (listeners included).
     static int LiveCount();
-    // The system's error number (errno here) of the failure behind the last exception thrown on
-    // this thread; 0 when there was none.
-    static int LastError();
 
     static constexpr std::chrono::milliseconds kAbortPollInterval{100};
 
-  protected:
-    // Records `error` for LastError() and throws `text`.
-    [[noreturn]] static void Throw(const char* text, int error);
-
   private:
-    // Counts this socket in, starting the socket library with the first one.
-    static void CountIn();
-    static void CountOut();
-    // Counts the socket in and creates it; throws kSocketErrorCreate on failure.
-    static platform::SocketHandle CreateCountedSocket();
-    // True, with m_lastStop set, when the abort flag is up or the deadline has passed.
-    bool BoundHit();
-    // Waits until the socket is readable. False, with m_lastStop set, when a bound ends the wait.
-    bool WaitReadable();
-    // Appends what has arrived to m_pending: kOk with the bytes taken (0: the peer closed), or why
-    // not (kWouldBlock only on a non-blocking socket; kFailed with m_lastStop set when a bound
-    // ended the wait). Does not wait when bytes are there.
-    platform::NetResult ReceiveMore();
+    // kCancelled when the abort flag is up, kTimedOut when the deadline has passed, else ok.
+    platform::Status BoundHit() const;
+    // Waits until the socket is readable: ok, or the bound that ended the wait.
+    platform::Status WaitReadable();
+    // Appends what has arrived to m_pending: the bytes taken (0: the peer closed), or why not
+    // (kWouldBlock only on a non-blocking socket, a bound that ended the wait, the receive's
+    // failure). Does not wait when bytes are there.
+    platform::Result<size_t> ReceiveMore();
     // Takes the first `length` pending bytes out as a line.
     std::string TakePending(size_t length);
     // Hands a send time-out set since the last send on to the system.
@@ -117,11 +99,10 @@ class Socket {
     // Set by Close() on any thread; polled by the thread receiving.
     std::atomic<bool> m_bClosed{false};
 
-    // Receive bounds and the last stop reason: the receiving thread only.
+    // Receive bounds: the receiving thread only.
     size_t m_nMaxLineBytes = 0;
     Clock::time_point m_deadline = Clock::time_point::max();
     const std::atomic<bool>* m_pAbort = nullptr;
-    ReceiveStop m_lastStop = ReceiveStop::kNone;
     // Bytes received but not yet handed out, from m_pendingStart on; m_scanned of them are known
     // to hold no line feed. The receiving thread only.
     std::string m_pending;

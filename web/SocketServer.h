@@ -11,24 +11,25 @@
 class SocketServer : public Socket {
   public:
     // Listens on `port` (its low 16 bits) with `backlog` pending connections; `type` 1 makes the
-    // listener non-blocking, any other value leaves it blocking. Throws kSocketErrorCreate when
-    // the socket cannot be made or bound (for example when another socket listens on the port).
-    SocketServer(uint32_t port, int backlog, int type);
+    // listener non-blocking, any other value leaves it blocking. kUnsupported when the socket
+    // library does not start; the system's failure when the socket cannot be made or bound (for
+    // example when another socket listens on the port).
+    static platform::Result<std::unique_ptr<SocketServer>> Listen(uint32_t port, int backlog,
+                                                                  int type);
     ~SocketServer() override;
 
     // Waits up to `timeout` for a connection to become ready. True when Accept() would not block.
     bool WaitForClient(std::chrono::milliseconds timeout);
 
-    // The next connection, owned by the caller. Null when none is pending on a non-blocking
-    // listener (LastAcceptWouldBlock() then tells so) or when no memory can be had. Throws
-    // kSocketErrorAccept on any other failure, and at once once Close() was called (LastError()
-    // is then 0).
-    std::unique_ptr<Socket> Accept();
-    // True when the last Accept() came back empty because no connection was ready, including a
-    // connection that failed between being announced and being taken (the caller may try again).
-    bool LastAcceptWouldBlock() const { return m_bLastAcceptWouldBlock; }
+    // The next connection, owned by the caller; null when no memory can be had for it. kWouldBlock
+    // when none is pending on a non-blocking listener, including a connection that failed between
+    // being announced and being taken (the caller may try again); kClosed, with no system number,
+    // at once once Close() was called; any other failure as the system gave it.
+    platform::Result<std::unique_ptr<Socket>> Accept();
 
   private:
-    const bool m_bNonBlocking;             // fixed at construction
-    bool m_bLastAcceptWouldBlock = false;  // the accepting thread only
+    SocketServer(platform::SocketHandle handle, bool nonBlocking)
+        : Socket(handle), m_bNonBlocking(nonBlocking) {}
+
+    const bool m_bNonBlocking;  // fixed at construction
 };

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint32_t frameSize = 0;
         const auto status = simconnect::PeekFrame(data + consumed, size - consumed,
                                                   simconnect::kMessageHeaderSize, &frameSize);
-        if (status != simconnect::FrameStatus::Complete) break;
+        if (status != simconnect::FrameStatus::kComplete) break;
         if (frameSize < simconnect::kMessageHeaderSize || frameSize > size - consumed) std::abort();
         std::string error;
         if (!simconnect::ValidateMessage(data + consumed, frameSize, Definition, &error)) {
@@ -63,11 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     uint32_t frameSize = 0;
     if (simconnect::PeekFrame(data, size, simconnect::kRequestHeaderSize, &frameSize) ==
-        simconnect::FrameStatus::Complete) {
+        simconnect::FrameStatus::kComplete) {
         simconnect::Request request;
         std::string error;
         const auto decoded = simconnect::DecodeRequest(data, frameSize, &request, &error);
-        if (decoded == simconnect::DecodeStatus::Ok) {
+        if (decoded == simconnect::DecodeStatus::kOk) {
             // What decodes encodes again into a frame of the same size that decodes too (text
             // fields may differ after their NUL, which the encoder pads with zeros).
             const std::vector<uint8_t> again =
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             simconnect::Request back;
             if (again.size() != frameSize ||
                 simconnect::DecodeRequest(again.data(), again.size(), &back, &error) !=
-                    simconnect::DecodeStatus::Ok)
+                    simconnect::DecodeStatus::kOk)
                 std::abort();
         } else if (error.empty()) {
             std::abort();  // a refusal always says why

@@ -199,18 +199,19 @@ TEST_F(McduPipeTest, GaugeThatLeavesForGoodLeavesNoHandle) {
 TEST(PipeConnectionTest, AWriteToAGaugeThatStopsReadingGivesUpAfterItsTimeOut) {
     PipeServer gauge(PipeServer::UniqueName("stuck"), false, 64);
     ASSERT_TRUE(gauge.Create());
-    platform::PipeOpenResult opened = platform::OpenPipe(gauge.name(), 0ms);
-    ASSERT_TRUE(opened.pipe) << opened.error;
-    ASSERT_EQ(opened.pipe->SetWriteMode(300ms), 0);
+    platform::Result<std::unique_ptr<platform::PipeConnection>> opened =
+        platform::OpenPipe(gauge.name(), 0ms);
+    ASSERT_TRUE(opened.IsOk()) << opened.status.Code();
+    platform::PipeConnection& pipe = *opened.value;
+    ASSERT_TRUE(pipe.SetWriteMode(300ms).IsOk());
     ASSERT_TRUE(gauge.WaitForClient(2s));
 
     const std::string bytes(1 << 20, 'x');
     const auto start = std::chrono::steady_clock::now();
-    const auto write =
-        opened.pipe->Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const auto write = pipe.Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(write.error, 258);  // WAIT_TIMEOUT
-    EXPECT_LT(write.written, bytes.size());
+    EXPECT_EQ(write.status.Code(), 258);  // WAIT_TIMEOUT
+    EXPECT_LT(write.value, bytes.size());
     EXPECT_GE(took, 250ms);
     EXPECT_LT(took, 3s);
 }

@@ -20,6 +20,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using platform::ByteStream;
+using platform::ErrorKind;
 using txtest::PipeServer;
 
 const std::atomic<bool> kNoCancel{false};
@@ -32,9 +33,9 @@ std::string ReadSome(ByteStream& stream, size_t count, std::chrono::milliseconds
         if (!stream.WaitReadable(50ms)) continue;
         uint8_t buffer[256];
         const auto read = stream.Read(buffer, sizeof buffer);
-        if (read.status == ByteStream::Status::Ok) {
-            got.append(reinterpret_cast<const char*>(buffer), read.bytes);
-        } else if (read.status != ByteStream::Status::WouldBlock) {
+        if (read.IsOk()) {
+            got.append(reinterpret_cast<const char*>(buffer), read.value);
+        } else if (read.status.Kind() != ErrorKind::kWouldBlock) {
             break;
         }
     }
@@ -42,8 +43,7 @@ std::string ReadSome(ByteStream& stream, size_t count, std::chrono::milliseconds
 }
 
 bool Write(ByteStream& stream, const std::string& bytes) {
-    return stream.WriteAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).status ==
-           ByteStream::Status::Ok;
+    return stream.WriteAll(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()).IsOk();
 }
 
 // The name part of a pipe path \\.\pipe\name.
@@ -58,61 +58,61 @@ simconnect::Config PipeConfig(const std::string& path) {
 
 TEST(SimStreamTcpTest, BytesGoBothWaysAndTheEndIsSeen) {
     const int port = txtest::FreeTcpPort();
-    SocketServer listener(static_cast<uint32_t>(port), 1, 0);
+    const auto listener = SocketServer::Listen(static_cast<uint32_t>(port), 1, 0).value;
+    ASSERT_TRUE(listener);
     const simconnect::Config config = simconnect::ParseConfig(
         "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(port) +
             "\nDisableNagle=1\n",
         0);
     auto connecting = std::async(
         std::launch::async, [&] { return platform::ConnectStream(config.target, 5s, kNoCancel); });
-    std::unique_ptr<Socket> simulator = listener.Accept();
+    std::unique_ptr<Socket> simulator = listener->Accept().value;
     ASSERT_TRUE(simulator);
-    platform::ConnectResult connected = connecting.get();
-    ASSERT_TRUE(connected.stream) << connected.detail;
-    EXPECT_TRUE(connected.onThisMachine);
-    ByteStream& stream = *connected.stream;
+    platform::Result<platform::ConnectedStream> connected = connecting.get();
+    ASSERT_TRUE(connected.IsOk()) << connected.status.Text();
+    EXPECT_TRUE(connected.value.onThisMachine);
+    ByteStream& stream = *connected.value.stream;
 
     uint8_t nothing[8];
-    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status, ByteStream::Status::WouldBlock);
+    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status.Kind(), ErrorKind::kWouldBlock);
     EXPECT_FALSE(stream.WaitReadable(100ms));
     ASSERT_TRUE(Write(stream, "open request\n"));
-    EXPECT_EQ(simulator->ReceiveLine(), "open request\n");
+    EXPECT_EQ(simulator->ReceiveLine().value, "open request\n");
     simulator->SendBytes("open answer");
     EXPECT_EQ(ReadSome(stream, 11, 3s), "open answer");
     simulator->Close();
     ASSERT_TRUE(stream.WaitReadable(3s));
-    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status, ByteStream::Status::End);
+    EXPECT_EQ(stream.Read(nothing, sizeof nothing).status.Kind(), ErrorKind::kClosed);
 }
 
 TEST(SimStreamTcpTest, NoListenerIsNoServerWithTheSystemsWords) {
     platform::StreamTarget target{platform::StreamTarget::Kind::IPv4, "127.0.0.1",
                                   std::to_string(txtest::FreeTcpPort()), false};
     const auto start = std::chrono::steady_clock::now();
-    const platform::ConnectResult result = platform::ConnectStream(target, 3s, kNoCancel);
-    EXPECT_FALSE(result.stream);
-    EXPECT_EQ(result.error, platform::ConnectResult::Error::NoServer);
-    EXPECT_FALSE(result.detail.empty());
+    const platform::Status result = platform::ConnectStream(target, 3s, kNoCancel).status;
+    EXPECT_EQ(result.Kind(), ErrorKind::kNoServer);
+    EXPECT_FALSE(result.Text().empty());
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2900ms);
 }
 
 TEST(SimStreamTcpTest, ShutdownWakesAWaitingReader) {
     const int port = txtest::FreeTcpPort();
-    SocketServer listener(static_cast<uint32_t>(port), 1, 0);
+    const auto listener = SocketServer::Listen(static_cast<uint32_t>(port), 1, 0).value;
+    ASSERT_TRUE(listener);
     platform::StreamTarget target{platform::StreamTarget::Kind::IPv4, "127.0.0.1",
                                   std::to_string(port), false};
     auto connecting = std::async(std::launch::async,
                                  [&] { return platform::ConnectStream(target, 5s, kNoCancel); });
-    std::unique_ptr<Socket> simulator = listener.Accept();
-    platform::ConnectResult connected = connecting.get();
-    ASSERT_TRUE(connected.stream);
-    auto waiting =
-        std::async(std::launch::async, [&] { return connected.stream->WaitReadable(10s); });
+    std::unique_ptr<Socket> simulator = listener->Accept().value;
+    std::unique_ptr<ByteStream> stream = connecting.get().value.stream;
+    ASSERT_TRUE(stream);
+    auto waiting = std::async(std::launch::async, [&] { return stream->WaitReadable(10s); });
     std::this_thread::sleep_for(100ms);
-    connected.stream->Shutdown();
+    stream->Shutdown();
     ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
     EXPECT_TRUE(waiting.get());
     uint8_t buffer[8];
-    EXPECT_EQ(connected.stream->Read(buffer, sizeof buffer).status, ByteStream::Status::End);
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer).status.Kind(), ErrorKind::kClosed);
 }
 
 TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) {
@@ -121,11 +121,12 @@ TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) 
     const simconnect::Config config = PipeConfig(simulator.name());
     EXPECT_EQ(simconnect::DescribeTarget(config.target), simulator.name());
 
-    platform::ConnectResult connected = platform::ConnectStream(config.target, 2s, kNoCancel);
-    ASSERT_TRUE(connected.stream) << connected.detail;
-    EXPECT_TRUE(connected.onThisMachine);
+    platform::Result<platform::ConnectedStream> connected =
+        platform::ConnectStream(config.target, 2s, kNoCancel);
+    ASSERT_TRUE(connected.IsOk()) << connected.status.Text();
+    EXPECT_TRUE(connected.value.onThisMachine);
     ASSERT_TRUE(simulator.WaitForClient(2s));
-    ByteStream& stream = *connected.stream;
+    ByteStream& stream = *connected.value.stream;
 
     // A reader waits on one thread while the writer's bytes go out on another.
     auto reading = std::async(std::launch::async, [&] { return ReadSome(stream, 6, 5s); });
@@ -147,41 +148,39 @@ TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) 
     simulator.Close();
     ASSERT_TRUE(stream.WaitReadable(2s));
     uint8_t buffer[8];
-    ByteStream::IoResult read = stream.Read(buffer, sizeof buffer);
-    EXPECT_EQ(read.status, ByteStream::Status::End);
-    EXPECT_NE(stream.WriteAll(buffer, 2).status, ByteStream::Status::Ok);
+    EXPECT_EQ(stream.Read(buffer, sizeof buffer).status.Kind(), ErrorKind::kClosed);
+    EXPECT_FALSE(stream.WriteAll(buffer, 2).IsOk());
 }
 
 TEST(SimStreamPipeTest, ShutdownWakesAWaitingReader) {
     PipeServer simulator(PipeServer::UniqueName("sim"), true);
     ASSERT_TRUE(simulator.Create());
-    platform::ConnectResult connected =
-        platform::ConnectStream(PipeConfig(simulator.name()).target, 2s, kNoCancel);
-    ASSERT_TRUE(connected.stream) << connected.detail;
-    auto waiting =
-        std::async(std::launch::async, [&] { return connected.stream->WaitReadable(10s); });
+    std::unique_ptr<ByteStream> stream =
+        platform::ConnectStream(PipeConfig(simulator.name()).target, 2s, kNoCancel).value.stream;
+    ASSERT_TRUE(stream);
+    auto waiting = std::async(std::launch::async, [&] { return stream->WaitReadable(10s); });
     std::this_thread::sleep_for(100ms);
-    connected.stream->Shutdown();
+    stream->Shutdown();
     ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
     EXPECT_TRUE(waiting.get());
     uint8_t buffer[8];
-    EXPECT_EQ(connected.stream->Read(buffer, sizeof buffer).status, ByteStream::Status::End);
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer).status.Kind(), ErrorKind::kClosed);
 }
 
 TEST(SimStreamPipeTest, NoPipeIsNoServer) {
-    const platform::ConnectResult result =
-        platform::ConnectStream(PipeConfig(PipeServer::UniqueName("absent")).target, 1s, kNoCancel);
-    EXPECT_FALSE(result.stream);
-    EXPECT_EQ(result.error, platform::ConnectResult::Error::NoServer);
-    EXPECT_FALSE(result.detail.empty());
+    const platform::Status result =
+        platform::ConnectStream(PipeConfig(PipeServer::UniqueName("absent")).target, 1s, kNoCancel)
+            .status;
+    EXPECT_EQ(result.Kind(), ErrorKind::kNoServer);
+    EXPECT_FALSE(result.Text().empty());
 }
 
 TEST(SimStreamPipeTest, ABusyPipeIsWaitedForUntilCancelled) {
     PipeServer simulator(PipeServer::UniqueName("sim"), true);
     ASSERT_TRUE(simulator.Create());
     const auto target = PipeConfig(simulator.name()).target;
-    platform::ConnectResult first = platform::ConnectStream(target, 1s, kNoCancel);
-    ASSERT_TRUE(first.stream);
+    const auto first = platform::ConnectStream(target, 1s, kNoCancel);
+    ASSERT_TRUE(first.IsOk());
 
     std::atomic<bool> cancel{false};
     auto second = std::async(std::launch::async,
@@ -189,11 +188,11 @@ TEST(SimStreamPipeTest, ABusyPipeIsWaitedForUntilCancelled) {
     EXPECT_EQ(second.wait_for(300ms), std::future_status::timeout);
     cancel = true;
     ASSERT_EQ(second.wait_for(2s), std::future_status::ready);
-    EXPECT_EQ(second.get().error, platform::ConnectResult::Error::Cancelled);
+    EXPECT_EQ(second.get().status.Kind(), ErrorKind::kCancelled);
 
     // Without a cancel, the wait ends with no answer in time.
-    const platform::ConnectResult third = platform::ConnectStream(target, 300ms, kNoCancel);
-    EXPECT_EQ(third.error, platform::ConnectResult::Error::NoServer);
+    EXPECT_EQ(platform::ConnectStream(target, 300ms, kNoCancel).status.Kind(),
+              ErrorKind::kNoServer);
 }
 
 TEST(SimStreamConfigTest, PipeIsTheDefaultAndTheOtherKindsKeepTheirOwnDefaults) {

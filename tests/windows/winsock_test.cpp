@@ -20,6 +20,14 @@
 namespace {
 
 using namespace std::chrono_literals;
+using platform::ErrorKind;
+
+std::unique_ptr<SocketServer> Listen(int port, int type) {
+    platform::Result<std::unique_ptr<SocketServer>> listening =
+        SocketServer::Listen(static_cast<uint32_t>(port), 5, type);
+    EXPECT_TRUE(listening.IsOk()) << listening.status.Text();
+    return std::move(listening.value);
+}
 
 // Whether Winsock is started in this process: a socket call tells "not initialised" otherwise.
 bool LibraryStarted() {
@@ -75,11 +83,11 @@ TEST(WinsockLibraryTest, StartsWithTheFirstSocketAndEndsWithTheLast) {
     ASSERT_EQ(Socket::LiveCount(), 0);
     ASSERT_FALSE(LibraryStarted());
     {
-        SocketServer server(static_cast<uint32_t>(txtest::FreeTcpPort()), 5, 1);
+        const auto server = Listen(txtest::FreeTcpPort(), 1);
         EXPECT_EQ(Socket::LiveCount(), 1);
         EXPECT_TRUE(LibraryStarted());
         {
-            Socket other;
+            const auto other = Socket::Open().value;
             EXPECT_EQ(Socket::LiveCount(), 2);
         }
         EXPECT_TRUE(LibraryStarted());
@@ -88,7 +96,7 @@ TEST(WinsockLibraryTest, StartsWithTheFirstSocketAndEndsWithTheLast) {
     EXPECT_FALSE(LibraryStarted());
     // And again for the next run of the web server thread.
     {
-        Socket again;
+        const auto again = Socket::Open().value;
         EXPECT_TRUE(LibraryStarted());
     }
     EXPECT_FALSE(LibraryStarted());
@@ -96,14 +104,10 @@ TEST(WinsockLibraryTest, StartsWithTheFirstSocketAndEndsWithTheLast) {
 
 TEST(WinsockLibraryTest, AFailedBindUndoesItsCount) {
     const int port = txtest::FreeTcpPort();
-    SocketServer first(static_cast<uint32_t>(port), 5, 0);
-    try {
-        SocketServer second(static_cast<uint32_t>(port), 5, 0);
-        FAIL() << "a second listener on the port was made";
-    } catch (const char* text) {
-        EXPECT_STREQ(text, kSocketErrorCreate);
-        EXPECT_EQ(Socket::LastError(), WSAEADDRINUSE);
-    }
+    const auto first = Listen(port, 0);
+    const platform::Status second = SocketServer::Listen(static_cast<uint32_t>(port), 5, 0).status;
+    EXPECT_EQ(second.Kind(), ErrorKind::kFailed);
+    EXPECT_EQ(second.Code(), WSAEADDRINUSE);
     EXPECT_EQ(Socket::LiveCount(), 1);
 }
 
@@ -113,19 +117,19 @@ class WinsockServerTest : public ::testing::Test {
 };
 
 TEST_F(WinsockServerTest, LinesComeBackAsSentAndTheAnswerArrivesWhole) {
-    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    const auto server = Listen(m_port, 0);
     auto client = std::async(std::launch::async, [this] {
         Client raw;
         if (!raw.Connect(m_port)) return std::string("no connection");
         raw.Send("GET /MCDU HTTP/1.1\r\nHost: tablet\r\n\r\n");
         return raw.ReceiveAll(5s);
     });
-    ASSERT_TRUE(server.WaitForClient(5s));
-    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(server->WaitForClient(5s));
+    std::unique_ptr<Socket> connection = server->Accept().value;
     ASSERT_TRUE(connection);
-    EXPECT_EQ(connection->ReceiveLine(), "GET /MCDU HTTP/1.1\r\n");
-    EXPECT_EQ(connection->ReceiveLine(), "Host: tablet\r\n");
-    EXPECT_EQ(connection->ReceiveLine(), "\r\n");
+    EXPECT_EQ(connection->ReceiveLine().value, "GET /MCDU HTTP/1.1\r\n");
+    EXPECT_EQ(connection->ReceiveLine().value, "Host: tablet\r\n");
+    EXPECT_EQ(connection->ReceiveLine().value, "\r\n");
     const std::string body(100000, 'b');
     EXPECT_TRUE(
         connection->SendAll({"HTTP/1.1 200 OK\n", "Content-Length: 100000\n\n", body, "\n"}));
@@ -135,9 +139,8 @@ TEST_F(WinsockServerTest, LinesComeBackAsSentAndTheAnswerArrivesWhole) {
 }
 
 TEST_F(WinsockServerTest, ANonBlockingListenerHandsOutBlockingConnections) {
-    SocketServer server(static_cast<uint32_t>(m_port), 5, 1);
-    EXPECT_EQ(server.Accept(), nullptr);
-    EXPECT_TRUE(server.LastAcceptWouldBlock());
+    const auto server = Listen(m_port, 1);
+    EXPECT_EQ(server->Accept().status.Kind(), ErrorKind::kWouldBlock);
 
     std::promise<void> accepted;
     auto client = std::async(std::launch::async, [this, done = accepted.get_future()]() mutable {
@@ -148,21 +151,22 @@ TEST_F(WinsockServerTest, ANonBlockingListenerHandsOutBlockingConnections) {
         std::this_thread::sleep_for(300ms);
         return raw.Send("late line\n");
     });
-    ASSERT_TRUE(server.WaitForClient(5s));
-    std::unique_ptr<Socket> connection = server.Accept();
+    ASSERT_TRUE(server->WaitForClient(5s));
+    std::unique_ptr<Socket> connection = server->Accept().value;
     ASSERT_TRUE(connection);
     accepted.set_value();
-    EXPECT_EQ(connection->ReceiveLine(), "late line\n");
+    EXPECT_EQ(connection->ReceiveLine().value, "late line\n");
     EXPECT_TRUE(client.get());
 }
 
 TEST_F(WinsockServerTest, CloseFromAnotherThreadEndsAWaitingReceive) {
-    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    const auto server = Listen(m_port, 0);
     Client raw;
     ASSERT_TRUE(raw.Connect(m_port));
-    std::unique_ptr<Socket> connection = server.Accept();
+    std::unique_ptr<Socket> connection = server->Accept().value;
     ASSERT_TRUE(connection);
-    auto receiving = std::async(std::launch::async, [&] { return connection->ReceiveLine(); });
+    auto receiving =
+        std::async(std::launch::async, [&] { return connection->ReceiveLine().value; });
     std::this_thread::sleep_for(200ms);
     connection->Close();
     ASSERT_EQ(receiving.wait_for(3s), std::future_status::ready);
@@ -170,30 +174,29 @@ TEST_F(WinsockServerTest, CloseFromAnotherThreadEndsAWaitingReceive) {
 }
 
 TEST_F(WinsockServerTest, AReceiveDeadlineEndsTheWait) {
-    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    const auto server = Listen(m_port, 0);
     Client raw;
     ASSERT_TRUE(raw.Connect(m_port));
-    std::unique_ptr<Socket> connection = server.Accept();
+    std::unique_ptr<Socket> connection = server->Accept().value;
     ASSERT_TRUE(connection);
     raw.Send("no line feed yet");
     connection->SetReceiveBounds(1024, Socket::Clock::now() + 300ms, nullptr);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connection->ReceiveLine(), "");
-    EXPECT_EQ(connection->LastReceiveStop(), Socket::ReceiveStop::kTimedOut);
+    EXPECT_EQ(connection->ReceiveLine().status.Kind(), ErrorKind::kTimedOut);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 250ms);
 }
 
 TEST_F(WinsockServerTest, WaitingForAClientTimesOut) {
-    SocketServer server(static_cast<uint32_t>(m_port), 5, 0);
+    const auto server = Listen(m_port, 0);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(server.WaitForClient(200ms));
+    EXPECT_FALSE(server->WaitForClient(200ms));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 180ms);
     EXPECT_LT(took, 2s);
 }
 
 TEST(NetTest, ErrorTextIsTheSystemsWords) {
-    const std::string text = platform::NetErrorText(WSAECONNREFUSED);
+    const std::string text = platform::SystemErrorText(WSAECONNREFUSED);
     EXPECT_FALSE(text.empty());
     EXPECT_EQ(text.find("Winsock error"), std::string::npos) << text;
     EXPECT_NE(text.back(), '\n');

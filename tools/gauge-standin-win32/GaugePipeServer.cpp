@@ -122,7 +122,7 @@ GaugePipeServer::Wait GaugePipeServer::ReadClient(HANDLE stopEvent, bool* connec
         *connectionEnded = true;
         return Wait::Done;
     }
-    if (m_messages.Feed(buffer, bytes) == GaugeMessages::Outcome::Drop) {
+    if (m_messages.Feed(buffer, bytes) == GaugeMessages::Outcome::kDrop) {
         *connectionEnded = true;
         return Wait::Done;
     }

@@ -33,14 +33,14 @@ GaugeMessages::Outcome GaugeMessages::Feed(const uint8_t* data, size_t size) {
         const uint8_t code = static_cast<uint8_t>(m_pendingByte);
         m_pendingByte = -1;
         ++m_count;
-        if (Handle(code, data[i]) == Outcome::Drop) {
+        if (Handle(code, data[i]) == Outcome::kDrop) {
             if (i + 1 < size)
                 m_log.Line("GAUGE: %d bytes after the close message ignored",
                            static_cast<int>(size - i - 1));
-            return Outcome::Drop;
+            return Outcome::kDrop;
         }
     }
-    return Outcome::Keep;
+    return Outcome::kKeep;
 }
 
 void GaugeMessages::End() {
@@ -52,22 +52,22 @@ void GaugeMessages::End() {
 GaugeMessages::Outcome GaugeMessages::Handle(uint8_t code, uint8_t second) {
     if (second != 0) {
         m_log.Line("GAUGE: malformed message 0x%02X 0x%02X ignored", code, second);
-        return Outcome::Keep;
+        return Outcome::kKeep;
     }
     if (code == kProbe) {
         m_log.Line("GAUGE: code 254 (MSG_PIPE_DUMMY): flight-start probe acknowledged");
-        return Outcome::Keep;
+        return Outcome::kKeep;
     }
     if (code == kClose) {
         m_log.Line("GAUGE: code 255 (MSG_PIPE_CLOSE): connection dropped");
-        return Outcome::Drop;
+        return Outcome::kDrop;
     }
     const char* name = McduDisplay::KeyName(code);
     if (name == nullptr) {
         m_log.Line("GAUGE: code %d (no such key) ignored", code);
-        return Outcome::Keep;
+        return Outcome::kKeep;
     }
     m_log.Line("GAUGE: code %d (%s)", code, name);
     m_onKey(code);
-    return Outcome::Keep;
+    return Outcome::kKeep;
 }

@@ -13,13 +13,13 @@
 class GaugeMessages {
   public:
     using KeyHandler = std::function<void(int code)>;
-    enum class Outcome { Keep, Drop };
+    enum class Outcome { kKeep, kDrop };
 
     GaugeMessages(GaugeLog& log, KeyHandler onKey);
 
     // A new connection: no half message waits, no message counted.
     void Reset();
-    // Bytes as they were read. Drop once the close message came; what follows it is only logged.
+    // Bytes as they were read. kDrop once the close message came; what follows it is only logged.
     Outcome Feed(const uint8_t* data, size_t size);
     // The program closed its end: a first byte still waiting for its partner is logged as lost.
     void End();

@@ -173,6 +173,6 @@ void GaugeServer::ReadClient() {
         DropClient();
         return;
     }
-    if (m_messages.Feed(buffer, static_cast<size_t>(count)) == GaugeMessages::Outcome::Drop)
+    if (m_messages.Feed(buffer, static_cast<size_t>(count)) == GaugeMessages::Outcome::kDrop)
         DropClient();
 }

@@ -35,12 +35,12 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
     std::string error;
     const simconnect::DecodeStatus status =
         simconnect::DecodeRequest(frame, size, &request, &error);
-    if (status == simconnect::DecodeStatus::Malformed) {
+    if (status == simconnect::DecodeStatus::kMalformed) {
         Log("client %d: malformed request: %s", client.number, error.c_str());
         CloseClient(client, "malformed request");
         return;
     }
-    if (status == simconnect::DecodeStatus::Ok) {
+    if (status == simconnect::DecodeStatus::kOk) {
         if (const auto* open = std::get_if<simconnect::OpenRequest>(&request.body)) {
             // Whatever comes of it, this is the protocol the client speaks: even the refusal
             // carries it.
@@ -60,7 +60,7 @@ void StandinServer::HandleRequest(Client& client, const uint8_t* frame, uint32_t
         CloseClient(client, "protocol changed");
         return;
     }
-    if (status == simconnect::DecodeStatus::UnknownType) {
+    if (status == simconnect::DecodeStatus::kUnknownType) {
         Log("client %d: request type 0x%X (%u bytes, send_id=%u) not known here", client.number,
             request.type, size, request.sendId);
         SendException(client, SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, request.sendId, kUnknownIndex);

@@ -235,8 +235,8 @@ void StandinServer::ReadClient(Client& client) {
         const auto status =
             simconnect::PeekFrame(client.input.data() + consumed, client.input.size() - consumed,
                                   simconnect::kRequestHeaderSize, &size);
-        if (status == simconnect::FrameStatus::Incomplete) break;
-        if (status == simconnect::FrameStatus::Malformed) {
+        if (status == simconnect::FrameStatus::kIncomplete) break;
+        if (status == simconnect::FrameStatus::kMalformed) {
             Log("client %d: malformed frame: size word %u outside %u..%u", client.number,
                 simconnect::ReadU32(client.input.data() + consumed), simconnect::kRequestHeaderSize,
                 simconnect::kMaxFrameSize);
