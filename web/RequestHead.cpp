@@ -27,14 +27,21 @@ Line LineAt(std::string_view received, size_t from, size_t maxLineBytes) {
     return {Line::State::kWhole, rest.substr(0, length)};
 }
 
+// A head still incomplete, or refused: no request, no length.
+RequestHead NotRead(HeadResult result) {
+    RequestHead head;
+    head.result = result;
+    return head;
+}
+
 }  // namespace
 
 RequestHead ParseRequestHead(std::string_view received, HeadBounds bounds) {
     const Line requestLine = LineAt(received, 0, bounds.maxLineBytes);
-    if (requestLine.state == Line::State::kTooLong) return {HeadResult::kRequestLineTooLong};
-    if (requestLine.state == Line::State::kOpen) return {HeadResult::kIncomplete};
+    if (requestLine.state == Line::State::kTooLong) return NotRead(HeadResult::kRequestLineTooLong);
+    if (requestLine.state == Line::State::kOpen) return NotRead(HeadResult::kIncomplete);
     const std::string_view line = requestLine.text;
-    if (line.size() == 1) return {HeadResult::kLoneLineFeed};
+    if (line.size() == 1) return NotRead(HeadResult::kLoneLineFeed);
 
     HttpRequest request;
     if (line.starts_with("GET")) {
@@ -44,24 +51,29 @@ RequestHead ParseRequestHead(std::string_view received, HeadBounds bounds) {
     }
     // Any other method is read as if it were three letters long.
     const size_t targetFrom = line.find_first_not_of(' ', request.method == "POST" ? 4 : 3);
-    if (targetFrom == std::string_view::npos) return {HeadResult::kNoTarget};
+    if (targetFrom == std::string_view::npos) return NotRead(HeadResult::kNoTarget);
     request.path = ParseRequestTarget(std::string(line.substr(targetFrom)));
 
     size_t at = line.size();
     int headerLines = 0;
     for (;;) {
         const Line headerLine = LineAt(received, at, bounds.maxLineBytes);
-        if (headerLine.state == Line::State::kTooLong) return {HeadResult::kHeaderLineTooLong};
-        if (headerLine.state == Line::State::kOpen) return {HeadResult::kIncomplete};
+        if (headerLine.state == Line::State::kTooLong)
+            return NotRead(HeadResult::kHeaderLineTooLong);
+        if (headerLine.state == Line::State::kOpen) return NotRead(HeadResult::kIncomplete);
         const std::string_view header = headerLine.text;
         at += header.size();
-        if (header.size() == 1) return {HeadResult::kLoneLineFeed};
+        if (header.size() == 1) return NotRead(HeadResult::kLoneLineFeed);
         // Not only "\r\n": any line that starts with a carriage return ends the head.
         if (header[0] == '\r') break;
-        if (++headerLines > bounds.maxHeaderLines) return {HeadResult::kTooManyHeaderLines};
+        if (++headerLines > bounds.maxHeaderLines) return NotRead(HeadResult::kTooManyHeaderLines);
         CaptureHeader(request, std::string(header.substr(0, header.find_first_of("\r\n"))));
     }
-    return {HeadResult::kComplete, std::move(request), at};
+    RequestHead head;
+    head.result = HeadResult::kComplete;
+    head.request = std::move(request);
+    head.length = at;
+    return head;
 }
 
 std::string ParseRequestTarget(const std::string& target) {
