@@ -39,7 +39,19 @@ HeadCase Read(const char* name, std::string bytes, std::string method, std::stri
             std::move(headers)};
 }
 
-// A head still incomplete, or refused: nothing of the request is given.
+// A head still open after its request line: what the whole lines gave so far.
+HeadCase Open(const char* name, std::string bytes, std::string method, std::string path,
+              std::array<std::string, 4> headers = {}) {
+    return {name,
+            std::move(bytes),
+            HeadResult::kIncomplete,
+            0,
+            std::move(method),
+            std::move(path),
+            std::move(headers)};
+}
+
+// A head still incomplete before its request line is whole, or refused: no request.
 HeadCase NotRead(const char* name, std::string bytes, HeadResult result) {
     return {name, std::move(bytes), result, 0, "", "", {}};
 }
@@ -122,8 +134,8 @@ std::vector<HeadCase> Cases() {
         // Not there yet.
         NotRead("nothing", "", HeadResult::kIncomplete),
         NotRead("request line open", "GET / HTTP/1.1", HeadResult::kIncomplete),
-        NotRead("no end line", "GET / HTTP/1.1\r\nAccept: */*\r\n", HeadResult::kIncomplete),
-        NotRead("end line open", "GET / HTTP/1.1\r\n\r", HeadResult::kIncomplete),
+        Open("no end line", "GET / HTTP/1.1\r\nAccept: */*\r\n", "GET", "/", {"*/*", "", "", ""}),
+        Open("end line open", "GET / HTTP/1.1\r\n\r", "GET", "/"),
         // Lines that cannot start a request.
         NotRead("line feed alone", "\n", HeadResult::kLoneLineFeed),
         NotRead("line feed alone before a request", "\nGET / HTTP/1.1" + end,
@@ -151,8 +163,8 @@ std::vector<HeadCase> Cases() {
         NotRead("header line over the bound",
                 "GET / HTTP/1.1\r\n" + UserAgentLine(bound - 13) + "\r\n",
                 HeadResult::kHeaderLineTooLong),
-        NotRead("open header line below the bound",
-                "GET / HTTP/1.1\r\n" + std::string(bound - 1, 'h'), HeadResult::kIncomplete),
+        Open("open header line below the bound", "GET / HTTP/1.1\r\n" + std::string(bound - 1, 'h'),
+             "GET", "/"),
         NotRead("open header line at the bound", "GET / HTTP/1.1\r\n" + std::string(bound, 'h'),
                 HeadResult::kHeaderLineTooLong),
         NotRead("end line over the bound", "GET / HTTP/1.1\r\n" + std::string(bound, '\r') + "\n",
@@ -163,9 +175,8 @@ std::vector<HeadCase> Cases() {
         NotRead("one header line too many",
                 "GET / HTTP/1.1\r\n" + HeaderLines(kMaxHeaderLines + 1) + "\r\n",
                 HeadResult::kTooManyHeaderLines),
-        NotRead("one too many, still open",
-                "GET / HTTP/1.1\r\n" + HeaderLines(kMaxHeaderLines) + "X-More: v",
-                HeadResult::kIncomplete),
+        Open("one too many, still open",
+             "GET / HTTP/1.1\r\n" + HeaderLines(kMaxHeaderLines) + "X-More: v", "GET", "/"),
     };
 }
 

@@ -60,7 +60,11 @@ RequestHead ParseRequestHead(std::string_view received, HeadBounds bounds) {
         const Line headerLine = LineAt(received, at, bounds.maxLineBytes);
         if (headerLine.state == Line::State::kTooLong)
             return NotRead(HeadResult::kHeaderLineTooLong);
-        if (headerLine.state == Line::State::kOpen) return NotRead(HeadResult::kIncomplete);
+        if (headerLine.state == Line::State::kOpen) {
+            RequestHead head;
+            head.request = std::move(request);
+            return head;
+        }
         const std::string_view header = headerLine.text;
         at += header.size();
         if (header.size() == 1) return NotRead(HeadResult::kLoneLineFeed);

@@ -39,7 +39,8 @@ struct RequestHead {
     HeadResult result = HeadResult::kIncomplete;
     // When complete: the method ("GET", "POST" or empty), the path (ParseRequestTarget of the
     // request line's target), the four captured headers and the status "202 OK"; no connection.
-    // Otherwise empty.
+    // When incomplete with the request line whole: what the whole lines so far gave, for a server
+    // told to stop while a head is open, which still hands on what it has read. Otherwise empty.
     HttpRequest request;
     // When complete: bytes of the head, the line that ends it included. The bytes after it are
     // never read.
