@@ -31,31 +31,14 @@ std::vector<std::string> HostileHeads() {
         "\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03" + end,  // a TLS hello
         std::string("GET / HTTP/1.1\r\nAccept: \x00\x01\x02\r\n\r\n", 31),
         "\x7f\x7f\x7f\x7f" + end,
-        // Over-long lines: request line, header, and one at the bound.
-        "GET /" + std::string(9000, 'A') + " HTTP/1.1" + end,
-        "GET / HTTP/1.1\r\nUser-Agent: " + std::string(9000, 'u') + end,
-        "GET /" + std::string(8192 - 16, 'b') + " HTTP/1.1" + end,
-        "GET /" + std::string(100000, '/') + end,
-        std::string(20000, '\r') + end,
-        // Too many headers, and a header section that never ends before the close.
-        "GET / HTTP/1.1\r\n" +
-            [] {
-                std::string many;
-                for (int i = 0; i < 150; ++i) many += "X-H" + std::to_string(i) + ": v\r\n";
-                return many;
-            }() +
-            "\r\n",
-        "GET / HTTP/1.1\r\nAccept: */*\r\n",
-        // Missing pieces.
+        // Missing pieces. (Heads refused before the page handler, over-long lines and too many
+        // headers among them, are request_head_test's.)
         "GET" + end,
         "GET " + end,
         "GET /pause" + end,
         "GET /" + end,
         "POST" + end,
-        "\r\n\r\n",
-        "\n",
         " / HTTP/1.1" + end,
-        "GET / HTTP/1.1\n\n",
         "GET / HTTP/9.9" + end,
         "GET / HTTP/1." + end,
         "GET HTTP/1.1" + end,
@@ -138,7 +121,7 @@ TEST_F(BadInputTest, HostileRequestHeadsAreAnsweredOrRefusedWithoutHarm) {
         20s));
 
     const std::vector<std::string> heads = HostileHeads();
-    ASSERT_GE(heads.size(), 50u);
+    ASSERT_GE(heads.size(), 45u);
     int answered = 0;
     for (size_t i = 0; i < heads.size(); ++i) {
         SCOPED_TRACE("head " + std::to_string(i) + ": " + heads[i].substr(0, 60));

@@ -241,9 +241,7 @@ TEST_F(PagesTest, RoutesAreExactCaseSensitiveAndInOrder) {
         EXPECT_EQ(request.body, kNotFoundPage) << path;
     }
     EXPECT_EQ(Serve("/MCDU").body, BuildMcduFramesetPage());
-    // The server cuts the query before the handler sees the path.
-    EXPECT_EQ(ParseRequestTarget("/MCDU_main?x=1 HTTP/1.1\r\n"), "/MCDU_main");
-    EXPECT_EQ(Serve(ParseRequestTarget("/MCDU_main?x=1 HTTP/1.1\r\n")).body, BuildMcduMainPage());
+    EXPECT_EQ(Serve("/MCDU_main").body, BuildMcduMainPage());
     for (const char* path : {"/MCDU_KB_07", "/xyzMCDU_KB_12", "/MCDU_KB_5", "/MCDU_KB_-1",
                              "MCDU_KB_", "/MCDU/MCDU_KB_99"}) {
         HttpRequest request = Serve(path);

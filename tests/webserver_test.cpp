@@ -93,22 +93,7 @@ std::string ExpectedHead(const std::string& status, const std::string& date,
            "\nContent-Length: " + std::to_string(length) + "\n\n";
 }
 
-// ---- Request target, content type and date: pure functions ----------------------------------
-
-TEST(RequestTargetTest, VersionLineEndAndQueryAreRemoved) {
-    EXPECT_EQ(ParseRequestTarget("/MCDU?x=1 HTTP/1.1\r\n"), "/MCDU");
-    EXPECT_EQ(ParseRequestTarget("/img/bg.png HTTP/1.0\r\n"), "/img/bg.png");
-    EXPECT_EQ(ParseRequestTarget("/pause\r\n"), "/pause");
-    EXPECT_EQ(ParseRequestTarget("/pause\n"), "/pause");
-    EXPECT_EQ(ParseRequestTarget("/MCDU_Dspl.png?1700000000 HTTP/1.1\n"), "/MCDU_Dspl.png");
-    // Only two line-end characters go, and the path is neither decoded nor folded.
-    EXPECT_EQ(ParseRequestTarget("/A%20b HTTP/1.1\r\n\r\n"), "/A%20b HTTP/1.1\r\n");
-    EXPECT_EQ(ParseRequestTarget("/A%20b HTTP/1.1\r\n"), "/A%20b");
-    // Exactly the 8 version characters: left as they are.
-    EXPECT_EQ(ParseRequestTarget("HTTP/1.1"), "HTTP/1.1");
-    EXPECT_EQ(ParseRequestTarget("/HTTP/1.1"), "");
-    EXPECT_EQ(ParseRequestTarget(""), "");
-}
+// ---- Content type and date: pure functions ------------------------------------------------
 
 TEST(ResponseFormatTest, ContentTypeFollowsThePathJpgFirst) {
     EXPECT_EQ(ContentTypeLine("/busbanner.jpg"), "Content-Type: image/jpeg");
@@ -194,56 +179,24 @@ class WebServerTest : public ::testing::Test {
     std::unique_ptr<WebServer> m_server;
 };
 
+// How a head is read, bounds and refusals included, is request_head_test's; here, that the request
+// read reaches the handler, and that a refused one is logged and closed unanswered.
 TEST_F(WebServerTest, RequestLineGivesMethodAndPath) {
     Start();
-    Exchange("GET /MCDU?x=1 HTTP/1.1\r\nHost: t\r\n\r\n");
-    Exchange("POST /resume HTTP/1.1\r\n\r\n");
-    Exchange("GET /pause\r\n\r\n");
-    Exchange("PUT   /other HTTP/1.1\r\n\r\n");
-    const std::string image = Exchange("GET /img/bg.png HTTP/1.0\r\n\r\n");
-    EXPECT_NE(image.find("\nContent-Type: image/png\n"), std::string::npos) << image;
+    Exchange("POST /MCDU?x=1 HTTP/1.1\r\nHost: t\r\nUser-Agent: Tablet/1.0\r\n\r\n");
     const auto seen = m_recorder.Seen();
-    ASSERT_EQ(seen.size(), 5u);
-    EXPECT_EQ(seen[0].method, "GET");
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "POST");
     EXPECT_EQ(seen[0].path, "/MCDU");
     EXPECT_TRUE(seen[0].params.empty());
     EXPECT_EQ(seen[0].status, "202 OK");
-    EXPECT_EQ(seen[1].method, "POST");
-    EXPECT_EQ(seen[1].path, "/resume");
-    EXPECT_EQ(seen[2].path, "/pause");
-    EXPECT_EQ(seen[3].method, "");
-    EXPECT_EQ(seen[3].path, "/other");
-    EXPECT_EQ(seen[4].path, "/img/bg.png");
+    EXPECT_EQ(seen[0].userAgent, "Tablet/1.0");
 
-    // Request lines too short to hold a target are closed unanswered.
     bool closed = false;
     EXPECT_EQ(Exchange("\r\nGET / HTTP/1.1\r\n\r\n", &closed), "");
     EXPECT_TRUE(closed);
-    EXPECT_EQ(Exchange("GE\n\n"), "");
-    EXPECT_EQ(m_recorder.Count(), 5u);
-    EXPECT_EQ(txtest::CountLines(Log(), "without a target"), 2);
-}
-
-TEST_F(WebServerTest, FourHeadersAreCapturedCaseSensitivelyAndTheLastOneWins) {
-    Start();
-    Exchange(
-        "GET / HTTP/1.1\r\n"
-        "Host: tablet\r\n"
-        "Accept: text/html\r\n"
-        "accept: lower/case\r\n"
-        "Accept-Language: de-DE\r\n"
-        "Accept-Encoding: gzip\r\n"
-        "User-agent: wrong case\r\n"
-        "User-Agent: Tablet/1.0\r\n"
-        "Accept:no-blank\r\n"
-        "Accept-Encoding: identity\r\n"
-        "\r\n");
-    const auto seen = m_recorder.Seen();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].accept, "text/html");
-    EXPECT_EQ(seen[0].acceptLanguage, "de-DE");
-    EXPECT_EQ(seen[0].acceptEncoding, "identity");
-    EXPECT_EQ(seen[0].userAgent, "Tablet/1.0");
+    EXPECT_EQ(m_recorder.Count(), 1u);
+    EXPECT_EQ(txtest::CountLines(Log(), "without a target"), 1);
 }
 
 TEST_F(WebServerTest, ResponseIsByteExact) {
@@ -394,13 +347,7 @@ TEST_F(WebServerTest, OversizedRequestsAreRefusedWithAReason) {
     for (int i = 0; i < 101; ++i) many += "X-Header-" + std::to_string(i) + ": v\r\n";
     EXPECT_EQ(Exchange(many + "\r\n"), "");
     EXPECT_EQ(txtest::CountLines(Log(), "more than 100 header lines"), 1);
-
-    // A line just within the bound, and exactly 100 headers, are still served.
-    std::string full = "GET /" + std::string(8192 - 16, 'c') + " HTTP/1.1\r\n";
-    ASSERT_EQ(full.size(), 8192u);
-    for (int i = 0; i < 100; ++i) full += "X-Header-" + std::to_string(i) + ": v\r\n";
-    EXPECT_EQ(Exchange(full + "\r\n").rfind("HTTP/1.1 202 OK\n", 0), 0u);
-    EXPECT_EQ(m_recorder.Count(), 1u);
+    EXPECT_EQ(m_recorder.Count(), 0u);
 }
 
 TEST_F(WebServerTest, ClientLeavingBeforeItsAnswerLeavesTheServerRunning) {

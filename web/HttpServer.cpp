@@ -1,6 +1,5 @@
 #include "web/HttpServer.h"
 
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -13,6 +12,8 @@
 #include "web/Socket.h"
 #include "web/SocketServer.h"
 #include "web/WebServer.h"
+
+using web::CaptureHeader;
 
 namespace {
 
@@ -42,27 +43,6 @@ void LogSocketError(const WebServer& server, const char* word, const platform::S
             reason.c_str());
 }
 
-// Stores the value of one of the four headers the pages may use; other headers are ignored.
-// Names are compared case-sensitively, and a repeated header replaces the earlier value.
-void CaptureHeader(HttpRequest& request, const std::string& line) {
-    static const struct {
-        const char* prefix;
-        std::string HttpRequest::*field;
-    } kHeaders[] = {
-        {"Accept: ", &HttpRequest::accept},
-        {"Accept-Language: ", &HttpRequest::acceptLanguage},
-        {"Accept-Encoding: ", &HttpRequest::acceptEncoding},
-        {"User-Agent: ", &HttpRequest::userAgent},
-    };
-    for (const auto& header : kHeaders) {
-        const size_t length = std::strlen(header.prefix);
-        if (line.compare(0, length, header.prefix) == 0) {
-            request.*header.field = line.substr(length);
-            return;
-        }
-    }
-}
-
 // Waits until the server should try to accept: at once when it does not wait for the simulator
 // or the simulator is online. False when the stop flag was raised meanwhile.
 bool WaitUntilAccepting(WebServer& server) {
@@ -75,22 +55,6 @@ bool WaitUntilAccepting(WebServer& server) {
 }
 
 }  // namespace
-
-std::string ParseRequestTarget(const std::string& target) {
-    std::string path = target;
-    for (int i = 0; i < 2; ++i) {
-        if (!path.empty() && (path.back() == '\r' || path.back() == '\n')) path.pop_back();
-    }
-    // " HTTP/1.x" at the end: a target of exactly the 8 version characters is left as it is.
-    constexpr size_t kVersionLength = 8;  // "HTTP/1.1"
-    if (path.size() > kVersionLength &&
-        path.compare(path.size() - kVersionLength, 7, "HTTP/1.") == 0) {
-        path.erase(path.size() - kVersionLength - 1);
-    }
-    const size_t query = path.find('?');
-    if (query != std::string::npos) path.erase(query);
-    return path;
-}
 
 std::string ContentTypeLine(const std::string& path) {
     if (path.find(".jpg") != std::string::npos) return "Content-Type: image/jpeg";

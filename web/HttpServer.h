@@ -8,6 +8,7 @@
 #include <string>
 
 #include "web/HttpRequest.h"
+#include "web/RequestHead.h"
 
 class Socket;
 class WebServer;
@@ -35,8 +36,8 @@ void ServeConnections(WebServer& server);
 // without a response.
 void HandleConnection(WebServer& server);
 
-// The path of a request target: line end, " HTTP/1.x" version and query removed; not decoded.
-std::string ParseRequestTarget(const std::string& target);
+// The path of a request target (web/RequestHead.h), as the server has always called it.
+using web::ParseRequestTarget;
 
 // The Content-Type header line for a response to `path`.
 std::string ContentTypeLine(const std::string& path);

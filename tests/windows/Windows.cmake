@@ -25,10 +25,11 @@ target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/
 # through the gauge's named pipe, SimConnect.cfg and the simulator link over TCP, the log as a
 # text file with CR LF, the INI reader (GetPrivateProfileIntA itself here), the window thread
 # kept free while the simulator's address does not answer, the main window's simulator link
-# against a scripted library, and its start in the process (placement, the INI's settings).
+# against a scripted library, its start in the process (placement, the INI's settings), and the
+# request head parser.
 set(TX_SHARED_TESTS timer_test pages_test webserver_test socket_test mcdu_pages_test simconfig_test
                     simconnect_test log_test profile_test responsiveness_test simlink_test
-                    dialog_start_test)
+                    dialog_start_test request_head_test)
 file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
 foreach(test_name ${TX_SHARED_TESTS})
   list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
@@ -53,6 +54,14 @@ foreach(test_file ${TX_WINDOWS_TEST_FILES})
   gtest_discover_tests(${test_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 RESOURCE_LOCK wineprefix)
 endforeach()
+
+# The HTTP head fuzz target once over its seed corpus, as on Linux.
+add_executable(request_head_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/http_head_fuzz.cpp
+                                   ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/FuzzReplay.cpp)
+target_link_libraries(request_head_replay PRIVATE txcore)
+add_test(NAME RequestHeadFuzzCorpus
+         COMMAND request_head_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/http_head)
+set_tests_properties(RequestHeadFuzzCorpus PROPERTIES TIMEOUT 60)
 
 # The Windows program as a real process under Wine, with the Windows stand-ins and the native
 # sim-standin, and its pages compared with the native program's (tests/windows/program). CTest runs
