@@ -50,7 +50,7 @@ class StandinLinkTest : public SimLinkTest {
         if (!reference.LoadFromResource(picture, "BMP") || !reference.Draw()) return false;
         return Pixels(Lamp()) == Pixels(reference);
     }
-    CPictureEx& Lamp() { return ui::SdlMainWindowView::Of(*m_dlg).m_picOnline; }
+    CPictureEx& Lamp() { return ui::SdlMainWindowView::Of(m_dlg->View()).m_picOnline; }
     static std::vector<uint32_t> Pixels(CPictureEx& picture) {
         SDL_Surface* surface =
             SDL_CreateRGBSurfaceWithFormat(0, 144, 144, 32, SDL_PIXELFORMAT_ARGB8888);

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/TarvelXConnectDlg.h"
 #include "platform/MessageBox.h"
 #include "ui/sdl/SdlMainWindowView.h"
 
