@@ -35,12 +35,12 @@ void Opener::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
             Connection::Handshake(std::move(connected.stream), attempt.protocol, maxReceiveSize,
                                   connected.onThisMachine, appName, kAnswerTimeout, attempt.cancel);
     }
-    std::lock_guard<std::mutex> lock(attempt.mutex);
-    attempt.connectError = connected.error;
-    attempt.connectDetail = std::move(connected.detail);
-    attempt.open = std::move(open);
+    platform::MutexLock lock(attempt.mutex);
+    attempt.outcome.connectError = connected.error;
+    attempt.outcome.connectDetail = std::move(connected.detail);
+    attempt.outcome.open = std::move(open);
     attempt.done = true;
-    attempt.finished.notify_all();
+    attempt.finished.SignalAll();
 }
 
 void Opener::DropAttempt() {
@@ -60,27 +60,32 @@ void Opener::LogOnce(const std::string& line) {
 HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
     Attempt& attempt = *m_attempt;
     attempt.thread.join();
+    Outcome outcome;
+    {
+        platform::MutexLock lock(attempt.mutex);
+        outcome = std::move(attempt.outcome);
+    }
     const std::string where = DescribeTarget(attempt.target);
     HRESULT result = E_FAIL;
     using ConnectError = platform::ConnectResult::Error;
     using OpenFailure = Connection::OpenFailure;
-    switch (attempt.connectError) {
+    switch (outcome.connectError) {
         case ConnectError::Unresolved:
             LogOnce("SimConnect: the simulator's address " + attempt.target.address +
-                    " does not resolve (" + attempt.connectDetail + ").");
+                    " does not resolve (" + outcome.connectDetail + ").");
             break;
         case ConnectError::Unsupported:
             LogOnce("SimConnect: cannot reach the simulator at " + where + ": " +
-                    attempt.connectDetail + ".");
+                    outcome.connectDetail + ".");
             break;
         case ConnectError::NoServer:  // the usual offline state: no simulator runs yet
         case ConnectError::Cancelled:
             break;
         case ConnectError::None: {
             const simconnect::ProtocolRelease* release = simconnect::FindRelease(attempt.protocol);
-            switch (attempt.open.failure) {
+            switch (outcome.open.failure) {
                 case OpenFailure::None:
-                    *connection = std::move(attempt.open.connection);
+                    *connection = std::move(outcome.open.connection);
                     m_logged.clear();
                     result = S_OK;
                     break;
@@ -98,7 +103,7 @@ HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
                     break;
                 case OpenFailure::BadAnswer:
                     LogOnce("SimConnect: the simulator at " + where +
-                            " answered the open request wrongly: " + attempt.open.detail + ".");
+                            " answered the open request wrongly: " + outcome.open.detail + ".");
                     break;
                 case OpenFailure::Closed:  // turned away, as a simulator without its window does
                 case OpenFailure::Cancelled:
@@ -124,8 +129,9 @@ HRESULT Opener::Open(const std::string& appName, uint32_t configIndex,
     if (m_attempt && m_attempt->key != key) DropAttempt();
 
     if (m_attempt) {
-        std::lock_guard<std::mutex> attemptLock(m_attempt->mutex);
-        if (!m_attempt->done) return E_PENDING;
+        Attempt& attempt = *m_attempt;
+        platform::MutexLock attemptLock(attempt.mutex);
+        if (!attempt.done) return E_PENDING;
     } else {
         m_attempt = std::make_unique<Attempt>();
         Attempt& attempt = *m_attempt;
@@ -140,9 +146,12 @@ HRESULT Opener::Open(const std::string& appName, uint32_t configIndex,
             m_attempt.reset();
             return E_FAIL;
         }
-        std::unique_lock<std::mutex> attemptLock(attempt.mutex);
-        if (!attempt.finished.wait_for(attemptLock, kFirstWait, [&] { return attempt.done; }))
-            return E_PENDING;
+        const auto deadline = std::chrono::steady_clock::now() + kFirstWait;
+        platform::MutexLock attemptLock(attempt.mutex);
+        while (!attempt.done) {
+            if (!attempt.finished.WaitUntil(attempt.mutex, deadline) && !attempt.done)
+                return E_PENDING;
+        }
     }
     return TakeOutcome(connection);
 }

@@ -14,12 +14,11 @@
 #include <SDL.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <future>
-#include <mutex>
 #include <string>
 
+#include "platform/Mutex.h"
 #include "ui/MainWindowView.h"
 #include "ui/sdl/AddressFont.h"
 #include "ui/sdl/PictureEx.h"
@@ -105,9 +104,9 @@ class SdlMainWindowView final : public MainWindowView {
     // millisecond; instead the loop sleeps until something is pushed onto the queue. Counted by
     // SDL's event watch on whichever thread pushes, read by the window thread.
     struct QueueWakeup {
-        std::mutex mutex;
-        std::condition_variable pushed;
-        uint64_t count = 0;  // guarded by mutex
+        platform::Mutex mutex;
+        platform::CondVar pushed;
+        uint64_t count GUARDED_BY(mutex) = 0;
     };
     static int CountPush(void* userdata, SDL_Event* event);
 
