@@ -49,7 +49,8 @@ void CTarvelXConnectDlg::SimconnectDispatchProc(SIMCONNECT_RECV* pData, DWORD cb
 void CTarvelXConnectDlg::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData) {
     const DWORD id = pData->dwID;
     if (cbData < RequiredSize(id)) {
-        LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", id, cbData);
+        LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", static_cast<unsigned>(id),
+                static_cast<unsigned>(cbData));
         return;
     }
     switch (id) {
@@ -123,7 +124,8 @@ void CTarvelXConnectDlg::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData
                 }
             } else if (data->dwRequestID == REQUEST_FLIGHT_DATA) {
                 if (cbData < kSimObjectDataOffset + sizeof(FlightData)) {
-                    LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", id, cbData);
+                    LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n",
+                            static_cast<unsigned>(id), static_cast<unsigned>(cbData));
                     break;
                 }
                 LogLine(LogFile, "[Event]: Flight data received: ");
