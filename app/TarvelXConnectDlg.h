@@ -6,7 +6,8 @@
 // implements; next to each shared field stands who writes it and how readers stay consistent.
 //
 // The window system is reached through the view (ui/MainWindowView.h), which shows the window and
-// runs its event loop; this object keeps the logic, so it names no type of any window system.
+// runs its event loop, and tells this object what happened through ui/MainWindowEvents.h; this
+// object keeps the logic, so it names no type of any window system.
 //
 // The member functions are implemented by subsystem:
 //   app/TarvelXConnectDlg.cpp          start-up, configuration, the run of the window, shutdown
@@ -21,23 +22,24 @@
 #include <memory>
 #include <string>
 
-#include "app/MainWindowConstants.h"
 #include "platform/FileLock.h"
 #include "platform/Mutex.h"
 #include "sim/FlightData.h"
 #include "sim/LinkHost.h"
 #include "sim/SimLink.h"
+#include "ui/MainWindowConstants.h"
+#include "ui/MainWindowEvents.h"
 #include "ui/MainWindowView.h"
 #include "web/ServerHost.h"
 
 class WebServer;
 
-class CTarvelXConnectDlg : public sim::LinkHost, public web::ServerHost {
+class CTarvelXConnectDlg : public ui::MainWindowEvents, public sim::LinkHost, public web::ServerHost {
   public:
     // `settingsFolder` ends with a separator; by default the user's documents folder followed by
     // "Quennick/Tarvel/". Construction touches no window system.
     explicit CTarvelXConnectDlg(std::string settingsFolder = DefaultSettingsFolder());
-    ~CTarvelXConnectDlg();
+    ~CTarvelXConnectDlg() override;
     CTarvelXConnectDlg(const CTarvelXConnectDlg&) = delete;
     CTarvelXConnectDlg& operator=(const CTarvelXConnectDlg&) = delete;
 
@@ -49,20 +51,20 @@ class CTarvelXConnectDlg : public sim::LinkHost, public web::ServerHost {
     int DoModal();
     bool OnInitDialog();
     void OnDestroy();
-    void OnClose();
-    void OnTimer(unsigned id);
-    void OnSysCommand(unsigned id);
+    void OnClose() override;
+    void OnTimer(unsigned id) override;
+    void OnSysCommand(unsigned id) override;
     // Ends the event loop with `result` (window thread).
-    void EndDialog(int result);
+    void EndDialog(int result) override;
     // Asks the window to end from any thread or a signal handler's deferred work.
-    void RequestClose();
+    void RequestClose() override;
     // Runs `task` on the window thread at its next turn (callable from any thread).
     void PostToWindowThread(std::function<void()> task);
     // Runs the tasks posted so far (window thread; the event loop calls it).
-    void RunPostedTasks();
-    bool IsEnded() const { return m_nEndResult.load() != 0; }
+    void RunPostedTasks() override;
+    bool IsEnded() const override { return m_nEndResult.load() != 0; }
     // A close was asked for by RequestClose and the event loop has yet to act on it.
-    bool IsCloseRequested() const { return m_bCloseRequested.load(); }
+    bool IsCloseRequested() const override { return m_bCloseRequested.load(); }
 
     // A place on the screen, in pixels.
     struct Position {
@@ -77,7 +79,7 @@ class CTarvelXConnectDlg : public sim::LinkHost, public web::ServerHost {
 
     // ---- The window's face (app/TarvelXConnectDlgCommands.cpp; window thread only) ----------
     // A press on the address strip: the server's page opens in the browser.
-    void OnAddressClicked();
+    void OnAddressClicked() override;
     // Switches the status lamp to the online or offline picture.
     void SetOnlineLamp(bool online) override;
     // Draws `text` centred into the address strip of the skin and repaints that strip.

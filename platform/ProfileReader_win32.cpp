@@ -1,8 +1,5 @@
-#include <windows.h>
-// windows.h names the A or W function after the setting of UNICODE; this file means its own.
-#undef GetPrivateProfileInt
-
 #include "platform/ProfileReader.h"
+#include "platform/WindowsHeader_win32.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include <csignal>
-#include <mutex>
 
+#include "platform/Mutex.h"
 #include "platform/SignalWatcher.h"
 
 namespace platform {
@@ -10,8 +10,9 @@ namespace {
 
 // The system calls the console handler on a thread of its own, with no way to pass it an object:
 // the watcher's callback is process-wide. There is one watcher in the program.
-std::mutex g_watcherMutex;
-std::function<void(int)> g_onSignal;  // empty while no watcher runs; guarded by g_watcherMutex
+// Set by Start and emptied by Stop (the watcher's owner); read by the system's handler thread.
+Mutex g_watcherMutex;
+std::function<void(int)> g_onSignal GUARDED_BY(g_watcherMutex);  // empty while no watcher runs
 
 // How long a close, logoff or shutdown event is held so that the shutdown it started can run:
 // the system ends the process as soon as the handler returns (and on its own after a few seconds).
@@ -35,7 +36,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     {
         // Called under the lock, so that Stop() waits for a call under way: once it returns, the
         // object the callback closes may go.
-        std::lock_guard<std::mutex> lock(g_watcherMutex);
+        MutexLock lock(g_watcherMutex);
         if (!g_onSignal) return FALSE;  // the system's default: end the process
         g_onSignal(signal);
     }
@@ -57,7 +58,7 @@ SignalWatcher::~SignalWatcher() {
 void SignalWatcher::Start(std::function<void(int)> onSignal) {
     Stop();
     {
-        std::lock_guard<std::mutex> lock(g_watcherMutex);
+        MutexLock lock(g_watcherMutex);
         g_onSignal = std::move(onSignal);
     }
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
@@ -65,7 +66,7 @@ void SignalWatcher::Start(std::function<void(int)> onSignal) {
 
 void SignalWatcher::Stop() {
     ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-    std::lock_guard<std::mutex> lock(g_watcherMutex);
+    MutexLock lock(g_watcherMutex);
     g_onSignal = nullptr;
 }
 

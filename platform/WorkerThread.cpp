@@ -11,9 +11,9 @@ std::unique_ptr<WorkerThread> WorkerThread::Start(std::function<void()> body) {
     try {
         worker->m_thread = std::thread([completion, body = std::move(body)]() {
             body();
-            std::lock_guard<std::mutex> lock(completion->mutex);
+            MutexLock lock(completion->mutex);
             completion->done = true;
-            completion->ended.notify_all();
+            completion->ended.SignalAll();
         });
     } catch (const std::system_error&) {
         return nullptr;
@@ -33,13 +33,19 @@ WorkerThread::~WorkerThread() {
 }
 
 bool WorkerThread::WaitFor(std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(m_completion->mutex);
-    return m_completion->ended.wait_for(lock, timeout, [this] { return m_completion->done; });
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Completion& completion = *m_completion;
+    MutexLock lock(completion.mutex);
+    while (!completion.done) {
+        if (!completion.ended.WaitUntil(completion.mutex, deadline)) break;
+    }
+    return completion.done;
 }
 
 bool WorkerThread::HasEnded() {
-    std::lock_guard<std::mutex> lock(m_completion->mutex);
-    return m_completion->done;
+    Completion& completion = *m_completion;
+    MutexLock lock(completion.mutex);
+    return completion.done;
 }
 
 bool WorkerThread::IsCurrentThread() const {

@@ -4,11 +4,11 @@
 // by then is detached and runs on to its own end; its completion state lives on beside it.
 
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
+
+#include "platform/Mutex.h"
 
 namespace platform {
 
@@ -28,10 +28,12 @@ class WorkerThread {
     bool IsCurrentThread() const;
 
   private:
+    // Shared by the thread and the object, which may go first. The thread sets `done` as its
+    // body returns; the object's waits read it.
     struct Completion {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool done = false;  // guarded by mutex
+        Mutex mutex;
+        CondVar ended;
+        bool done GUARDED_BY(mutex) = false;
     };
     WorkerThread() = default;
 

@@ -2,16 +2,12 @@
 // from res/Resources.rc, read with FindResource, LoadResource and LoadString on the program's
 // module. Nothing is copied: resource data stays mapped for the life of the process.
 
-#include <windows.h>
-
-#include "res/ResourceNames.h"
-#include "res/Resources.h"
-// <windows.h> makes FindResource a macro for FindResourceA, which would rename this file's own
-// res::FindResource; the system's function is called by its full name below.
-#undef FindResource
-
 #include <cstdint>
 #include <cstdlib>
+
+#include "platform/WindowsHeader_win32.h"
+#include "res/ResourceNames.h"
+#include "res/Resources.h"
 
 namespace res {
 

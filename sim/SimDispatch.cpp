@@ -50,7 +50,8 @@ void SimLink::SimconnectDispatchProc(SIMCONNECT_RECV* pData, DWORD cbData, void*
 void SimLink::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData) {
     const DWORD id = pData->dwID;
     if (cbData < RequiredSize(id)) {
-        LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", id, cbData);
+        LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", static_cast<unsigned>(id),
+                static_cast<unsigned>(cbData));
         return;
     }
     switch (id) {
@@ -122,7 +123,8 @@ void SimLink::DispatchSimMessage(SIMCONNECT_RECV* pData, DWORD cbData) {
                 }
             } else if (data->dwRequestID == REQUEST_FLIGHT_DATA) {
                 if (cbData < kSimObjectDataOffset + sizeof(FlightData)) {
-                    LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n", id, cbData);
+                    LogLine(LogFile, "Short message dropped: dwID=%u, cbData=%u.\n",
+                            static_cast<unsigned>(id), static_cast<unsigned>(cbData));
                     break;
                 }
                 LogLine(LogFile, "[Event]: Flight data received: ");

@@ -35,11 +35,11 @@ void Opener::Run(Attempt& attempt, uint32_t maxReceiveSize, bool disableNagle,
                                      maxReceiveSize, connected.value.onThisMachine, appName,
                                      kAnswerTimeout, attempt.cancel);
     }
-    std::lock_guard<std::mutex> lock(attempt.mutex);
-    attempt.connected = std::move(connected.status);
-    attempt.open = std::move(open);
+    platform::MutexLock lock(attempt.mutex);
+    attempt.outcome.connected = std::move(connected.status);
+    attempt.outcome.open = std::move(open);
     attempt.done = true;
-    attempt.finished.notify_all();
+    attempt.finished.SignalAll();
 }
 
 void Opener::DropAttempt() {
@@ -59,24 +59,29 @@ void Opener::LogOnce(const std::string& line) {
 HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
     Attempt& attempt = *m_attempt;
     attempt.thread.join();
+    Outcome outcome;
+    {
+        platform::MutexLock lock(attempt.mutex);
+        outcome = std::move(attempt.outcome);
+    }
     const std::string where = DescribeTarget(attempt.target);
     HRESULT result = E_FAIL;
     using platform::ErrorKind;
     using OpenStatus = Connection::OpenStatus;
-    switch (attempt.connected.Kind()) {
+    switch (outcome.connected.Kind()) {
         case ErrorKind::kUnresolved:
             LogOnce("SimConnect: the simulator's address " + attempt.target.address +
-                    " does not resolve (" + attempt.connected.Text() + ").");
+                    " does not resolve (" + outcome.connected.Text() + ").");
             break;
         case ErrorKind::kUnsupported:
             LogOnce("SimConnect: cannot reach the simulator at " + where + ": " +
-                    attempt.connected.Text() + ".");
+                    outcome.connected.Text() + ".");
             break;
         case ErrorKind::kOk: {
             const simconnect::ProtocolRelease* release = simconnect::FindRelease(attempt.protocol);
-            switch (attempt.open.status) {
+            switch (outcome.open.status) {
                 case OpenStatus::kOk:
-                    *connection = std::move(attempt.open.connection);
+                    *connection = std::move(outcome.open.connection);
                     m_logged.clear();
                     result = S_OK;
                     break;
@@ -94,7 +99,7 @@ HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {
                     break;
                 case OpenStatus::kBadAnswer:
                     LogOnce("SimConnect: the simulator at " + where +
-                            " answered the open request wrongly: " + attempt.open.detail + ".");
+                            " answered the open request wrongly: " + outcome.open.detail + ".");
                     break;
                 case OpenStatus::kClosed:  // turned away, as a simulator without its window does
                 case OpenStatus::kCancelled:
@@ -122,8 +127,9 @@ HRESULT Opener::Open(const std::string& appName, uint32_t configIndex,
     if (m_attempt && m_attempt->key != key) DropAttempt();
 
     if (m_attempt) {
-        std::lock_guard<std::mutex> attemptLock(m_attempt->mutex);
-        if (!m_attempt->done) return E_PENDING;
+        Attempt& attempt = *m_attempt;
+        platform::MutexLock attemptLock(attempt.mutex);
+        if (!attempt.done) return E_PENDING;
     } else {
         m_attempt = std::make_unique<Attempt>();
         Attempt& attempt = *m_attempt;
@@ -138,9 +144,12 @@ HRESULT Opener::Open(const std::string& appName, uint32_t configIndex,
             m_attempt.reset();
             return E_FAIL;
         }
-        std::unique_lock<std::mutex> attemptLock(attempt.mutex);
-        if (!attempt.finished.wait_for(attemptLock, kFirstWait, [&] { return attempt.done; }))
-            return E_PENDING;
+        const auto deadline = std::chrono::steady_clock::now() + kFirstWait;
+        platform::MutexLock attemptLock(attempt.mutex);
+        while (!attempt.done) {
+            if (!attempt.finished.WaitUntil(attempt.mutex, deadline) && !attempt.done)
+                return E_PENDING;
+        }
     }
     return TakeOutcome(connection);
 }

@@ -9,10 +9,9 @@
 // worth a user's attention (a bad cfg value, an unresolvable address, a refused protocol, a
 // simulator that does not answer) are logged once each until a connection opens again.
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -46,18 +45,25 @@ class Opener {
     static constexpr std::chrono::milliseconds kAnswerTimeout{5000};
 
   private:
-    // One attempt, shared by its thread and the connector. The thread writes the outcome fields
-    // and then sets `done` under `mutex`; the connector reads them only after seeing `done`.
+    // How an attempt came out.
+    struct Outcome {
+        platform::Status connected;  // how the connection came out
+        Connection::OpenResult open;
+    };
+    // One attempt, shared by its thread and the connector. The thread writes the outcome and
+    // sets `done` under `mutex` as it ends; the connector takes the outcome once `done` is set.
     struct Attempt {
+        // Fixed before the thread starts.
         std::string key;  // what it connects to, as whom, under which protocol
         platform::StreamTarget target;
         uint32_t protocol = 0;
+        // Raised by the connector to end the attempt early; polled by the thread.
         std::atomic<bool> cancel{false};
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;           // guarded by mutex
-        platform::Status connected;  // how the connection came out
-        Connection::OpenResult open;
+        platform::Mutex mutex;
+        platform::CondVar finished;
+        bool done GUARDED_BY(mutex) = false;
+        Outcome outcome GUARDED_BY(mutex);
+        // Started and joined by the connector (under the connector's m_mutex).
         std::thread thread;
     };
 

@@ -22,22 +22,7 @@
 
 #include <cstdint>
 
-using HANDLE = void*;
-using HRESULT = int32_t;
-using DWORD = uint32_t;
-using HWND = void*;
-using LPCSTR = const char*;
-using BOOL = int;
-
-#ifndef MAX_PATH
-#define MAX_PATH 260
-#endif
-
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-inline constexpr HRESULT E_PENDING = static_cast<HRESULT>(0x8000000Au);
+#include "simconnect/WindowsTypes.h"
 
 inline constexpr HRESULT SIMCONNECT_STATUS_PIPE_DISCONNECTED = static_cast<HRESULT>(0xC00000B0u);
 inline constexpr HRESULT SIMCONNECT_STATUS_PIPE_BROKEN = static_cast<HRESULT>(0xC000014Bu);

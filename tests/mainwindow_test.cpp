@@ -96,7 +96,7 @@ class MainWindow {
 
     CTarvelXConnectDlg& dlg() { return m_dlg; }
     // The window system's side of the window, where its pieces are.
-    ui::SdlMainWindowView& face() { return ui::SdlMainWindowView::Of(m_dlg); }
+    ui::SdlMainWindowView& face() { return ui::SdlMainWindowView::Of(m_dlg.View()); }
     SDL_Window* window() const { return m_window; }
     SDL_Surface* pixels() const { return SDL_GetWindowSurface(m_window); }
 
@@ -363,7 +363,7 @@ TEST_F(MainWindowTest, ARightClickShowsTheAboutBoxWhichNeverBlocksHeadless) {
 
 TEST_F(MainWindowTest, TheViewWithoutAWindowIsHarmless) {
     CTarvelXConnectDlg dlg(m_settings.path() + "/");
-    ui::SdlMainWindowView& face = ui::SdlMainWindowView::Of(dlg);
+    ui::SdlMainWindowView& face = ui::SdlMainWindowView::Of(dlg.View());
     dlg.SetOnlineLamp(true);
     dlg.SetOnlineLamp(false);
     EXPECT_FALSE(face.m_picOnline.IsSurfaceReady());

@@ -1,18 +1,18 @@
 #pragma once
 // The main window as the window system shows it: the window and the pieces on its face, the event
-// loop, the presence timer. The main window object (app/TarvelXConnectDlg.h) keeps the program's
-// logic and every piece of state the threads share, and drives the window system through this
-// interface alone; each window system brings one implementation (ui/sdl/ on Linux, ui/win32/ on
-// Windows), made by MakeMainWindowView. What the window's face asks of the logic (a close, the
-// exit strip, the address strip, the About entry, the dialog keys) the implementation hands to the
-// main window object's own handlers.
+// loop, the presence timer. The main window object keeps the program's logic and every piece of
+// state the threads share, and drives the window system through this interface alone; each window
+// system brings one implementation (ui/sdl/ on Linux, ui/win32/ on Windows), made by
+// MakeMainWindowView. What the window's face asks of the logic (a close, the exit strip, the
+// address strip, the About entry, the dialog keys) the implementation hands on through
+// ui/MainWindowEvents.h.
 //
 // Window thread only, except WakeEventLoop and PostQuit, which any thread may call.
 
 #include <memory>
 #include <string>
 
-class CTarvelXConnectDlg;
+#include "ui/MainWindowEvents.h"
 
 namespace ui {
 
@@ -26,9 +26,9 @@ class MainWindowView {
     virtual bool StartWindowSystem() = 0;
     // Ends what StartWindowSystem started, once the window and its pieces are gone.
     virtual void StopWindowSystem() = 0;
-    // Hands events out until the main window object has ended: the window's own events to the
-    // face, a close (the close box, PostQuit, a close request) to OnClose, presence ticks to
-    // OnTimer, a wake to RunPostedTasks.
+    // Hands events out until the main window has ended (MainWindowEvents::IsEnded): the window's
+    // own events to the face, a close (the close box, PostQuit, a close request) to OnClose,
+    // presence ticks to OnTimer, a wake to RunPostedTasks.
     virtual void RunEventLoop() = 0;
     // Makes the event loop run the posted tasks at its next turn (any thread). Before the window
     // system has started it does nothing: the loop runs them when it starts.
@@ -73,7 +73,8 @@ class MainWindowView {
     virtual void DestroyWindow() = 0;
 };
 
-// The window system's view of `dlg`'s window. Touches no window system yet.
-std::unique_ptr<MainWindowView> MakeMainWindowView(CTarvelXConnectDlg& dlg);
+// The window system's view of the main window that `events` stands for; `events` outlives it.
+// Touches no window system yet.
+std::unique_ptr<MainWindowView> MakeMainWindowView(MainWindowEvents& events);
 
 }  // namespace ui

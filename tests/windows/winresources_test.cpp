@@ -3,16 +3,13 @@
 // way (res/Resources_win32.cpp, LoadImage, LoadString, the dialog manager).
 
 #include <gtest/gtest.h>
-#include <windows.h>
-// <windows.h> makes FindResource a macro for FindResourceA, which would rename res::FindResource
-// in the calls below.
-#undef FindResource
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/WindowsHeader_win32.h"
 #include "res/ResourceText.h"
 #include "res/Resources.h"
 #include "tests/support/TestSupport.h"

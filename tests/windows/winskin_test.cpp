@@ -3,16 +3,13 @@
 // draw and failure cases, read back from the windows' own pixels.
 
 #include <gtest/gtest.h>
-#include <windows.h>
-// <windows.h> makes FindResource a macro for FindResourceA, which would rename res::FindResource
-// in the call below.
-#undef FindResource
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/WindowsHeader_win32.h"
 #include "res/Resources.h"
 #include "tests/support/TestSupport.h"
 #include "ui/ResourceFinder.h"

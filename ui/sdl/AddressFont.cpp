@@ -4,7 +4,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <mutex>
+#include "platform/Mutex.h"
 
 namespace ui {
 
@@ -73,8 +73,8 @@ bool MatchFont(FcConfig* config, const Candidate& candidate, FontFile& found) {
 FontFile FindAddressFontFile() {
     // One search at a time in the process: two windows may each start one, and fontconfig's own
     // locking (its atomics, outside our builds) is then all that would keep its caches sound.
-    static std::mutex searching;
-    std::lock_guard<std::mutex> lock(searching);
+    static platform::Mutex searching;
+    platform::MutexLock lock(searching);
     FontFile found;
     if (FcInit() != FcTrue) return found;
     FcConfig* config = FcConfigGetCurrent();

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app/TarvelXConnectDlg.h"
 #include "platform/MessageBox.h"
 #include "ui/sdl/SdlMainWindowView.h"
 
@@ -12,10 +11,10 @@ namespace ui {
 int SdlMainWindowView::CountPush(void* userdata, SDL_Event*) {
     auto* wakeup = static_cast<QueueWakeup*>(userdata);
     {
-        std::lock_guard<std::mutex> lock(wakeup->mutex);
+        platform::MutexLock lock(wakeup->mutex);
         ++wakeup->count;
     }
-    wakeup->pushed.notify_all();
+    wakeup->pushed.SignalAll();
     return 0;
 }
 
@@ -52,7 +51,7 @@ void SdlMainWindowView::RunEventLoop() {
         }
         uint64_t seen;
         {
-            std::lock_guard<std::mutex> lock(m_wakeup.mutex);
+            platform::MutexLock lock(m_wakeup.mutex);
             seen = m_wakeup.count;
         }
         SDL_Event event;
@@ -64,8 +63,8 @@ void SdlMainWindowView::RunEventLoop() {
             // those are already counted, so waiting for the next push would leave them queued
             // until then.
             if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) continue;
-            std::unique_lock<std::mutex> lock(m_wakeup.mutex);
-            m_wakeup.pushed.wait(lock, [&] { return m_wakeup.count != seen; });
+            platform::MutexLock lock(m_wakeup.mutex);
+            while (m_wakeup.count == seen) m_wakeup.pushed.Wait(m_wakeup.mutex);
             continue;
         }
         if (!got) continue;

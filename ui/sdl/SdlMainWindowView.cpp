@@ -9,8 +9,8 @@
 
 #include <system_error>
 
-#include "app/TarvelXConnectDlg.h"
 #include "res/Resources.h"
+#include "ui/MainWindowConstants.h"
 #include "ui/sdl/AboutDlg.h"
 #include "ui/sdl/HandCursor.h"
 #include "ui/sdl/Pointer.h"
@@ -72,16 +72,16 @@ bool ChangePicture(CPictureEx& picture, const char* name) {
 
 namespace ui {
 
-std::unique_ptr<MainWindowView> MakeMainWindowView(CTarvelXConnectDlg& dlg) {
-    return std::make_unique<SdlMainWindowView>(dlg);
+std::unique_ptr<MainWindowView> MakeMainWindowView(MainWindowEvents& events) {
+    return std::make_unique<SdlMainWindowView>(events);
 }
 
-SdlMainWindowView::SdlMainWindowView(CTarvelXConnectDlg& dlg) : m_dlg(dlg) {}
+SdlMainWindowView::SdlMainWindowView(MainWindowEvents& events) : m_dlg(events) {}
 
 SdlMainWindowView::~SdlMainWindowView() = default;
 
-SdlMainWindowView& SdlMainWindowView::Of(CTarvelXConnectDlg& dlg) {
-    return static_cast<SdlMainWindowView&>(dlg.View());
+SdlMainWindowView& SdlMainWindowView::Of(MainWindowView& view) {
+    return static_cast<SdlMainWindowView&>(view);
 }
 
 void SdlMainWindowView::WindowProc(const SDL_Event& event) {

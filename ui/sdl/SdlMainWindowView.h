@@ -1,8 +1,8 @@
 #pragma once
 // The main window on SDL: the borderless window, its skin, the status lamp and the exit strip, the
 // hand pointer, the address label in SDL_ttf, the About box, SDL's event loop and the presence
-// timer on SDL's timer thread. Presses, keys and the close box go to the main window object's
-// handlers.
+// timer on SDL's timer thread. Presses, keys and the close box go to the main window's events
+// (ui/MainWindowEvents.h).
 //
 // The member functions are implemented in two files:
 //   ui/sdl/SdlMainWindowView.cpp  painting, pointer, clicks, lamp, address label, About box
@@ -14,10 +14,8 @@
 #include <SDL.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <future>
-#include <mutex>
 #include <string>
 
 #include "platform/Mutex.h"
@@ -31,13 +29,13 @@ namespace ui {
 
 class SdlMainWindowView final : public MainWindowView {
   public:
-    explicit SdlMainWindowView(CTarvelXConnectDlg& dlg);
+    explicit SdlMainWindowView(MainWindowEvents& events);
     ~SdlMainWindowView() override;
     SdlMainWindowView(const SdlMainWindowView&) = delete;
     SdlMainWindowView& operator=(const SdlMainWindowView&) = delete;
 
-    // The view of `dlg`, which on this system is always one of these.
-    static SdlMainWindowView& Of(CTarvelXConnectDlg& dlg);
+    // `view` as what it always is on this system.
+    static SdlMainWindowView& Of(MainWindowView& view);
 
     // ---- MainWindowView ------------------------------------------------------------------------
     bool StartWindowSystem() override;
@@ -106,9 +104,9 @@ class SdlMainWindowView final : public MainWindowView {
     // millisecond; instead the loop sleeps until something is pushed onto the queue. Counted by
     // SDL's event watch on whichever thread pushes, read by the window thread.
     struct QueueWakeup {
-        std::mutex mutex;
-        std::condition_variable pushed;
-        uint64_t count = 0;  // guarded by mutex
+        platform::Mutex mutex;
+        platform::CondVar pushed;
+        uint64_t count GUARDED_BY(mutex) = 0;
     };
     static int CountPush(void* userdata, SDL_Event* event);
 
@@ -120,7 +118,8 @@ class SdlMainWindowView final : public MainWindowView {
     // The presence timer's callback, on SDL's timer thread; `param` is the view.
     static Uint32 OnPresenceTimer(Uint32 interval, void* param);
 
-    CTarvelXConnectDlg& m_dlg;
+    // The main window, told of what happens here; it outlives the view.
+    MainWindowEvents& m_dlg;
     SDL_Window* m_pWindow = nullptr;
     // The font library was started for the address font.
     bool m_bFontLibraryStarted = false;

@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
-#include "app/MainWindowConstants.h"
 #include "res/ResourceText.h"
 #include "res/Resources.h"
+#include "ui/MainWindowConstants.h"
 #include "ui/win32/AboutDlg.h"
 #include "ui/win32/AddressFont.h"
 #include "ui/win32/HandCursor.h"
@@ -38,11 +38,11 @@ bool ChangePicture(CPictureEx& picture, const char* name) {
 
 }  // namespace
 
-std::unique_ptr<MainWindowView> MakeMainWindowView(CTarvelXConnectDlg& dlg) {
-    return std::make_unique<Win32MainWindowView>(dlg);
+std::unique_ptr<MainWindowView> MakeMainWindowView(MainWindowEvents& events) {
+    return std::make_unique<Win32MainWindowView>(events);
 }
 
-Win32MainWindowView::Win32MainWindowView(CTarvelXConnectDlg& dlg) : m_dlg(dlg) {}
+Win32MainWindowView::Win32MainWindowView(MainWindowEvents& events) : m_dlg(events) {}
 
 Win32MainWindowView::~Win32MainWindowView() {
     DestroySkin();

@@ -4,7 +4,7 @@
 // controls, the hand pointer, the address label in Tahoma, the About entry in the system menu and
 // the About box, the icon while minimised, the system's message loop with the dialog keys, and the
 // presence tick as a window timer (WM_TIMER, which Windows never lets pile up). Presses, keys, the
-// close box and the system menu go to the main window object's handlers.
+// close box and the system menu go to the main window's events (ui/MainWindowEvents.h).
 //
 // The member functions are implemented in two files:
 //   ui/win32/Win32MainWindowView.cpp  the window, its face, pointer, presses, lamp, label, About
@@ -18,7 +18,6 @@
 #include <string>
 
 #include "ui/MainWindowView.h"
-#include "ui/win32/DialogBridge.h"
 #include "ui/win32/PictureEx.h"
 
 class CSkin;
@@ -27,7 +26,7 @@ namespace ui {
 
 class Win32MainWindowView final : public MainWindowView {
   public:
-    explicit Win32MainWindowView(CTarvelXConnectDlg& dlg);
+    explicit Win32MainWindowView(MainWindowEvents& events);
     ~Win32MainWindowView() override;
     Win32MainWindowView(const Win32MainWindowView&) = delete;
     Win32MainWindowView& operator=(const Win32MainWindowView&) = delete;
@@ -70,7 +69,8 @@ class Win32MainWindowView final : public MainWindowView {
     // Adds the About entry to the system menu, when the window has one and the entry has a text.
     void AddAboutEntry();
 
-    DialogBridge m_dlg;
+    // The main window, told of what happens here; it outlives the view.
+    MainWindowEvents& m_dlg;
     // The window; set and cleared by the window thread, read by threads that post a wake or a
     // close, which then post to the window rather than to the thread.
     std::atomic<HWND> m_hWnd{nullptr};
