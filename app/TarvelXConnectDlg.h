@@ -34,7 +34,9 @@
 
 class WebServer;
 
-class CTarvelXConnectDlg : public ui::MainWindowEvents, public sim::LinkHost, public web::ServerHost {
+class CTarvelXConnectDlg : public ui::MainWindowEvents,
+                           public sim::LinkHost,
+                           public web::ServerHost {
   public:
     // `settingsFolder` ends with a separator; by default the user's documents folder followed by
     // "Quennick/Tarvel/". Construction touches no window system.

@@ -2,16 +2,17 @@
 
 #include <cstring>
 #include <ctime>
-#include <mutex>
 #include <utility>
 
 #include "platform/CalendarTime.h"
+#include "platform/Mutex.h"
 #include "web/FormatNumber.h"
 
 namespace {
 
-std::mutex g_clockMutex;
-TimeOfDaySource g_clock;
+// A test's clock in place of the system's. Set by the test's thread, read by the web server thread.
+platform::Mutex g_clockMutex;
+TimeOfDaySource g_clock GUARDED_BY(g_clockMutex);
 
 TimeOfDay SystemTimeOfDay() {
     const std::time_t now = std::time(nullptr);
@@ -23,14 +24,14 @@ TimeOfDay SystemTimeOfDay() {
 }  // namespace
 
 void SetStatusPageClock(TimeOfDaySource source) {
-    std::lock_guard<std::mutex> lock(g_clockMutex);
+    platform::MutexLock lock(g_clockMutex);
     g_clock = std::move(source);
 }
 
 TimeOfDay StatusPageNow() {
     TimeOfDaySource source;
     {
-        std::lock_guard<std::mutex> lock(g_clockMutex);
+        platform::MutexLock lock(g_clockMutex);
         source = g_clock;
     }
     return source ? source() : SystemTimeOfDay();
