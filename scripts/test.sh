@@ -33,12 +33,15 @@ echo "== Formatting"
 bash "$here/scripts/check-format.sh" || status=1
 
 # The tests reach the simulator stand-in over TCP: over IPv6 (::1) in the AddressSanitizer suite,
-# over IPv4 in the others (the browser tests run both ways in the normal suite).
+# over IPv4 in the others (the browser tests run both ways in the normal suite). The
+# ThreadSanitizer build is a clang build, so that clang's thread-safety analysis also sees the tests.
 for variant in asan tsan; do
   sim_protocol=IPv4
+  compiler=()
   [[ $variant == asan ]] && sim_protocol=IPv6
+  [[ $variant == tsan ]] && compiler=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
   echo "== Suite under ${variant} (simulator over ${sim_protocol})"
-  if configure_and_build "build-$variant" -DTX_SANITIZE="$variant"; then
+  if configure_and_build "build-$variant" -DTX_SANITIZE="$variant" "${compiler[@]}"; then
     TX_TEST_SIM_PROTOCOL=$sim_protocol \
       ctest --test-dir "$here/build-$variant" -j"$jobs" --output-on-failure --timeout 600 || status=1
   else

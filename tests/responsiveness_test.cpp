@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/TarvelXConnectDlg.h"
+#include "platform/Mutex.h"
 #include "sim/ClientLibrary.h"
 #include "tests/support/TestSocket.h"
 #include "tests/support/TestSupport.h"
@@ -58,7 +58,7 @@ class TimedLibrary : public ClientLibrary {
         const auto start = Clock::now();
         const HRESULT result =
             Real().Open(phSimConnect, szName, hWnd, UserEventWin32, hEventHandle, ConfigIndex);
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_opens.push_back(Clock::now() - start);
         return result;
     }
@@ -105,13 +105,13 @@ class TimedLibrary : public ClientLibrary {
     bool ServerOnThisMachine(HANDLE h) override { return Real().ServerOnThisMachine(h); }
 
     std::vector<Clock::duration> Opens() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_opens;
     }
 
   private:
-    std::mutex m_mutex;
-    std::vector<Clock::duration> m_opens;
+    platform::Mutex m_mutex;
+    std::vector<Clock::duration> m_opens GUARDED_BY(m_mutex);
 };
 
 TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread) {
@@ -131,15 +131,15 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
     // Work handed to the window thread every 10 ms, as pointer events from a drag or a click
     // would be: how long each waited for its turn. The run spans more than one connection
     // attempt's time-out, so a second attempt starts on a tick too.
-    std::mutex mutex;
-    std::vector<Clock::duration> waits;
+    platform::Mutex mutex;
+    std::vector<Clock::duration> waits GUARDED_BY(mutex);
     std::thread driver([&] {
         txtest::WaitUntil([&] { return !library.Opens().empty(); }, 20s);
         const auto end = Clock::now() + 7s;
         while (Clock::now() < end) {
             const auto posted = Clock::now();
             dlg.PostToWindowThread([&mutex, &waits, posted] {
-                std::lock_guard<std::mutex> lock(mutex);
+                platform::MutexLock lock(mutex);
                 waits.push_back(Clock::now() - posted);
             });
             std::this_thread::sleep_for(10ms);
@@ -155,7 +155,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
     EXPECT_LT(longestOpen, 50ms) << "the link held the window thread";
     EXPECT_FALSE(dlg.Link().IsOnline());
 
-    std::lock_guard<std::mutex> lock(mutex);
+    platform::MutexLock lock(mutex);
     ASSERT_GT(waits.size(), 300u);
     // Beyond the link's own share, a loaded machine (and a sanitizer) may delay any thread a
     // little; a window thread held by a connection attempt would wait seconds.

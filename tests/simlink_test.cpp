@@ -10,13 +10,13 @@
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <variant>
 #include <vector>
 
 #include "log/Log.h"
+#include "platform/Mutex.h"
 #include "sim/ClientLibrary.h"
 #include "sim/SimIds.h"
 #include "simconnect/Protocol.h"
@@ -35,7 +35,7 @@ class ScriptedSimApi : public ClientLibrary {
     using Step = std::variant<HRESULT, std::vector<uint8_t>>;
 
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND, DWORD, HANDLE, DWORD) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         ++m_opens;
         m_calls.push_back(std::string("Open ") + szName);
         if (m_openResult < 0) return m_openResult;
@@ -80,7 +80,7 @@ class ScriptedSimApi : public ClientLibrary {
     HRESULT CallDispatch(HANDLE, DispatchProc proc, void* context) override {
         Step step = S_OK;
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            platform::MutexLock lock(m_mutex);
             ++m_dispatches;
             if (!m_script.empty()) {
                 step = std::move(m_script.front());
@@ -98,7 +98,7 @@ class ScriptedSimApi : public ClientLibrary {
             result = std::get<HRESULT>(step);
         }
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            platform::MutexLock lock(m_mutex);
             ++m_stepsDone;
         }
         return result;
@@ -112,11 +112,11 @@ class ScriptedSimApi : public ClientLibrary {
     void SetRemote() { m_onThisMachine = false; }
 
     void Script(std::vector<Step> steps) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         for (auto& step : steps) m_script.push_back(std::move(step));
     }
     bool ScriptDone() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_script.empty();
     }
     // Waits until the script is used up and one more dispatch call has ended after it.
@@ -124,18 +124,18 @@ class ScriptedSimApi : public ClientLibrary {
         int mark = 0;
         if (!txtest::WaitUntil([&] { return ScriptDone(); }, 5s)) return false;
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
+            platform::MutexLock lock(m_mutex);
             mark = m_stepsDone;
         }
         return txtest::WaitUntil(
             [&] {
-                std::lock_guard<std::mutex> lock(m_mutex);
+                platform::MutexLock lock(m_mutex);
                 return m_stepsDone > mark + 1;
             },
             5s);
     }
     std::vector<std::string> Calls() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_calls;
     }
     int CountCalls(const std::string& prefix) {
@@ -145,15 +145,15 @@ class ScriptedSimApi : public ClientLibrary {
         return count;
     }
     int Opens() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_opens;
     }
     int Dispatches() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_dispatches;
     }
     void SetOpenResult(HRESULT result) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_openResult = result;
     }
     std::string Name(HANDLE handle) {
@@ -162,7 +162,7 @@ class ScriptedSimApi : public ClientLibrary {
 
   private:
     HRESULT Record(const std::string& call) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_calls.push_back(call);
         return S_OK;
     }
@@ -172,15 +172,15 @@ class ScriptedSimApi : public ClientLibrary {
         return text;
     }
 
-    std::mutex m_mutex;
-    int m_handles[2] = {};
-    int m_opens = 0;
-    int m_dispatches = 0;
-    int m_stepsDone = 0;
-    HRESULT m_openResult = S_OK;
+    platform::Mutex m_mutex;
+    int m_handles[2] = {};  // fixed: only their addresses are handed out
+    int m_opens GUARDED_BY(m_mutex) = 0;
+    int m_dispatches GUARDED_BY(m_mutex) = 0;
+    int m_stepsDone GUARDED_BY(m_mutex) = 0;
+    HRESULT m_openResult GUARDED_BY(m_mutex) = S_OK;
     std::atomic<bool> m_onThisMachine{true};
-    std::deque<Step> m_script;
-    std::vector<std::string> m_calls;
+    std::deque<Step> m_script GUARDED_BY(m_mutex);
+    std::vector<std::string> m_calls GUARDED_BY(m_mutex);
 };
 
 constexpr uint32_t kVersion = simconnect::kDefaultProtocol;

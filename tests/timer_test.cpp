@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 #include "app/TarvelXConnectDlg.h"
+#include "platform/Mutex.h"
 #include "sim/ClientLibrary.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 class AbsentSimulator : public ClientLibrary {
   public:
     HRESULT Open(HANDLE*, LPCSTR, HWND, DWORD, HANDLE, DWORD) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_opens.push_back(Clock::now());
         return E_FAIL;
     }
@@ -61,13 +61,13 @@ class AbsentSimulator : public ClientLibrary {
     }
 
     std::vector<Clock::time_point> Opens() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_opens;
     }
 
   private:
-    std::mutex m_mutex;
-    std::vector<Clock::time_point> m_opens;
+    platform::Mutex m_mutex;
+    std::vector<Clock::time_point> m_opens GUARDED_BY(m_mutex);
 };
 
 TEST(PresenceTimerTest, AWindowThreadHeldForThreeSecondsFindsOneTickWaiting) {

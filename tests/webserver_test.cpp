@@ -8,12 +8,12 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "log/Log.h"
+#include "platform/Mutex.h"
 #include "tests/support/FakeServerHost.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TcpClient.h"
@@ -31,26 +31,26 @@ using Clock = std::chrono::steady_clock;
 // What the test page handler saw and how it answers. The handler type is a plain function, so
 // the recorder is reached through one process-wide instance.
 struct Recorder {
-    std::mutex mutex;
-    std::vector<HttpRequest> requests;
-    std::string body = "<html>answer</html>";
-    std::string status;                  // replaces "202 OK" when not empty
-    std::chrono::milliseconds delay{0};  // time the handler takes
+    platform::Mutex mutex;
+    std::vector<HttpRequest> requests GUARDED_BY(mutex);
+    std::string body GUARDED_BY(mutex) = "<html>answer</html>";
+    std::string status GUARDED_BY(mutex);                  // replaces "202 OK" when not empty
+    std::chrono::milliseconds delay GUARDED_BY(mutex){0};  // time the handler takes
     std::atomic<int> entered{0};
 
     void Answer(const std::string& newBody, const std::string& newStatus = "",
                 std::chrono::milliseconds newDelay = std::chrono::milliseconds(0)) {
-        std::lock_guard<std::mutex> lock(mutex);
+        platform::MutexLock lock(mutex);
         body = newBody;
         status = newStatus;
         delay = newDelay;
     }
     std::vector<HttpRequest> Seen() {
-        std::lock_guard<std::mutex> lock(mutex);
+        platform::MutexLock lock(mutex);
         return requests;
     }
     size_t Count() {
-        std::lock_guard<std::mutex> lock(mutex);
+        platform::MutexLock lock(mutex);
         return requests.size();
     }
 };
@@ -60,11 +60,11 @@ void RecordingHandler(HttpRequest& request, web::ServerHost&) {
     ++g_recorder->entered;
     std::chrono::milliseconds delay;
     {
-        std::lock_guard<std::mutex> lock(g_recorder->mutex);
+        platform::MutexLock lock(g_recorder->mutex);
         delay = g_recorder->delay;
     }
     std::this_thread::sleep_for(delay);
-    std::lock_guard<std::mutex> lock(g_recorder->mutex);
+    platform::MutexLock lock(g_recorder->mutex);
     HttpRequest copy = request;
     copy.client = nullptr;
     g_recorder->requests.push_back(copy);

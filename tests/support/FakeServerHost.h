@@ -4,11 +4,11 @@
 // thread may call it.
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "web/ServerHost.h"
 
 namespace txtest {
@@ -21,30 +21,30 @@ class FakeServerHost final : public web::ServerHost {
     bool IsSimOnline() const override { return online.load(); }
     bool IsSimPaused() const override { return paused.load(); }
     void GetFlightData(FlightData& out) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         out = m_flightData;
     }
     void PauseSim(bool pause) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_pauses.push_back(pause);
     }
     std::string SettingsFolder() const override { return m_settingsFolder; }
     void ShowAddressLabel(const std::string& label) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_labels.push_back(label);
     }
 
     void SetFlightData(const FlightData& data) {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         m_flightData = data;
     }
     // The pause commands given so far (true: pause, false: resume).
     std::vector<bool> Pauses() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_pauses;
     }
     std::vector<std::string> Labels() {
-        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::MutexLock lock(m_mutex);
         return m_labels;
     }
 
@@ -53,10 +53,10 @@ class FakeServerHost final : public web::ServerHost {
 
   private:
     const std::string m_settingsFolder;
-    std::mutex m_mutex;
-    FlightData m_flightData{};
-    std::vector<bool> m_pauses;
-    std::vector<std::string> m_labels;
+    platform::Mutex m_mutex;
+    FlightData m_flightData GUARDED_BY(m_mutex){};
+    std::vector<bool> m_pauses GUARDED_BY(m_mutex);
+    std::vector<std::string> m_labels GUARDED_BY(m_mutex);
 };
 
 }  // namespace txtest

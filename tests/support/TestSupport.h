@@ -85,7 +85,7 @@ class ChildProcess {
 
   private:
     ProcessId m_pid = -1;
-    std::intptr_t m_process = 0;  // Windows: the process's handle
+    [[maybe_unused]] std::intptr_t m_process = 0;  // Windows: the process's handle
     std::optional<int> m_status;
     TempDir m_output;
 };

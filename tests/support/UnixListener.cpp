@@ -58,7 +58,7 @@ void UnixListener::Serve() {
         if (polled[0].revents & POLLIN) {
             const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
-                std::lock_guard<std::mutex> lock(m_mutex);
+                platform::MutexLock lock(m_mutex);
                 fds.push_back(client);
                 indexes.push_back(m_connections.size());
                 m_connections.emplace_back();
@@ -69,7 +69,7 @@ void UnixListener::Serve() {
             const size_t slot = i - 1;
             char buffer[4096];
             const ssize_t count = ::read(fds[slot], buffer, sizeof buffer);
-            std::lock_guard<std::mutex> lock(m_mutex);
+            platform::MutexLock lock(m_mutex);
             if (count > 0) {
                 m_connections[indexes[slot]].bytes.append(buffer, static_cast<size_t>(count));
             } else if (count == 0) {
@@ -89,7 +89,7 @@ void UnixListener::Serve() {
 }
 
 std::vector<UnixListener::Connection> UnixListener::Connections() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    platform::MutexLock lock(m_mutex);
     return m_connections;
 }
 
@@ -100,7 +100,7 @@ std::string UnixListener::AllBytes() {
 }
 
 size_t UnixListener::ConnectionCount() {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    platform::MutexLock lock(m_mutex);
     return m_connections.size();
 }
 

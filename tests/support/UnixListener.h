@@ -5,10 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/Mutex.h"
 
 namespace txtest {
 
@@ -45,8 +46,8 @@ class UnixListener {
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_dropRequests{0};
     std::atomic<int> m_dropsDone{0};
-    std::mutex m_mutex;
-    std::vector<Connection> m_connections;  // guarded by m_mutex; grown by the serving thread
+    platform::Mutex m_mutex;
+    std::vector<Connection> m_connections GUARDED_BY(m_mutex);  // grown by the serving thread
 };
 
 }  // namespace txtest
