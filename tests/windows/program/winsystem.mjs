@@ -218,6 +218,16 @@ export function runWindows(exe, args, timeoutMs = 30000) {
   return { status: result.status, stdout: result.stdout ?? '', stderr: result.stderr ?? '' };
 }
 
+// taskkill's close request (WM_CLOSE, no /F) to every running copy of `image`, without holding
+// this process's event loop; resolves with taskkill's exit status.
+export function requestClose(image) {
+  return new Promise((resolve) => {
+    const taskkill = spawn('wine', ['taskkill', '/IM', image], { env: wineEnv, stdio: 'ignore' });
+    taskkill.on('exit', (code) => resolve(code));
+    taskkill.on('error', () => resolve(null));
+  });
+}
+
 // The processes of this prefix that run one of the tests' Windows programs: their process ids and
 // command lines. Other prefixes on the machine (other test runs) are not looked at.
 export function windowsProcessesLeft() {
@@ -367,11 +377,15 @@ export function splitAnswer(answer) {
 // The Windows program with its stand-ins, one test's worth: a scratch folder for the stand-ins'
 // logs, a clean settings folder with this test's INI and SimConnect.cfg. rate: the simulator
 // stand-in's; artefactPrefix: what the kept logs' names begin with, one per kind of test.
+// simConnectCfg: where the SimConnect.cfg naming the stand-in goes. 'settings': the settings
+// folder. 'beside': beside a copy of the exe in a folder of its own, none in the settings folder.
+// 'both': the settings folder, and beside the copy one that names a port nothing serves.
 export class WindowsSystem {
-  constructor({ name, waits4Sim = 0, rate = 1, artefactPrefix = 'windows_program' }) {
+  constructor({ name, waits4Sim = 0, rate = 1, artefactPrefix = 'windows_program', simConnectCfg = 'settings' }) {
     this.name = name;
     this.waits4Sim = waits4Sim;
     this.artefactPrefix = artefactPrefix;
+    this.cfgPlace = simConnectCfg;
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-winprog-'));
     this.gaugeLog = path.join(this.root, 'gauge-standin.log');
     this.sim = new SimStandin(this.root, path.join(this.root, 'run'), { rate });
@@ -417,7 +431,16 @@ export class WindowsSystem {
     await this.sim.start();
     this.children.push(this.sim.child);
     fs.writeFileSync(path.join(settingsDir, 'TarvelXConnectExtended.ini'), iniText(this.port, this.waits4Sim));
-    fs.writeFileSync(path.join(settingsDir, 'SimConnect.cfg'), simConnectCfg(this.sim.port));
+    if (this.cfgPlace !== 'beside') {
+      fs.writeFileSync(path.join(settingsDir, 'SimConnect.cfg'), simConnectCfg(this.sim.port));
+    }
+    if (this.cfgPlace !== 'settings') {
+      this.programFolder = path.join(this.root, 'program');
+      fs.mkdirSync(this.programFolder);
+      fs.copyFileSync(programExe, path.join(this.programFolder, path.basename(programExe)));
+      const port = this.cfgPlace === 'beside' ? this.sim.port : await freeLoopbackPort();
+      fs.writeFileSync(path.join(this.programFolder, 'SimConnect.cfg'), simConnectCfg(port));
+    }
 
     // The program opens the gauge's pipe once, as its web server starts: the gauge listens first.
     this.gauge = startWindows('gauge-standin', gaugeExe, ['--log', windowsPath(this.gaugeLog)],
@@ -447,7 +470,8 @@ export class WindowsSystem {
 
   // A copy of the Windows program, started in the folder of the web pages' two pictures.
   startProgram(label) {
-    return startWindows('TarvelXConnectExtended', programExe, [],
+    const exe = this.programFolder ? path.join(this.programFolder, path.basename(programExe)) : programExe;
+    return startWindows('TarvelXConnectExtended', exe, [],
       { cwd: windowsWww, outFile: path.join(this.root, `${label}.out`) });
   }
 
