@@ -132,7 +132,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
     // would be: how long each waited for its turn. The run spans more than one connection
     // attempt's time-out, so a second attempt starts on a tick too.
     platform::Mutex mutex;
-    std::vector<Clock::duration> waits GUARDED_BY(mutex);
+    std::vector<Clock::duration> waits;  // under `mutex`
     std::thread driver([&] {
         txtest::WaitUntil([&] { return !library.Opens().empty(); }, 20s);
         const auto end = Clock::now() + 7s;
