@@ -99,18 +99,11 @@ void HandleConnection(WebServer& server) {
     }
 
     HttpRequest request;
-    if (line.starts_with("GET")) {
-        request.method = "GET";
-    } else if (line.starts_with("POST")) {
-        request.method = "POST";
-    }
-    const size_t targetFrom = line.find_first_not_of(' ', request.method == "POST" ? 4 : 3);
-    if (targetFrom == std::string::npos) {
+    if (!web::ParseRequestLine(line, request)) {
         LogLine(LogFile, "Webserver: request line without a target; connection closed.\n");
         server.CloseClient();
         return;
     }
-    request.path = ParseRequestTarget(line.substr(targetFrom));
     request.status = "202 OK";
     request.client = client.get();
 

@@ -44,15 +44,7 @@ RequestHead ParseRequestHead(std::string_view received, HeadBounds bounds) {
     if (line.size() == 1) return NotRead(HeadResult::kLoneLineFeed);
 
     HttpRequest request;
-    if (line.starts_with("GET")) {
-        request.method = "GET";
-    } else if (line.starts_with("POST")) {
-        request.method = "POST";
-    }
-    // Any other method is read as if it were three letters long.
-    const size_t targetFrom = line.find_first_not_of(' ', request.method == "POST" ? 4 : 3);
-    if (targetFrom == std::string_view::npos) return NotRead(HeadResult::kNoTarget);
-    request.path = ParseRequestTarget(std::string(line.substr(targetFrom)));
+    if (!ParseRequestLine(line, request)) return NotRead(HeadResult::kNoTarget);
 
     size_t at = line.size();
     int headerLines = 0;
@@ -113,6 +105,19 @@ void CaptureHeader(HttpRequest& request, const std::string& line) {
             return;
         }
     }
+}
+
+bool ParseRequestLine(std::string_view line, HttpRequest& request) {
+    if (line.starts_with("GET")) {
+        request.method = "GET";
+    } else if (line.starts_with("POST")) {
+        request.method = "POST";
+    }
+    // Any other method is read as if it were three letters long.
+    const size_t targetFrom = line.find_first_not_of(' ', request.method == "POST" ? 4 : 3);
+    if (targetFrom == std::string_view::npos) return false;
+    request.path = ParseRequestTarget(std::string(line.substr(targetFrom)));
+    return true;
 }
 
 }  // namespace web

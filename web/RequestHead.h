@@ -57,6 +57,10 @@ RequestHead ParseRequestHead(std::string_view received, HeadBounds bounds);
 // At most two line-end characters go, carriage returns and line feeds in any order.
 std::string ParseRequestTarget(const std::string& target);
 
+// Fills `request`'s method ("GET", "POST" or empty for any other) and path from a request line,
+// whose line end may still be on it. False when the line names no target.
+bool ParseRequestLine(std::string_view line, HttpRequest& request);
+
 // Stores the value of one of the four headers the pages may use from one header line without its
 // line end; other headers are ignored. Names are compared case-sensitively and the value is the
 // rest after "Name: ", so a repeated header replaces the earlier value.
