@@ -14,8 +14,9 @@ list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX "_posix\\.cpp$")
 list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX
      "/support/(PictureSupport|ProgramRun|SimStandin|SimWireClient|UnixListener|XvfbSession)\\.cpp$")
 add_library(txtestsupport STATIC ${TX_WINDOWS_TEST_SUPPORT})
-target_link_libraries(txtestsupport PUBLIC txcore gtest)
+target_link_libraries(txtestsupport PUBLIC ${TX_PROGRAM_LIBRARIES} gtest)
 target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
+                           TX_VERSION_TEXT="${PROJECT_VERSION}"
                            TX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 # Suites shared with Linux, whose subject is the same code on both systems (what differs between
@@ -58,7 +59,7 @@ endforeach()
 # The HTTP head fuzz target once over its seed corpus, as on Linux.
 add_executable(request_head_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/http_head_fuzz.cpp
                                    ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/FuzzReplay.cpp)
-target_link_libraries(request_head_replay PRIVATE txcore)
+target_link_libraries(request_head_replay PRIVATE txweb txplatform)
 add_test(NAME RequestHeadFuzzCorpus
          COMMAND request_head_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/http_head)
 set_tests_properties(RequestHeadFuzzCorpus PROPERTIES TIMEOUT 60)
