@@ -1,7 +1,7 @@
 #pragma once
 // What the start-up diagnostic asks the system about the program's files: where the running
 // executable and the module holding an address are, the version a file carries and when it was
-// last written. Linux answers from /proc/self/exe, dladdr and stat (ModuleFile_posix.cpp);
+// last written. Linux answers from /proc/self/exe, dladdr and stat (ModuleFile_linux.cpp);
 // Windows from GetModuleFileName, GetModuleHandleEx, GetFileVersionInfo with VerQueryValue, and
 // the file's last-write time.
 

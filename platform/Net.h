@@ -1,6 +1,6 @@
 #pragma once
 // The socket calls of the web server and of the simulator's TCP stream, so that both keep one copy
-// of their logic for every system: POSIX sockets here (Net_posix.cpp), Winsock 2 on Windows. The
+// of their logic for every system: POSIX sockets here (Net_linux.cpp), Winsock 2 on Windows. The
 // layer owns the handle type and hides what one system has and the other lacks (MSG_NOSIGNAL,
 // SOCK_CLOEXEC, accept4, the library's start-up). Failures come back as a Status: the system's own
 // number (errno here, WSAGetLastError() on Windows) and, for the failures a caller acts on, their

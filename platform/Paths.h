@@ -1,7 +1,7 @@
 #pragma once
 // Where the program finds its files and meeting points on this machine. On Linux everything is
 // derived from the environment (HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR), so a test can give each
-// run its own (Paths_posix.cpp). On Windows the shell names the documents folder, and the meeting
+// run its own (Paths_linux.cpp). On Windows the shell names the documents folder, and the meeting
 // points are the names of the system's own objects (Paths_win32.cpp).
 
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 // The client end of a local one-way pipe whose server end another program owns, as the MCDU
-// gauge offers it: on Linux a Unix-domain stream socket at a path (PipeConnection_posix.cpp), on
+// gauge offers it: on Linux a Unix-domain stream socket at a path (PipeConnection_linux.cpp), on
 // Windows the named pipe of that name (CreateFileA, WaitNamedPipeA, SetNamedPipeHandleState,
 // WriteFile, DisconnectNamedPipe). Failures come back as a Status with the number the pipe's log
 // lines print (errno here, GetLastError() on Windows); kClosed says the server end has gone (the

@@ -1,7 +1,7 @@
 #pragma once
 // The MCDU gauge's end of its input pipe, played by a test: it listens where the program looks
 // for the gauge, takes the program's connection and reads what arrives. A Unix-domain socket here
-// (GaugeEnd_posix.cpp), the named pipe on Windows (GaugeEnd_win32.cpp). Every wait ends within
+// (GaugeEnd_linux.cpp), the named pipe on Windows (GaugeEnd_win32.cpp). Every wait ends within
 // five seconds.
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #pragma once
 // Raw loopback sockets for the tests' own clients and listeners, so that a test talks to a server
 // byte for byte as a browser or a simulator would, and plays a server of its own, on every system:
-// POSIX sockets here (TestSocket_posix.cpp), Winsock 2 on Windows (TestSocket_win32.cpp). Every
+// POSIX sockets here (TestSocket_linux.cpp), Winsock 2 on Windows (TestSocket_win32.cpp). Every
 // wait is bounded; no socket is inherited by programs the test starts.
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the tests: private folders, child processes, free ports, waiting. One header
-// for every system; TestSupport_posix.cpp and TestSupport_win32.cpp implement it.
+// for every system; TestSupport_linux.cpp and TestSupport_win32.cpp implement it.
 
 #include <chrono>
 #include <cstdint>

@@ -7,13 +7,12 @@ add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest E
 include(GoogleTest)
 
 # Test support: the portable helpers and their Windows side.
-file(GLOB TX_WINDOWS_TEST_SUPPORT CONFIGURE_DEPENDS
-     ${CMAKE_CURRENT_SOURCE_DIR}/support/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/windows/support/*.cpp)
-list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX "_posix\\.cpp$")
 # Helpers that drive Linux programs and sockets (stand-ins, X servers, SDL, /proc) stay Linux's.
-list(FILTER TX_WINDOWS_TEST_SUPPORT EXCLUDE REGEX
-     "/support/(PictureSupport|ProgramRun|SimStandin|SimWireClient|UnixListener|XvfbSession)\\.cpp$")
-add_library(txtestsupport STATIC ${TX_WINDOWS_TEST_SUPPORT})
+add_library(txtestsupport STATIC
+  support/SimLibrary.cpp support/SimLinkTest.cpp support/TcpClient.cpp support/TestSupport.cpp
+  support/UnservedPort.cpp support/GaugeEnd_win32.cpp support/SpecialFiles_win32.cpp
+  support/SystemFacts_win32.cpp support/TestSocket_win32.cpp support/TestSupport_win32.cpp
+  windows/support/PipeServer.cpp)
 target_link_libraries(txtestsupport PUBLIC ${TX_PROGRAM_LIBRARIES} gtest)
 target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                            TX_VERSION_TEXT="${PROJECT_VERSION}"
