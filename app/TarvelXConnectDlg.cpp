@@ -120,7 +120,15 @@ void CTarvelXConnectDlg::OnClose() {
     EndDialog(1);
 }
 
+void CTarvelXConnectDlg::OnEndSession() {
+    // The same goodbye as a close, now: after the window's answer the system ends the process.
+    EndDialog(1);
+    OnDestroy();
+}
+
 void CTarvelXConnectDlg::OnDestroy() {
+    if (m_bDestroyed) return;
+    m_bDestroyed = true;
     m_pView->StopPresenceTimer();
     // 1-3. The instance lock, the skin and the font.
     m_hMutex.Unlock();
