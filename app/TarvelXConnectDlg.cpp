@@ -2,14 +2,13 @@
 
 #include "app/TarvelXConnectDlg.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "log/Diagnostics.h"
 #include "log/Log.h"
 #include "platform/DisplayMetrics.h"
+#include "platform/FileAccess.h"
 #include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProfileReader.h"
@@ -20,11 +19,6 @@ namespace {
 
 constexpr unsigned kPresenceTimerPeriodMs = 1000;
 constexpr const char* kWindowTitle = "TarvelX Load Manager";
-
-bool FileExists(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
 
 }  // namespace
 
@@ -100,7 +94,7 @@ void CTarvelXConnectDlg::ReadConfiguration() {
         }
     }
     // 14. A missing INI file is worth telling the user, unless a log says it already.
-    if (!LogFile.IsOpen() && !FileExists(iniPath)) {
+    if (!LogFile.IsOpen() && !platform::FileExists(iniPath)) {
         char text[260];
         std::snprintf(text, sizeof text, "The INI file is not found at '%s'!", iniPath.c_str());
         platform::ShowMessageBox(text, "Information", platform::MessageIcon::Error);
@@ -126,7 +120,15 @@ void CTarvelXConnectDlg::OnClose() {
     EndDialog(1);
 }
 
+void CTarvelXConnectDlg::OnEndSession() {
+    // The same goodbye as a close, now: after the window's answer the system ends the process.
+    EndDialog(1);
+    OnDestroy();
+}
+
 void CTarvelXConnectDlg::OnDestroy() {
+    if (m_bDestroyed) return;
+    m_bDestroyed = true;
     m_pView->StopPresenceTimer();
     // 1-3. The instance lock, the skin and the font.
     m_hMutex.Unlock();

@@ -54,6 +54,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     bool OnInitDialog();
     void OnDestroy();
     void OnClose() override;
+    void OnEndSession() override;
     void OnTimer(unsigned id) override;
     void OnSysCommand(unsigned id) override;
     // Ends the event loop with `result` (window thread).
@@ -140,6 +141,9 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     sim::SimLink m_simLink;
 
     std::atomic<int> m_nEndResult{0};
+    // Shutdown has run (OnDestroy). Window thread only: a session's end runs it from inside the
+    // event loop, and the end of DoModal must not run it again.
+    bool m_bDestroyed = false;
     // A close was asked for from another thread (the signal watcher). Raised by RequestClose on
     // any thread; read by the event loop on the window thread.
     std::atomic<bool> m_bCloseRequested{false};

@@ -1,5 +1,7 @@
 #include "log/LogStream.h"
 
+#include "platform/FileAccess.h"
+
 LogStream LogFile;
 
 LogStream::~LogStream() {
@@ -7,7 +9,7 @@ LogStream::~LogStream() {
 }
 
 bool LogStream::Open(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "wt");
+    FILE* file = platform::OpenFile(path, "wt");
     platform::MutexLock lock(m_mutex);
     if (m_file != nullptr) std::fclose(m_file);
     m_file = file;

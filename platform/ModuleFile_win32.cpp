@@ -7,19 +7,21 @@
 #include <vector>
 
 #include "platform/ModuleFile.h"
+#include "platform/Utf16_win32.h"
 
 namespace platform {
 namespace {
 
-// The file name of `module` (null: the executable), however long it is.
+// The file name of `module` (null: the executable), however long it is, in UTF-8: a program
+// installed under a name outside the ANSI code page must still find its own version resource.
 std::string ModuleFileName(HMODULE module) {
-    std::vector<char> path(MAX_PATH);
+    std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
         const DWORD length =
-            ::GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
+            ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return {};
         // A name that filled the buffer may have been cut.
-        if (length < path.size()) return std::string(path.data(), length);
+        if (length < path.size()) return Utf8FromWide(path.data(), length);
         if (path.size() >= 32768) return {};
         path.resize(path.size() * 2);
     }
@@ -38,22 +40,23 @@ std::string ExecutablePath() {
 
 std::string ModulePath(const void* address) {
     HMODULE module = nullptr;
-    if (!::GetModuleHandleExA(
+    if (!::GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            static_cast<LPCSTR>(address), &module))
+            static_cast<LPCWSTR>(address), &module))
         return {};
     return ModuleFileName(module);
 }
 
 std::string FileVersionText(const std::string& path) {
+    const std::wstring widePath = WideFromUtf8(path);
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    const DWORD size = ::GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<unsigned char> info(size);
-    if (!::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) return {};
+    if (!::GetFileVersionInfoW(widePath.c_str(), 0, size, info.data())) return {};
     void* value = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueA(info.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    if (!::VerQueryValueW(info.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
         return {};
     const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
     if (fixed->dwSignature != VS_FFI_SIGNATURE) return {};
@@ -66,7 +69,8 @@ std::string FileVersionText(const std::string& path) {
 
 bool FileWriteTime(const std::string& path, std::time_t& written) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) return false;
+    if (!::GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &attributes))
+        return false;
     const unsigned long long units =
         (static_cast<unsigned long long>(attributes.ftLastWriteTime.dwHighDateTime) << 32) |
         attributes.ftLastWriteTime.dwLowDateTime;

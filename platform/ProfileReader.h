@@ -3,7 +3,7 @@
 // and key names compared without regard to letter case, blanks around names and values ignored,
 // the first matching section and key win, the value read as a leading optionally signed decimal
 // integer (no digits: 0; too many digits wrap as 32-bit), and a missing file, section or key gives
-// the default. Windows answers with GetPrivateProfileIntA itself (ProfileReader_win32.cpp), Linux
+// the default. Windows answers with GetPrivateProfileIntW itself (ProfileReader_win32.cpp), Linux
 // with a reader of its own (ProfileReader_posix.cpp).
 
 #include <string>

@@ -1,6 +1,7 @@
 #pragma once
 // Reading a whole file that must be a plain file, for the web server's pictures: open(2) and
-// read(2) here (RegularFile_posix.cpp), CreateFileA and ReadFile on Windows.
+// read(2) here (RegularFile_posix.cpp), CreateFileW (the UTF-8 name in UTF-16) and ReadFile on
+// Windows.
 
 #include <string>
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/RegularFile.h"
+#include "platform/Utf16_win32.h"
 
 namespace platform {
 
@@ -12,7 +13,7 @@ FileReadResult ReadRegularFile(const std::string& path, std::string& bytes) {
     using Status = FileReadResult::Status;
     // Shared with writers and renamers: the gauge replaces its picture while tablets fetch it. A
     // folder cannot be opened this way (error 5).
-    const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ,
+    const HANDLE file = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -1,5 +1,6 @@
 # A Wine session of its own for a script run, sourced by scripts/windows-test.sh and bench/run.sh:
 #   wine_session_start <scratch folder>   (exits the script when the prefix cannot be made)
+#   wine_prefix_make <scratch folder>     (the prefix alone, in the session's display)
 # exports HOME (a scratch home: Wine links the prefix's Documents folder to $HOME/Documents, which
 # keeps runs out of the real one), WINEPREFIX and the quiet Wine variables, and starts a private X
 # server when Xvfb is installed (DISPLAY). Everything goes, the scratch folder included, when the
@@ -46,12 +47,20 @@ wine_session_start() {
     export DISPLAY=":$(head -n 1 "$scratch/display")"
   fi
 
+  wine_prefix_make "$scratch" || exit 1
+}
+
+# Makes the prefix WINEPREFIX names with its server kept running, for the user HOME and USER name,
+# and the window settings every run needs. Also called on its own (tests/windows/program makes a
+# prefix for a user whose name is outside the ANSI code page). Returns 1 when wineboot fails.
+wine_prefix_make() {
+  local scratch="$1"
   # A running server makes every later start quick (and lets go of a test's output at once).
   wineserver -p >/dev/null 2>&1 || true
   if ! wineboot -i >"$scratch/wineboot.log" 2>&1; then
     cat "$scratch/wineboot.log" >&2
     echo "Making the Wine prefix failed" >&2
-    exit 1
+    return 1
   fi
   # A crash prints a backtrace and ends instead of waiting on a dialog; without a window manager a
   # window is destroyed at once instead of after 2 s.

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <sstream>
 
+#include "platform/FileAccess.h"
 #include "platform/Paths.h"
 #include "simconnect/Protocol.h"
 
@@ -19,7 +20,7 @@ constexpr const char* kFileName = "SimConnect.cfg";
 // size word can make the reader hold.
 constexpr uint32_t kMaxReceiveSizeLimit = 16u << 20;
 // A cfg file is a few lines; anything much larger is not one.
-constexpr std::streamsize kMaxFileSize = 64 * 1024;
+constexpr size_t kMaxFileSize = 64 * 1024;
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -181,11 +182,12 @@ Config LoadConfig(uint32_t configIndex) {
         if (folder.empty()) continue;
         const std::string path =
             folder + (folder.back() == '/' || folder.back() == '\\' ? "" : "/") + kFileName;
-        std::ifstream file(path, std::ios::binary);
-        if (!file) continue;
-        std::string text(static_cast<size_t>(kMaxFileSize), '\0');
-        file.read(text.data(), kMaxFileSize);
-        text.resize(static_cast<size_t>(file.gcount()));
+        // Named in UTF-8: the settings folder is under the user's documents folder.
+        std::FILE* file = platform::OpenFile(path, "rb");
+        if (file == nullptr) continue;
+        std::string text(kMaxFileSize, '\0');
+        text.resize(std::fread(text.data(), 1, kMaxFileSize, file));
+        std::fclose(file);
         Config config = ParseConfig(text, configIndex);
         config.file = path;
         return config;

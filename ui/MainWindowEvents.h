@@ -22,6 +22,9 @@ class MainWindowEvents {
     // ---- What happened -------------------------------------------------------------------------
     // A close: the close box, a quit posted by PostQuit, a close request.
     virtual void OnClose() = 0;
+    // The user's session ends (logoff, shutdown). The system may end the process as soon as the
+    // window has answered, so the whole shutdown of a close runs before this returns.
+    virtual void OnEndSession() = 0;
     // A tick of the timer started with StartPresenceTimer(id, ...).
     virtual void OnTimer(unsigned id) = 0;
     // A command of the system menu (the About entry's is kAboutBoxCommand).

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "log/Log.h"
+#include "platform/Paths.h"
 #include "platform/RegularFile.h"
 #include "web/HttpRequest.h"
 
@@ -28,8 +29,18 @@ std::string PrintableName(const std::string& name) {
 
 // The server never writes a picture, so it opens read-only ones too; and a FIFO or device that
 // carries an image name must not hold the one server thread: only regular files are served.
-void ReadImageFile(const std::string& fullName, std::string& body) {
-    const platform::FileReadResult read = platform::ReadRegularFile(fullName, body);
+// A picture of the pages themselves (a name without a folder) that the working folder lacks is
+// read from beside the program, as a start from a shortcut or another folder has a working folder
+// of its own; what is logged stays the working folder's name and failure.
+void ReadImageFile(const std::string& fullName, bool besideProgramToo, std::string& body) {
+    platform::FileReadResult read = platform::ReadRegularFile(fullName, body);
+    if (read.status == platform::FileReadResult::Status::kOpenFailed && besideProgramToo) {
+        const std::string programFolder = platform::ExecutableFolder();
+        if (!programFolder.empty() &&
+            platform::ReadRegularFile(programFolder + "/" + fullName, body).status ==
+                platform::FileReadResult::Status::kOk)
+            read = {};
+    }
     switch (read.status) {
         case platform::FileReadResult::Status::kOk:
             break;
@@ -44,13 +55,18 @@ void ReadImageFile(const std::string& fullName, std::string& body) {
     }
 }
 
+// The gauge's pictures (".png") live in the settings folder, the pages' own in the working folder.
+bool InSettingsFolder(const std::string& path) {
+    return path.find(".png") != std::string::npos;
+}
+
 }  // namespace
 
 std::string ImageFileName(const std::string& path, const std::string& settingsFolder,
                           std::string& refusal) {
     refusal.clear();
     const std::string name = path.empty() ? std::string() : path.substr(1);
-    const bool png = path.find(".png") != std::string::npos;
+    const bool png = InSettingsFolder(path);
     if (name.size() > kImageNameMax ||
         (png && settingsFolder.size() + name.size() > kImagePathMax)) {
         refusal = "too long";
@@ -89,6 +105,6 @@ bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder) {
                 refusal.c_str());
         return false;
     }
-    ReadImageFile(fullName, request.body);
+    ReadImageFile(fullName, !InSettingsFolder(request.path), request.body);
     return true;
 }

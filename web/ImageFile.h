@@ -1,6 +1,7 @@
 #pragma once
 // Image files served from disk: ".png" names from the settings folder (among them the display
-// image the MCDU gauge writes), ".jpg" names from the working directory.
+// image the MCDU gauge writes), ".jpg" names from the working directory, else from the program's
+// own folder.
 
 #include <string>
 
@@ -21,5 +22,7 @@ std::string ImageFileName(const std::string& path, const std::string& settingsFo
 
 // Fills the body with the bytes of the image the path names. False when the name is refused
 // (one log line; the caller answers not found). A file that cannot be opened leaves the body
-// empty and writes one log line; the answer is then an empty image.
+// empty and writes one log line; the answer is then an empty image. A name read from the working
+// directory that cannot be opened there is read from beside the program instead; only when that
+// fails too is the working directory's failure logged.
 bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder);

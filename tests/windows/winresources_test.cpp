@@ -260,3 +260,33 @@ TEST(WindowsResourcesTest, TheDialogTemplatesMakeTheMainWindowAndTheAboutBox) {
 }
 
 }  // namespace
+
+// The program's manifest, read back from the exe as the loader reads it: resource 1 of type
+// RT_MANIFEST. Without it Windows would run the program under its defaults (compatibility
+// shims on new Windows, the old controls in its boxes) and nothing else would show.
+TEST(WindowsResourcesTest, TheProgramCarriesItsManifest) {
+    const std::string exe = std::string(TX_BIN_DIR) + "/TarvelXConnectExtended.exe";
+    HMODULE program = LoadLibraryExA(exe.c_str(), nullptr,
+                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(program, nullptr) << exe << ": error " << GetLastError();
+    HRSRC found = FindResourceA(program, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr) << "no manifest resource";
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(program, found)));
+    const std::string manifest(data, SizeofResource(program, found));
+    FreeLibrary(program);
+
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\""), std::string::npos);
+    for (const char* windows : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",     // 7
+                                "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",     // 8
+                                "1f676c76-80e1-4239-95bb-83d0f6d0da78",     // 8.1
+                                "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {  // 10 and 11
+        EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"{") + windows + "}\"/>"),
+                  std::string::npos)
+            << windows;
+    }
+    // The face is drawn in pixels: the system scales it, the program does not.
+    EXPECT_NE(manifest.find(">false</dpiAware>"), std::string::npos);
+    EXPECT_EQ(manifest.find("dpiAwareness"), std::string::npos);
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+}

@@ -214,6 +214,14 @@ bool Win32MainWindowView::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT
         case WM_CLOSE:
             m_dlg.OnClose();
             return true;
+        case WM_QUERYENDSESSION:
+            // Nothing here is worth keeping a logoff or a shutdown waiting.
+            result = TRUE;
+            return true;
+        case WM_ENDSESSION:
+            // wParam is false when another program refused the end and the session goes on.
+            if (wParam) m_dlg.OnEndSession();
+            return true;
         case WM_COMMAND:
             // The dialog keys: Enter (IDOK) and Escape (IDCANCEL) end the window.
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

@@ -29,6 +29,9 @@ export const boxCloserExe = path.join(windowsBin, 'messagebox-closer.exe');
 // Every Windows program these tests start, by image name: what must be gone after each test.
 export const windowsImages = [programExe, gaugeExe, simWindowExe, boxCloserExe].map((exe) => path.basename(exe));
 
+// The web pages' own pictures, which the program reads from its working folder.
+export const pagePictures = ['busbanner.jpg', 'mcdu_bg.jpg'];
+
 export const settingsDir = path.join(process.env.HOME || os.homedir(), 'Documents', 'Quennick', 'Tarvel');
 export const programLog = path.join(settingsDir, 'TarvelXConnectExtended.log');
 
@@ -380,12 +383,20 @@ export function splitAnswer(answer) {
 // simConnectCfg: where the SimConnect.cfg naming the stand-in goes. 'settings': the settings
 // folder. 'beside': beside a copy of the exe in a folder of its own, none in the settings folder.
 // 'both': the settings folder, and beside the copy one that names a port nothing serves.
+// pictures: 'working': the program starts in the folder of the web pages' two pictures. 'beside':
+// they are beside a copy of the exe, in the folder `programFolderName`, and it starts in an empty
+// working folder, as from a shortcut.
 export class WindowsSystem {
-  constructor({ name, waits4Sim = 0, rate = 1, artefactPrefix = 'windows_program', simConnectCfg = 'settings' }) {
+  constructor({
+    name, waits4Sim = 0, rate = 1, artefactPrefix = 'windows_program', simConnectCfg = 'settings',
+    pictures = 'working', programFolderName = 'program',
+  }) {
     this.name = name;
     this.waits4Sim = waits4Sim;
     this.artefactPrefix = artefactPrefix;
     this.cfgPlace = simConnectCfg;
+    this.pictures = pictures;
+    this.programFolderName = programFolderName;
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-winprog-'));
     this.gaugeLog = path.join(this.root, 'gauge-standin.log');
     this.sim = new SimStandin(this.root, path.join(this.root, 'run'), { rate });
@@ -434,12 +445,22 @@ export class WindowsSystem {
     if (this.cfgPlace !== 'beside') {
       fs.writeFileSync(path.join(settingsDir, 'SimConnect.cfg'), simConnectCfg(this.sim.port));
     }
-    if (this.cfgPlace !== 'settings') {
-      this.programFolder = path.join(this.root, 'program');
+    if (this.cfgPlace !== 'settings' || this.pictures === 'beside') {
+      this.programFolder = path.join(this.root, this.programFolderName);
       fs.mkdirSync(this.programFolder);
       fs.copyFileSync(programExe, path.join(this.programFolder, path.basename(programExe)));
+    }
+    if (this.cfgPlace !== 'settings') {
       const port = this.cfgPlace === 'beside' ? this.sim.port : await freeLoopbackPort();
       fs.writeFileSync(path.join(this.programFolder, 'SimConnect.cfg'), simConnectCfg(port));
+    }
+    this.workingFolder = windowsWww;
+    if (this.pictures === 'beside') {
+      for (const picture of pagePictures) {
+        fs.copyFileSync(path.join(windowsWww, picture), path.join(this.programFolder, picture));
+      }
+      this.workingFolder = path.join(this.root, 'empty');
+      fs.mkdirSync(this.workingFolder);
     }
 
     // The program opens the gauge's pipe once, as its web server starts: the gauge listens first.
@@ -468,11 +489,11 @@ export class WindowsSystem {
     }
   }
 
-  // A copy of the Windows program, started in the folder of the web pages' two pictures.
+  // A copy of the Windows program, started in its working folder.
   startProgram(label) {
     const exe = this.programFolder ? path.join(this.programFolder, path.basename(programExe)) : programExe;
     return startWindows('TarvelXConnectExtended', exe, [],
-      { cwd: windowsWww, outFile: path.join(this.root, `${label}.out`) });
+      { cwd: this.workingFolder, outFile: path.join(this.root, `${label}.out`) });
   }
 
   // The simulator's FS98MAIN window comes (again, after closeSimWindow). Each start writes to an
