@@ -16,6 +16,10 @@
 #include "web/PageHandler.h"
 #include "web/WebServer.h"
 
+using logging::LogFile;
+using logging::LogLine;
+using logging::LogModuleVersion;
+
 namespace {
 
 constexpr unsigned kPresenceTimerPeriodMs = 1000;

@@ -30,7 +30,8 @@ void CTarvelXConnectDlg::OnAddressClicked() {
     GetLocalIPAddress(url + kSchemeLength);
     const size_t length = std::strlen(url);
     std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
-    if (platform::OpenUrlInBrowser(url)) LogLine(LogFile, "Webbrowser launched: %s.\n", url);
+    if (platform::OpenUrlInBrowser(url))
+        logging::LogLine(logging::LogFile, "Webbrowser launched: %s.\n", url);
 }
 
 void CTarvelXConnectDlg::SetOnlineLamp(bool online) {

@@ -1,5 +1,7 @@
 #include "log/LogStream.h"
 
+namespace logging {
+
 LogStream LogFile;
 
 LogStream::~LogStream() {
@@ -54,3 +56,5 @@ std::string LogStream::FormatPrefix(const LocalTimestamp& when) {
 LocalTimestamp LogStream::SystemNow() {
     return platform::LocalNow();
 }
+
+}  // namespace logging

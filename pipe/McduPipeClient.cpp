@@ -16,7 +16,8 @@ bool GaugeHasGone(const platform::Status& write) {
 
 }  // namespace
 
-McduPipeClient::McduPipeClient(std::string path, LogStream& log, std::chrono::milliseconds busyWait)
+McduPipeClient::McduPipeClient(std::string path, logging::LogStream& log,
+                               std::chrono::milliseconds busyWait)
     : m_path(path.empty() ? platform::McduPipePath() : std::move(path)),
       m_log(log),
       m_busyWait(busyWait) {}

@@ -29,7 +29,7 @@ class McduPipeClient {
 
     // `path` is the pipe's name (platform::McduPipePath() when empty); `busyWait` exists so that
     // tests need not sit through the full wait. Nothing is opened here.
-    explicit McduPipeClient(std::string path = {}, LogStream& log = LogFile,
+    explicit McduPipeClient(std::string path = {}, logging::LogStream& log = logging::LogFile,
                             std::chrono::milliseconds busyWait = kBusyWait);
     ~McduPipeClient();
     McduPipeClient(const McduPipeClient&) = delete;
@@ -72,7 +72,7 @@ class McduPipeClient {
     void LogMessageFailure(const WriteResult& write);
 
     const std::string m_path;
-    LogStream& m_log;
+    logging::LogStream& m_log;
     const std::chrono::milliseconds m_busyWait;
 
     // Held around every send and every connection, by whichever of the three threads calls.

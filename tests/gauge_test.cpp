@@ -356,7 +356,7 @@ class GaugeProcessTest : public ::testing::Test {
     txtest::Sandbox m_sandbox;
     std::string m_socket;
     std::string m_picture;
-    LogStream m_quiet;  // never opened: the client's log lines go nowhere
+    logging::LogStream m_quiet;  // never opened: the client's log lines go nowhere
 };
 
 TEST_F(GaugeProcessTest, KeysChangeThePictureInTheSettingsFolder) {

@@ -308,7 +308,7 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     ASSERT_EQ(::chmod(browser.c_str(), 0755), 0);
     ::setenv("BROWSER", browser.c_str(), 1);
     const std::string logPath = scratch.path() + "/log.txt";
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
 
     MainWindow view(m_settings.path() + "/");
     view.dlg().SetPortForTesting(4040);
@@ -325,15 +325,15 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     ASSERT_TRUE(
         txtest::WaitUntil([&] { return txtest::FileExists(opened); }, std::chrono::seconds(10)));
     EXPECT_EQ(txtest::ReadFile(opened), expected);
-    LogFile.Close();
+    logging::LogFile.Close();
     EXPECT_EQ(
         txtest::CountLines(txtest::ReadFile(logPath), "Webbrowser launched: " + expected + "."), 1);
 
     // A launcher that cannot start leaves no log line.
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
     ::setenv("BROWSER", (scratch.path() + "/no-such-browser").c_str(), 1);
     view.Click(300, 290);
-    LogFile.Close();
+    logging::LogFile.Close();
     EXPECT_EQ(txtest::CountLines(txtest::ReadFile(logPath), "Webbrowser launched"), 0);
     ::unsetenv("BROWSER");
 }

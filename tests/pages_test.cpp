@@ -175,7 +175,7 @@ class PagesTest : public ::testing::Test {
         std::filesystem::create_directories(m_settings);
         std::filesystem::create_directories(m_work);
         m_logPath = m_dir.path() + "/test.log";
-        ASSERT_TRUE(LogFile.Open(m_logPath));
+        ASSERT_TRUE(logging::LogFile.Open(m_logPath));
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(m_work);
         m_host = std::make_unique<txtest::FakeServerHost>(m_settings);
@@ -185,7 +185,7 @@ class PagesTest : public ::testing::Test {
         SetStatusPageClock({});
         m_host.reset();
         std::filesystem::current_path(m_oldCwd);
-        LogFile.Close();
+        logging::LogFile.Close();
     }
 
     HttpRequest Serve(const std::string& path) {

@@ -72,7 +72,7 @@ class PipeTest : public ::testing::Test {
     txtest::TempDir m_dir;
     std::string m_path;
     std::string m_logPath;
-    LogStream m_log;
+    logging::LogStream m_log;
 };
 
 TEST_F(PipeTest, DefaultPathIsTheRuntimeFoldersPipe) {

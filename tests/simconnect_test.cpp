@@ -423,11 +423,11 @@ class SimConnectionTest : public ::testing::Test {
     void SetUp() override {
         m_sandbox.Apply();
         m_sandbox.CreateSettingsFolder();
-        ASSERT_TRUE(LogFile.Open(m_sandbox.LogPath()));
+        ASSERT_TRUE(logging::LogFile.Open(m_sandbox.LogPath()));
     }
     void TearDown() override {
         if (m_handle != nullptr) SimConnect_Close(m_handle);
-        LogFile.Close();
+        logging::LogFile.Close();
     }
     std::string Log() const { return txtest::ReadLog(m_sandbox.LogPath()); }
     bool WaitForLog(const std::string& needle, std::chrono::milliseconds timeout = 10s) {

@@ -333,7 +333,7 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
     int closes = 0;
     for (const auto& [result, lines] : cases) {
         SCOPED_TRACE(lines);
-        LogFile.Open(m_sandbox.LogPath());
+        logging::LogFile.Open(m_sandbox.LogPath());
         GoOnline();
         // Scripted only now, so that no line of the window thread falls between the worker's.
         m_api.Script({result});

@@ -33,9 +33,9 @@ class SocketTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_logPath = m_dir.path() + "/socket.log";
-        ASSERT_TRUE(LogFile.Open(m_logPath));
+        ASSERT_TRUE(logging::LogFile.Open(m_logPath));
     }
-    void TearDown() override { LogFile.Close(); }
+    void TearDown() override { logging::LogFile.Close(); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // A listener on a free port, a raw client connected to it, and the accepted server end.

@@ -13,6 +13,9 @@
 #include "web/SocketServer.h"
 #include "web/WebServer.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 using web::CaptureHeader;
 
 namespace {

@@ -6,6 +6,9 @@
 #include "platform/RegularFile.h"
 #include "web/HttpRequest.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 namespace {
 
 // The name as it may go into the log: control bytes shown as \xNN, long names cut.

@@ -5,6 +5,9 @@
 
 #include "log/Log.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 namespace {
 
 using platform::ErrorKind;

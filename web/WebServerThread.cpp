@@ -11,6 +11,9 @@
 #include "web/LocalAddress.h"
 #include "web/WebServer.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 namespace {
 
 constexpr std::chrono::milliseconds kStopWait{5000};

@@ -50,7 +50,7 @@ class McduPipeTest : public ::testing::Test {
 
     txtest::TempDir m_dir;
     std::string m_logPath;
-    LogStream m_log;
+    logging::LogStream m_log;
     PipeServer m_server{PipeServer::UniqueName("mcdu")};
 };
 

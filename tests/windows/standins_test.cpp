@@ -291,13 +291,13 @@ TEST(GaugeStandin, StallFaultHoldsTheWriterUntilTheGaugeGoes) {
 class PipeClientLog {
   public:
     PipeClientLog() : m_path(m_folder.path() + "\\pipe.log") { m_log.Open(m_path); }
-    LogStream& Stream() { return m_log; }
+    logging::LogStream& Stream() { return m_log; }
     std::string Text() const { return txtest::ReadFile(m_path); }
 
   private:
     txtest::TempDir m_folder;
     const std::string m_path;
-    LogStream m_log;
+    logging::LogStream m_log;
 };
 
 TEST(GaugeStandinAndPipeClient, KeyAfterAGaugeDisconnectGoesOutOnANewConnection) {
