@@ -3,6 +3,11 @@
 #include "log/Log.h"
 #include "platform/Paths.h"
 
+using logging::LogLine;
+using logging::LogText;
+
+namespace mcdupipe {
+
 namespace {
 
 // A gauge that stops reading must not hold a writer (and the mutex) for ever: a write that
@@ -164,3 +169,5 @@ bool McduPipeClient::IsValid() {
     platform::MutexLock lock(m_mutex);
     return m_hMcduPipe != nullptr;
 }
+
+}  // namespace mcdupipe

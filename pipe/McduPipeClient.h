@@ -15,6 +15,8 @@
 #include "platform/Mutex.h"
 #include "platform/PipeConnection.h"
 
+namespace mcdupipe {
+
 // Byte 0 of every message; byte 1 is always 0x00. A key message carries MSG_PIPE_KEY + the key
 // code, that is the key code itself (0..68 for the keys of the remote MCDU).
 inline constexpr uint8_t MSG_PIPE_KEY = 0x00;
@@ -82,3 +84,5 @@ class McduPipeClient {
     std::unique_ptr<platform::PipeConnection> m_hMcduPipe GUARDED_BY(m_mutex);
     bool m_bMcduPipeConnected GUARDED_BY(m_mutex) = false;
 };
+
+}  // namespace mcdupipe

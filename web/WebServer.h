@@ -66,7 +66,7 @@ class WebServer {
     // The MCDU input pipe (its handle and connected flag). Connected by the web server thread at
     // the start of every run; written by that thread (key presses), the simulator worker (probe)
     // and the window thread (close message); the client serialises them itself.
-    McduPipeClient m_mcduPipe;
+    mcdupipe::McduPipeClient m_mcduPipe;
     // The program around the server, whose state the pages show. Fixed at construction.
     web::ServerHost& m_host;
 

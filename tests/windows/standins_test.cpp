@@ -304,7 +304,7 @@ TEST(GaugeStandinAndPipeClient, KeyAfterAGaugeDisconnectGoesOutOnANewConnection)
     Gauge gauge({"--disconnect-after", "2"});
     ASSERT_TRUE(gauge.Ready());
     PipeClientLog log;
-    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    mcdupipe::McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
     ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
     EXPECT_TRUE(client.SendKey(21));
     EXPECT_TRUE(client.SendKey(39));
@@ -334,7 +334,7 @@ TEST(GaugeStandinAndPipeClient, KeyAfterTheGaugeEndedFindsNoPipe) {
     Gauge gauge({"--exit-after", "1"});
     ASSERT_TRUE(gauge.Ready());
     PipeClientLog log;
-    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    mcdupipe::McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
     ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
     EXPECT_TRUE(client.SendKey(26));
     ASSERT_EQ(gauge.Wait(), 0);
