@@ -103,7 +103,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // ---- What the web server asks (web::ServerHost) ----------------------------------------
     bool IsSimOnline() const override;
     bool IsSimPaused() const override;
-    void GetFlightData(FlightData& out) override;
+    void GetFlightData(sim::FlightData& out) override;
     void PauseSim(bool pause) override;
     std::string SettingsFolder() const override { return m_szSettingsFolder; }
     void ShowAddressLabel(const std::string& label) override;

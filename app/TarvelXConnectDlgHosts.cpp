@@ -24,7 +24,7 @@ bool CTarvelXConnectDlg::IsSimPaused() const {
     return m_simLink.IsPaused();
 }
 
-void CTarvelXConnectDlg::GetFlightData(FlightData& out) {
+void CTarvelXConnectDlg::GetFlightData(sim::FlightData& out) {
     m_simLink.GetFlightData(out);
 }
 

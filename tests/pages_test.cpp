@@ -194,7 +194,7 @@ class PagesTest : public ::testing::Test {
         ServePage(request, *m_host);
         return request;
     }
-    void SetFlightData(const FlightData& data) { m_host->SetFlightData(data); }
+    void SetFlightData(const sim::FlightData& data) { m_host->SetFlightData(data); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     txtest::TempDir m_dir;
@@ -261,7 +261,7 @@ TEST_F(PagesTest, RoutesAreExactCaseSensitiveAndInOrder) {
 }
 
 TEST_F(PagesTest, StatusPageByteForByte) {
-    FlightData data{};
+    sim::FlightData data{};
     data.ias = 249.9;
     data.mach = 0.785;
     data.altitude = 35000.7;
@@ -295,7 +295,7 @@ TEST_F(PagesTest, StatusPageByteForByte) {
 TEST_F(PagesTest, StatusPageFollowsPauseStateClockAndRecord) {
     m_host->paused = true;
     SetStatusPageClock([] { return TimeOfDay{9, 5, 3}; });
-    FlightData data{};
+    sim::FlightData data{};
     data.fuelTotal = 420.0;
     data.verticalSpeed = -0.2;
     std::memcpy(data.nextWpId, "<i>\"&'", 6);

@@ -51,7 +51,7 @@ class UnansweringListener {
 };
 
 // The client library itself, with the time each open takes on the window thread written down.
-class TimedLibrary : public ClientLibrary {
+class TimedLibrary : public sim::ClientLibrary {
   public:
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                  HANDLE hEventHandle, DWORD ConfigIndex) override {

@@ -24,7 +24,7 @@ void AnswerNotFound(HttpRequest& request) {
 std::string BuildStatusPage(web::ServerHost& host) {
     // The clock is read first: the page shows when it was built, not when the values arrived.
     const TimeOfDay now = StatusPageNow();
-    FlightData data{};
+    sim::FlightData data{};
     host.GetFlightData(data);
     return BuildFramedPage("<html><head><meta http-equiv=\"refresh\" content=\"" +
                                FormatNumber(kStatusRefreshSeconds, "", false, false) + "\"><title>",

@@ -103,7 +103,7 @@ std::string EscapeHtml(const std::string& text) {
     return escaped;
 }
 
-std::string BuildStatusContent(const FlightData& data, bool simPaused, const TimeOfDay& now) {
+std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, const TimeOfDay& now) {
     std::string content =
         "<img src=\"busbanner.jpg\"><font face=Verdana><h2>Tarvel X Connect Extended</h2>"
         "<table style=\"text-align: left; width: 619px;\" border=\"1\" cellpadding=\"2\" "

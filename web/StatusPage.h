@@ -38,4 +38,4 @@ std::string TimeText(const TimeOfDay& time);
 std::string EscapeHtml(const std::string& text);
 
 // The content between the page frame's body tags.
-std::string BuildStatusContent(const FlightData& data, bool simPaused, const TimeOfDay& now);
+std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, const TimeOfDay& now);

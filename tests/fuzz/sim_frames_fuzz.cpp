@@ -27,8 +27,8 @@ const std::vector<uint32_t> kFlightTypes = {
     SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_STRING8};
 
 const std::vector<uint32_t>* Definition(uint32_t defineId) {
-    if (defineId == DEFINITION_TITLE) return &kTitleTypes;
-    if (defineId == DEFINITION_FLIGHT_DATA) return &kFlightTypes;
+    if (defineId == sim::DEFINITION_TITLE) return &kTitleTypes;
+    if (defineId == sim::DEFINITION_FLIGHT_DATA) return &kFlightTypes;
     return nullptr;
 }
 
