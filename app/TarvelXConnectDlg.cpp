@@ -76,7 +76,7 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     // 9. Placement and showing, without taking the focus.
     const platform::DisplaySize usable = platform::UsableDisplaySize();
     const Position position = ComputeWindowPosition(usable.width, usable.height);
-    m_pView->ShowAt(position.x, position.y, kWindowWidth, kWindowHeight, kWindowTitle);
+    m_pView->ShowAt(position.x, position.y, ui::kWindowWidth, ui::kWindowHeight, kWindowTitle);
     // 10. The address label's font.
     m_pView->CreateAddressFont();
     // 11. The once-a-second presence check.
@@ -87,11 +87,11 @@ bool CTarvelXConnectDlg::OnInitDialog() {
 }
 
 bool CTarvelXConnectDlg::CreateMainWindow() {
-    return m_pView->CreateMainWindow(kWindowTitle, kWindowWidth, kWindowHeight);
+    return m_pView->CreateMainWindow(kWindowTitle, ui::kWindowWidth, ui::kWindowHeight);
 }
 
 void CTarvelXConnectDlg::StartPresenceTimer() {
-    m_pView->StartPresenceTimer(kPresenceTimerId, kPresenceTimerPeriodMs);
+    m_pView->StartPresenceTimer(ui::kPresenceTimerId, kPresenceTimerPeriodMs);
 }
 
 void CTarvelXConnectDlg::ReadConfiguration() {
@@ -123,7 +123,7 @@ void CTarvelXConnectDlg::ReadConfiguration() {
 }
 
 void CTarvelXConnectDlg::OnTimer(unsigned id) {
-    if (id == kPresenceTimerId) m_simLink.CheckSimPresence();
+    if (id == ui::kPresenceTimerId) m_simLink.CheckSimPresence();
 }
 
 void CTarvelXConnectDlg::OnClose() {

@@ -20,7 +20,7 @@ constexpr size_t kSchemeLength = 7;
 }  // namespace
 
 void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0u) != kAboutBoxCommand) return;
+    if ((id & 0xFFF0u) != ui::kAboutBoxCommand) return;
     m_pView->ShowAboutBox();
 }
 

@@ -19,8 +19,8 @@ CTarvelXConnectDlg::~CTarvelXConnectDlg() = default;
 CTarvelXConnectDlg::Position CTarvelXConnectDlg::ComputeWindowPosition(int usableWidth,
                                                                        int usableHeight) {
     // Centred, with x brought down to a multiple of 8; every division truncates toward zero.
-    const int x = ((usableWidth - kWindowWidth) / 2) / 8 * 8;
-    const int y = (usableHeight - kWindowHeight) / 2;
+    const int x = ((usableWidth - ui::kWindowWidth) / 2) / 8 * 8;
+    const int y = (usableHeight - ui::kWindowHeight) / 2;
     return {x, y};
 }
 

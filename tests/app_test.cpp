@@ -136,10 +136,10 @@ TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
     ASSERT_TRUE(simulator.Start());
     CTarvelXConnectDlg dlg;
     dlg.OnTimer(1);
-    dlg.OnTimer(kPresenceTimerId + 1);
+    dlg.OnTimer(ui::kPresenceTimerId + 1);
     EXPECT_FALSE(dlg.Link().IsOnline());
     EXPECT_FALSE(dlg.Link().IsSimThreadRegistered());
-    dlg.OnTimer(kPresenceTimerId);
+    dlg.OnTimer(ui::kPresenceTimerId);
     EXPECT_TRUE(dlg.Link().IsOnline());
     EXPECT_TRUE(dlg.Link().IsSimThreadRegistered());
     dlg.Link().CloseSimconnectThread();

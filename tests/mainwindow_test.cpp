@@ -37,6 +37,12 @@ namespace {
 
 using txtest::ReadPixel;
 using txtest::SameColour;
+using ui::g_rcAddressLink;
+using ui::g_rcExitButton;
+using ui::g_rcOnlinePicture;
+using ui::IsPointInRect;
+using ui::kWindowHeight;
+using ui::kWindowWidth;
 
 // A pixel of one of the program's own pictures.
 SDL_Color ResourcePixel(const char* name, const char* type, int x, int y) {
