@@ -20,6 +20,8 @@ using logging::LogFile;
 using logging::LogLine;
 using logging::LogModuleVersion;
 
+namespace app {
+
 namespace {
 
 constexpr unsigned kPresenceTimerPeriodMs = 1000;
@@ -156,3 +158,5 @@ void CTarvelXConnectDlg::OnDestroy() {
     // 10. The window itself.
     m_pView->DestroyWindow();
 }
+
+}  // namespace app

@@ -34,6 +34,8 @@
 
 class WebServer;
 
+namespace app {
+
 class CTarvelXConnectDlg : public ui::MainWindowEvents,
                            public sim::LinkHost,
                            public web::ServerHost {
@@ -149,3 +151,5 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // Fixed from construction on, so any thread may reach the view's thread-safe calls.
     const std::unique_ptr<ui::MainWindowView> m_pView;
 };
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "platform/BrowserLauncher.h"
 #include "web/LocalAddress.h"
 
+namespace app {
+
 namespace {
 
 // "http://", 15 address characters, ":", 5 digits and the terminating zero.
@@ -41,3 +43,5 @@ void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
 void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
     m_pView->DrawAddressLabel(text);
 }
+
+}  // namespace app

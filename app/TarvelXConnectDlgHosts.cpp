@@ -5,6 +5,8 @@
 #include "app/TarvelXConnectDlg.h"
 #include "web/WebServer.h"
 
+namespace app {
+
 void CTarvelXConnectDlg::OnSimconnectStarted() {
     // The server that waits for the simulator starts with the first connection; a running
     // thread stays the only one.
@@ -35,3 +37,5 @@ void CTarvelXConnectDlg::PauseSim(bool pause) {
 void CTarvelXConnectDlg::ShowAddressLabel(const std::string& label) {
     PostToWindowThread([this, label] { DrawAddressLabel(label); });
 }
+
+}  // namespace app

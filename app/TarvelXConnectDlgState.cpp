@@ -5,6 +5,8 @@
 #include "app/TarvelXConnectDlg.h"
 #include "platform/Paths.h"
 
+namespace app {
+
 std::string CTarvelXConnectDlg::DefaultSettingsFolder() {
     return platform::SettingsFolder();
 }
@@ -58,3 +60,5 @@ void CTarvelXConnectDlg::RunPostedTasks() {
         task();
     }
 }
+
+}  // namespace app

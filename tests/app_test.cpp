@@ -134,7 +134,7 @@ TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
     sandbox.Apply();
     txtest::SimStandin simulator(sandbox);
     ASSERT_TRUE(simulator.Start());
-    CTarvelXConnectDlg dlg;
+    app::CTarvelXConnectDlg dlg;
     dlg.OnTimer(1);
     dlg.OnTimer(ui::kPresenceTimerId + 1);
     EXPECT_FALSE(dlg.Link().IsOnline());

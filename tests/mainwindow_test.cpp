@@ -35,6 +35,7 @@
 
 namespace {
 
+using app::CTarvelXConnectDlg;
 using txtest::ReadPixel;
 using txtest::SameColour;
 using ui::g_rcAddressLink;

@@ -125,7 +125,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
                           std::to_string(listener.port()) + "\n");
     TimedLibrary library;
-    CTarvelXConnectDlg dlg(sandbox.settings());
+    app::CTarvelXConnectDlg dlg(sandbox.settings());
     dlg.Link().m_pSimApi = &library;
 
     // Work handed to the window thread every 10 ms, as pointer events from a drag or a click

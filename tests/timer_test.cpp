@@ -75,7 +75,7 @@ TEST(PresenceTimerTest, AWindowThreadHeldForThreeSecondsFindsOneTickWaiting) {
     sandbox.Apply();
     sandbox.WriteIni("[Server]\nEnabled=0\n");
     AbsentSimulator simulator;
-    CTarvelXConnectDlg dlg(sandbox.settings());
+    app::CTarvelXConnectDlg dlg(sandbox.settings());
     dlg.Link().m_pSimApi = &simulator;
 
     std::atomic<bool> released{false};

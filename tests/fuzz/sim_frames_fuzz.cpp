@@ -39,7 +39,8 @@ constexpr size_t kDeliveryBytes = 320;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static CTarvelXConnectDlg* const dlg = new CTarvelXConnectDlg(txfuzz::PrepareSandbox());
+    static app::CTarvelXConnectDlg* const dlg =
+        new app::CTarvelXConnectDlg(txfuzz::PrepareSandbox());
 
     size_t consumed = 0;
     std::vector<uint64_t> message;
