@@ -160,7 +160,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_video.ok()) << SDL_GetError();
-        g_bHandCursorMade = false;
+        ui::g_bHandCursorMade = false;
         s_cursorAttempts = 0;
         ui::SetHandCursorMaker(&FailingCursorMaker);
     }
@@ -268,11 +268,11 @@ TEST_F(MainWindowTest, TheHandPointerIsTriedOnceOverBothStripsEvenWhenItFails) {
     MainWindow view(m_settings.path() + "/");
     view.MoveTo(20, 20);
     EXPECT_EQ(s_cursorAttempts, 0);
-    EXPECT_FALSE(g_bHandCursorMade);
+    EXPECT_FALSE(ui::g_bHandCursorMade);
 
     view.MoveTo(200, 290);
     EXPECT_EQ(s_cursorAttempts, 1);
-    EXPECT_TRUE(g_bHandCursorMade);
+    EXPECT_TRUE(ui::g_bHandCursorMade);
     EXPECT_EQ(view.face().m_hHandCursor, nullptr);
     view.MoveTo(250, 250);
     view.MoveTo(210, 290);
