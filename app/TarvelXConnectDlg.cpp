@@ -118,7 +118,8 @@ void CTarvelXConnectDlg::ReadConfiguration() {
             static_cast<uint32_t>(platform::GetPrivateProfileInt("Server", "Port", 4040, iniPath));
         const bool waitsForSim =
             platform::GetPrivateProfileInt("Server", "WebserverWaits4Sim", 1, iniPath) != 0;
-        m_pWebServer = new (std::nothrow) WebServer(m_nPort, ServePage, *this, waitsForSim);
+        m_pWebServer =
+            new (std::nothrow) web::WebServer(m_nPort, web::ServePage, *this, waitsForSim);
         // A server that does not wait starts at once; one that waits is started by the link.
         if (!waitsForSim && m_pWebServer != nullptr) m_pWebServer->StartWebServerThread();
     }

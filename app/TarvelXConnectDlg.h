@@ -32,7 +32,9 @@
 #include "ui/MainWindowView.h"
 #include "web/ServerHost.h"
 
+namespace web {
 class WebServer;
+}
 
 namespace app {
 
@@ -96,7 +98,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // the rest). Made at construction and kept for the object's life.
     sim::SimLink& Link() { return m_simLink; }
     // The web server object, or null while the server is disabled (or not yet read from the INI).
-    WebServer* Server() const { return m_pWebServer; }
+    web::WebServer* Server() const { return m_pWebServer; }
 
     // ---- What the simulator link asks (sim::LinkHost) --------------------------------------
     void OnSimconnectStarted() override;
@@ -126,7 +128,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
 
     // The web server object. Created during start-up and deleted at shutdown by the window thread,
     // only while no web server thread runs; the other threads only use it while it exists.
-    WebServer* m_pWebServer = nullptr;
+    web::WebServer* m_pWebServer = nullptr;
     // Settings folder with its trailing separator. Fixed at construction; read by every thread.
     const std::string m_szSettingsFolder;
     // The single-instance lock, held for the whole run (window thread only).

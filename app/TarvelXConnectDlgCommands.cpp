@@ -29,7 +29,7 @@ void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
 void CTarvelXConnectDlg::OnAddressClicked() {
     // A failed lookup leaves zeros behind the scheme: the browser gets a URL without host.
     char url[kUrlBufferSize] = "http://";
-    GetLocalIPAddress(url + kSchemeLength);
+    web::GetLocalIPAddress(url + kSchemeLength);
     const size_t length = std::strlen(url);
     std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
     if (platform::OpenUrlInBrowser(url))

@@ -14,7 +14,7 @@ void CTarvelXConnectDlg::OnSimconnectStarted() {
 }
 
 void CTarvelXConnectDlg::ProbeMcdu() {
-    WebServer* server = m_pWebServer;
+    web::WebServer* server = m_pWebServer;
     if (m_bServerEnabled && server != nullptr) server->SendProbe();
 }
 

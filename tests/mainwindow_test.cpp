@@ -327,7 +327,7 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     view.Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
 
     char address[32] = "";
-    GetLocalIPAddress(address);
+    web::GetLocalIPAddress(address);
     const std::string expected = std::string("http://") + address + ":4040";
     ASSERT_TRUE(
         txtest::WaitUntil([&] { return txtest::FileExists(opened); }, std::chrono::seconds(10)));

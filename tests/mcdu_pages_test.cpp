@@ -19,6 +19,18 @@
 
 namespace {
 
+using web::AppendMapArea;
+using web::BuildMcduFramesetPage;
+using web::BuildMcduKeyCommandPage;
+using web::BuildMcduMainPage;
+using web::BuildOfflinePage;
+using web::HttpRequest;
+using web::McduKey;
+using web::McduKeyCodeFromPath;
+using web::McduKeyTable;
+using web::ServePage;
+using web::WebServer;
+
 // Splits a page at its line feeds. The text after the last line feed (empty when the page ends
 // with one) is returned in `tail`.
 std::vector<std::string> SplitLines(const std::string& page, std::string& tail) {

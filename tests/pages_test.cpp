@@ -27,6 +27,32 @@
 
 namespace {
 
+using web::AltitudeText;
+using web::BuildMcduFramesetPage;
+using web::BuildMcduKeyCommandPage;
+using web::BuildMcduMainPage;
+using web::ContentTypeLine;
+using web::DistanceText;
+using web::EscapeHtml;
+using web::FlightModeText;
+using web::FormatNumber;
+using web::FuelText;
+using web::GroundSpeedText;
+using web::HeadingText;
+using web::HttpRequest;
+using web::IasText;
+using web::kImageNameMax;
+using web::kImagePathMax;
+using web::MachText;
+using web::ServeImageFile;
+using web::ServePage;
+using web::SetStatusPageClock;
+using web::StatusPageNow;
+using web::TimeOfDay;
+using web::TimeText;
+using web::TruncateToInt32;
+using web::WaypointText;
+
 std::string PrintfG(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%g", value);

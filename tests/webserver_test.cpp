@@ -25,6 +25,13 @@
 
 namespace {
 
+using web::ContentTypeLine;
+using web::DateLine;
+using web::GetLocalIPAddress;
+using web::HttpRequest;
+using web::SocketServer;
+using web::WebServer;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 

@@ -16,7 +16,7 @@
 using logging::LogFile;
 using logging::LogLine;
 
-using web::CaptureHeader;
+namespace web {
 
 namespace {
 
@@ -191,3 +191,5 @@ void ServeConnections(WebServer& server) {
     // A connection left over by a failure above is not kept past the run.
     server.CloseClient();
 }
+
+}  // namespace web

@@ -9,6 +9,8 @@
 using logging::LogFile;
 using logging::LogLine;
 
+namespace web {
+
 namespace {
 
 // The name as it may go into the log: control bytes shown as \xNN, long names cut.
@@ -95,3 +97,5 @@ bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder) {
     ReadImageFile(fullName, request.body);
     return true;
 }
+
+}  // namespace web

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace web {
+
 struct HttpRequest;
 
 // The longest name taken from a path, and the longest settings folder plus PNG name: what the
@@ -23,3 +25,5 @@ std::string ImageFileName(const std::string& path, const std::string& settingsFo
 // (one log line; the caller answers not found). A file that cannot be opened leaves the body
 // empty and writes one log line; the answer is then an empty image.
 bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder);
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include "web/ServerHost.h"
 #include "web/StatusPage.h"
 
+namespace web {
+
 namespace {
 
 constexpr const char* kBackgroundColour = "#ffffff";
@@ -89,3 +91,5 @@ void ServePage(HttpRequest& request, web::ServerHost& host) {
         AnswerNotFound(request);
     }
 }
+
+}  // namespace web

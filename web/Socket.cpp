@@ -8,6 +8,8 @@
 using logging::LogFile;
 using logging::LogLine;
 
+namespace web {
+
 namespace {
 
 using platform::ErrorKind;
@@ -210,3 +212,5 @@ bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
     }
     return true;
 }
+
+}  // namespace web

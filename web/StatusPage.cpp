@@ -8,6 +8,8 @@
 #include "platform/Mutex.h"
 #include "web/FormatNumber.h"
 
+namespace web {
+
 namespace {
 
 // A test's clock in place of the system's. Set by the test's thread, read by the web server thread.
@@ -139,3 +141,5 @@ std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, cons
     content += "</td></tr></table><p><a href='/MCDU'>MCDU</a></font>";
     return content;
 }
+
+}  // namespace web

@@ -7,6 +7,8 @@
 
 #include "sim/FlightData.h"
 
+namespace web {
+
 // Local time of day on the 24-hour clock.
 struct TimeOfDay {
     int hour = 0;
@@ -39,3 +41,5 @@ std::string EscapeHtml(const std::string& text);
 
 // The content between the page frame's body tags.
 std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, const TimeOfDay& now);
+
+}  // namespace web

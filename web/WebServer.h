@@ -15,6 +15,8 @@
 #include "web/HttpRequest.h"
 #include "web/ServerHost.h"
 
+namespace web {
+
 class Socket;
 
 class WebServer {
@@ -98,3 +100,5 @@ class WebServer {
     // server never sees another server's handler.
     const PageHandler m_pHandler;
 };
+
+}  // namespace web

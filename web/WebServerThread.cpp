@@ -14,6 +14,8 @@
 using logging::LogFile;
 using logging::LogLine;
 
+namespace web {
+
 namespace {
 
 constexpr std::chrono::milliseconds kStopWait{5000};
@@ -92,3 +94,5 @@ void WebServer::StopWebServerThread(bool wait) {
     m_bStopThread.store(false);
     LogLine(LogFile, "CloseWebserverThread complete\n");
 }
+
+}  // namespace web
