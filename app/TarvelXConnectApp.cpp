@@ -3,6 +3,8 @@
 #include "app/TarvelXConnectDlg.h"
 #include "platform/SignalWatcher.h"
 
+namespace app {
+
 bool CTarvelXConnectApp::InitInstance() {
     CTarvelXConnectDlg dlg;
     m_pMainWnd = &dlg;
@@ -14,3 +16,5 @@ bool CTarvelXConnectApp::InitInstance() {
     m_pMainWnd = nullptr;
     return false;
 }
+
+}  // namespace app

@@ -1,6 +1,8 @@
 #pragma once
 // The application object: runs the main window until it ends.
 
+namespace app {
+
 class CTarvelXConnectDlg;
 
 class CTarvelXConnectApp {
@@ -14,3 +16,5 @@ class CTarvelXConnectApp {
     CTarvelXConnectDlg* m_pMainWnd = nullptr;
     int m_nWindowResult = 0;
 };
+
+}  // namespace app

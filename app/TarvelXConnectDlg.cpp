@@ -15,6 +15,12 @@
 #include "web/PageHandler.h"
 #include "web/WebServer.h"
 
+using logging::LogFile;
+using logging::LogLine;
+using logging::LogModuleVersion;
+
+namespace app {
+
 namespace {
 
 constexpr unsigned kPresenceTimerPeriodMs = 1000;
@@ -66,7 +72,7 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     // 9. Placement and showing, without taking the focus.
     const platform::DisplaySize usable = platform::UsableDisplaySize();
     const Position position = ComputeWindowPosition(usable.width, usable.height);
-    m_pView->ShowAt(position.x, position.y, kWindowWidth, kWindowHeight, kWindowTitle);
+    m_pView->ShowAt(position.x, position.y, ui::kWindowWidth, ui::kWindowHeight, kWindowTitle);
     // 10. The address label's font.
     m_pView->CreateAddressFont();
     // 11. The once-a-second presence check.
@@ -77,11 +83,11 @@ bool CTarvelXConnectDlg::OnInitDialog() {
 }
 
 bool CTarvelXConnectDlg::CreateMainWindow() {
-    return m_pView->CreateMainWindow(kWindowTitle, kWindowWidth, kWindowHeight);
+    return m_pView->CreateMainWindow(kWindowTitle, ui::kWindowWidth, ui::kWindowHeight);
 }
 
 void CTarvelXConnectDlg::StartPresenceTimer() {
-    m_pView->StartPresenceTimer(kPresenceTimerId, kPresenceTimerPeriodMs);
+    m_pView->StartPresenceTimer(ui::kPresenceTimerId, kPresenceTimerPeriodMs);
 }
 
 void CTarvelXConnectDlg::ReadConfiguration() {
@@ -106,14 +112,15 @@ void CTarvelXConnectDlg::ReadConfiguration() {
             static_cast<uint32_t>(platform::GetPrivateProfileInt("Server", "Port", 4040, iniPath));
         const bool waitsForSim =
             platform::GetPrivateProfileInt("Server", "WebserverWaits4Sim", 1, iniPath) != 0;
-        m_pWebServer = new (std::nothrow) WebServer(m_nPort, ServePage, *this, waitsForSim);
+        m_pWebServer =
+            new (std::nothrow) web::WebServer(m_nPort, web::ServePage, *this, waitsForSim);
         // A server that does not wait starts at once; one that waits is started by the link.
         if (!waitsForSim && m_pWebServer != nullptr) m_pWebServer->StartWebServerThread();
     }
 }
 
 void CTarvelXConnectDlg::OnTimer(unsigned id) {
-    if (id == kPresenceTimerId) m_simLink.CheckSimPresence();
+    if (id == ui::kPresenceTimerId) m_simLink.CheckSimPresence();
 }
 
 void CTarvelXConnectDlg::OnClose() {
@@ -154,3 +161,5 @@ void CTarvelXConnectDlg::OnDestroy() {
     // 10. The window itself.
     m_pView->DestroyWindow();
 }
+
+}  // namespace app

@@ -32,7 +32,11 @@
 #include "ui/MainWindowView.h"
 #include "web/ServerHost.h"
 
+namespace web {
 class WebServer;
+}
+
+namespace app {
 
 class CTarvelXConnectDlg : public ui::MainWindowEvents,
                            public sim::LinkHost,
@@ -95,7 +99,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // the rest). Made at construction and kept for the object's life.
     sim::SimLink& Link() { return m_simLink; }
     // The web server object, or null while the server is disabled (or not yet read from the INI).
-    WebServer* Server() const { return m_pWebServer; }
+    web::WebServer* Server() const { return m_pWebServer; }
 
     // ---- What the simulator link asks (sim::LinkHost) --------------------------------------
     void OnSimconnectStarted() override;
@@ -104,7 +108,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // ---- What the web server asks (web::ServerHost) ----------------------------------------
     bool IsSimOnline() const override;
     bool IsSimPaused() const override;
-    void GetFlightData(FlightData& out) override;
+    void GetFlightData(sim::FlightData& out) override;
     void PauseSim(bool pause) override;
     std::string SettingsFolder() const override { return m_szSettingsFolder; }
     void ShowAddressLabel(const std::string& label) override;
@@ -125,7 +129,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
 
     // The web server object. Created during start-up and deleted at shutdown by the window thread,
     // only while no web server thread runs; the other threads only use it while it exists.
-    WebServer* m_pWebServer = nullptr;
+    web::WebServer* m_pWebServer = nullptr;
     // Settings folder with its trailing separator. Fixed at construction; read by every thread.
     const std::string m_szSettingsFolder;
     // The single-instance lock, held for the whole run (window thread only).
@@ -153,3 +157,5 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // Fixed from construction on, so any thread may reach the view's thread-safe calls.
     const std::unique_ptr<ui::MainWindowView> m_pView;
 };
+
+}  // namespace app

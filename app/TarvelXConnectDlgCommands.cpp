@@ -11,6 +11,8 @@
 #include "platform/BrowserLauncher.h"
 #include "web/LocalAddress.h"
 
+namespace app {
+
 namespace {
 
 // "http://", 15 address characters, ":", 5 digits and the terminating zero.
@@ -20,17 +22,18 @@ constexpr size_t kSchemeLength = 7;
 }  // namespace
 
 void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
-    if ((id & 0xFFF0u) != kAboutBoxCommand) return;
+    if ((id & 0xFFF0u) != ui::kAboutBoxCommand) return;
     m_pView->ShowAboutBox();
 }
 
 void CTarvelXConnectDlg::OnAddressClicked() {
     // A failed lookup leaves zeros behind the scheme: the browser gets a URL without host.
     char url[kUrlBufferSize] = "http://";
-    GetLocalIPAddress(url + kSchemeLength);
+    web::GetLocalIPAddress(url + kSchemeLength);
     const size_t length = std::strlen(url);
     std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
-    if (platform::OpenUrlInBrowser(url)) LogLine(LogFile, "Webbrowser launched: %s.\n", url);
+    if (platform::OpenUrlInBrowser(url))
+        logging::LogLine(logging::LogFile, "Webbrowser launched: %s.\n", url);
 }
 
 void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
@@ -40,3 +43,5 @@ void CTarvelXConnectDlg::SetOnlineLamp(bool online) {
 void CTarvelXConnectDlg::DrawAddressLabel(const std::string& text) {
     m_pView->DrawAddressLabel(text);
 }
+
+}  // namespace app

@@ -5,6 +5,8 @@
 #include "app/TarvelXConnectDlg.h"
 #include "web/WebServer.h"
 
+namespace app {
+
 void CTarvelXConnectDlg::OnSimconnectStarted() {
     // The server that waits for the simulator starts with the first connection; a running
     // thread stays the only one.
@@ -12,7 +14,7 @@ void CTarvelXConnectDlg::OnSimconnectStarted() {
 }
 
 void CTarvelXConnectDlg::ProbeMcdu() {
-    WebServer* server = m_pWebServer;
+    web::WebServer* server = m_pWebServer;
     if (m_bServerEnabled && server != nullptr) server->SendProbe();
 }
 
@@ -24,7 +26,7 @@ bool CTarvelXConnectDlg::IsSimPaused() const {
     return m_simLink.IsPaused();
 }
 
-void CTarvelXConnectDlg::GetFlightData(FlightData& out) {
+void CTarvelXConnectDlg::GetFlightData(sim::FlightData& out) {
     m_simLink.GetFlightData(out);
 }
 
@@ -35,3 +37,5 @@ void CTarvelXConnectDlg::PauseSim(bool pause) {
 void CTarvelXConnectDlg::ShowAddressLabel(const std::string& label) {
     PostToWindowThread([this, label] { DrawAddressLabel(label); });
 }
+
+}  // namespace app

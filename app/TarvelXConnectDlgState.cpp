@@ -5,6 +5,8 @@
 #include "app/TarvelXConnectDlg.h"
 #include "platform/Paths.h"
 
+namespace app {
+
 std::string CTarvelXConnectDlg::DefaultSettingsFolder() {
     return platform::SettingsFolder();
 }
@@ -19,8 +21,8 @@ CTarvelXConnectDlg::~CTarvelXConnectDlg() = default;
 CTarvelXConnectDlg::Position CTarvelXConnectDlg::ComputeWindowPosition(int usableWidth,
                                                                        int usableHeight) {
     // Centred, with x brought down to a multiple of 8; every division truncates toward zero.
-    const int x = ((usableWidth - kWindowWidth) / 2) / 8 * 8;
-    const int y = (usableHeight - kWindowHeight) / 2;
+    const int x = ((usableWidth - ui::kWindowWidth) / 2) / 8 * 8;
+    const int y = (usableHeight - ui::kWindowHeight) / 2;
     return {x, y};
 }
 
@@ -58,3 +60,5 @@ void CTarvelXConnectDlg::RunPostedTasks() {
         task();
     }
 }
+
+}  // namespace app

@@ -4,7 +4,7 @@
 int main() {
     // Before any thread exists, so that only the watcher ever receives termination signals.
     platform::SignalWatcher::BlockTerminationSignals();
-    CTarvelXConnectApp app;
+    app::CTarvelXConnectApp app;
     app.InitInstance();
     return 0;
 }

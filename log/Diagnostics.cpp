@@ -10,6 +10,8 @@
 #include "platform/CalendarTime.h"
 #include "platform/ModuleFile.h"
 
+namespace logging {
+
 bool FormatFileDateTime(int mode, const std::string& path, char* out, size_t outSize) {
     if (out == nullptr || outSize == 0) return false;
     std::time_t written = 0;
@@ -66,3 +68,5 @@ void LogModuleVersion(LogStream& stream, const void* module, int dateMode, bool 
     FormatFileDateTime(dateMode, path, date, sizeof date);
     LogLine(stream, "Module version: %s. Date/time: %s.\n", version.c_str(), date);
 }
+
+}  // namespace logging

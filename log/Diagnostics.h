@@ -6,6 +6,8 @@
 
 #include "log/LogStream.h"
 
+namespace logging {
+
 // Writes the last-write time of `path` into `out` (room for `outSize` bytes, at least 26).
 // Mode 1: "dd/mm/yyyy hh:mm:ss" in local time. Mode 2: the ctime() text without its line feed.
 // False, and `out` untouched, for another mode or a file that cannot be examined.
@@ -21,3 +23,5 @@ std::string OwnExecutablePath();
 // The "Dataflags" and "Module version" lines. `module` is any address inside a loaded module (or
 // null); with `fixedVersion` set, the program's own executable is reported.
 void LogModuleVersion(LogStream& stream, const void* module, int dateMode, bool fixedVersion);
+
+}  // namespace logging

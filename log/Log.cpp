@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace logging {
+
 namespace {
 
 void WriteFormatted(LogStream& stream, bool withPrefix, const char* format, va_list args) {
@@ -33,3 +35,5 @@ void LogText(LogStream& stream, const char* format, ...) {
 void WriteLogTimestamp(LogStream& stream) {
     stream.Write(true, {});
 }
+
+}  // namespace logging

@@ -5,6 +5,8 @@
 #include "log/LogStream.h"
 #include "platform/PrintfFormat.h"
 
+namespace logging {
+
 // Size of the formatting buffer: longer messages are cut at kLogMessageMax characters.
 inline constexpr int kLogBufferSize = 2524;
 inline constexpr int kLogMessageMax = kLogBufferSize - 1;
@@ -15,3 +17,5 @@ void LogLine(LogStream& stream, const char* format, ...) TX_PRINTF_FORMAT(2, 3);
 void LogText(LogStream& stream, const char* format, ...) TX_PRINTF_FORMAT(2, 3);
 // The timestamp prefix alone.
 void WriteLogTimestamp(LogStream& stream);
+
+}  // namespace logging

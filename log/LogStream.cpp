@@ -2,6 +2,8 @@
 
 #include "platform/FileAccess.h"
 
+namespace logging {
+
 LogStream LogFile;
 
 LogStream::~LogStream() {
@@ -56,3 +58,5 @@ std::string LogStream::FormatPrefix(const LocalTimestamp& when) {
 LocalTimestamp LogStream::SystemNow() {
     return platform::LocalNow();
 }
+
+}  // namespace logging

@@ -11,6 +11,8 @@
 #include "platform/CalendarTime.h"
 #include "platform/Mutex.h"
 
+namespace logging {
+
 using LocalTimestamp = platform::LocalTimestamp;
 
 class LogStream {
@@ -47,3 +49,5 @@ class LogStream {
 // The one process-wide log. Opened and closed by the main window at start-up and shutdown; every
 // thread writes through it while it is open.
 extern LogStream LogFile;
+
+}  // namespace logging

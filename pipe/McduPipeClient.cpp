@@ -3,6 +3,11 @@
 #include "log/Log.h"
 #include "platform/Paths.h"
 
+using logging::LogLine;
+using logging::LogText;
+
+namespace mcdupipe {
+
 namespace {
 
 // A gauge that stops reading must not hold a writer (and the mutex) for ever: a write that
@@ -16,7 +21,8 @@ bool GaugeHasGone(const platform::Status& write) {
 
 }  // namespace
 
-McduPipeClient::McduPipeClient(std::string path, LogStream& log, std::chrono::milliseconds busyWait)
+McduPipeClient::McduPipeClient(std::string path, logging::LogStream& log,
+                               std::chrono::milliseconds busyWait)
     : m_path(path.empty() ? platform::McduPipePath() : std::move(path)),
       m_log(log),
       m_busyWait(busyWait) {}
@@ -163,3 +169,5 @@ bool McduPipeClient::IsValid() {
     platform::MutexLock lock(m_mutex);
     return m_hMcduPipe != nullptr;
 }
+
+}  // namespace mcdupipe

@@ -15,6 +15,8 @@
 #include "platform/Mutex.h"
 #include "platform/PipeConnection.h"
 
+namespace mcdupipe {
+
 // Byte 0 of every message; byte 1 is always 0x00. A key message carries MSG_PIPE_KEY + the key
 // code, that is the key code itself (0..68 for the keys of the remote MCDU).
 inline constexpr uint8_t MSG_PIPE_KEY = 0x00;
@@ -29,7 +31,7 @@ class McduPipeClient {
 
     // `path` is the pipe's name (platform::McduPipePath() when empty); `busyWait` exists so that
     // tests need not sit through the full wait. Nothing is opened here.
-    explicit McduPipeClient(std::string path = {}, LogStream& log = LogFile,
+    explicit McduPipeClient(std::string path = {}, logging::LogStream& log = logging::LogFile,
                             std::chrono::milliseconds busyWait = kBusyWait);
     ~McduPipeClient();
     McduPipeClient(const McduPipeClient&) = delete;
@@ -72,7 +74,7 @@ class McduPipeClient {
     void LogMessageFailure(const WriteResult& write);
 
     const std::string m_path;
-    LogStream& m_log;
+    logging::LogStream& m_log;
     const std::chrono::milliseconds m_busyWait;
 
     // Held around every send and every connection, by whichever of the three threads calls.
@@ -82,3 +84,5 @@ class McduPipeClient {
     std::unique_ptr<platform::PipeConnection> m_hMcduPipe GUARDED_BY(m_mutex);
     bool m_bMcduPipeConnected GUARDED_BY(m_mutex) = false;
 };
+
+}  // namespace mcdupipe

@@ -1,5 +1,5 @@
 #pragma once
-// Clang's thread-safety annotations; other compilers see nothing.
+// Clang's thread-safety annotations; other compilers see nothing. Macros, so no namespace.
 
 #if defined(__clang__)
 #define TX_THREAD_ANNOTATION(x) __attribute__((x))

@@ -7,7 +7,8 @@
 // are called by their full names. A new function of ours named like a Windows call joins this
 // list, or better takes another name.
 //
-// Windows builds only (CMake sets WIN32_LEAN_AND_MEAN and NOMINMAX for them).
+// Windows builds only (CMake sets WIN32_LEAN_AND_MEAN and NOMINMAX for them). Preprocessor lines
+// only, so no namespace: the system's names are global.
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // The ids and texts of the program's string table and About box, in one place for both systems:
 // the Linux resource table (res/Resources_posix.cpp) and the Windows resource script
 // (res/Resources.rc), which the resource compiler reads through the C preprocessor. So this file
-// holds preprocessor definitions only.
+// holds preprocessor definitions only, and no namespace (the resource compiler knows none).
 
 #define IDS_ABOUTBOX 101
 #define IDS_ABOUT_VERSION 102

@@ -1,5 +1,7 @@
 #include "sim/ClientLibrary.h"
 
+namespace sim {
+
 namespace {
 
 class LibraryApi final : public ClientLibrary {
@@ -64,3 +66,5 @@ ClientLibrary& ClientLibrary::Real() {
     static LibraryApi library;
     return library;
 }
+
+}  // namespace sim

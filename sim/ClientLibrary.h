@@ -4,6 +4,8 @@
 
 #include "simconnect/SimConnect.h"
 
+namespace sim {
+
 class ClientLibrary {
   public:
     virtual ~ClientLibrary() = default;
@@ -43,3 +45,5 @@ class ClientLibrary {
     // looked for. A stand-in for the simulator is taken to be local unless it says otherwise.
     virtual bool ServerOnThisMachine(HANDLE /*hSimConnect*/) { return true; }
 };
+
+}  // namespace sim

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace sim {
+
 struct FlightData {
     double ias;            // knots
     double mach;           // Mach number
@@ -26,3 +28,5 @@ static_assert(offsetof(FlightData, fuelTotal) == 40);
 static_assert(offsetof(FlightData, groundSpeed) == 48);
 static_assert(offsetof(FlightData, verticalSpeed) == 56);
 static_assert(offsetof(FlightData, nextWpId) == 64);
+
+}  // namespace sim

@@ -8,6 +8,10 @@
 #include "sim/SimIds.h"
 #include "sim/SimLink.h"
 
+using logging::LogFile;
+using logging::LogLine;
+using logging::LogText;
+
 namespace {
 
 // Bytes a message of kind `id` must have before its fields may be read; 0 for kinds whose fields

@@ -11,6 +11,9 @@
 #include "sim/SimIds.h"
 #include "sim/SimLink.h"
 
+using logging::LogFile;
+using logging::LogText;
+
 namespace {
 
 // Truncates toward zero like a C cast, but gives a defined answer for values a hostile simulator

@@ -4,6 +4,8 @@
 
 #include "simconnect/SimConnect.h"
 
+namespace sim {
+
 enum SimDefinitionId : SIMCONNECT_DATA_DEFINITION_ID {
     DEFINITION_TITLE = 0,
     DEFINITION_FLIGHT_DATA = 1,
@@ -24,3 +26,5 @@ enum SimEventId : SIMCONNECT_CLIENT_EVENT_ID {
 
 // The name under which the program introduces itself to the simulator.
 inline constexpr const char* kSimClientName = "QUENNICK TARVELX CONNECT";
+
+}  // namespace sim

@@ -12,6 +12,9 @@
 #include "sim/LinkHost.h"
 #include "sim/SimIds.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 namespace {
 
 constexpr std::chrono::milliseconds kWorkerStopWait{5000};

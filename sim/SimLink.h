@@ -20,10 +20,9 @@
 #include "sim/FlightData.h"
 #include "simconnect/SimConnect.h"
 
-class ClientLibrary;
-
 namespace sim {
 
+class ClientLibrary;
 class LinkHost;
 
 class SimLink {

@@ -8,6 +8,9 @@
 #include "sim/SimIds.h"
 #include "sim/SimLink.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
 namespace sim {
 
 void SimLink::CheckSimPresence() {

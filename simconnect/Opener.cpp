@@ -53,7 +53,7 @@ void Opener::LogOnce(const std::string& line) {
     if (m_logged.count(line) != 0) return;
     if (m_logged.size() >= kMaxRemembered) m_logged.clear();
     m_logged.insert(line);
-    LogLine(LogFile, "%s\n", line.c_str());
+    logging::LogLine(logging::LogFile, "%s\n", line.c_str());
 }
 
 HRESULT Opener::TakeOutcome(std::unique_ptr<Connection>* connection) {

@@ -2,7 +2,9 @@
 // Client library of the simulator (our own): the operations, ids, constants and message
 // structures the program uses, speaking the simulator's own binary protocol
 // (docs/simulator-protocol.md) over TCP, or over the simulator's local pipe on Windows. Where the
-// simulator is comes from SimConnect.cfg (simconnect/ConfigFile.h).
+// simulator is comes from SimConnect.cfg (simconnect/ConfigFile.h). It stays in the global
+// namespace: its callers expect the C-style client API (SimConnect_Open, SIMCONNECT_RECV, ...)
+// under the names that API has everywhere.
 //
 // A handle may be used by two threads at once: one thread calls SimConnect_CallDispatch while
 // another sends requests (each send goes out whole under the connection's own lock). Only

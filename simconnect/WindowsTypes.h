@@ -4,6 +4,7 @@
 // Windows they are the system's own, so the library's header and <windows.h> can meet in one
 // file; elsewhere the library defines them, with the same sizes and values. On Windows DWORD is
 // an unsigned long and HRESULT a long, so values of them are cast to unsigned or int for %u or %d.
+// Global, as Windows' own names are: code written against either finds them under the same name.
 
 #if defined(_WIN32)
 

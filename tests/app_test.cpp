@@ -134,12 +134,12 @@ TEST(TimerTest, OnlyThePresenceTimerDrivesTheSimulatorLink) {
     sandbox.Apply();
     txtest::SimStandin simulator(sandbox);
     ASSERT_TRUE(simulator.Start());
-    CTarvelXConnectDlg dlg;
+    app::CTarvelXConnectDlg dlg;
     dlg.OnTimer(1);
-    dlg.OnTimer(kPresenceTimerId + 1);
+    dlg.OnTimer(ui::kPresenceTimerId + 1);
     EXPECT_FALSE(dlg.Link().IsOnline());
     EXPECT_FALSE(dlg.Link().IsSimThreadRegistered());
-    dlg.OnTimer(kPresenceTimerId);
+    dlg.OnTimer(ui::kPresenceTimerId);
     EXPECT_TRUE(dlg.Link().IsOnline());
     EXPECT_TRUE(dlg.Link().IsSimThreadRegistered());
     dlg.Link().CloseSimconnectThread();

@@ -13,6 +13,7 @@
 
 namespace {
 
+using app::CTarvelXConnectDlg;
 using namespace std::chrono_literals;
 
 TEST(WindowPlacementTest, CentredWithXOnMultiplesOfEight) {

@@ -356,7 +356,7 @@ class GaugeProcessTest : public ::testing::Test {
     txtest::Sandbox m_sandbox;
     std::string m_socket;
     std::string m_picture;
-    LogStream m_quiet;  // never opened: the client's log lines go nowhere
+    logging::LogStream m_quiet;  // never opened: the client's log lines go nowhere
 };
 
 TEST_F(GaugeProcessTest, KeysChangeThePictureInTheSettingsFolder) {
@@ -372,7 +372,7 @@ TEST_F(GaugeProcessTest, KeysChangeThePictureInTheSettingsFolder) {
     EXPECT_EQ(LitPixels(start.get(), ScratchpadArea()), 0);
     EXPECT_GT(LitPixels(start.get(), McduRenderer::kDisplayRect), 0);
 
-    McduPipeClient client(m_socket, m_quiet);
+    mcdupipe::McduPipeClient client(m_socket, m_quiet);
     ASSERT_TRUE(client.ConnectMcduPipe());
     ASSERT_TRUE(client.SendKey(CodeOf('K')));
     ASSERT_TRUE(client.SendKey(CodeOf('7')));
@@ -425,7 +425,7 @@ TEST_F(GaugeProcessTest, PictureOnDiskIsAlwaysWhole) {
             ++reads;
         }
     });
-    McduPipeClient client(m_socket, m_quiet);
+    mcdupipe::McduPipeClient client(m_socket, m_quiet);
     ASSERT_TRUE(client.ConnectMcduPipe());
     constexpr int kPairs = 40;
     for (int i = 0; i < kPairs; ++i) {
@@ -465,7 +465,7 @@ TEST_F(GaugeProcessTest, MessagesSplitProbedClosedAndMalformed) {
     ::close(fd);
     EXPECT_TRUE(txtest::WaitUntil(
         [&] { return gauge.Stdout().find("MSG_PIPE_CLOSE") != std::string::npos; }, 5s));
-    McduPipeClient client(m_socket, m_quiet);
+    mcdupipe::McduPipeClient client(m_socket, m_quiet);
     ASSERT_TRUE(client.ConnectMcduPipe());
     ASSERT_TRUE(client.SendKey(CodeOf('B')));
     EXPECT_TRUE(txtest::WaitUntil(
@@ -489,7 +489,7 @@ TEST_F(GaugeProcessTest, TakesOverAStaleSocketButNeverALiveOne) {
     EXPECT_EQ(CountLines(intruder.Stdout(), "another gauge listens on " + m_socket), 1);
     EXPECT_TRUE(first.Running());
 
-    McduPipeClient client(m_socket, m_quiet);
+    mcdupipe::McduPipeClient client(m_socket, m_quiet);
     ASSERT_TRUE(client.ConnectMcduPipe());
     ASSERT_TRUE(client.SendKey(1));
     EXPECT_TRUE(txtest::WaitUntil(

@@ -16,12 +16,21 @@
 
 namespace {
 
+using logging::FormatFileDateTime;
+using logging::GetFileVersionText;
+using logging::LogLine;
+using logging::LogModuleVersion;
+using logging::LogStream;
+using logging::LogText;
+using logging::OwnExecutablePath;
+using logging::WriteLogTimestamp;
+
 class LogTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_path = m_dir.path() + "/test.log";
         ASSERT_TRUE(m_stream.Open(m_path));
-        m_stream.SetClock([] { return LocalTimestamp{5, 12, 2026, 22, 6, 14, 123}; });
+        m_stream.SetClock([] { return platform::LocalTimestamp{5, 12, 2026, 22, 6, 14, 123}; });
     }
     std::string Content() { return txtest::ReadLog(m_path); }
 
@@ -34,7 +43,7 @@ TEST_F(LogTest, PrefixHasFourDigitYearAndThreeMillisecondDigits) {
     EXPECT_EQ(LogStream::FormatPrefix({31, 12, 2026, 23, 59, 59, 999}),
               "[31/12/2026 23:59:59:999]: ");
     EXPECT_EQ(LogStream::FormatPrefix({1, 2, 2026, 9, 5, 3, 7}), "[01/02/2026 09:05:03:007]: ");
-    m_stream.SetClock([] { return LocalTimestamp{1, 2, 2026, 9, 5, 3, 7}; });
+    m_stream.SetClock([] { return platform::LocalTimestamp{1, 2, 2026, 9, 5, 3, 7}; });
     LogLine(m_stream, "x\n");
     EXPECT_EQ(Content(), "[01/02/2026 09:05:03:007]: x\n");
 }

@@ -35,8 +35,15 @@
 
 namespace {
 
+using app::CTarvelXConnectDlg;
 using txtest::ReadPixel;
 using txtest::SameColour;
+using ui::g_rcAddressLink;
+using ui::g_rcExitButton;
+using ui::g_rcOnlinePicture;
+using ui::IsPointInRect;
+using ui::kWindowHeight;
+using ui::kWindowWidth;
 
 // A pixel of one of the program's own pictures.
 SDL_Color ResourcePixel(const char* name, const char* type, int x, int y) {
@@ -153,7 +160,7 @@ class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(m_video.ok()) << SDL_GetError();
-        g_bHandCursorMade = false;
+        ui::g_bHandCursorMade = false;
         s_cursorAttempts = 0;
         ui::SetHandCursorMaker(&FailingCursorMaker);
     }
@@ -261,11 +268,11 @@ TEST_F(MainWindowTest, TheHandPointerIsTriedOnceOverBothStripsEvenWhenItFails) {
     MainWindow view(m_settings.path() + "/");
     view.MoveTo(20, 20);
     EXPECT_EQ(s_cursorAttempts, 0);
-    EXPECT_FALSE(g_bHandCursorMade);
+    EXPECT_FALSE(ui::g_bHandCursorMade);
 
     view.MoveTo(200, 290);
     EXPECT_EQ(s_cursorAttempts, 1);
-    EXPECT_TRUE(g_bHandCursorMade);
+    EXPECT_TRUE(ui::g_bHandCursorMade);
     EXPECT_EQ(view.face().m_hHandCursor, nullptr);
     view.MoveTo(250, 250);
     view.MoveTo(210, 290);
@@ -308,7 +315,7 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     ASSERT_EQ(::chmod(browser.c_str(), 0755), 0);
     ::setenv("BROWSER", browser.c_str(), 1);
     const std::string logPath = scratch.path() + "/log.txt";
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
 
     MainWindow view(m_settings.path() + "/");
     view.dlg().SetPortForTesting(4040);
@@ -320,20 +327,20 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     view.Button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
 
     char address[32] = "";
-    GetLocalIPAddress(address);
+    web::GetLocalIPAddress(address);
     const std::string expected = std::string("http://") + address + ":4040";
     ASSERT_TRUE(
         txtest::WaitUntil([&] { return txtest::FileExists(opened); }, std::chrono::seconds(10)));
     EXPECT_EQ(txtest::ReadFile(opened), expected);
-    LogFile.Close();
+    logging::LogFile.Close();
     EXPECT_EQ(
         txtest::CountLines(txtest::ReadFile(logPath), "Webbrowser launched: " + expected + "."), 1);
 
     // A launcher that cannot start leaves no log line.
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
     ::setenv("BROWSER", (scratch.path() + "/no-such-browser").c_str(), 1);
     view.Click(300, 290);
-    LogFile.Close();
+    logging::LogFile.Close();
     EXPECT_EQ(txtest::CountLines(txtest::ReadFile(logPath), "Webbrowser launched"), 0);
     ::unsetenv("BROWSER");
 }

@@ -19,6 +19,18 @@
 
 namespace {
 
+using web::AppendMapArea;
+using web::BuildMcduFramesetPage;
+using web::BuildMcduKeyCommandPage;
+using web::BuildMcduMainPage;
+using web::BuildOfflinePage;
+using web::HttpRequest;
+using web::McduKey;
+using web::McduKeyCodeFromPath;
+using web::McduKeyTable;
+using web::ServePage;
+using web::WebServer;
+
 // Splits a page at its line feeds. The text after the last line feed (empty when the page ends
 // with one) is returned in `tail`.
 std::vector<std::string> SplitLines(const std::string& page, std::string& tail) {
@@ -307,7 +319,7 @@ TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     sandbox.Apply();
     txtest::TempDir dir;
     const std::string logPath = dir.path() + "/test.log";
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
     GaugeEnd gauge(platform::McduPipePath());
     ASSERT_TRUE(gauge.listening());
 
@@ -342,7 +354,7 @@ TEST(McduKeyRoute, KeyCodesArriveAtTheGaugeAndNegativeOnesNever) {
     EXPECT_EQ(gauge.Read(expected.size() + 1), expected);
 
     const std::string log = txtest::ReadLog(logPath);
-    LogFile.Close();
+    logging::LogFile.Close();
     EXPECT_EQ(txtest::CountLines(log, "Code: "), 6);
     // Whole phrases: the log's lines also carry the pipe's path, whose random part may hold "-1".
     EXPECT_EQ(txtest::CountLines(log, "key code -1:"), 1) << log;
@@ -362,7 +374,7 @@ TEST(McduKeyRoute, PagesAndKeysThroughTheServer) {
     sandbox.Apply();
     sandbox.CreateSettingsFolder();
     const std::string logPath = sandbox.settings() + "test.log";
-    ASSERT_TRUE(LogFile.Open(logPath));
+    ASSERT_TRUE(logging::LogFile.Open(logPath));
     GaugeEnd gauge(platform::McduPipePath());
     ASSERT_TRUE(gauge.listening());
 
@@ -399,7 +411,7 @@ TEST(McduKeyRoute, PagesAndKeysThroughTheServer) {
     server.reset();
     // Nothing reached the gauge while offline.
     EXPECT_EQ(gauge.Read(1), "");
-    LogFile.Close();
+    logging::LogFile.Close();
 }
 
 }  // namespace

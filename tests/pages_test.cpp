@@ -27,6 +27,32 @@
 
 namespace {
 
+using web::AltitudeText;
+using web::BuildMcduFramesetPage;
+using web::BuildMcduKeyCommandPage;
+using web::BuildMcduMainPage;
+using web::ContentTypeLine;
+using web::DistanceText;
+using web::EscapeHtml;
+using web::FlightModeText;
+using web::FormatNumber;
+using web::FuelText;
+using web::GroundSpeedText;
+using web::HeadingText;
+using web::HttpRequest;
+using web::IasText;
+using web::kImageNameMax;
+using web::kImagePathMax;
+using web::MachText;
+using web::ServeImageFile;
+using web::ServePage;
+using web::SetStatusPageClock;
+using web::StatusPageNow;
+using web::TimeOfDay;
+using web::TimeText;
+using web::TruncateToInt32;
+using web::WaypointText;
+
 std::string PrintfG(double value) {
     char text[64];
     std::snprintf(text, sizeof text, "%g", value);
@@ -175,7 +201,7 @@ class PagesTest : public ::testing::Test {
         std::filesystem::create_directories(m_settings);
         std::filesystem::create_directories(m_work);
         m_logPath = m_dir.path() + "/test.log";
-        ASSERT_TRUE(LogFile.Open(m_logPath));
+        ASSERT_TRUE(logging::LogFile.Open(m_logPath));
         m_oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(m_work);
         m_host = std::make_unique<txtest::FakeServerHost>(m_settings);
@@ -185,7 +211,7 @@ class PagesTest : public ::testing::Test {
         SetStatusPageClock({});
         m_host.reset();
         std::filesystem::current_path(m_oldCwd);
-        LogFile.Close();
+        logging::LogFile.Close();
     }
 
     HttpRequest Serve(const std::string& path) {
@@ -194,7 +220,7 @@ class PagesTest : public ::testing::Test {
         ServePage(request, *m_host);
         return request;
     }
-    void SetFlightData(const FlightData& data) { m_host->SetFlightData(data); }
+    void SetFlightData(const sim::FlightData& data) { m_host->SetFlightData(data); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     txtest::TempDir m_dir;
@@ -261,7 +287,7 @@ TEST_F(PagesTest, RoutesAreExactCaseSensitiveAndInOrder) {
 }
 
 TEST_F(PagesTest, StatusPageByteForByte) {
-    FlightData data{};
+    sim::FlightData data{};
     data.ias = 249.9;
     data.mach = 0.785;
     data.altitude = 35000.7;
@@ -295,7 +321,7 @@ TEST_F(PagesTest, StatusPageByteForByte) {
 TEST_F(PagesTest, StatusPageFollowsPauseStateClockAndRecord) {
     m_host->paused = true;
     SetStatusPageClock([] { return TimeOfDay{9, 5, 3}; });
-    FlightData data{};
+    sim::FlightData data{};
     data.fuelTotal = 420.0;
     data.verticalSpeed = -0.2;
     std::memcpy(data.nextWpId, "<i>\"&'", 6);

@@ -15,6 +15,7 @@ using txtest::MakeBmp;
 using txtest::MakePlainBmp;
 using txtest::ReadPixel;
 using txtest::SameColour;
+using ui::CPictureEx;
 
 constexpr SDL_Color kTop{200, 30, 40, 255};
 constexpr SDL_Color kBottom{20, 40, 210, 255};

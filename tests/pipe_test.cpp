@@ -56,8 +56,9 @@ class PipeTest : public ::testing::Test {
         ASSERT_TRUE(m_log.Open(m_logPath));
     }
 
-    std::unique_ptr<McduPipeClient> MakeClient(std::chrono::milliseconds busyWait = 5000ms) {
-        return std::make_unique<McduPipeClient>(m_path, m_log, busyWait);
+    std::unique_ptr<mcdupipe::McduPipeClient> MakeClient(
+        std::chrono::milliseconds busyWait = 5000ms) {
+        return std::make_unique<mcdupipe::McduPipeClient>(m_path, m_log, busyWait);
     }
     std::string Log() { return txtest::ReadFile(m_logPath); }
     std::string ConnectedLine() { return "PIPE: The named pipe, " + m_path + ", is connected.\n"; }
@@ -72,11 +73,11 @@ class PipeTest : public ::testing::Test {
     txtest::TempDir m_dir;
     std::string m_path;
     std::string m_logPath;
-    LogStream m_log;
+    logging::LogStream m_log;
 };
 
 TEST_F(PipeTest, DefaultPathIsTheRuntimeFoldersPipe) {
-    McduPipeClient client;
+    mcdupipe::McduPipeClient client;
     EXPECT_EQ(client.PipePath(), m_sandbox.runtime() + "/pipe/MCDU_Input");
     EXPECT_FALSE(client.IsValid());
     EXPECT_FALSE(client.IsConnected());

@@ -12,6 +12,8 @@
 namespace {
 
 using web::HeadResult;
+using web::kMaxHeaderLines;
+using web::kMaxRequestLineBytes;
 
 constexpr size_t kWhole = static_cast<size_t>(-1);  // the head is every byte of the case
 

@@ -21,6 +21,10 @@
 
 namespace {
 
+using web::kMcduKeyCount;
+using web::McduKey;
+using web::McduKeyTable;
+
 using Bytes = std::span<const unsigned char>;
 
 std::uint32_t Read32(Bytes b, std::size_t at) {

@@ -51,7 +51,7 @@ class UnansweringListener {
 };
 
 // The client library itself, with the time each open takes on the window thread written down.
-class TimedLibrary : public ClientLibrary {
+class TimedLibrary : public sim::ClientLibrary {
   public:
     HRESULT Open(HANDLE* phSimConnect, LPCSTR szName, HWND hWnd, DWORD UserEventWin32,
                  HANDLE hEventHandle, DWORD ConfigIndex) override {
@@ -125,7 +125,7 @@ TEST(ResponsivenessTest, AnUnansweringSimulatorAddressNeverHoldsTheWindowThread)
                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
                           std::to_string(listener.port()) + "\n");
     TimedLibrary library;
-    CTarvelXConnectDlg dlg(sandbox.settings());
+    app::CTarvelXConnectDlg dlg(sandbox.settings());
     dlg.Link().m_pSimApi = &library;
 
     // Work handed to the window thread every 10 ms, as pointer events from a drag or a click

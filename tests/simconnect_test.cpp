@@ -43,7 +43,7 @@ bool Valid(const std::vector<uint8_t>& frame) {
     return simconnect::ValidateMessage(frame.data(), frame.size(), Definitions(), nullptr);
 }
 
-std::vector<uint8_t> FlightBytes(const FlightData& data) {
+std::vector<uint8_t> FlightBytes(const sim::FlightData& data) {
     std::vector<uint8_t> bytes(sizeof(data));
     std::memcpy(bytes.data(), &data, sizeof(data));
     return bytes;
@@ -218,7 +218,7 @@ TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
     for (uint32_t version : {0u, 2u, 3u, 5u, 0xFFFFFFFFu})
         EXPECT_TRUE(Valid(simconnect::EncodeEvent(version, 0, 4, 1))) << version;
 
-    FlightData full{};
+    sim::FlightData full{};
     std::memcpy(full.nextWpId, "ABCDEFGH", 8);  // 8 characters, no NUL: allowed for STRING8
     EXPECT_TRUE(Valid(FlightReply(FlightBytes(full))));
 
@@ -296,7 +296,7 @@ TEST(SimProtocolTest, RandomFramesNeverPassUncheckedOrReadOutsideThemselves) {
         simconnect::EncodeEvent(kV, 0, 4, 1),
         simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
         TitleReply("A320"),
-        FlightReply(FlightBytes(FlightData{}))};
+        FlightReply(FlightBytes(sim::FlightData{}))};
     for (int round = 0; round < 20000; ++round) {
         std::vector<uint8_t> frame = seeds[random() % seeds.size()];
         const int flips = 1 + static_cast<int>(random() % 4);
@@ -423,11 +423,11 @@ class SimConnectionTest : public ::testing::Test {
     void SetUp() override {
         m_sandbox.Apply();
         m_sandbox.CreateSettingsFolder();
-        ASSERT_TRUE(LogFile.Open(m_sandbox.LogPath()));
+        ASSERT_TRUE(logging::LogFile.Open(m_sandbox.LogPath()));
     }
     void TearDown() override {
         if (m_handle != nullptr) SimConnect_Close(m_handle);
-        LogFile.Close();
+        logging::LogFile.Close();
     }
     std::string Log() const { return txtest::ReadLog(m_sandbox.LogPath()); }
     bool WaitForLog(const std::string& needle, std::chrono::milliseconds timeout = 10s) {
@@ -756,7 +756,7 @@ TEST_F(SimConnectionTest, ObjectDataIsCheckedAgainstTheDeclaredDefinition) {
               0);
 
     // Data for a definition this connection never declared ends the connection.
-    sim.Send(FlightReply(FlightBytes(FlightData{})));
+    sim.Send(FlightReply(FlightBytes(sim::FlightData{})));
     EXPECT_EQ(txtest::DispatchUntilFailure(m_handle, &seen), SIMCONNECT_E_MALFORMED_FRAME);
     EXPECT_EQ(seen.messages.size(), 2u);
 }
@@ -873,7 +873,7 @@ TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
         simconnect::EncodeEvent(kV, 0, 4, 1),
         simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
         TitleReply("A320"),
-        FlightReply(FlightBytes(FlightData{})),
+        FlightReply(FlightBytes(sim::FlightData{})),
         simconnect::EncodeRawMessage(kV, 5, {1, 2, 3}),
         simconnect::EncodeQuit(kV)};
     const std::vector<HRESULT> allowed = {

@@ -146,7 +146,7 @@ TEST_F(StandinLinkTest, FlightDataIsLoggedConvertedAndOutlivesTheSimulator) {
     EXPECT_EQ(m_standin.Process().Wait(5s), 0);
     TickUntil([&] { return !m_link->IsOnline(); });
     ASSERT_FALSE(m_link->IsOnline());
-    FlightData kept{};
+    sim::FlightData kept{};
     m_link->GetFlightData(kept);
     EXPECT_EQ(kept.ias, -9.9);
     EXPECT_EQ(kept.heading, 1.5707963267948966);
@@ -164,7 +164,7 @@ TEST_F(StandinLinkTest, TheFlightItselfDeliversCredibleValues) {
     // Rolling: within a few seconds the airspeed has grown, and the next waypoint is named.
     ASSERT_TRUE(txtest::WaitUntil(
         [&] {
-            FlightData now{};
+            sim::FlightData now{};
             m_link->GetFlightData(now);
             return now.ias > 3 && now.fuelTotal < 18000 && now.fuelTotal > 17000 &&
                    std::string(now.nextWpId) == "TOBAK";

@@ -30,7 +30,7 @@ using txtest::SimLinkTest;
 
 // A stand-in for the client library, driven by the test: each dispatch call takes the next
 // scripted step (a result, or a message to deliver); with nothing scripted it returns S_OK.
-class ScriptedSimApi : public ClientLibrary {
+class ScriptedSimApi : public sim::ClientLibrary {
   public:
     using Step = std::variant<HRESULT, std::vector<uint8_t>>;
 
@@ -333,7 +333,7 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
     int closes = 0;
     for (const auto& [result, lines] : cases) {
         SCOPED_TRACE(lines);
-        LogFile.Open(m_sandbox.LogPath());
+        logging::LogFile.Open(m_sandbox.LogPath());
         GoOnline();
         // Scripted only now, so that no line of the window thread falls between the worker's.
         m_api.Script({result});
@@ -446,8 +446,8 @@ TEST_F(ScriptedLinkTest, MessagesTooShortForTheirKindAreDroppedWithALine) {
     GoOnline();
     auto shortEvent = Event(4, 1);
     shortEvent.resize(16);
-    auto shortData = simconnect::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1,
-                                                     1, 9, std::vector<uint8_t>(40, 0));
+    auto shortData = simconnect::EncodeSimObjectData(kVersion, 8, sim::REQUEST_FLIGHT_DATA, 1, 1, 0,
+                                                     1, 1, 9, std::vector<uint8_t>(40, 0));
     m_api.Script({shortEvent, shortData});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("Short message dropped: dwID=4, cbData=16.\n"), 1);
@@ -458,15 +458,15 @@ TEST_F(ScriptedLinkTest, MessagesTooShortForTheirKindAreDroppedWithALine) {
 
 TEST_F(ScriptedLinkTest, HostileFlightValuesGiveDefinedLogPieces) {
     GoOnline();
-    FlightData record{};
+    sim::FlightData record{};
     record.ias = std::nan("");
     record.altitude = 1e300;
     record.heading = -1e300;
     std::memcpy(record.nextWpId, "ABCDEFGH", 8);
     std::vector<uint8_t> bytes(sizeof(record));
     std::memcpy(bytes.data(), &record, sizeof(record));
-    m_api.Script({simconnect::EncodeSimObjectData(kVersion, 8, REQUEST_FLIGHT_DATA, 1, 1, 0, 1, 1,
-                                                  9, bytes)});
+    m_api.Script({simconnect::EncodeSimObjectData(kVersion, 8, sim::REQUEST_FLIGHT_DATA, 1, 1, 0, 1,
+                                                  1, 9, bytes)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("IAS=0 Kts; Mach=0.00 M; Alt=2147483647 Ft; Hdg=-2147483648; "), 1) << Log();
 }
@@ -475,13 +475,13 @@ TEST_F(ScriptedLinkTest, AFlightStartProbesTheGaugeOnlyWhileTheLinkIsOnline) {
     // A worker started without the presence check: the link is not online, the start is only
     // logged.
     ASSERT_TRUE(m_link->StartSimconnectThread());
-    m_api.Script({Event(EVENT_SIM_START, 0)});
+    m_api.Script({Event(sim::EVENT_SIM_START, 0)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 1);
     EXPECT_EQ(m_host.probes, 0);
 
     GoOnline();
-    m_api.Script({Event(EVENT_SIM_START, 0)});
+    m_api.Script({Event(sim::EVENT_SIM_START, 0)});
     ASSERT_TRUE(m_api.WaitIdle());
     EXPECT_EQ(LogCount("[Event]: Sim start.\n"), 2);
     EXPECT_EQ(m_host.probes, 1);

@@ -19,6 +19,8 @@ namespace {
 using txtest::FakeResources;
 using txtest::ReadPixel;
 using txtest::SameColour;
+using ui::CSkin;
+using ui::g_rcExitButton;
 
 constexpr SDL_Color kFace{30, 60, 90, 255};
 constexpr SDL_Color kCorner{250, 240, 10, 255};

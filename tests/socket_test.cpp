@@ -18,6 +18,9 @@
 
 namespace {
 
+using web::Socket;
+using web::SocketServer;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -33,9 +36,9 @@ class SocketTest : public ::testing::Test {
   protected:
     void SetUp() override {
         m_logPath = m_dir.path() + "/socket.log";
-        ASSERT_TRUE(LogFile.Open(m_logPath));
+        ASSERT_TRUE(logging::LogFile.Open(m_logPath));
     }
-    void TearDown() override { LogFile.Close(); }
+    void TearDown() override { logging::LogFile.Close(); }
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // A listener on a free port, a raw client connected to it, and the accepted server end.

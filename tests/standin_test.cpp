@@ -538,7 +538,7 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
     ASSERT_TRUE(m_standin.WaitForOutput("REQUEST_DATA_ON_SIM_OBJECT request=1", 5s));
     ASSERT_EQ(m_standin.Command("start"), "ok");
 
-    std::vector<FlightData> samples;
+    std::vector<sim::FlightData> samples;
     auto collect = [&] {
         txtest::SeenMessages seen;
         EXPECT_EQ(SimConnect_CallDispatch(m_handle, &txtest::SeenMessages::Record, &seen), S_OK);
@@ -546,7 +546,7 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
             const auto* data =
                 reinterpret_cast<const SIMCONNECT_RECV_SIMOBJECT_DATA*>(message.data());
             if (data->dwID != SIMCONNECT_RECV_ID_SIMOBJECT_DATA) continue;
-            FlightData record;
+            sim::FlightData record;
             std::memcpy(&record, message.data() + kSimObjectDataOffset, sizeof(record));
             samples.push_back(record);
         }
@@ -566,7 +566,7 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
     collect();
     ASSERT_GT(samples.size(), frozenFrom + 2);
     for (size_t i = frozenFrom; i < samples.size(); ++i)
-        EXPECT_EQ(std::memcmp(&samples[i], &samples[frozenFrom - 1], sizeof(FlightData)), 0);
+        EXPECT_EQ(std::memcmp(&samples[i], &samples[frozenFrom - 1], sizeof(sim::FlightData)), 0);
     ASSERT_EQ(m_standin.Command("pause 0"), "ok");
 
     ASSERT_TRUE(txtest::WaitUntil(
@@ -579,7 +579,7 @@ TEST_F(StandinLibraryTest, TheStandinFliesACredibleFlightAndFreezesWhilePaused) 
     double maxMach = 0, maxAltitude = 0;
     std::vector<std::string> waypoints;
     for (size_t i = 0; i < samples.size(); ++i) {
-        const FlightData& s = samples[i];
+        const sim::FlightData& s = samples[i];
         maxMach = std::max(maxMach, s.mach);
         maxAltitude = std::max(maxAltitude, s.altitude);
         const std::string id(s.nextWpId, strnlen(s.nextWpId, 8));

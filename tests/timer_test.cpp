@@ -21,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 
 // A simulator that is never there. While the link is offline every presence check tries one
 // open, so the times of the opens are the times the window thread handled a tick.
-class AbsentSimulator : public ClientLibrary {
+class AbsentSimulator : public sim::ClientLibrary {
   public:
     HRESULT Open(HANDLE*, LPCSTR, HWND, DWORD, HANDLE, DWORD) override {
         platform::MutexLock lock(m_mutex);
@@ -75,7 +75,7 @@ TEST(PresenceTimerTest, AWindowThreadHeldForThreeSecondsFindsOneTickWaiting) {
     sandbox.Apply();
     sandbox.WriteIni("[Server]\nEnabled=0\n");
     AbsentSimulator simulator;
-    CTarvelXConnectDlg dlg(sandbox.settings());
+    app::CTarvelXConnectDlg dlg(sandbox.settings());
     dlg.Link().m_pSimApi = &simulator;
 
     std::atomic<bool> released{false};

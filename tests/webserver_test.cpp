@@ -25,6 +25,13 @@
 
 namespace {
 
+using web::ContentTypeLine;
+using web::DateLine;
+using web::GetLocalIPAddress;
+using web::HttpRequest;
+using web::SocketServer;
+using web::WebServer;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -134,7 +141,7 @@ class WebServerTest : public ::testing::Test {
         m_sandbox.Apply();  // the MCDU pipe is looked for in the private runtime folder
         m_sandbox.CreateSettingsFolder();
         m_logPath = m_sandbox.settings() + "test.log";
-        ASSERT_TRUE(LogFile.Open(m_logPath));
+        ASSERT_TRUE(logging::LogFile.Open(m_logPath));
         g_recorder = &m_recorder;
         m_port = txtest::FreeTcpPort();
         m_server = std::make_unique<WebServer>(static_cast<uint32_t>(m_port), &RecordingHandler,
@@ -145,7 +152,7 @@ class WebServerTest : public ::testing::Test {
         EXPECT_FALSE(ThreadRegistered());
         m_server.reset();
         g_recorder = nullptr;
-        LogFile.Close();
+        logging::LogFile.Close();
     }
 
     void Start() {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace web {
+
 double TruncateToInt32(double value) {
     // The range test is written so that NaN fails it too.
     if (!(value > -2147483649.0 && value < 2147483648.0)) return static_cast<double>(INT32_MIN);
@@ -20,3 +22,5 @@ std::string FormatNumber(double value, const std::string& suffix, bool truncate2
     text += suffix;
     return text;
 }
+
+}  // namespace web

@@ -3,6 +3,8 @@
 
 #include <string>
 
+namespace web {
+
 // Conversion toward zero to a 32-bit signed integer, given back as a double. A value that has no
 // 32-bit integer (NaN, infinities, anything beyond the range) gives INT32_MIN, the value the x86
 // conversion instruction produces, instead of undefined behaviour.
@@ -12,3 +14,5 @@ double TruncateToInt32(double value);
 // `pad`, a "0" goes in front of values below 10 (for clock parts); then the number in general
 // notation with at most 6 significant digits, exactly as printf's "%g" writes it; then `suffix`.
 std::string FormatNumber(double value, const std::string& suffix, bool truncate2, bool pad);
+
+}  // namespace web

@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-class Socket;
 namespace web {
+
 class ServerHost;
-}
+class Socket;
 
 struct HttpRequest {
     Socket* client = nullptr;  // the connection (not owned)
@@ -30,4 +30,6 @@ struct HttpRequest {
 // The one page handler: reads the request's path (and the host's state), fills in the body and,
 // for the not-found answer only, the status; a key press it leaves in mcduKey. It sends nothing
 // on the connection or the pipe itself.
-using PageHandler = void (*)(HttpRequest& request, web::ServerHost& host);
+using PageHandler = void (*)(HttpRequest& request, ServerHost& host);
+
+}  // namespace web

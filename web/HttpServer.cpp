@@ -13,7 +13,10 @@
 #include "web/SocketServer.h"
 #include "web/WebServer.h"
 
-using web::CaptureHeader;
+using logging::LogFile;
+using logging::LogLine;
+
+namespace web {
 
 namespace {
 
@@ -188,3 +191,5 @@ void ServeConnections(WebServer& server) {
     // A connection left over by a failure above is not kept past the run.
     server.CloseClient();
 }
+
+}  // namespace web

@@ -10,6 +10,8 @@
 #include "web/HttpRequest.h"
 #include "web/RequestHead.h"
 
+namespace web {
+
 class Socket;
 class WebServer;
 
@@ -36,9 +38,6 @@ void ServeConnections(WebServer& server);
 // without a response.
 void HandleConnection(WebServer& server);
 
-// The path of a request target (web/RequestHead.h), as the server has always called it.
-using web::ParseRequestTarget;
-
 // The Content-Type header line for a response to `path`.
 std::string ContentTypeLine(const std::string& path);
 
@@ -47,3 +46,5 @@ std::string DateLine(std::time_t when);
 
 // Sends the whole response for `request` (status line, headers, empty line, body, line feed).
 void SendResponse(Socket& client, const HttpRequest& request, std::time_t now);
+
+}  // namespace web

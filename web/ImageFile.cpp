@@ -7,6 +7,11 @@
 #include "platform/RegularFile.h"
 #include "web/HttpRequest.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
+namespace web {
+
 namespace {
 
 // The name as it may go into the log: control bytes shown as \xNN, long names cut.
@@ -108,3 +113,5 @@ bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder) {
     ReadImageFile(fullName, !InSettingsFolder(request.path), request.body);
     return true;
 }
+
+}  // namespace web

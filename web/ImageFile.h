@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace web {
+
 struct HttpRequest;
 
 // The longest name taken from a path, and the longest settings folder plus PNG name: what the
@@ -26,3 +28,5 @@ std::string ImageFileName(const std::string& path, const std::string& settingsFo
 // directory that cannot be opened there is read from beside the program instead; only when that
 // fails too is the working directory's failure logged.
 bool ServeImageFile(HttpRequest& request, const std::string& settingsFolder);
+
+}  // namespace web

@@ -1,5 +1,7 @@
 #include "web/McduKeyTable.h"
 
+namespace web {
+
 namespace {
 
 // The keys sit on five regular grids of the picture; positions are computed in single precision,
@@ -109,3 +111,5 @@ const std::array<McduKey, kMcduKeyCount> McduKeyTable = {{
     LetterKey("/MCDU_KB_67", 67, "AL OVFY", 3, 5),
     LetterKey("/MCDU_KB_68", 68, "AL CLR", 4, 5),
 }};
+
+}  // namespace web

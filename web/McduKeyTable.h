@@ -6,6 +6,8 @@
 #include <array>
 #include <cstddef>
 
+namespace web {
+
 struct McduKey {
     const char* path;   // "/MCDU_KB_" and the two digits of `code`
     int code;           // byte sent into the MCDU pipe when the key is pressed
@@ -16,3 +18,5 @@ struct McduKey {
 inline constexpr std::size_t kMcduKeyCount = 69;
 
 extern const std::array<McduKey, kMcduKeyCount> McduKeyTable;
+
+}  // namespace web

@@ -6,6 +6,8 @@
 
 #include "web/McduKeyTable.h"
 
+namespace web {
+
 namespace {
 
 void AppendLines(std::string& page, std::initializer_list<std::string> lines) {
@@ -163,3 +165,5 @@ int McduKeyCodeFromPath(const std::string& path) {
     // Two characters cannot overflow an int, so atoi's reading is well defined here.
     return std::atoi(lastTwo.c_str());
 }
+
+}  // namespace web

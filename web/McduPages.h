@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace web {
+
 // Display size on the page, in pixels, written as these texts wherever the pages use them.
 inline constexpr const char* kMcduDisplayWidth = "370";
 inline constexpr const char* kMcduDisplayHeight = "364";
@@ -26,3 +28,5 @@ std::string BuildMcduKeyCommandPage();
 // The key code of a key path: its last two characters, read as atoi reads them (blanks skipped,
 // an optional sign, then digits; no digits give 0). Not checked against the key table.
 int McduKeyCodeFromPath(const std::string& path);
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include "web/ServerHost.h"
 #include "web/StatusPage.h"
 
+namespace web {
+
 namespace {
 
 constexpr const char* kBackgroundColour = "#ffffff";
@@ -24,7 +26,7 @@ void AnswerNotFound(HttpRequest& request) {
 std::string BuildStatusPage(web::ServerHost& host) {
     // The clock is read first: the page shows when it was built, not when the values arrived.
     const TimeOfDay now = StatusPageNow();
-    FlightData data{};
+    sim::FlightData data{};
     host.GetFlightData(data);
     return BuildFramedPage("<html><head><meta http-equiv=\"refresh\" content=\"" +
                                FormatNumber(kStatusRefreshSeconds, "", false, false) + "\"><title>",
@@ -89,3 +91,5 @@ void ServePage(HttpRequest& request, web::ServerHost& host) {
         AnswerNotFound(request);
     }
 }
+
+}  // namespace web

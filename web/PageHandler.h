@@ -17,12 +17,12 @@
 #include "web/HttpRequest.h"
 
 namespace web {
+
 class ServerHost;
-}
 
 // The PageHandler of the web server: reads the path, fills the body (and, for the not-found
 // answer only, the status).
-void ServePage(HttpRequest& request, web::ServerHost& host);
+void ServePage(HttpRequest& request, ServerHost& host);
 
 // The frame the status, please-wait, offline and not-found pages share.
 std::string BuildFramedPage(const std::string& headOpening, const std::string& title,
@@ -30,3 +30,5 @@ std::string BuildFramedPage(const std::string& headOpening, const std::string& t
 std::string BuildPleaseWaitPage();
 std::string BuildOfflinePage();
 std::string BuildNotFoundPage();
+
+}  // namespace web

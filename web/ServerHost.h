@@ -17,7 +17,7 @@ class ServerHost {
     // The simulator's last reported pause state.
     virtual bool IsSimPaused() const = 0;
     // A whole copy of the latest flight record.
-    virtual void GetFlightData(FlightData& out) = 0;
+    virtual void GetFlightData(sim::FlightData& out) = 0;
     // Sends the simulator the pause or resume command.
     virtual void PauseSim(bool pause) = 0;
     // The settings folder with its trailing separator, where the pages' pictures are.

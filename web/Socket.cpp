@@ -5,6 +5,11 @@
 
 #include "log/Log.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
+namespace web {
+
 namespace {
 
 using platform::ErrorKind;
@@ -207,3 +212,5 @@ bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
     }
     return true;
 }
+
+}  // namespace web

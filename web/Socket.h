@@ -13,6 +13,8 @@
 
 #include "platform/Net.h"
 
+namespace web {
+
 // The log's words for where the socket layer failed: starting the socket library (a Status of kind
 // kUnsupported from Open or SocketServer::Listen), making or binding a socket (any other failure
 // there), taking a connection (SocketServer::Accept).
@@ -111,3 +113,5 @@ class Socket {
     // A send time-out not yet handed to the system (negative: none): the owning thread only.
     std::chrono::milliseconds m_pendingSendTimeout{-1};
 };
+
+}  // namespace web

@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace web {
+
 platform::Result<std::unique_ptr<SocketServer>> SocketServer::Listen(uint32_t port, int backlog,
                                                                      int type) {
     const platform::Result<platform::SocketHandle> opened = platform::OpenTcpSocket();
@@ -33,3 +35,5 @@ platform::Result<std::unique_ptr<Socket>> SocketServer::Accept() {
     if (!client) platform::CloseSocket(accepted.value);
     return {platform::Status(), std::move(client)};
 }
+
+}  // namespace web

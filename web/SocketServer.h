@@ -8,6 +8,8 @@
 
 #include "web/Socket.h"
 
+namespace web {
+
 class SocketServer : public Socket {
   public:
     // Listens on `port` (its low 16 bits) with `backlog` pending connections; `type` 1 makes the
@@ -33,3 +35,5 @@ class SocketServer : public Socket {
 
     const bool m_bNonBlocking;  // fixed at construction
 };
+
+}  // namespace web

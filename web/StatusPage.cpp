@@ -8,6 +8,8 @@
 #include "platform/Mutex.h"
 #include "web/FormatNumber.h"
 
+namespace web {
+
 namespace {
 
 // A test's clock in place of the system's. Set by the test's thread, read by the web server thread.
@@ -103,7 +105,7 @@ std::string EscapeHtml(const std::string& text) {
     return escaped;
 }
 
-std::string BuildStatusContent(const FlightData& data, bool simPaused, const TimeOfDay& now) {
+std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, const TimeOfDay& now) {
     std::string content =
         "<img src=\"busbanner.jpg\"><font face=Verdana><h2>Tarvel X Connect Extended</h2>"
         "<table style=\"text-align: left; width: 619px;\" border=\"1\" cellpadding=\"2\" "
@@ -139,3 +141,5 @@ std::string BuildStatusContent(const FlightData& data, bool simPaused, const Tim
     content += "</td></tr></table><p><a href='/MCDU'>MCDU</a></font>";
     return content;
 }
+
+}  // namespace web

@@ -7,6 +7,8 @@
 
 #include "sim/FlightData.h"
 
+namespace web {
+
 // Local time of day on the 24-hour clock.
 struct TimeOfDay {
     int hour = 0;
@@ -38,4 +40,6 @@ std::string TimeText(const TimeOfDay& time);
 std::string EscapeHtml(const std::string& text);
 
 // The content between the page frame's body tags.
-std::string BuildStatusContent(const FlightData& data, bool simPaused, const TimeOfDay& now);
+std::string BuildStatusContent(const sim::FlightData& data, bool simPaused, const TimeOfDay& now);
+
+}  // namespace web

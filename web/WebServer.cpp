@@ -4,6 +4,8 @@
 
 #include "web/Socket.h"
 
+namespace web {
+
 WebServer::WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim)
     : m_host(host), m_nPort(port), m_bWaits4Sim(waitsForSim), m_pHandler(handler) {}
 
@@ -35,3 +37,5 @@ void WebServer::CloseClient() {
     // The object goes with the last hold: here, or in the web server thread if it still uses it.
     if (client) client->Close();
 }
+
+}  // namespace web

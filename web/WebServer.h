@@ -15,6 +15,8 @@
 #include "web/HttpRequest.h"
 #include "web/ServerHost.h"
 
+namespace web {
+
 class Socket;
 
 class WebServer {
@@ -66,7 +68,7 @@ class WebServer {
     // The MCDU input pipe (its handle and connected flag). Connected by the web server thread at
     // the start of every run; written by that thread (key presses), the simulator worker (probe)
     // and the window thread (close message); the client serialises them itself.
-    McduPipeClient m_mcduPipe;
+    mcdupipe::McduPipeClient m_mcduPipe;
     // The program around the server, whose state the pages show. Fixed at construction.
     web::ServerHost& m_host;
 
@@ -98,3 +100,5 @@ class WebServer {
     // server never sees another server's handler.
     const PageHandler m_pHandler;
 };
+
+}  // namespace web

@@ -11,6 +11,11 @@
 #include "web/LocalAddress.h"
 #include "web/WebServer.h"
 
+using logging::LogFile;
+using logging::LogLine;
+
+namespace web {
+
 namespace {
 
 constexpr std::chrono::milliseconds kStopWait{5000};
@@ -89,3 +94,5 @@ void WebServer::StopWebServerThread(bool wait) {
     m_bStopThread.store(false);
     LogLine(LogFile, "CloseWebserverThread complete\n");
 }
+
+}  // namespace web

@@ -28,7 +28,7 @@ std::string MakeSandbox() {
     ::setenv("HOME", base.c_str(), 1);
     // No gauge listens here: key presses find no pipe and are dropped at once.
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    LogFile.Open("/dev/null");
+    logging::LogFile.Open("/dev/null");
     return settings;
 }
 

@@ -14,6 +14,10 @@
 
 namespace {
 
+using web::HttpRequest;
+using web::kMaxHeaderLines;
+using web::kMaxRequestLineBytes;
+
 void Require(bool condition) {
     if (!condition) std::abort();
 }

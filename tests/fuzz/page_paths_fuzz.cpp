@@ -10,6 +10,10 @@
 #include "web/ImageFile.h"
 #include "web/McduPages.h"
 
+using web::ImageFileName;
+using web::kImageNameMax;
+using web::McduKeyCodeFromPath;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string& settings = txfuzz::PrepareSandbox();
     const std::string path(reinterpret_cast<const char*>(data), size);

@@ -27,8 +27,8 @@ const std::vector<uint32_t> kFlightTypes = {
     SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_STRING8};
 
 const std::vector<uint32_t>* Definition(uint32_t defineId) {
-    if (defineId == DEFINITION_TITLE) return &kTitleTypes;
-    if (defineId == DEFINITION_FLIGHT_DATA) return &kFlightTypes;
+    if (defineId == sim::DEFINITION_TITLE) return &kTitleTypes;
+    if (defineId == sim::DEFINITION_FLIGHT_DATA) return &kFlightTypes;
     return nullptr;
 }
 
@@ -39,7 +39,8 @@ constexpr size_t kDeliveryBytes = 320;
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static CTarvelXConnectDlg* const dlg = new CTarvelXConnectDlg(txfuzz::PrepareSandbox());
+    static app::CTarvelXConnectDlg* const dlg =
+        new app::CTarvelXConnectDlg(txfuzz::PrepareSandbox());
 
     size_t consumed = 0;
     std::vector<uint64_t> message;

@@ -20,7 +20,7 @@ class FakeServerHost final : public web::ServerHost {
 
     bool IsSimOnline() const override { return online.load(); }
     bool IsSimPaused() const override { return paused.load(); }
-    void GetFlightData(FlightData& out) override {
+    void GetFlightData(sim::FlightData& out) override {
         platform::MutexLock lock(m_mutex);
         out = m_flightData;
     }
@@ -34,7 +34,7 @@ class FakeServerHost final : public web::ServerHost {
         m_labels.push_back(label);
     }
 
-    void SetFlightData(const FlightData& data) {
+    void SetFlightData(const sim::FlightData& data) {
         platform::MutexLock lock(m_mutex);
         m_flightData = data;
     }
@@ -54,7 +54,7 @@ class FakeServerHost final : public web::ServerHost {
   private:
     const std::string m_settingsFolder;
     platform::Mutex m_mutex;
-    FlightData m_flightData GUARDED_BY(m_mutex){};
+    sim::FlightData m_flightData GUARDED_BY(m_mutex){};
     std::vector<bool> m_pauses GUARDED_BY(m_mutex);
     std::vector<std::string> m_labels GUARDED_BY(m_mutex);
 };

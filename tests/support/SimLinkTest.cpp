@@ -29,7 +29,7 @@ std::string WithoutPrefixes(const std::string& log) {
 void SimLinkTest::SetUp() {
     m_sandbox.Apply();
     m_sandbox.CreateSettingsFolder();
-    ASSERT_TRUE(LogFile.Open(m_sandbox.LogPath()));
+    ASSERT_TRUE(logging::LogFile.Open(m_sandbox.LogPath()));
     m_link =
         std::make_unique<sim::SimLink>(m_host, m_sandbox.settings() + "TarvelXConnectExtended.ini");
 }
@@ -38,7 +38,7 @@ void SimLinkTest::TearDown() {
     m_link->CloseSimconnectThread();
     m_link->ClearSimConnect();
     m_link.reset();
-    LogFile.Close();
+    logging::LogFile.Close();
 }
 
 std::string SimLinkTest::Log() const {

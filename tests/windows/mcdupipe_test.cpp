@@ -33,11 +33,12 @@ class McduPipeTest : public ::testing::Test {
         ASSERT_TRUE(m_log.Open(m_logPath));
     }
 
-    std::unique_ptr<McduPipeClient> MakeClient(std::chrono::milliseconds busyWait = 5000ms) {
-        return std::make_unique<McduPipeClient>(m_server.name(), m_log, busyWait);
+    std::unique_ptr<mcdupipe::McduPipeClient> MakeClient(
+        std::chrono::milliseconds busyWait = 5000ms) {
+        return std::make_unique<mcdupipe::McduPipeClient>(m_server.name(), m_log, busyWait);
     }
     // A client connected to the listening server.
-    std::unique_ptr<McduPipeClient> Connected() {
+    std::unique_ptr<mcdupipe::McduPipeClient> Connected() {
         auto client = MakeClient();
         EXPECT_TRUE(client->ConnectMcduPipe());
         EXPECT_TRUE(m_server.WaitForClient(2s));
@@ -50,16 +51,16 @@ class McduPipeTest : public ::testing::Test {
 
     txtest::TempDir m_dir;
     std::string m_logPath;
-    LogStream m_log;
+    logging::LogStream m_log;
     PipeServer m_server{PipeServer::UniqueName("mcdu")};
 };
 
 TEST_F(McduPipeTest, DefaultNameIsTheGaugesPipe) {
-    EXPECT_EQ(McduPipeClient().PipePath(), "\\\\.\\pipe\\MCDU_Input");
+    EXPECT_EQ(mcdupipe::McduPipeClient().PipePath(), "\\\\.\\pipe\\MCDU_Input");
     // The gauge's own pipe name reaches a server of that name.
     PipeServer gauge("\\\\.\\pipe\\MCDU_Input");
     ASSERT_TRUE(gauge.Create()) << gauge.LastError();
-    McduPipeClient client(std::string(), m_log);
+    mcdupipe::McduPipeClient client(std::string(), m_log);
     ASSERT_TRUE(client.ConnectMcduPipe());
     EXPECT_TRUE(client.SendKey(12));
     EXPECT_EQ(gauge.Read(2, 2s), Message(12));

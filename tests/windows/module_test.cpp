@@ -20,6 +20,10 @@
 
 namespace {
 
+using logging::FormatFileDateTime;
+using logging::GetFileVersionText;
+using logging::LogModuleVersion;
+
 using namespace std::chrono_literals;
 
 std::string Lower(std::string text) {
@@ -52,7 +56,7 @@ class DiagnosticsTest : public ::testing::Test {
 
     txtest::TempDir m_dir;
     std::string m_path = m_dir.path() + "\\diagnostics.log";
-    LogStream m_log;
+    logging::LogStream m_log;
 };
 
 TEST_F(DiagnosticsTest, ModuleVersionLineReportsTheExecutablesVersionResource) {

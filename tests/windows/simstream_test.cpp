@@ -18,6 +18,9 @@
 
 namespace {
 
+using web::Socket;
+using web::SocketServer;
+
 using namespace std::chrono_literals;
 using platform::ByteStream;
 using platform::ErrorKind;

@@ -291,20 +291,20 @@ TEST(GaugeStandin, StallFaultHoldsTheWriterUntilTheGaugeGoes) {
 class PipeClientLog {
   public:
     PipeClientLog() : m_path(m_folder.path() + "\\pipe.log") { m_log.Open(m_path); }
-    LogStream& Stream() { return m_log; }
+    logging::LogStream& Stream() { return m_log; }
     std::string Text() const { return txtest::ReadFile(m_path); }
 
   private:
     txtest::TempDir m_folder;
     const std::string m_path;
-    LogStream m_log;
+    logging::LogStream m_log;
 };
 
 TEST(GaugeStandinAndPipeClient, KeyAfterAGaugeDisconnectGoesOutOnANewConnection) {
     Gauge gauge({"--disconnect-after", "2"});
     ASSERT_TRUE(gauge.Ready());
     PipeClientLog log;
-    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    mcdupipe::McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
     ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
     EXPECT_TRUE(client.SendKey(21));
     EXPECT_TRUE(client.SendKey(39));
@@ -334,7 +334,7 @@ TEST(GaugeStandinAndPipeClient, KeyAfterTheGaugeEndedFindsNoPipe) {
     Gauge gauge({"--exit-after", "1"});
     ASSERT_TRUE(gauge.Ready());
     PipeClientLog log;
-    McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
+    mcdupipe::McduPipeClient client(gauge.Path(), log.Stream(), 2000ms);
     ASSERT_TRUE(client.ConnectMcduPipe()) << log.Text();
     EXPECT_TRUE(client.SendKey(26));
     ASSERT_EQ(gauge.Wait(), 0);

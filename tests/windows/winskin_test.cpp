@@ -18,6 +18,9 @@
 
 namespace {
 
+using ui::CPictureEx;
+using ui::CSkin;
+
 constexpr const char* kClassName = "TxSkinTestWindow";
 
 // A BMP file of the build's res folder as 0x00RRGGBB pixels, rows top-down, and its size.

@@ -19,6 +19,9 @@
 
 namespace {
 
+using web::Socket;
+using web::SocketServer;
+
 using namespace std::chrono_literals;
 using platform::ErrorKind;
 

@@ -180,7 +180,7 @@ void DrawAnnunciator(Canvas& mcdu, FontLibrary& fonts, double x, double y, const
         .Draw(mcdu, text, (x1 + x2) / 2.0, (y1 + y2) / 2.0, Color::Hex(0x6B5A3A), Align::Centre, 1);
 }
 
-void DrawKey(Canvas& mcdu, FontLibrary& fonts, const McduKey& key) {
+void DrawKey(Canvas& mcdu, FontLibrary& fonts, const web::McduKey& key) {
     const auto found = Captions().find(key.label);
     if (found == Captions().end())
         throw std::logic_error(std::string("no caption for key ") + key.label);
@@ -248,6 +248,6 @@ Canvas DrawMcdu(FontLibrary& fonts) {
     DrawAnnunciator(mcdu, fonts, 513.0, 600.0, "IND");
     DrawAnnunciator(mcdu, fonts, 513.0, 626.0, "RDY");
     DrawAnnunciator(mcdu, fonts, 513.0, 652.0, "FM2");
-    for (const McduKey& key : McduKeyTable) DrawKey(mcdu, fonts, key);
+    for (const web::McduKey& key : web::McduKeyTable) DrawKey(mcdu, fonts, key);
     return mcdu;
 }

@@ -5,6 +5,8 @@
 #include "platform/MessageBox.h"
 #include "res/Resources.h"
 
+namespace ui {
+
 namespace {
 constexpr int kOkId = 1;
 }
@@ -37,3 +39,5 @@ int CAboutDlg::DoModal(SDL_Window* parent) {
     std::fflush(stderr);
     return kOkId;
 }
+
+}  // namespace ui

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace ui {
+
 class CAboutDlg {
   public:
     // Shows the box over `parent` until OK, Enter, Escape or its close box ends it; returns 1.
@@ -17,3 +19,5 @@ class CAboutDlg {
     // The version line, a line break, then the second line.
     static std::string Text();
 };
+
+}  // namespace ui

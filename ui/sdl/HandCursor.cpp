@@ -1,8 +1,8 @@
 #include "ui/sdl/HandCursor.h"
 
-bool g_bHandCursorMade = false;
-
 namespace ui {
+
+bool g_bHandCursorMade = false;
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include <SDL.h>
 
+namespace ui {
+
 // Set once the one attempt to make the hand pointer has been made, whether it worked or not.
 extern bool g_bHandCursorMade;
-
-namespace ui {
 
 using CursorMaker = SDL_Cursor* (*)();
 

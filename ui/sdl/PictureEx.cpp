@@ -7,6 +7,8 @@
 #include "ui/ResourceFinder.h"
 #include "ui/sdl/BmpDecoder.h"
 
+namespace ui {
+
 namespace {
 
 // The off-screen surfaces use the window surface's usual layout, so painting is a plain copy.
@@ -114,3 +116,5 @@ void CPictureEx::SetPlace(const SDL_Rect& place) {
     if (old.w > 0 && old.h > 0) m_invalidate(old);
     if (place.w > 0 && place.h > 0) m_invalidate(place);
 }
+
+}  // namespace ui

@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+namespace ui {
+
 class CPictureEx {
   public:
     CPictureEx() = default;
@@ -67,3 +69,5 @@ class CPictureEx {
     std::string m_szText;
     std::function<void(const SDL_Rect&)> m_invalidate;
 };
+
+}  // namespace ui

@@ -61,7 +61,7 @@ void ShowCursor(SDL_Cursor* cursor) {
 }
 
 // Unload, load, draw: every picture change goes this way. True when the new picture loaded.
-bool ChangePicture(CPictureEx& picture, const char* name) {
+bool ChangePicture(ui::CPictureEx& picture, const char* name) {
     picture.Unload();
     if (!picture.LoadFromResource(name, kPictureType)) return false;
     picture.Draw();

@@ -23,9 +23,9 @@
 #include "ui/sdl/AddressFont.h"
 #include "ui/sdl/PictureEx.h"
 
-class CSkin;
-
 namespace ui {
+
+class CSkin;
 
 class SdlMainWindowView final : public MainWindowView {
   public:

@@ -9,6 +9,8 @@
 #include "ui/sdl/WindowPaint.h"
 #include "ui/sdl/WindowRects.h"
 
+namespace ui {
+
 namespace {
 
 // The layout of the window surfaces SDL makes for X11 and for the dummy driver, so the paint is a
@@ -162,3 +164,5 @@ ui::WindowResult CSkin::EndDrag(SDL_Window* window) {
     m_bDragging = false;
     return ui::CallWindowProcedure(m_pfnOldWndProc, window, m_dragPress);
 }
+
+}  // namespace ui

@@ -13,6 +13,8 @@
 
 #include "ui/sdl/WindowProcedure.h"
 
+namespace ui {
+
 class CSkin {
   public:
     // Loads bitmap resource `resourceId` into the off-screen surface. When it cannot be loaded the
@@ -70,3 +72,5 @@ class CSkin {
     SDL_Point m_ptDragPointer{0, 0};
     SDL_Point m_ptDragWindow{0, 0};
 };
+
+}  // namespace ui

@@ -5,6 +5,8 @@
 
 #include <SDL.h>
 
+namespace ui {
+
 // SDL keeps a rectangle as origin and size; the places are easier to check as four edges.
 constexpr SDL_Rect RectFromEdges(int left, int top, int right, int bottom) {
     return SDL_Rect{left, top, right - left, bottom - top};
@@ -21,3 +23,5 @@ inline constexpr SDL_Rect g_rcAddressLink = RectFromEdges(166, 284, 318, 295);
 inline bool IsPointInRect(const SDL_Rect& rect, SDL_Point point) {
     return SDL_PointInRect(&point, &rect) == SDL_TRUE;
 }
+
+}  // namespace ui

@@ -4,6 +4,8 @@
 
 #include "res/ResourceText.h"
 
+namespace ui {
+
 INT_PTR CAboutDlg::DoModal(HWND parent) {
     const INT_PTR result =
         DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_ABOUTBOX), parent,
@@ -29,3 +31,5 @@ INT_PTR CALLBACK CAboutDlg::DialogProc(HWND dialog, UINT message, WPARAM wParam,
             return FALSE;
     }
 }
+
+}  // namespace ui

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace ui {
+
 class CAboutDlg {
   public:
     // Shows the box over `parent`, modally, until it is ended; returns the button that ended it
@@ -14,3 +16,5 @@ class CAboutDlg {
   private:
     static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 };
+
+}  // namespace ui

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-bool g_bHandCursorMade = false;
-
 namespace ui {
+
+bool g_bHandCursorMade = false;
 
 HCURSOR MakeHandCursor() {
     HCURSOR system = LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));  // IDC_HAND

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
+namespace ui {
+
 // Set once the one attempt to make the hand pointer has been made, whether it worked or not.
 extern bool g_bHandCursorMade;
-
-namespace ui {
 
 // A private copy of the system's hand pointer (IDC_HAND), or none when it cannot be made. The
 // copy is kept for the life of the process.

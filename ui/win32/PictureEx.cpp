@@ -6,6 +6,8 @@
 
 #include "ui/ResourceFinder.h"
 
+namespace ui {
+
 namespace {
 
 // The control's property that leads its procedure to the object.
@@ -178,3 +180,5 @@ void CPictureEx::OnPaint() {
     }
     EndPaint(m_hWnd, &paint);
 }
+
+}  // namespace ui

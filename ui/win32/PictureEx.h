@@ -12,6 +12,8 @@
 // The picture interface needs windows.h's types first.
 #include <ocidl.h>
 
+namespace ui {
+
 class CPictureEx {
   public:
     CPictureEx() = default;
@@ -59,3 +61,5 @@ class CPictureEx {
     HGDIOBJ m_hOldBitmap = nullptr;
     bool m_bSurfaceReady = false;
 };
+
+}  // namespace ui

@@ -5,6 +5,8 @@
 #include "platform/MessageBox.h"
 #include "ui/win32/WindowRects.h"
 
+namespace ui {
+
 CSkin::CSkin(WORD resourceId) {
     m_hBitmap =
         static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId),
@@ -107,3 +109,5 @@ void CSkin::OnLButtonDown(HWND window) {
     // pointer and returns once the button is up.
     SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
 }
+
+}  // namespace ui

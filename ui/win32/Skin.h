@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+namespace ui {
+
 class CSkin {
   public:
     // Loads bitmap resource `resourceId` of the program's module, converted to the screen's
@@ -55,3 +57,5 @@ class CSkin {
     int m_nHeight = 0;
     bool m_bHooked = false;
 };
+
+}  // namespace ui

@@ -20,9 +20,9 @@
 #include "ui/MainWindowView.h"
 #include "ui/win32/PictureEx.h"
 
-class CSkin;
-
 namespace ui {
+
+class CSkin;
 
 class Win32MainWindowView final : public MainWindowView {
   public:

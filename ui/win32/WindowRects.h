@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace ui {
+
 // The exit strip: a press ends the program, the pointer over it lights the strip up and shows the
 // hand; a press here never drags the window. It reaches the window's right edge.
 inline constexpr RECT g_rcExitButton{240, 243, 320, 268};
@@ -25,3 +27,5 @@ inline POINT GetClientCursorPos(HWND window) {
     ScreenToClient(window, &point);
     return point;
 }
+
+}  // namespace ui
