@@ -5,19 +5,15 @@
 
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
-struct FileReadResult {
-    enum class Status { kOk, kOpenFailed, kReadFailed };
-    Status status = Status::kOk;
-    int error = 0;  // the system's number for the failure (errno here, GetLastError() on Windows)
-};
-
-// Reads the whole file `path` into `bytes`, which a failure leaves untouched. The file is opened
-// for reading only and without waiting on anything, and anything but a regular file counts as a
-// failed open (here error EISDIR for a folder, EINVAL for a FIFO or a device): neither a read-only
-// file nor a FIFO under a file's name can hold the caller. A file that shrinks while it is read
-// gives the bytes that were there.
-FileReadResult ReadRegularFile(const std::string& path, std::string& bytes);
+// Reads the whole file `path`. The file is opened for reading only and without waiting on
+// anything, and anything but a regular file counts as one that cannot be opened (kind
+// kCannotOpen; here error EISDIR for a folder, EINVAL for a FIFO or a device): neither a read-only
+// file nor a FIFO under a file's name can hold the caller. A failed read after the open is kind
+// kFailed. A file that shrinks while it is read gives the bytes that were there.
+Result<std::string> ReadRegularFile(const std::string& path);
 
 }  // namespace platform

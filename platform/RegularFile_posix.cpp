@@ -6,20 +6,20 @@
 
 #include <cerrno>
 
+#include "platform/PosixError.h"
 #include "platform/RegularFile.h"
 
 namespace platform {
 
-FileReadResult ReadRegularFile(const std::string& path, std::string& bytes) {
-    using Status = FileReadResult::Status;
+Result<std::string> ReadRegularFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO would otherwise wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return {Status::kOpenFailed, errno};
+    if (fd < 0) return {Status(ErrorKind::kCannotOpen, errno)};
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        return {Status::kOpenFailed, error};
+        return {Status(ErrorKind::kCannotOpen, error)};
     }
     std::string content(static_cast<size_t>(info.st_size), '\0');
     size_t got = 0;
@@ -29,15 +29,14 @@ FileReadResult ReadRegularFile(const std::string& path, std::string& bytes) {
         if (n < 0) {
             const int error = errno;
             ::close(fd);
-            return {Status::kReadFailed, error};
+            return {PosixError(error)};
         }
         if (n == 0) break;  // the file shrank while being read
         got += static_cast<size_t>(n);
     }
     ::close(fd);
     content.resize(got);
-    bytes = std::move(content);
-    return {Status::kOk, 0};
+    return {Status(), std::move(content)};
 }
 
 }  // namespace platform

@@ -6,23 +6,23 @@
 
 #include "platform/RegularFile.h"
 #include "platform/Utf16_win32.h"
+#include "platform/WindowsError.h"
 
 namespace platform {
 
-FileReadResult ReadRegularFile(const std::string& path, std::string& bytes) {
-    using Status = FileReadResult::Status;
+Result<std::string> ReadRegularFile(const std::string& path) {
     // Shared with writers and renamers: the gauge replaces its picture while tablets fetch it. A
     // folder cannot be opened this way (error 5).
     const HANDLE file = ::CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return {Status::kOpenFailed, static_cast<int>(::GetLastError())};
+        return {Status(ErrorKind::kCannotOpen, static_cast<int>(::GetLastError()))};
     // Reserved device names ("NUL.png", "COM1.jpg") open a device, which may never answer a read.
     LARGE_INTEGER size{};
     if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileSizeEx(file, &size)) {
         ::CloseHandle(file);
-        return {Status::kOpenFailed, ERROR_INVALID_PARAMETER};
+        return {Status(ErrorKind::kCannotOpen, ERROR_INVALID_PARAMETER)};
     }
     std::string content(static_cast<size_t>(size.QuadPart), '\0');
     size_t got = 0;
@@ -32,15 +32,14 @@ FileReadResult ReadRegularFile(const std::string& path, std::string& bytes) {
         if (!::ReadFile(file, content.data() + got, want, &read, nullptr)) {
             const DWORD error = ::GetLastError();
             ::CloseHandle(file);
-            return {Status::kReadFailed, static_cast<int>(error)};
+            return {WindowsError(error)};
         }
         if (read == 0) break;  // the file shrank while being read
         got += read;
     }
     ::CloseHandle(file);
     content.resize(got);
-    bytes = std::move(content);
-    return {Status::kOk, 0};
+    return {Status(), std::move(content)};
 }
 
 }  // namespace platform

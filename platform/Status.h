@@ -26,6 +26,7 @@ enum class ErrorKind {
     kNoServer,     // nobody took the connection: refused, unreachable, or no answer in time
     kUnresolved,   // the name does not resolve
     kUnsupported,  // this system cannot reach that kind of thing
+    kCannotOpen,   // a file could not be opened as what the caller needs (missing, a folder, ...)
     kFailed,       // anything else; the number and text say what
 };
 

@@ -38,25 +38,24 @@ std::string PrintableName(const std::string& name) {
 // read from beside the program, as a start from a shortcut or another folder has a working folder
 // of its own; what is logged stays the working folder's name and failure.
 void ReadImageFile(const std::string& fullName, bool besideProgramToo, std::string& body) {
-    platform::FileReadResult read = platform::ReadRegularFile(fullName, body);
-    if (read.status == platform::FileReadResult::Status::kOpenFailed && besideProgramToo) {
+    platform::Result<std::string> read = platform::ReadRegularFile(fullName);
+    const bool cannotOpen = read.status.Kind() == platform::ErrorKind::kCannotOpen;
+    if (cannotOpen && besideProgramToo) {
         const std::string programFolder = platform::ExecutableFolder();
-        if (!programFolder.empty() &&
-            platform::ReadRegularFile(programFolder + "/" + fullName, body).status ==
-                platform::FileReadResult::Status::kOk)
-            read = {};
+        if (!programFolder.empty()) {
+            platform::Result<std::string> beside =
+                platform::ReadRegularFile(programFolder + "/" + fullName);
+            if (beside.IsOk()) read = std::move(beside);
+        }
     }
-    switch (read.status) {
-        case platform::FileReadResult::Status::kOk:
-            break;
-        case platform::FileReadResult::Status::kOpenFailed:
-            LogLine(LogFile, "Failed to open image file: %s, error 0x%08lx.\n", fullName.c_str(),
-                    static_cast<unsigned long>(read.error));
-            break;
-        case platform::FileReadResult::Status::kReadFailed:
-            LogLine(LogFile, "Failed to read image file: %s, error 0x%08lx.\n", fullName.c_str(),
-                    static_cast<unsigned long>(read.error));
-            break;
+    if (read.IsOk()) {
+        body = std::move(read.value);
+    } else if (cannotOpen) {
+        LogLine(LogFile, "Failed to open image file: %s, error 0x%08lx.\n", fullName.c_str(),
+                static_cast<unsigned long>(read.status.Code()));
+    } else {
+        LogLine(LogFile, "Failed to read image file: %s, error 0x%08lx.\n", fullName.c_str(),
+                static_cast<unsigned long>(read.status.Code()));
     }
 }
 

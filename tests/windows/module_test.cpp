@@ -166,32 +166,29 @@ TEST(RegularFileTest, ReadsPlainFilesAndRefusesFoldersAndDevices) {
     const std::string path = dir.path() + "\\MCDU_Dspl.png";
     const std::string content("\x89PNG\r\n\x1a\n\0binary", 14);
     txtest::WriteFile(path, content);
-    std::string bytes;
-    auto read = platform::ReadRegularFile(path, bytes);
-    EXPECT_EQ(read.status, platform::FileReadResult::Status::kOk);
-    EXPECT_EQ(bytes, content);
+    auto read = platform::ReadRegularFile(path);
+    EXPECT_TRUE(read.IsOk());
+    EXPECT_EQ(read.value, content);
 
     // The gauge may hold its picture open for writing: the server reads it all the same.
     const HANDLE writer =
         ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    bytes.clear();
-    EXPECT_EQ(platform::ReadRegularFile(path, bytes).status, platform::FileReadResult::Status::kOk);
-    EXPECT_EQ(bytes, content);
+    read = platform::ReadRegularFile(path);
+    EXPECT_TRUE(read.IsOk());
+    EXPECT_EQ(read.value, content);
     ::CloseHandle(writer);
 
-    bytes = "kept";
-    read = platform::ReadRegularFile(dir.path() + "\\missing.png", bytes);
-    EXPECT_EQ(read.status, platform::FileReadResult::Status::kOpenFailed);
-    EXPECT_EQ(read.error, ERROR_FILE_NOT_FOUND);
-    read = platform::ReadRegularFile(dir.path(), bytes);
-    EXPECT_EQ(read.status, platform::FileReadResult::Status::kOpenFailed);
-    EXPECT_EQ(read.error, ERROR_ACCESS_DENIED);
-    read = platform::ReadRegularFile("NUL", bytes);
-    EXPECT_EQ(read.status, platform::FileReadResult::Status::kOpenFailed);
-    EXPECT_EQ(read.error, ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(bytes, "kept");
+    read = platform::ReadRegularFile(dir.path() + "\\missing.png");
+    EXPECT_EQ(read.status.Kind(), platform::ErrorKind::kCannotOpen);
+    EXPECT_EQ(read.status.Code(), ERROR_FILE_NOT_FOUND);
+    read = platform::ReadRegularFile(dir.path());
+    EXPECT_EQ(read.status.Kind(), platform::ErrorKind::kCannotOpen);
+    EXPECT_EQ(read.status.Code(), ERROR_ACCESS_DENIED);
+    read = platform::ReadRegularFile("NUL");
+    EXPECT_EQ(read.status.Kind(), platform::ErrorKind::kCannotOpen);
+    EXPECT_EQ(read.status.Code(), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace
