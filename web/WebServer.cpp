@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/SocketWaiter.h"
 #include "web/Socket.h"
 
 WebServer::WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim)
@@ -34,4 +35,9 @@ void WebServer::CloseClient() {
     }
     // The object goes with the last hold: here, or in the web server thread if it still uses it.
     if (client) client->Close();
+}
+
+void WebServer::SetWaiter(platform::SocketWaiter* waiter) {
+    platform::MutexLock lock(m_waiterMutex);
+    m_pWaiter = waiter;
 }
