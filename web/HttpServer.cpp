@@ -266,7 +266,7 @@ void ServeFrom(WebServer& server, SocketServer& listener, platform::SocketWaiter
 void ServeConnections(WebServer& server) {
     server.ConnectMcduPipe();
     platform::Result<std::unique_ptr<SocketServer>> listening =
-        SocketServer::Listen(server.m_nPort, 5, 1);
+        SocketServer::Listen(server.m_nPort, kListenBacklog, 1);
     if (!listening.IsOk()) {
         const bool noLibrary = listening.status.Kind() == platform::ErrorKind::kUnsupported;
         LogSocketError(server, noLibrary ? kSocketErrorLibrary : kSocketErrorCreate,

@@ -23,6 +23,10 @@ inline constexpr std::chrono::seconds kRequestHeadTimeout{5};  // from the accep
 inline constexpr std::chrono::seconds kResponseSendTimeout{5};
 // Connections whose heads may be coming at once; past that the one waiting longest is closed.
 inline constexpr size_t kMaxWaitingConnections = 64;
+// Connections the system may hold for the server before it takes them: as many as may wait, so a
+// browser opening a page over several connections at once, or a burst of peers, never finds the
+// queue full (a connection refused there tries again only a second later).
+inline constexpr int kListenBacklog = 64;
 // Longest pause between two looks at the flags while the server waits for the simulator.
 inline constexpr std::chrono::milliseconds kSimWaitPollInterval{50};
 
