@@ -1,16 +1,20 @@
 #include "web/HttpServer.h"
 
+#include <algorithm>
 #include <exception>
 #include <memory>
-#include <thread>
+#include <span>
 #include <utility>
+#include <vector>
 
 #include "log/Log.h"
 #include "platform/CalendarTime.h"
 #include "platform/Net.h"
+#include "platform/SocketWaiter.h"
 #include "web/ServerHost.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
+#include "web/WaitingConnections.h"
 #include "web/WebServer.h"
 
 using logging::LogFile;
@@ -20,41 +24,11 @@ namespace web {
 
 namespace {
 
-// Logs why a line could not be read when a bound cut it short; a peer that closed, failed or sent
-// an empty line has nothing more to report (the socket logs an empty line itself).
-void LogReceiveStop(const platform::Status& stop, const char* what) {
-    switch (stop.Kind()) {
-        case platform::ErrorKind::kTooLong:
-            LogLine(LogFile, "Webserver: %s longer than %zu bytes; connection closed.\n", what,
-                    kMaxRequestLineBytes);
-            break;
-        case platform::ErrorKind::kTimedOut:
-            LogLine(LogFile,
-                    "Webserver: request not complete within %lld s of the accept; connection "
-                    "closed.\n",
-                    static_cast<long long>(kRequestHeadTimeout.count()));
-            break;
-        default:
-            break;
-    }
-}
-
 // Logs a failure of the listener as the socket layer's word and the system's text.
 void LogSocketError(const WebServer& server, const char* word, const platform::Status& error) {
     const std::string reason = error.Code() != 0 ? error.Text() : "no error code";
     LogLine(LogFile, "Webserver: socket error on port %u: %s (%s).\n", server.m_nPort, word,
             reason.c_str());
-}
-
-// Waits until the server should try to accept: at once when it does not wait for the simulator
-// or the simulator is online. False when the stop flag was raised meanwhile.
-bool WaitUntilAccepting(WebServer& server) {
-    const web::ServerHost& host = server.Host();
-    while (!server.m_bStopThread.load()) {
-        if (!server.WaitsForSim() || host.IsSimOnline()) return true;
-        std::this_thread::sleep_for(kSimWaitPollInterval);
-    }
-    return false;
 }
 
 }  // namespace
@@ -88,53 +62,19 @@ void SendResponse(Socket& client, const HttpRequest& request, std::time_t now) {
     client.SendAll({head, request.body, "\n"});
 }
 
-void HandleConnection(WebServer& server) {
+void HandleConnection(WebServer& server, std::unique_ptr<Socket> socket, HttpRequest request,
+                      bool offline) {
+    server.SetClient(std::move(socket));
+    // Shutdown may have closed it already.
     const std::shared_ptr<Socket> client = server.Client();
     if (!client) return;
     web::ServerHost& host = server.Host();
 
-    const platform::Result<std::string> received = client->ReceiveLine();
-    const std::string& line = received.value;
-    if (line.empty()) {
-        LogReceiveStop(received.status, "request line");
-        server.CloseClient();
-        return;
-    }
-
-    HttpRequest request;
-    if (!web::ParseRequestLine(line, request)) {
-        LogLine(LogFile, "Webserver: request line without a target; connection closed.\n");
-        server.CloseClient();
-        return;
-    }
     request.status = "202 OK";
     request.client = client.get();
-
-    int headerLines = 0;
-    while (!server.m_bStopThread.load()) {
-        // Tested before every line, the last one included, so that a request arriving while the
-        // simulator is away is always answered with the offline page.
-        if (!host.IsSimOnline()) request.path = "/offline";
-        platform::Result<std::string> received = client->ReceiveLine();
-        std::string& header = received.value;
-        if (header.empty()) {
-            // A stop seen while waiting for the line ends the header section like the loop test.
-            if (received.status.Kind() == platform::ErrorKind::kCancelled) break;
-            LogReceiveStop(received.status, "header line");
-            server.CloseClient();
-            return;
-        }
-        if (header[0] == '\r' || header[0] == '\n') break;
-        if (++headerLines > kMaxHeaderLines) {
-            LogLine(LogFile, "Webserver: more than %d header lines; connection closed.\n",
-                    kMaxHeaderLines);
-            server.CloseClient();
-            return;
-        }
-        const size_t lineEnd = header.find_first_of("\r\n");
-        if (lineEnd != std::string::npos) header.erase(lineEnd);
-        CaptureHeader(request, header);
-    }
+    // Looked at once more now the head is whole, so that a request arriving while the simulator
+    // is away is always answered with the offline page.
+    if (offline || !host.IsSimOnline()) request.path = "/offline";
 
     try {
         server.Handler()(request, host);
@@ -154,38 +94,198 @@ void HandleConnection(WebServer& server) {
     server.CloseClient();
 }
 
+namespace {
+
+// Logs why a head was refused. A lone line feed says what it was; the other refusals name the
+// bound the head broke.
+void LogRefusal(web::HeadResult result) {
+    switch (result) {
+        case web::HeadResult::kRequestLineTooLong:
+            LogLine(LogFile, "Webserver: %s longer than %zu bytes; connection closed.\n",
+                    "request line", kMaxRequestLineBytes);
+            break;
+        case web::HeadResult::kHeaderLineTooLong:
+            LogLine(LogFile, "Webserver: %s longer than %zu bytes; connection closed.\n",
+                    "header line", kMaxRequestLineBytes);
+            break;
+        case web::HeadResult::kTooManyHeaderLines:
+            LogLine(LogFile, "Webserver: more than %d header lines; connection closed.\n",
+                    kMaxHeaderLines);
+            break;
+        case web::HeadResult::kNoTarget:
+            LogLine(LogFile, "Webserver: request line without a target; connection closed.\n");
+            break;
+        case web::HeadResult::kLoneLineFeed:
+            LogLine(LogFile, "Webserver: empty line received: [%s].\n", "\n");
+            break;
+        default:
+            break;
+    }
+}
+
+constexpr web::HeadBounds kHeadBounds{kMaxRequestLineBytes, kMaxHeaderLines};
+
+// True once the request line of `received` is whole: from then on each look at the head also
+// looks at the simulator.
+bool HasRequestLine(const std::string& received) {
+    return received.find('\n') != std::string::npos;
+}
+
+// Takes what has arrived on the connection at `index`, which the wait found readable, and serves
+// it when its head is whole. A peer that closed or failed is closed without a word; a refused
+// head is logged and closed.
+void ReadAndServe(WebServer& server, web::WaitingConnections& waiting, size_t index) {
+    web::WaitingConnection& connection = waiting[index];
+    std::string& received = connection.received;
+    const size_t used = received.size();
+    received.resize(used + kMaxRequestLineBytes);
+    platform::Result<size_t> got;
+    do {
+        got = platform::Receive(connection.socket->Handle(), received.data() + used,
+                                kMaxRequestLineBytes);
+    } while (got.status.Kind() == platform::ErrorKind::kInterrupted);
+    received.resize(used + (got.IsOk() ? got.value : 0));
+    // Not yet: a readiness that a receive then did not find.
+    if (got.status.Kind() == platform::ErrorKind::kWouldBlock) return;
+    if (!got.IsOk() || got.value == 0) {
+        waiting.Close(index);
+        return;
+    }
+
+    const web::RequestHead head = web::ParseRequestHead(received, kHeadBounds);
+    if (head.result != web::HeadResult::kIncomplete && head.result != web::HeadResult::kComplete) {
+        LogRefusal(head.result);
+        waiting.Close(index);
+        return;
+    }
+    if (HasRequestLine(received) && !server.Host().IsSimOnline()) connection.offlineSeen = true;
+    if (head.result == web::HeadResult::kIncomplete) return;
+    web::WaitingConnection taken = waiting.Take(index);
+    HandleConnection(server, std::move(taken.socket), head.request, taken.offlineSeen);
+}
+
+// Lets go of every connection whose deadline has passed, in one pass.
+void DropLate(web::WaitingConnections& waiting, Socket::Clock::time_point now) {
+    for (size_t i = 0; i < waiting.Size(); ++i) {
+        if (!waiting[i].socket || now < waiting[i].deadline) continue;
+        LogLine(LogFile,
+                "Webserver: request not complete within %lld s of the accept; connection "
+                "closed.\n",
+                static_cast<long long>(kRequestHeadTimeout.count()));
+        waiting.Close(i);
+    }
+}
+
+// Takes the connection the listener has ready; a second one waiting behind it wakes the next wait
+// at once, which spares a call that would find none. False when the listener failed (logged).
+bool AcceptOne(WebServer& server, SocketServer& listener, web::WaitingConnections& waiting) {
+    platform::Result<std::unique_ptr<Socket>> accepted = listener.Accept();
+    // One that broke down before it was taken.
+    if (accepted.status.Kind() == platform::ErrorKind::kWouldBlock) return true;
+    if (!accepted.IsOk()) {
+        LogSocketError(server, kSocketErrorAccept, accepted.status);
+        return false;
+    }
+    std::unique_ptr<Socket> client = std::move(accepted.value);
+    if (!client) {
+        LogLine(LogFile, "Socket accept failed.\n");
+        return false;
+    }
+    client->SetSendTimeout(kResponseSendTimeout);
+    waiting.Add(std::move(client), Socket::Clock::now() + kRequestHeadTimeout);
+    return true;
+}
+
+// On a stop, the connection that has waited longest is handed on with what its head has given
+// if its request line is whole, as a server reading that head line by line would have: the
+// handler runs and its key goes to the gauge, but no answer is sent.
+void HandOnOldest(WebServer& server, web::WaitingConnections& waiting) {
+    waiting.Compact();
+    if (waiting.Size() == 0 || !HasRequestLine(waiting[0].received)) return;
+    const web::RequestHead head = web::ParseRequestHead(waiting[0].received, kHeadBounds);
+    if (head.result != web::HeadResult::kIncomplete) return;
+    web::WaitingConnection taken = waiting.Take(0);
+    HandleConnection(server, std::move(taken.socket), head.request, taken.offlineSeen);
+}
+
+// The time the wait may take: up to the earliest deadline, and no longer than the look at the
+// simulator's state needs while the server does not accept.
+std::chrono::milliseconds WaitTime(const web::WaitingConnections& waiting, bool accepting) {
+    auto limit = std::chrono::milliseconds(-1);
+    if (!accepting) limit = kSimWaitPollInterval;
+    const Socket::Clock::time_point deadline = waiting.NextDeadline();
+    if (deadline != Socket::Clock::time_point::max()) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Socket::Clock::now());
+        left = std::max(left, std::chrono::milliseconds(0));
+        if (limit.count() < 0 || left < limit) limit = left;
+    }
+    return limit;
+}
+
+// Serves the listener's connections until the stop flag is raised or the listener fails: one
+// wait covers the listener, every connection whose head is still coming and the stop's
+// wake-up, and each head is served as soon as it is whole.
+void ServeFrom(WebServer& server, SocketServer& listener, platform::SocketWaiter& waiter) {
+    web::WaitingConnections waiting(kMaxWaitingConnections);
+    std::vector<platform::SocketHandle> handles;
+    std::unique_ptr<bool[]> ready;
+    size_t readyCapacity = 0;
+    while (!server.m_bStopThread.load()) {
+        waiting.Compact();
+        // A server that waits for the simulator leaves new connections in the queue meanwhile;
+        // those it has taken are still served (with the offline page).
+        const bool accepting = !server.WaitsForSim() || server.Host().IsSimOnline();
+        handles.clear();
+        waiting.Handles(handles);
+        if (accepting) handles.push_back(listener.Handle());
+        if (readyCapacity < handles.size()) {
+            readyCapacity = handles.size();
+            ready = std::make_unique<bool[]>(readyCapacity);
+        }
+        const platform::Status waited = waiter.Wait(
+            handles, std::span<bool>(ready.get(), handles.size()), WaitTime(waiting, accepting));
+        if (server.m_bStopThread.load()) break;
+        if (!waited.IsOk() && waited.Kind() != platform::ErrorKind::kTimedOut &&
+            waited.Kind() != platform::ErrorKind::kInterrupted) {
+            LogSocketError(server, kSocketErrorAccept, waited);
+            break;
+        }
+        if (!waited.IsOk()) std::fill_n(ready.get(), handles.size(), false);
+
+        DropLate(waiting, Socket::Clock::now());
+        // The heads in the order they become whole; the connections taken later wait for the
+        // next look.
+        const size_t count = waiting.Size();
+        for (size_t i = 0; i < count && !server.m_bStopThread.load(); ++i) {
+            if (ready[i] && waiting[i].socket) ReadAndServe(server, waiting, i);
+        }
+        if (server.m_bStopThread.load()) break;
+        if (accepting && ready[handles.size() - 1] && !AcceptOne(server, listener, waiting)) break;
+    }
+    if (server.m_bStopThread.load()) HandOnOldest(server, waiting);
+}
+
+}  // namespace
+
 void ServeConnections(WebServer& server) {
     server.ConnectMcduPipe();
     platform::Result<std::unique_ptr<SocketServer>> listening =
-        SocketServer::Listen(server.m_nPort, 5, 0);
+        SocketServer::Listen(server.m_nPort, kListenBacklog, 1);
     if (!listening.IsOk()) {
         const bool noLibrary = listening.status.Kind() == platform::ErrorKind::kUnsupported;
         LogSocketError(server, noLibrary ? kSocketErrorLibrary : kSocketErrorCreate,
                        listening.status);
     } else {
-        SocketServer& listener = *listening.value;
-        while (!server.m_bStopThread.load()) {
-            if (!WaitUntilAccepting(server)) break;
-            // Waiting with a time-out keeps the stop flag in view while no client comes.
-            if (!listener.WaitForClient(kAcceptPollInterval)) continue;
-            platform::Result<std::unique_ptr<Socket>> accepted = listener.Accept();
-            // A connection that broke down before it was taken: wait for the next one.
-            if (accepted.status.Kind() == platform::ErrorKind::kWouldBlock) continue;
-            if (!accepted.IsOk()) {
-                LogSocketError(server, kSocketErrorAccept, accepted.status);
-                break;
-            }
-            std::unique_ptr<Socket> client = std::move(accepted.value);
-            if (!client) {
-                LogLine(LogFile, "Socket accept failed.\n");
-                break;
-            }
-            client->SetReceiveBounds(kMaxRequestLineBytes,
-                                     Socket::Clock::now() + kRequestHeadTimeout,
-                                     &server.m_bStopThread);
-            client->SetSendTimeout(kResponseSendTimeout);
-            server.SetClient(std::move(client));
-            HandleConnection(server);
+        platform::Result<std::unique_ptr<platform::SocketWaiter>> waiter =
+            platform::SocketWaiter::Create();
+        if (!waiter.IsOk()) {
+            LogSocketError(server, kSocketErrorCreate, waiter.status);
+        } else {
+            // Registered before the first look at the stop flag, so a stop is either seen there
+            // or wakes the wait.
+            server.SetWaiter(waiter.value.get());
+            ServeFrom(server, *listening.value, *waiter.value);
+            server.SetWaiter(nullptr);
         }
     }
     // A connection left over by a failure above is not kept past the run.

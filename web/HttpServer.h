@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "web/HttpRequest.h"
@@ -22,21 +23,29 @@ inline constexpr int kMaxHeaderLines = 100;
 inline constexpr std::chrono::seconds kRequestHeadTimeout{5};  // from the accept
 // A client that stops reading its response is given up after this long.
 inline constexpr std::chrono::seconds kResponseSendTimeout{5};
-// Longest pause between two looks at the stop flag while waiting for a connection.
-inline constexpr std::chrono::milliseconds kAcceptPollInterval{100};
+// Connections whose heads may be coming at once; past that the one waiting longest is closed.
+inline constexpr size_t kMaxWaitingConnections = 64;
+// Connections the system may hold for the server before it takes them: as many as may wait, so a
+// browser opening a page over several connections at once, or a burst of peers, never finds the
+// queue full (a connection refused there tries again only a second later).
+inline constexpr int kListenBacklog = 64;
 // Longest pause between two looks at the flags while the server waits for the simulator.
 inline constexpr std::chrono::milliseconds kSimWaitPollInterval{50};
 
 inline constexpr const char* kServerName = "Quennick Tarvel X Connect Extended";
 
-// Connects the MCDU pipe, listens on the server's port and serves one connection after another
-// until the stop flag is raised or the listener fails (which is logged).
+// Connects the MCDU pipe, listens on the server's port and serves connections until the stop flag
+// is raised or the listener fails (which is logged). It waits on every connection whose request
+// head is still coming at once, each until its own deadline, and serves each one, one at a time,
+// as soon as its head is whole; a stop wakes the wait at once.
 void ServeConnections(WebServer& server);
 
-// Serves the server's current connection: reads the request line and headers, calls the page
-// handler, sends the response and closes the connection. A request that cannot be read is closed
-// without a response.
-void HandleConnection(WebServer& server);
+// Serves a connection whose head `request` has been read: makes it the server's connection,
+// calls the page handler (with the offline page when `offline` or the simulator is away), sends
+// the key it asks for to the gauge, sends the response unless the server is stopping, and closes
+// the connection.
+void HandleConnection(WebServer& server, std::unique_ptr<Socket> socket, HttpRequest request,
+                      bool offline);
 
 // The Content-Type header line for a response to `path`.
 std::string ContentTypeLine(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/SocketWaiter.h"
 #include "web/Socket.h"
 
 namespace web {
@@ -36,6 +37,11 @@ void WebServer::CloseClient() {
     }
     // The object goes with the last hold: here, or in the web server thread if it still uses it.
     if (client) client->Close();
+}
+
+void WebServer::SetWaiter(platform::SocketWaiter* waiter) {
+    platform::MutexLock lock(m_waiterMutex);
+    m_pWaiter = waiter;
 }
 
 }  // namespace web

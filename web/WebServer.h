@@ -15,6 +15,10 @@
 #include "web/HttpRequest.h"
 #include "web/ServerHost.h"
 
+namespace platform {
+class SocketWaiter;
+}
+
 namespace web {
 
 class Socket;
@@ -57,6 +61,11 @@ class WebServer {
     // server thread still waits on that connection: its wait then ends with nothing received.
     void CloseClient() EXCLUDES(m_clientMutex);
 
+    // ---- The stop's wake-up ------------------------------------------------------------------
+    // Names the wait the web server thread runs in, or none (null) once it has ended (web server
+    // thread); a stop wakes it.
+    void SetWaiter(platform::SocketWaiter* waiter) EXCLUDES(m_waiterMutex);
+
     PageHandler Handler() const { return m_pHandler; }
     web::ServerHost& Host() const { return m_host; }
     // Whether the server waits for the simulator before it accepts (any thread).
@@ -78,6 +87,12 @@ class WebServer {
     platform::Mutex m_clientMutex;
     std::shared_ptr<Socket> m_pClient GUARDED_BY(m_clientMutex);
 
+    // The wait of the running web server thread. Set and cleared by that thread around its
+    // serving; woken by StopWebServerThread on any thread, under m_waiterMutex, so the waiter is
+    // never woken after its thread has let go of it.
+    platform::Mutex m_waiterMutex;
+    platform::SocketWaiter* m_pWaiter GUARDED_BY(m_waiterMutex) = nullptr;
+
     // The web server thread's handle, while it runs. Guarded by m_webThreadMutex: the thread
     // releases its own registration when it ends, and shutdown waits for it and releases it.
     // Whoever takes the handle out owns it alone, so it is released exactly once.
@@ -88,8 +103,8 @@ class WebServer {
     // Listening port. Fixed at construction.
     const uint32_t m_nPort;
     // Stop request to the web server thread. Written by StopWebServerThread (window thread at
-    // shutdown, or the ending server thread itself); polled by the server thread between accepts,
-    // while it waits for a line and after the page handler.
+    // shutdown, or the ending server thread itself), which then wakes the thread's wait; read by
+    // the server thread after every wait and after the page handler.
     std::atomic<bool> m_bStopThread{false};
 
   private:

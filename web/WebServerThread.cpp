@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/Log.h"
+#include "platform/SocketWaiter.h"
 #include "web/HttpServer.h"
 #include "web/LocalAddress.h"
 #include "web/WebServer.h"
@@ -66,6 +67,12 @@ void WebServer::StopWebServerThread(bool wait) {
         if (!m_hWebServerThread) return;
         LogLine(LogFile, "CloseWebserverThread...\n");
         m_bStopThread.store(true);
+        {
+            // The flag is up before the wake-up, so a thread that has not begun to wait yet
+            // sees the flag, and one that waits is woken.
+            platform::MutexLock waiterLock(m_waiterMutex);
+            if (m_pWaiter != nullptr) m_pWaiter->Wake();
+        }
         // Taking the handle out makes this call its one releaser: whichever of shutdown and the
         // thread's own deregistration comes second finds no handle and does nothing.
         thread = std::move(m_hWebServerThread);
@@ -80,9 +87,9 @@ void WebServer::StopWebServerThread(bool wait) {
     }
 
     if (!thread->WaitFor(kStopWait)) {
-        // The server object must outlive its thread. Every wait of the thread looks at the stop
-        // flag; only a response still being sent or a page handler at work can hold it, and
-        // closing the connection frees the former.
+        // The server object must outlive its thread. The stop wakes the thread's wait; only a
+        // response still being sent or a page handler at work can hold it, and closing the
+        // connection frees the former.
         LogLine(LogFile,
                 "Webserver (main) thread still busy after %lld ms; closing its connection.\n",
                 static_cast<long long>(kStopWait.count()));

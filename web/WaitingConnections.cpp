@@ -1,0 +1,77 @@
+#include "web/WaitingConnections.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "log/Log.h"
+#include "web/Socket.h"
+
+using logging::LogFile;
+using logging::LogLine;
+
+namespace web {
+
+namespace {
+
+// Ends the connection at once (the peer sees the end even with bytes left unread here) and
+// releases its handle.
+void CloseNow(std::unique_ptr<Socket>& socket) {
+    if (!socket) return;
+    socket->Close();
+    socket.reset();
+}
+
+}  // namespace
+
+WaitingConnections::~WaitingConnections() {
+    CloseAll();
+}
+
+void WaitingConnections::Add(std::unique_ptr<Socket> socket, Clock::time_point deadline) {
+    Compact();
+    if (m_entries.size() >= m_capacity && !m_entries.empty()) {
+        if (!m_bCapLogged) {
+            LogLine(LogFile, "Webserver: too many waiting connections; closing the oldest.\n");
+            m_bCapLogged = true;
+        }
+        CloseNow(m_entries.front().socket);
+        m_entries.erase(m_entries.begin());
+    }
+    WaitingConnection entry;
+    entry.socket = std::move(socket);
+    entry.deadline = deadline;
+    m_entries.push_back(std::move(entry));
+}
+
+WaitingConnection WaitingConnections::Take(size_t index) {
+    WaitingConnection taken = std::move(m_entries[index]);
+    m_entries[index].socket.reset();
+    return taken;
+}
+
+void WaitingConnections::Close(size_t index) {
+    CloseNow(m_entries[index].socket);
+}
+
+void WaitingConnections::Compact() {
+    std::erase_if(m_entries, [](const WaitingConnection& entry) { return !entry.socket; });
+    if (m_entries.empty()) m_bCapLogged = false;
+}
+
+void WaitingConnections::CloseAll() {
+    for (WaitingConnection& entry : m_entries) CloseNow(entry.socket);
+    m_entries.clear();
+    m_bCapLogged = false;
+}
+
+void WaitingConnections::Handles(std::vector<platform::SocketHandle>& into) const {
+    for (const WaitingConnection& entry : m_entries) into.push_back(entry.socket->Handle());
+}
+
+WaitingConnections::Clock::time_point WaitingConnections::NextDeadline() const {
+    Clock::time_point next = Clock::time_point::max();
+    for (const WaitingConnection& entry : m_entries) next = std::min(next, entry.deadline);
+    return next;
+}
+
+}  // namespace web
