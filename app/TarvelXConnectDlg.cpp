@@ -7,11 +7,11 @@
 
 #include "log/Diagnostics.h"
 #include "log/Log.h"
-#include "platform/DisplayMetrics.h"
 #include "platform/FileAccess.h"
-#include "platform/MessageBox.h"
 #include "platform/Paths.h"
 #include "platform/ProfileReader.h"
+#include "ui/DisplayMetrics.h"
+#include "ui/MessageBox.h"
 #include "web/PageHandler.h"
 #include "web/WebServer.h"
 
@@ -44,9 +44,8 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     const std::string lockPath = platform::InstanceLockPath();
     if (!m_hMutex.TryLock(lockPath)) {
         if (platform::FileLock::IsHeldElsewhere(lockPath)) {
-            platform::ShowMessageBox(
-                "Application is already running, only one instance is allowed.", "Information",
-                platform::MessageIcon::Information);
+            ui::ShowMessageBox("Application is already running, only one instance is allowed.",
+                               "Information", ui::MessageIcon::Information);
             EndDialog(2);
             return false;
         }
@@ -56,7 +55,7 @@ bool CTarvelXConnectDlg::OnInitDialog() {
 
     // 3. The window itself (hidden until it is placed).
     if (!CreateMainWindow()) {
-        platform::ShowMessageBox("Program error.", "Error", platform::MessageIcon::Error);
+        ui::ShowMessageBox("Program error.", "Error", ui::MessageIcon::Error);
         std::exit(0);
     }
     // 4. The About entry: the Windows view adds it to the system menu as it makes the window; an
@@ -66,11 +65,11 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     m_pView->PlacePictureControls();
     // 8. The skin; without its drawing surface the program cannot show anything.
     if (!m_pView->CreateSkin()) {
-        platform::ShowMessageBox("Program error.", "Error", platform::MessageIcon::Error);
+        ui::ShowMessageBox("Program error.", "Error", ui::MessageIcon::Error);
         std::exit(0);
     }
     // 9. Placement and showing, without taking the focus.
-    const platform::DisplaySize usable = platform::UsableDisplaySize();
+    const ui::DisplaySize usable = ui::UsableDisplaySize();
     const Position position = ComputeWindowPosition(usable.width, usable.height);
     m_pView->ShowAt(position.x, position.y, ui::kWindowWidth, ui::kWindowHeight, kWindowTitle);
     // 10. The address label's font.
@@ -103,7 +102,7 @@ void CTarvelXConnectDlg::ReadConfiguration() {
     if (!LogFile.IsOpen() && !platform::FileExists(iniPath)) {
         char text[260];
         std::snprintf(text, sizeof text, "The INI file is not found at '%s'!", iniPath.c_str());
-        platform::ShowMessageBox(text, "Information", platform::MessageIcon::Error);
+        ui::ShowMessageBox(text, "Information", ui::MessageIcon::Error);
     }
     // 15. The web server.
     m_bServerEnabled = platform::GetPrivateProfileInt("Server", "Enabled", 1, iniPath) != 0;

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "platform/MessageBox.h"
 #include "res/Resources.h"
+#include "ui/MessageBox.h"
 
 namespace ui {
 
@@ -23,7 +23,7 @@ std::string CAboutDlg::Text() {
 int CAboutDlg::DoModal(SDL_Window* parent) {
     const std::string title = Title();
     std::string text = Text();
-    if (platform::HasDisplay()) {
+    if (ui::HasDisplay()) {
         const SDL_MessageBoxButtonData ok{
             SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT,
             kOkId, "OK"};

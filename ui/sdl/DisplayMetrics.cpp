@@ -1,8 +1,8 @@
-#include "platform/DisplayMetrics.h"
+#include "ui/DisplayMetrics.h"
 
 #include <SDL.h>
 
-namespace platform {
+namespace ui {
 
 DisplaySize UsableDisplaySize() {
     SDL_Rect usable{0, 0, 0, 0};
@@ -14,4 +14,4 @@ DisplaySize UsableDisplaySize() {
     return {1024, 768};
 }
 
-}  // namespace platform
+}  // namespace ui

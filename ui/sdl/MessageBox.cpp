@@ -1,11 +1,11 @@
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstring>
 
-namespace platform {
+namespace ui {
 
 bool HasDisplay() {
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -31,4 +31,4 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
     std::fflush(stderr);
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "ui/sdl/SdlMainWindowView.h"
 
 namespace ui {
@@ -30,7 +30,7 @@ bool SdlMainWindowView::StartWindowSystem() {
     m_nTimerEvent = first;
     m_nPostedEvent = first + 1;
     SDL_AddEventWatch(CountPush, &m_wakeup);
-    m_bNativeWait = platform::HasDisplay();
+    m_bNativeWait = ui::HasDisplay();
     return true;
 }
 

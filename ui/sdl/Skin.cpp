@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "ui/ResourceFinder.h"
 #include "ui/sdl/BmpDecoder.h"
 #include "ui/sdl/Pointer.h"
@@ -38,7 +38,7 @@ CSkin::CSkin(uint16_t resourceId) {
         SDL_SetSurfaceBlendMode(m_hMemDC, SDL_BLENDMODE_NONE);
         return;
     }
-    platform::ShowMessageBox("Skins loading failed", "Error", platform::MessageIcon::Error);
+    ui::ShowMessageBox("Skins loading failed", "Error", ui::MessageIcon::Error);
     // The program goes on with a face of 0 x 0 pixels: painting copies nothing, and drawing on it
     // is harmless.
     m_hMemDC = SDL_CreateRGBSurfaceWithFormat(0, 0, 0, 32, kSurfaceFormat);

@@ -1,11 +1,11 @@
 // The client area of a full-screen window on the primary display: the screen less the task bar
 // and a caption's height, as the window's placement has always been computed on Windows.
 
-#include "platform/DisplayMetrics.h"
+#include "ui/DisplayMetrics.h"
 
 #include <windows.h>
 
-namespace platform {
+namespace ui {
 
 DisplaySize UsableDisplaySize() {
     const int width = GetSystemMetrics(SM_CXFULLSCREEN);
@@ -14,4 +14,4 @@ DisplaySize UsableDisplaySize() {
     return {1024, 768};
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -1,13 +1,13 @@
 // Message boxes are the system's own on Windows. The line on standard error is for runs under a
 // test harness; a desktop run has no console to show it.
 
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 
 #include <windows.h>
 
 #include <cstdio>
 
-namespace platform {
+namespace ui {
 
 bool HasDisplay() {
     return GetSystemMetrics(SM_CXSCREEN) > 0;
@@ -20,4 +20,4 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
     MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags);
 }
 
-}  // namespace platform
+}  // namespace ui

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/MessageBox.h"
+#include "ui/MessageBox.h"
 #include "ui/win32/WindowRects.h"
 
 namespace ui {
@@ -13,7 +13,7 @@ CSkin::CSkin(WORD resourceId) {
                                         IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
     if (m_hBitmap == nullptr) {
         std::fprintf(stderr, "Cannot load skin bitmap %u: error %lu\n", resourceId, GetLastError());
-        platform::ShowMessageBox("Skins loading failed", "Error", platform::MessageIcon::Error);
+        ui::ShowMessageBox("Skins loading failed", "Error", ui::MessageIcon::Error);
     } else {
         BITMAP info{};
         if (GetObjectA(m_hBitmap, sizeof info, &info) != 0) {

@@ -1,9 +1,8 @@
 #pragma once
 // The usable area of the primary display (what a maximised window's client area gets). Measured by
-// the window system, so its implementation sits with the window system's sources (ui/sdl/ on
-// Linux).
+// the window system: ui/sdl/ on Linux, ui/win32/ on Windows.
 
-namespace platform {
+namespace ui {
 
 struct DisplaySize {
     int width = 0;
@@ -14,4 +13,4 @@ struct DisplaySize {
 // (headless runs).
 DisplaySize UsableDisplaySize();
 
-}  // namespace platform
+}  // namespace ui

@@ -1,11 +1,11 @@
 #pragma once
 // A message box that never blocks a run without a display: there, the caption and text go to
 // standard error as one line and the run goes on as if OK had been pressed. The box is the window
-// system's, so its implementation sits with the window system's sources (ui/sdl/ on Linux).
+// system's: ui/sdl/ on Linux, ui/win32/ on Windows.
 
 #include <string>
 
-namespace platform {
+namespace ui {
 
 enum class MessageIcon { Information, Error };
 
@@ -15,4 +15,4 @@ void ShowMessageBox(const std::string& text, const std::string& caption, Message
 // headless run's stand-in driver does not count).
 bool HasDisplay();
 
-}  // namespace platform
+}  // namespace ui
