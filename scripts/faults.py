@@ -126,12 +126,12 @@ class Scratch:
                     target.write_bytes(data)
                     target.chmod(member.mode)
         # Files the tree no longer has (a test file, say) would still be built.
-        for path in sorted(self.src.rglob("*"), reverse=True):
-            relative = path.relative_to(self.src).as_posix()
-            if any(relative.startswith(folder) for folder in NODE_MODULE_FOLDERS):
-                continue
-            if (path.is_file() or path.is_symlink()) and relative not in tracked:
-                path.unlink()
+        for folder, _, names in os.walk(self.src):
+            for name in names:
+                path = Path(folder) / name
+                relative = path.relative_to(self.src).as_posix()
+                if relative not in tracked and relative not in NODE_MODULE_FOLDERS:
+                    path.unlink()
         for folder in NODE_MODULE_FOLDERS:
             link = self.src / folder
             if (HERE / folder).is_dir() and not link.exists():
