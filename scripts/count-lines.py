@@ -70,7 +70,7 @@ def count(path):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(epilog=__doc__, formatter_class=argparse.RawTextHelpFormatter)
     parser.add_argument("--limit", type=float, help="fail when tests / code is above this")
     options = parser.parse_args()
 

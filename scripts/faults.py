@@ -218,7 +218,7 @@ def markdown(rows, windows):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(epilog=__doc__, formatter_class=argparse.RawTextHelpFormatter)
     parser.add_argument("ids", nargs="*", help="faults to run (all when none is named)")
     parser.add_argument("--list", action="store_true", help="list the faults and stop")
     parser.add_argument("--check", action="store_true",
