@@ -49,18 +49,22 @@ void SetNonBlocking(SocketHandle socket);
 Status BindAllIPv4(SocketHandle socket, uint16_t port);
 void Listen(SocketHandle socket, int backlog);
 
-// Takes the next connection: a blocking socket that started programs do not inherit. kWouldBlock
-// when none is ready, including one that broke down between being announced and being taken
-// (that concerns the connection only; the listener may try again); never kInterrupted, which
-// counts as kWouldBlock. `listenerNonBlocking` says whether SetNonBlocking was called on the
-// listener: Windows hands its mode on to the connection, which then has to be switched back, a
-// call spared for a blocking listener.
+// Takes the next connection: a socket that started programs do not inherit, non-blocking when
+// `listenerNonBlocking` says SetNonBlocking was called on the listener, else blocking. Windows
+// hands the listener's mode on by itself; giving it to the connection from the accept spares a
+// call per connection that would switch it. kWouldBlock when none is ready, including one that
+// broke down between being announced and being taken (that concerns the connection only; the
+// listener may try again); never kInterrupted, which counts as kWouldBlock.
 Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking);
 
 // Waits at most `timeout` (negative: without limit) until a receive, or on a listener an accept,
 // would not block: bytes, a connection, the peer's end or an error. Ok then; kTimedOut,
 // kInterrupted, or kFailed when the wait itself failed.
 Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
+
+// Waits at most `timeout` (negative: without limit) until a send would not block: room in the
+// send buffer, or an error. Ok then; kTimedOut, kInterrupted, or kFailed.
+Status WaitWritable(SocketHandle socket, std::chrono::milliseconds timeout);
 
 // Receives what has arrived, at most `capacity` bytes, the count as the value (0: the peer
 // closed); blocks until something has unless the socket was made non-blocking (kWouldBlock then).

@@ -164,9 +164,10 @@ void Listen(SocketHandle socket, int backlog) {
     ::listen(socket, backlog);
 }
 
-Result<SocketHandle> Accept(SocketHandle listener, bool /*listenerNonBlocking*/) {
-    // A connection accepted here never takes the listener's O_NONBLOCK.
-    const int handle = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {
+    // A connection accepted here never takes the listener's O_NONBLOCK by itself.
+    const int handle = ::accept4(listener, nullptr, nullptr,
+                                 SOCK_CLOEXEC | (listenerNonBlocking ? SOCK_NONBLOCK : 0));
     if (handle >= 0) return {Status(), handle};
     const int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK || IsConnectionLevelAcceptError(error))
@@ -176,6 +177,14 @@ Result<SocketHandle> Accept(SocketHandle listener, bool /*listenerNonBlocking*/)
 
 Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
     pollfd entry{socket, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
+    if (ready > 0) return Status();
+    if (ready == 0) return Status(ErrorKind::kTimedOut);
+    return PosixError(errno);
+}
+
+Status WaitWritable(SocketHandle socket, std::chrono::milliseconds timeout) {
+    pollfd entry{socket, POLLOUT, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
     if (ready > 0) return Status();
     if (ready == 0) return Status(ErrorKind::kTimedOut);

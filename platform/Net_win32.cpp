@@ -242,11 +242,8 @@ Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {
     const SOCKET handle = ::accept(Native(listener), nullptr, nullptr);
     if (handle != INVALID_SOCKET) {
         KeepFromChildren(handle);
-        // A socket accepted on a non-blocking listener is non-blocking too on Windows.
-        if (listenerNonBlocking) {
-            u_long off = 0;
-            ::ioctlsocket(handle, FIONBIO, &off);
-        }
+        // Windows hands the listener's mode on: the connection is already as asked.
+        static_cast<void>(listenerNonBlocking);
         return {Status(), static_cast<SocketHandle>(handle)};
     }
     const int error = ::WSAGetLastError();
@@ -261,6 +258,17 @@ Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
     WSAPOLLFD entry{};
     entry.fd = Native(socket);
     entry.events = POLLRDNORM;
+    const auto wait = timeout.count() < 0 ? -1 : std::min<long long>(timeout.count(), INT_MAX);
+    const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(wait));
+    if (ready > 0) return Status();
+    if (ready == 0) return Status(ErrorKind::kTimedOut);
+    return WindowsError(::WSAGetLastError());
+}
+
+Status WaitWritable(SocketHandle socket, std::chrono::milliseconds timeout) {
+    WSAPOLLFD entry{};
+    entry.fd = Native(socket);
+    entry.events = POLLWRNORM;
     const auto wait = timeout.count() < 0 ? -1 : std::min<long long>(timeout.count(), INT_MAX);
     const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(wait));
     if (ready > 0) return Status();

@@ -42,9 +42,10 @@ class SocketTest : public ::testing::Test {
     std::string Log() const { return txtest::ReadLog(m_logPath); }
 
     // A listener on a free port, a raw client connected to it, and the accepted server end.
-    void Connect() {
+    // `type` 1: a non-blocking listener, whose connections do not block either, as the server's.
+    void Connect(int type = 0) {
         m_port = txtest::FreeTcpPort();
-        m_listener = Listen(m_port);
+        m_listener = Listen(m_port, type);
         ASSERT_NE(m_listener, nullptr);
         ASSERT_TRUE(m_client.Connect(m_port));
         m_server = m_listener->Accept().value;
@@ -182,7 +183,7 @@ TEST_F(SocketTest, WaitForALineEndsOnAbortFlagOrCloseFromAnotherThread) {
 }
 
 TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
-    Connect();
+    Connect(1);
     m_server->SendLine("HTTP/1.1 202 OK");
     const std::string binary("\x89PNG\0\0\x01\n", 8);
     EXPECT_EQ(m_server->SendBytes(binary).value, 8u);
@@ -194,7 +195,7 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
 
     // A gathered send larger than the socket buffers arrives whole and in order, however
     // slowly the peer reads.
-    Connect();
+    Connect(1);
     std::string large(3 << 20, '\0');
     for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 4096);
     std::thread sender([&] { EXPECT_TRUE(m_server->SendAll({"head\n", "", large, "\n"})); });
@@ -207,7 +208,7 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
 
     // A peer that never reads: the send time-out, set before the first send, ends a send that
     // cannot go on, with the answer not all sent. More than the loopback's buffers can take.
-    Connect();
+    Connect(1);
     m_server->SetSendTimeout(200ms);
     const std::string huge(64 << 20, 'x');
     std::atomic<bool> ended{false};
@@ -223,7 +224,7 @@ TEST_F(SocketTest, SendsGoOutUnchangedAndAGonePeerNeverKillsTheProcess) {
     EXPECT_FALSE(sentAll);
 
     // Writing to a peer that has gone: an error result, no SIGPIPE.
-    Connect();
+    Connect(1);
     m_client.Close();
     platform::Status result;
     for (int i = 0; i < 100 && result.IsOk(); ++i) {

@@ -63,13 +63,7 @@ void Socket::SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
 }
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
-    m_pendingSendTimeout = std::max(timeout, std::chrono::milliseconds(0));
-}
-
-void Socket::ApplySendTimeout() {
-    if (m_pendingSendTimeout.count() < 0 || m_hSocket == platform::kInvalidSocket) return;
-    platform::SetSendTimeout(m_hSocket, m_pendingSendTimeout);
-    m_pendingSendTimeout = std::chrono::milliseconds(-1);
+    m_sendTimeout = std::max(timeout, std::chrono::milliseconds(0));
 }
 
 platform::Status Socket::BoundHit() const {
@@ -180,12 +174,10 @@ void Socket::SendLine(const std::string& text) {
 }
 
 platform::Result<size_t> Socket::SendBytes(const std::string& text) {
-    ApplySendTimeout();
     return platform::Send(m_hSocket, text.data(), text.size());
 }
 
 bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
-    ApplySendTimeout();
     platform::SendPiece vectors[platform::kMaxSendPieces];
     size_t count = 0;
     for (const std::string_view piece : pieces) {
@@ -197,7 +189,15 @@ bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {
     while (count > 0) {
         const platform::Result<size_t> sent = platform::SendGathered(m_hSocket, next, count);
         if (sent.status.Kind() == ErrorKind::kInterrupted) continue;
-        // An error, or the send time-out passed with nothing sent.
+        if (sent.status.Kind() == ErrorKind::kWouldBlock) {
+            // The peer's window and the send buffer are full: room must come within the time-out.
+            platform::Status room;
+            do {
+                room = platform::WaitWritable(m_hSocket, m_sendTimeout);
+            } while (room.Kind() == ErrorKind::kInterrupted);
+            if (!room.IsOk()) return false;
+            continue;
+        }
         if (!sent.IsOk()) return false;
         size_t done = sent.value;
         while (count > 0 && done >= next->size) {

@@ -49,8 +49,8 @@ class Socket {
     // Sends `text` unchanged in one send call; the bytes sent, perhaps not all.
     platform::Result<size_t> SendBytes(const std::string& text);
     // Sends the pieces one after another as one stream, in as few calls as the kernel allows (one
-    // on a connection that keeps up). A send cut short by a signal or the send time-out goes on
-    // from where it stopped; an error, or a time-out with nothing sent, ends it. Returns whether
+    // on a connection that keeps up). A send cut short by a signal or a full send buffer goes on
+    // from where it stopped; an error, or no room for the send time-out, ends it. Returns whether
     // every byte went out.
     bool SendAll(std::initializer_list<std::string_view> pieces);
     // Ends the connection at once. Safe to call from another thread while this one waits in
@@ -64,9 +64,10 @@ class Socket {
     // thread before the first ReceiveLine.
     void SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
                           const std::atomic<bool>* abort);
-    // A send that cannot go on for `timeout` (a peer that stops reading) gives up. Takes effect
-    // with the first send: setting it is a call into the system, which the receiving of a
-    // request (a key on its way to the gauge) does not wait for.
+    // SendAll gives up when it cannot go on for `timeout` (a peer that stops reading). Kept by
+    // waiting here, with no call into the system, on a socket that does not block: a connection
+    // accepted on a non-blocking listener is one. A blocking socket's send waits as long as the
+    // system lets it.
     void SetSendTimeout(std::chrono::milliseconds timeout);
 
     // False once closed or when the handle is invalid.
@@ -89,8 +90,6 @@ class Socket {
     platform::Result<size_t> ReceiveMore();
     // Takes the first `length` pending bytes out as a line.
     std::string TakePending(size_t length);
-    // Hands a send time-out set since the last send on to the system.
-    void ApplySendTimeout();
 
     // The handle; platform::kInvalidSocket is invalid. Fixed at construction, so any thread may
     // read it.
@@ -110,8 +109,8 @@ class Socket {
     std::string m_pending;
     size_t m_pendingStart = 0;
     size_t m_scanned = 0;
-    // A send time-out not yet handed to the system (negative: none): the owning thread only.
-    std::chrono::milliseconds m_pendingSendTimeout{-1};
+    // How long SendAll waits for room (negative: without limit): the owning thread only.
+    std::chrono::milliseconds m_sendTimeout{-1};
 };
 
 }  // namespace web

@@ -23,7 +23,8 @@ class SocketServer : public Socket {
     // Waits up to `timeout` for a connection to become ready. True when Accept() would not block.
     bool WaitForClient(std::chrono::milliseconds timeout);
 
-    // The next connection, owned by the caller; null when no memory can be had for it. kWouldBlock
+    // The next connection, owned by the caller; null when no memory can be had for it. It does not
+    // block when the listener does not, and blocks when the listener does. kWouldBlock
     // when none is pending on a non-blocking listener, including a connection that failed between
     // being announced and being taken (the caller may try again); kClosed, with no system number,
     // at once once Close() was called; any other failure as the system gave it.

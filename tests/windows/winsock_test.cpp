@@ -141,20 +141,39 @@ TEST_F(WinsockServerTest, LinesComeBackAsSentAndTheAnswerArrivesWhole) {
     EXPECT_EQ(client.get(), "HTTP/1.1 200 OK\nContent-Length: 100000\n\n" + body + "\n");
 }
 
-TEST_F(WinsockServerTest, ANonBlockingListenerHandsOutBlockingConnections) {
-    const auto server = Listen(m_port, 1);
-    EXPECT_EQ(server->Accept().status.Kind(), ErrorKind::kWouldBlock);
+TEST_F(WinsockServerTest, AConnectionTakesItsListenersMode) {
+    // Non-blocking: a receive with nothing there yet says so at once, and the line is read
+    // once it has come.
+    {
+        const auto server = Listen(m_port, 1);
+        EXPECT_EQ(server->Accept().status.Kind(), ErrorKind::kWouldBlock);
+        Client raw;
+        ASSERT_TRUE(raw.Connect(m_port));
+        ASSERT_TRUE(server->WaitForClient(5s));
+        std::unique_ptr<Socket> connection = server->Accept().value;
+        ASSERT_TRUE(connection);
+        auto first =
+            std::async(std::launch::async, [&] { return connection->ReceiveLine().status.Kind(); });
+        const bool prompt = first.wait_for(5s) == std::future_status::ready;
+        ASSERT_TRUE(raw.Send("early line\n"));  // also frees a receive that waits
+        EXPECT_TRUE(prompt) << "a connection of a non-blocking listener waits in its receive";
+        if (prompt) {
+            EXPECT_EQ(first.get(), ErrorKind::kWouldBlock);
+            ASSERT_TRUE(platform::WaitReadable(connection->Handle(), 5s).IsOk());
+            EXPECT_EQ(connection->ReceiveLine().value, "early line\n");
+        }
+    }
 
+    // Blocking: the receive waits for a line that comes late.
+    const auto server = Listen(m_port, 0);
     std::promise<void> accepted;
     auto client = std::async(std::launch::async, [this, done = accepted.get_future()]() mutable {
         Client raw;
         if (!raw.Connect(m_port)) return false;
         done.wait();
-        // The line comes late: a blocking connection waits for it.
         std::this_thread::sleep_for(300ms);
         return raw.Send("late line\n");
     });
-    ASSERT_TRUE(server->WaitForClient(5s));
     std::unique_ptr<Socket> connection = server->Accept().value;
     ASSERT_TRUE(connection);
     accepted.set_value();
