@@ -134,7 +134,12 @@ class Scratch:
                     path.unlink()
         for folder in NODE_MODULE_FOLDERS:
             link = self.src / folder
-            if (HERE / folder).is_dir() and not link.exists():
+            if not (HERE / folder).is_dir():
+                continue
+            # A link left by a run from another checkout may point at a folder now gone.
+            if link.is_symlink() and link.resolve() != (HERE / folder).resolve():
+                link.unlink()
+            if not link.exists():
                 link.symlink_to(HERE / folder)
 
     def apply(self, fault):
@@ -232,6 +237,10 @@ def main():
     parser.add_argument("--windows", action="store_true",
                         help="also run the Windows stage for the faults the Linux suite missed")
     parser.add_argument("--report", help="write the table as Markdown to this file")
+    parser.add_argument("--results",
+                        help="keep each fault's result in this file (JSON lines) as it ends; "
+                             "faults with a result there for the same commit are not run again "
+                             "unless named, so a long run can go on where it stopped")
     options = parser.parse_args()
 
     faults = load_faults()
@@ -269,8 +278,20 @@ def main():
             sys.exit(f"The tree without a fault fails ({failed}); see {log_path}")
         print("Baseline: the suite passes without a fault", flush=True)
 
+    commit = subprocess.run(["git", "-C", str(HERE), "rev-parse", "--short", "HEAD"], check=True,
+                            stdout=subprocess.PIPE, text=True).stdout.strip()
+    kept = {}
+    if options.results and Path(options.results).is_file():
+        for line in Path(options.results).read_text(encoding="utf-8").splitlines():
+            if line.strip():
+                row = json.loads(line)
+                if row.get("commit") == commit:
+                    kept[row["id"]] = row
     rows = []
     for fault in chosen:
+        if fault["id"] in kept and fault["id"] not in options.ids:
+            rows.append(kept[fault["id"]])
+            continue
         started = time.monotonic()
         log_path = scratch.logs / f"{fault['id']}.log"
         log_path.write_text("")
@@ -290,7 +311,11 @@ def main():
         finally:
             scratch.revert(fault)
         row["seconds"] = time.monotonic() - started
+        row["commit"] = commit
         rows.append(row)
+        if options.results:
+            with open(options.results, "a", encoding="utf-8") as results:
+                results.write(json.dumps(row) + "\n")
         print(f"{row['id']:28} {row['folder']:10} {row['result']:15} {row['failed']:30} "
               f"{row['seconds'] / 60:.1f} min", flush=True)
 
