@@ -47,5 +47,26 @@ std::string AddressInUseText();
 bool HasUpNonLoopbackIPv4Interface();
 // A pattern for the version the C library's file carries: none here ("N/A"); msvcrt's on Windows.
 std::string CLibraryVersionPattern();
+// The file name of the C library that holds stdout: "libc.so.6" here, "msvcrt.dll" on Windows.
+std::string CLibraryFileName();
+// True when a copy of an executable carries its version: on Windows the version is a resource
+// inside the file; here it is known only for the running program's own file.
+bool VersionTravelsWithACopy();
+// True when the C library refuses times outside its tables: a moment before 1970, a thirteenth
+// month for asctime (Windows's *_s functions); glibc converts the one and writes "???" for the
+// other.
+bool CLibraryRefusesOddTimes();
+// A file's last write in local time, "dd/mm/yyyy hh:mm:ss", as the system itself tells it rather
+// than the C library: `date -r` here, the file's attributes and the system's time zone on Windows.
+std::string FileWriteDateText(const std::string& path);
+
+// The error numbers of a plain-file read for a file that is not there, a folder, and what
+// MakeSpecialFiles makes (a FIFO here, a device on Windows).
+struct RegularFileErrors {
+    int missing;
+    int folder;
+    int special;
+};
+RegularFileErrors RegularFileErrorNumbers();
 
 }  // namespace txtest

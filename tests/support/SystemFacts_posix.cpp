@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/support/SystemFacts.h"
@@ -41,6 +42,34 @@ bool HasUpNonLoopbackIPv4Interface() {
 
 std::string CLibraryVersionPattern() {
     return "N/A";
+}
+
+std::string CLibraryFileName() {
+    return "libc.so.6";
+}
+
+bool VersionTravelsWithACopy() {
+    return false;
+}
+
+bool CLibraryRefusesOddTimes() {
+    return false;
+}
+
+std::string FileWriteDateText(const std::string& path) {
+    const std::string command = "date -r '" + path + "' '+%d/%m/%Y %H:%M:%S'";
+    FILE* output = ::popen(command.c_str(), "r");
+    if (output == nullptr) return {};
+    char line[64] = {};
+    const bool read = std::fgets(line, sizeof line, output) != nullptr;
+    ::pclose(output);
+    std::string text = read ? line : "";
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+RegularFileErrors RegularFileErrorNumbers() {
+    return {ENOENT, EISDIR, EINVAL};
 }
 
 }  // namespace txtest
