@@ -3,6 +3,7 @@
 // tests run on (SystemFacts_posix.cpp, SystemFacts_win32.cpp), so that a shared test states its
 // expectation once and the Linux run checks exactly what it always has.
 
+#include <optional>
 #include <string>
 
 #include "platform/ByteStream.h"
@@ -42,6 +43,11 @@ int AddressInUseError();
 // The system's words for that error, as the server's log line quotes them ("Winsock error
 // 10048" where the system's message table has none, as Wine's has not).
 std::string AddressInUseText();
+// The system's error number for a connection the peer refused.
+int ConnectionRefusedError();
+// Whether Winsock is started in this process on Windows (a socket call tells "not initialised"
+// otherwise); nothing here, where sockets need no library start.
+std::optional<bool> NetworkLibraryStarted();
 // True when this machine has an IPv4 interface that is up and not the loopback, as the system's
 // own tools list them (here `ip`; on Windows the adapter list).
 bool HasUpNonLoopbackIPv4Interface();

@@ -36,6 +36,14 @@ std::string AddressInUseText() {
     return "Address already in use";
 }
 
+int ConnectionRefusedError() {
+    return ECONNREFUSED;
+}
+
+std::optional<bool> NetworkLibraryStarted() {
+    return std::nullopt;
+}
+
 bool HasUpNonLoopbackIPv4Interface() {
     return std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | grep -q inet") == 0;
 }

@@ -46,6 +46,17 @@ std::string AddressInUseText() {
     return text.empty() ? "Winsock error " + std::to_string(WSAEADDRINUSE) : text;
 }
 
+int ConnectionRefusedError() {
+    return WSAECONNREFUSED;
+}
+
+std::optional<bool> NetworkLibraryStarted() {
+    const SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) return ::WSAGetLastError() != WSANOTINITIALISED;
+    ::closesocket(probe);
+    return true;
+}
+
 // The older adapter list, which names IPv4 adapters only; the loopback is never among them.
 bool HasUpNonLoopbackIPv4Interface() {
     ULONG size = 16 * 1024;
