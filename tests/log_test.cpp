@@ -2,15 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "log/Diagnostics.h"
+#include "platform/CalendarTime.h"
 #include "platform/ModuleFile.h"
+#include "platform/RegularFile.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,6 +33,11 @@ using logging::LogStream;
 using logging::LogText;
 using logging::OwnExecutablePath;
 using logging::WriteLogTimestamp;
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 class LogTest : public ::testing::Test {
   protected:
@@ -115,20 +129,25 @@ TEST_F(LogTest, ModuleVersionWithoutModuleOrFlagWritesTwoLines) {
 
 TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
     LogModuleVersion(m_stream, nullptr, 1, true);
-    char date[32] = "unset";
-    ASSERT_TRUE(FormatFileDateTime(1, OwnExecutablePath(), date, sizeof date));
+    // The date in the system's own time zone, as the system itself tells the file's time.
     EXPECT_EQ(Content(),
               "[05/12/2026 22:06:14:123]: Dataflags: 1, 1, size=0x00000000.\n"
               "[05/12/2026 22:06:14:123]: Module version: 1.2.0.0. Date/time: " +
-                  std::string(date) + ".\n");
+                  txtest::FileWriteDateText(OwnExecutablePath()) + ".\n");
 }
 
 TEST_F(LogTest, ModuleOfAnAddressInASharedLibraryIsThatLibrary) {
     // stdout's FILE lives in the C library, which carries no version information on Linux; its
     // file's time is reported all the same.
     const std::string library = platform::ModulePath(stdout);
-    EXPECT_FALSE(library.empty());
-    EXPECT_NE(library, OwnExecutablePath());
+    EXPECT_EQ(Lower(std::filesystem::path(library).filename().string()), txtest::CLibraryFileName())
+        << library;
+    // An address in the program's own code is in its executable; one on the stack is in none.
+    std::error_code error;
+    EXPECT_TRUE(std::filesystem::equivalent(
+        platform::ModulePath(reinterpret_cast<const void*>(&Lower)), OwnExecutablePath(), error));
+    int onTheStack = 0;
+    EXPECT_EQ(platform::ModulePath(&onTheStack), "");
     LogModuleVersion(m_stream, stdout, 1, false);
     const std::string content = Content();
     const size_t second = content.find('\n') + 1;
@@ -137,7 +156,7 @@ TEST_F(LogTest, ModuleOfAnAddressInASharedLibraryIsThatLibrary) {
     EXPECT_TRUE(std::regex_match(
         content.substr(second),
         std::regex(R"(\[[^\]]+\]: Module version: )" + txtest::CLibraryVersionPattern() +
-                   R"(\. Date/time: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d\.\n)")))
+                   R"(\. Date/time: )" + txtest::FileWriteDateText(library) + R"(\.\n)")))
         << content;
 }
 
@@ -156,8 +175,73 @@ TEST(FileDateTimeTest, ModesAndFailures) {
     EXPECT_FALSE(FormatFileDateTime(3, path, out, sizeof out));
     EXPECT_FALSE(FormatFileDateTime(1, dir.path() + "/missing", out, sizeof out));
     EXPECT_STREQ(out, "kept");
-    EXPECT_EQ(GetFileVersionText(path), "");
-    EXPECT_EQ(GetFileVersionText(OwnExecutablePath()), "1.2.0.0");
+}
+
+TEST(FileVersionTest, OnlyTheProgramsOwnFileCarriesItsVersion) {
+    const std::string own = OwnExecutablePath();
+    EXPECT_EQ(GetFileVersionText(own), "1.2.0.0");
+    txtest::TempDir dir;
+    const std::string copy = dir.path() + "/renamed.exe";
+    std::filesystem::copy_file(own, copy);
+    EXPECT_EQ(GetFileVersionText(copy), txtest::VersionTravelsWithACopy() ? "1.2.0.0" : "");
+    txtest::WriteFile(dir.path() + "/plain.txt", "no resources here");
+    EXPECT_EQ(GetFileVersionText(dir.path() + "/plain.txt"), "");
+    EXPECT_EQ(GetFileVersionText(dir.path() + "/missing.exe"), "");
+}
+
+TEST(CalendarTimeTest, UtcTextAndTimesTheCLibraryCannotWrite) {
+    std::tm when{};
+    ASSERT_TRUE(platform::ToUtcTime(0, when));
+    EXPECT_EQ(platform::AsctimeText(when), "Thu Jan " + txtest::AsctimeDay(1) + " 00:00:00 1970\n");
+    when.tm_mon = 12;  // no such month
+    EXPECT_EQ(platform::AsctimeText(when).empty(), txtest::CLibraryRefusesOddTimes());
+    EXPECT_EQ(platform::ToUtcTime(-1, when), !txtest::CLibraryRefusesOddTimes());
+    EXPECT_EQ(platform::ToLocalTime(-1, when), !txtest::CLibraryRefusesOddTimes());
+}
+
+TEST(CalendarTimeTest, NowIsTheClocksLocalTime) {
+    const auto local = [](std::time_t moment) {
+        std::tm out{};
+        EXPECT_TRUE(platform::ToLocalTime(moment, out));
+        return std::tuple(out.tm_year + 1900, out.tm_mon + 1, out.tm_mday, out.tm_hour, out.tm_min,
+                          out.tm_sec);
+    };
+    const auto before = local(std::time(nullptr));
+    const platform::LocalTimestamp now = platform::LocalNow();
+    const auto after = local(std::time(nullptr));
+    const auto nowFields =
+        std::tuple(now.year, now.month, now.day, now.hour, now.minute, now.second);
+    EXPECT_LE(before, nowFields);
+    EXPECT_LE(nowFields, after);
+    EXPECT_GE(now.millisecond, 0);
+    EXPECT_LE(now.millisecond, 999);
+}
+
+// The web server's pictures: plain files only, read while the gauge may be writing them.
+TEST(RegularFileTest, ReadsPlainFilesEvenWhileWrittenAndRefusesFoldersAndDevices) {
+    txtest::TempDir dir;
+    const std::string path = dir.path() + "/MCDU_Dspl.png";
+    const std::string content("\x89PNG\r\n\x1a\n\0binary", 14);
+    txtest::WriteFile(path, content);
+    {
+        std::ofstream writer(path, std::ios::binary | std::ios::app);
+        ASSERT_TRUE(writer.is_open());
+        const auto read = platform::ReadRegularFile(path);
+        EXPECT_TRUE(read.IsOk());
+        EXPECT_EQ(read.value, content);
+    }
+    const txtest::RegularFileErrors errors = txtest::RegularFileErrorNumbers();
+    const auto special = txtest::MakeSpecialFiles(dir.path() + "/", ".png");
+    ASSERT_FALSE(special.empty());
+    const std::pair<std::string, int> refused[] = {
+        {dir.path() + "/missing.png", errors.missing},
+        {dir.path(), errors.folder},
+        {dir.path() + "/" + special.front(), errors.special}};
+    for (const auto& [name, code] : refused) {
+        const auto read = platform::ReadRegularFile(name);
+        EXPECT_EQ(read.status.Kind(), platform::ErrorKind::kCannotOpen) << name;
+        EXPECT_EQ(read.status.Code(), code) << name;
+    }
 }
 
 }  // namespace

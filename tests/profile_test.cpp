@@ -39,9 +39,12 @@ TEST_F(ProfileReaderTest, ValuesAreLeadingSignedIntegers) {
 }
 
 TEST_F(ProfileReaderTest, NamesMatchInAnyCaseAndBlanksAroundNamesAreIgnored) {
-    Write("; comment\r\n  [ sErVeR ]  \r\n  pOrT  =  8080\r\nwebserverwaits4sim=0\r\n");
+    Write(
+        "; comment\r\n  [ sErVeR ]  \r\n  pOrT  =  8080\r\nwebserverwaits4sim=0\r\n"
+        "[common]\r\ndatarequestperiod=5\r\n");
     EXPECT_EQ(GetPrivateProfileInt("Server", "Port", 4040, m_path), 8080);
     EXPECT_EQ(GetPrivateProfileInt("SERVER", "WebserverWaits4Sim", 1, m_path), 0);
+    EXPECT_EQ(GetPrivateProfileInt("Common", "DataRequestPeriod", 0, m_path), 5);
 }
 
 TEST_F(ProfileReaderTest, FirstSectionAndKeyWinAndBinaryContentIsHarmless) {
@@ -49,6 +52,7 @@ TEST_F(ProfileReaderTest, FirstSectionAndKeyWinAndBinaryContentIsHarmless) {
           std::string("\0\xff\xfe[\x01]=\n", 8));
     EXPECT_EQ(GetPrivateProfileInt("Server", "Port", 4040, m_path), 1);
     EXPECT_EQ(GetPrivateProfileInt("Server", "Enabled", 1, m_path), 1);
+    EXPECT_EQ(GetPrivateProfileInt("Other", "Port", 4040, m_path), 3);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -118,10 +119,13 @@ TEST_F(SocketTest, PeerClosingHalfWayThroughALineGivesNothing) {
     EXPECT_EQ(Log(), "");
 }
 
-TEST_F(SocketTest, NonBlockingSocketReturnsTheBytesCollectedSoFar) {
-    Connect();
-    platform::SetNonBlocking(m_server->Handle());
-    EXPECT_EQ(Line(), "");  // nothing there yet
+TEST_F(SocketTest, ConnectionOfANonBlockingListenerReturnsTheBytesCollectedSoFar) {
+    Connect(1);
+    auto nothingYet = std::async(std::launch::async, [this] { return Stop(); });
+    const bool prompt = nothingYet.wait_for(5s) == std::future_status::ready;
+    if (!prompt) m_client.Close();  // frees a receive that waits
+    ASSERT_TRUE(prompt) << "a connection of a non-blocking listener waits in its receive";
+    EXPECT_EQ(nothingYet.get(), ErrorKind::kWouldBlock);
     ASSERT_TRUE(m_client.Send("GET /part"));
     ASSERT_TRUE(
         txtest::WaitUntil([&] { return txtest::BytesWaiting(m_server->Handle()) == 9; }, 2s));
@@ -247,6 +251,13 @@ TEST_F(SocketTest, PortThatAnotherSocketListensOnIsRefusedWithoutLeaks) {
     EXPECT_EQ(txtest::OpenHandleCount(), handles);
 }
 
+TEST(NetTest, ErrorTextIsTheSystemsWordsWithoutALineEnd) {
+    const std::string text = platform::SystemErrorText(txtest::ConnectionRefusedError());
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.find("Winsock error"), std::string::npos) << text;
+    EXPECT_NE(text.back(), '\n');
+}
+
 TEST_F(SocketTest, RestartBindsWhileOldConnectionsLinger) {
     Connect();
     // The server end closes first, so its side of the connection lingers in TIME_WAIT.
@@ -262,7 +273,9 @@ TEST_F(SocketTest, RestartBindsWhileOldConnectionsLinger) {
 TEST_F(SocketTest, AcceptWaitsOnABlockingListenerAndNotOnANonBlockingOne) {
     const int port = txtest::FreeTcpPort();
     const std::unique_ptr<SocketServer> blocking = Listen(port);
-    EXPECT_FALSE(blocking->WaitForClient(50ms));
+    const auto waitStart = Clock::now();
+    EXPECT_FALSE(blocking->WaitForClient(200ms));
+    EXPECT_GE(Clock::now() - waitStart, 180ms);
     txtest::TcpClient client;
     std::thread connector([&] {
         std::this_thread::sleep_for(200ms);
@@ -307,6 +320,29 @@ TEST_F(SocketTest, LiveCounterFollowsSocketsOnEveryThread) {
     }
     for (auto& thread : threads) thread.join();
     EXPECT_EQ(Socket::LiveCount(), base);
+}
+
+// Winsock is started with the layer's first socket and cleaned up with its last, so that every
+// run of the web server thread finds it started.
+TEST(NetworkLibraryTest, StartsWithTheFirstSocketAndEndsWithTheLast) {
+    if (!txtest::NetworkLibraryStarted().has_value()) GTEST_SKIP() << "no library to start here";
+    ASSERT_EQ(Socket::LiveCount(), 0);
+    ASSERT_FALSE(*txtest::NetworkLibraryStarted());
+    {
+        const auto server = Listen(txtest::FreeTcpPort(), 1);
+        EXPECT_TRUE(*txtest::NetworkLibraryStarted());
+        {
+            const auto other = Socket::Open().value;
+            EXPECT_EQ(Socket::LiveCount(), 2);
+        }
+        EXPECT_TRUE(*txtest::NetworkLibraryStarted());
+    }
+    EXPECT_FALSE(*txtest::NetworkLibraryStarted());
+    {
+        const auto again = Socket::Open().value;
+        EXPECT_TRUE(*txtest::NetworkLibraryStarted());
+    }
+    EXPECT_FALSE(*txtest::NetworkLibraryStarted());
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/support/SystemFacts.h"
@@ -35,12 +36,48 @@ std::string AddressInUseText() {
     return "Address already in use";
 }
 
+int ConnectionRefusedError() {
+    return ECONNREFUSED;
+}
+
+std::optional<bool> NetworkLibraryStarted() {
+    return std::nullopt;
+}
+
 bool HasUpNonLoopbackIPv4Interface() {
     return std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | grep -q inet") == 0;
 }
 
 std::string CLibraryVersionPattern() {
     return "N/A";
+}
+
+std::string CLibraryFileName() {
+    return "libc.so.6";
+}
+
+bool VersionTravelsWithACopy() {
+    return false;
+}
+
+bool CLibraryRefusesOddTimes() {
+    return false;
+}
+
+std::string FileWriteDateText(const std::string& path) {
+    const std::string command = "date -r '" + path + "' '+%d/%m/%Y %H:%M:%S'";
+    FILE* output = ::popen(command.c_str(), "r");
+    if (output == nullptr) return {};
+    char line[64] = {};
+    const bool read = std::fgets(line, sizeof line, output) != nullptr;
+    ::pclose(output);
+    std::string text = read ? line : "";
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+RegularFileErrors RegularFileErrorNumbers() {
+    return {ENOENT, EISDIR, EINVAL};
 }
 
 }  // namespace txtest

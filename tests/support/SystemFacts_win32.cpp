@@ -2,6 +2,7 @@
 // The adapter list's types come from Winsock 2.
 #include <iphlpapi.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "tests/support/SystemFacts.h"
@@ -45,6 +46,17 @@ std::string AddressInUseText() {
     return text.empty() ? "Winsock error " + std::to_string(WSAEADDRINUSE) : text;
 }
 
+int ConnectionRefusedError() {
+    return WSAECONNREFUSED;
+}
+
+std::optional<bool> NetworkLibraryStarted() {
+    const SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (probe == INVALID_SOCKET) return ::WSAGetLastError() != WSANOTINITIALISED;
+    ::closesocket(probe);
+    return true;
+}
+
 // The older adapter list, which names IPv4 adapters only; the loopback is never among them.
 bool HasUpNonLoopbackIPv4Interface() {
     ULONG size = 16 * 1024;
@@ -67,6 +79,35 @@ bool HasUpNonLoopbackIPv4Interface() {
 
 std::string CLibraryVersionPattern() {
     return R"(\d+\.\d+\.\d+\.\d+)";
+}
+
+std::string CLibraryFileName() {
+    return "msvcrt.dll";
+}
+
+bool VersionTravelsWithACopy() {
+    return true;
+}
+
+bool CLibraryRefusesOddTimes() {
+    return true;
+}
+
+std::string FileWriteDateText(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &attributes)) return {};
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    ::FileTimeToSystemTime(&attributes.ftLastWriteTime, &utc);
+    ::SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d/%02d/%d %02d:%02d:%02d", local.wDay, local.wMonth,
+                  local.wYear, local.wHour, local.wMinute, local.wSecond);
+    return text;
+}
+
+RegularFileErrors RegularFileErrorNumbers() {
+    return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_PARAMETER};
 }
 
 }  // namespace txtest
