@@ -10,6 +10,7 @@
 #include "platform/Paths.h"
 #include "tests/support/FakeServerHost.h"
 #include "tests/support/GaugeEnd.h"
+#include "tests/support/Golden.h"
 #include "tests/support/TcpClient.h"
 #include "tests/support/TestSupport.h"
 #include "web/McduKeyTable.h"
@@ -269,6 +270,31 @@ TEST(McduPages, KeyCommandPageEndsWithoutLineFeed) {
                     "u();",
                     "</script>",
                 });
+}
+
+// The three pages of the remote MCDU as a tablet receives them; the keyboard page's image map
+// holds every key's path, rectangle and label.
+TEST(McduPages, PagesByteForByte) {
+    EXPECT_TRUE(txtest::MatchesGolden("mcdu-frameset.html", BuildMcduFramesetPage()));
+    EXPECT_TRUE(txtest::MatchesGolden("mcdu-main.html", BuildMcduMainPage()));
+    EXPECT_TRUE(txtest::MatchesGolden("mcdu-key-command.html", BuildMcduKeyCommandPage()));
+}
+
+// Every key of the table with the code a press of its path hands to the pipe, one line each:
+// path, code, label. The table's own code field must say the same.
+TEST(McduPages, KeyTableAsServed) {
+    txtest::FakeServerHost host;
+    std::string table;
+    for (const McduKey& key : McduKeyTable) {
+        HttpRequest request;
+        request.path = key.path;
+        ServePage(request, host);
+        ASSERT_TRUE(request.mcduKey.has_value()) << key.path;
+        EXPECT_EQ(*request.mcduKey, key.code) << key.path;
+        table +=
+            std::string(key.path) + " " + std::to_string(*request.mcduKey) + " " + key.label + "\n";
+    }
+    EXPECT_TRUE(txtest::MatchesGolden("mcdu-keys.txt", table));
 }
 
 TEST(McduPages, MapAreaRoundsHalfUpAndAppends) {

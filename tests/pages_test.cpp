@@ -16,6 +16,7 @@
 
 #include "log/Log.h"
 #include "tests/support/FakeServerHost.h"
+#include "tests/support/Golden.h"
 #include "tests/support/SpecialFiles.h"
 #include "tests/support/TestSupport.h"
 #include "web/FormatNumber.h"
@@ -238,6 +239,7 @@ const char* const kNotFoundPage =
 TEST_F(PagesTest, FixedPagesByteForByte) {
     HttpRequest offline = Serve("/offline");
     EXPECT_EQ(offline.status, "202 OK");
+    EXPECT_TRUE(txtest::MatchesGolden("offline.html", offline.body));
     EXPECT_EQ(offline.body,
               "<html><head><title>FSX is offline</title></head><body bgcolor='#ffffff'><font "
               "face=Verdana><h2>Tarvel X Connect Extended</h2><h3><font color=red>FSX is "
@@ -248,6 +250,7 @@ TEST_F(PagesTest, FixedPagesByteForByte) {
         "wait...</title></head><body bgcolor='#ffffff'></body></html>";
     HttpRequest pause = Serve("/pause");
     EXPECT_EQ(pause.status, "202 OK");
+    EXPECT_TRUE(txtest::MatchesGolden("please-wait.html", pause.body));
     EXPECT_EQ(pause.body, pleaseWait);
     EXPECT_EQ(m_host->Pauses(), std::vector<bool>{true});
     HttpRequest resume = Serve("/resume");
@@ -257,6 +260,7 @@ TEST_F(PagesTest, FixedPagesByteForByte) {
     HttpRequest missing = Serve("/index.html");
     EXPECT_EQ(missing.status, "404 Not Found");
     EXPECT_EQ(missing.body, kNotFoundPage);
+    EXPECT_TRUE(txtest::MatchesGolden("not-found.html", missing.body));
 }
 
 TEST_F(PagesTest, RoutesAreExactCaseSensitiveAndInOrder) {
@@ -300,6 +304,7 @@ TEST_F(PagesTest, StatusPageByteForByte) {
     m_host->paused = false;
     HttpRequest request = Serve("/");
     EXPECT_EQ(request.status, "202 OK");
+    EXPECT_TRUE(txtest::MatchesGolden("status.html", request.body));
     EXPECT_EQ(
         request.body,
         R"~(<html><head><meta http-equiv="refresh" content="30"><title>Quennick Tarvel X Connect Extended</title></head><body bgcolor='#ffffff'>)~"
@@ -327,6 +332,7 @@ TEST_F(PagesTest, StatusPageFollowsPauseStateClockAndRecord) {
     std::memcpy(data.nextWpId, "<i>\"&'", 6);
     SetFlightData(data);
     std::string body = Serve("/").body;
+    EXPECT_TRUE(txtest::MatchesGolden("status-paused.html", body));
     EXPECT_NE(
         body.find(
             R"~(<tr><td style="width: 298px;">Sim paused</td><td style="width: 321px;"><a href='/resume'>Resume</a></td></tr>)~"),
