@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -21,7 +20,6 @@
 
 namespace {
 
-using web::kMcduKeyCount;
 using web::McduKey;
 using web::McduKeyTable;
 
@@ -225,119 +223,9 @@ TEST(ResourcesTest, WindowPicturesFitTheSkin) {
     }
 }
 
-// Each row: path, code, label, x1, y1, x2, y2 as the keyboard page writes them.
-struct KeyRow {
-    const char* path;
-    int code;
-    const char* label;
-    int x1, y1, x2, y2;
-};
-constexpr KeyRow kKeyRows[] = {
-    {"/MCDU_KB_00", 0, "LSK 1", 22, 124, 62, 152},
-    {"/MCDU_KB_01", 1, "LSK 2", 22, 174, 62, 202},
-    {"/MCDU_KB_02", 2, "LSK 3", 22, 223, 62, 251},
-    {"/MCDU_KB_03", 3, "LSK 4", 22, 273, 62, 301},
-    {"/MCDU_KB_04", 4, "LSK 5", 22, 322, 62, 350},
-    {"/MCDU_KB_05", 5, "LSK 6", 22, 372, 62, 400},
-    {"/MCDU_KB_06", 6, "RSK 1", 515, 124, 555, 152},
-    {"/MCDU_KB_07", 7, "RSK 2", 515, 174, 555, 202},
-    {"/MCDU_KB_08", 8, "RSK 3", 515, 223, 555, 251},
-    {"/MCDU_KB_09", 9, "RSK 4", 515, 273, 555, 301},
-    {"/MCDU_KB_10", 10, "RSK 5", 515, 322, 555, 350},
-    {"/MCDU_KB_11", 11, "RSK 6", 515, 372, 555, 400},
-    {"/MCDU_KB_12", 12, "FN DIR", 79, 470, 132, 506},
-    {"/MCDU_KB_13", 13, "FN PRG", 144, 470, 197, 506},
-    {"/MCDU_KB_20", 20, "FN PRF", 208, 470, 261, 506},
-    {"/MCDU_KB_21", 21, "FN INI", 273, 470, 326, 506},
-    {"/MCDU_KB_22", 22, "FN DAT", 337, 470, 390, 506},
-    {"/MCDU_KB_14", 14, "FN FPLN", 79, 517, 132, 553},
-    {"/MCDU_KB_15", 15, "FN RADN", 144, 517, 197, 553},
-    {"/MCDU_KB_23", 23, "FN FUEL", 208, 517, 261, 553},
-    {"/MCDU_KB_24", 24, "FN SECF", 273, 517, 326, 553},
-    {"/MCDU_KB_26", 26, "FN MENU", 402, 517, 455, 553},
-    {"/MCDU_KB_16", 16, "FN ARPT", 79, 565, 132, 601},
-    {"/MCDU_KB_25", 25, "AR L", 79, 612, 132, 648},
-    {"/MCDU_KB_17", 17, "AR U", 144, 612, 197, 648},
-    {"/MCDU_KB_18", 18, "AR R", 79, 659, 132, 695},
-    {"/MCDU_KB_19", 19, "AR D", 144, 659, 197, 695},
-    {"/MCDU_KB_28", 28, "AL 1", 75, 720, 114, 759},
-    {"/MCDU_KB_29", 29, "AL 2", 127, 720, 166, 759},
-    {"/MCDU_KB_30", 30, "AL 3", 179, 720, 218, 759},
-    {"/MCDU_KB_31", 31, "AL 4", 75, 768, 114, 807},
-    {"/MCDU_KB_32", 32, "AL 5", 127, 768, 166, 807},
-    {"/MCDU_KB_33", 33, "AL 6", 179, 768, 218, 807},
-    {"/MCDU_KB_34", 34, "AL 7", 75, 815, 114, 854},
-    {"/MCDU_KB_35", 35, "AL 8", 127, 815, 166, 854},
-    {"/MCDU_KB_36", 36, "AL 9", 179, 815, 218, 854},
-    {"/MCDU_KB_37", 37, "AL .", 75, 863, 114, 902},
-    {"/MCDU_KB_27", 27, "AL 0", 127, 863, 166, 902},
-    {"/MCDU_KB_65", 65, "AL +", 179, 863, 218, 902},
-    {"/MCDU_KB_39", 39, "AL A", 235, 584, 275, 624},
-    {"/MCDU_KB_40", 40, "AL B", 291, 584, 331, 624},
-    {"/MCDU_KB_41", 41, "AL C", 348, 584, 388, 624},
-    {"/MCDU_KB_42", 42, "AL D", 404, 584, 444, 624},
-    {"/MCDU_KB_43", 43, "AL E", 460, 584, 500, 624},
-    {"/MCDU_KB_44", 44, "AL F", 235, 639, 275, 679},
-    {"/MCDU_KB_45", 45, "AL G", 291, 639, 331, 679},
-    {"/MCDU_KB_46", 46, "AL H", 348, 639, 388, 679},
-    {"/MCDU_KB_47", 47, "AL I", 404, 639, 444, 679},
-    {"/MCDU_KB_48", 48, "AL J", 460, 639, 500, 679},
-    {"/MCDU_KB_49", 49, "AL K", 235, 695, 275, 735},
-    {"/MCDU_KB_50", 50, "AL L", 291, 695, 331, 735},
-    {"/MCDU_KB_51", 51, "AL M", 348, 695, 388, 735},
-    {"/MCDU_KB_52", 52, "AL N", 404, 695, 444, 735},
-    {"/MCDU_KB_53", 53, "AL O", 460, 695, 500, 735},
-    {"/MCDU_KB_54", 54, "AL P", 235, 750, 275, 790},
-    {"/MCDU_KB_55", 55, "AL Q", 291, 750, 331, 790},
-    {"/MCDU_KB_56", 56, "AL R", 348, 750, 388, 790},
-    {"/MCDU_KB_57", 57, "AL S", 404, 750, 444, 790},
-    {"/MCDU_KB_58", 58, "AL T", 460, 750, 500, 790},
-    {"/MCDU_KB_59", 59, "AL U", 235, 806, 275, 846},
-    {"/MCDU_KB_60", 60, "AL V", 291, 806, 331, 846},
-    {"/MCDU_KB_61", 61, "AL W", 348, 806, 388, 846},
-    {"/MCDU_KB_62", 62, "AL X", 404, 806, 444, 846},
-    {"/MCDU_KB_63", 63, "AL Y", 460, 806, 500, 846},
-    {"/MCDU_KB_64", 64, "AL Z", 235, 861, 275, 901},
-    {"/MCDU_KB_38", 38, "AL /", 291, 861, 331, 901},
-    {"/MCDU_KB_66", 66, "AL SP", 348, 861, 388, 901},
-    {"/MCDU_KB_67", 67, "AL OVFY", 404, 861, 444, 901},
-    {"/MCDU_KB_68", 68, "AL CLR", 460, 861, 500, 901},
-};
-static_assert(std::size(kKeyRows) == kMcduKeyCount);
-
 // Widened to double, plus one half, truncated: how the page writes a coordinate.
 int PageCoordinate(float value) {
     return static_cast<int>(static_cast<double>(value) + 0.5);
-}
-
-TEST(McduKeyTableTest, MatchesThePageTableRowByRow) {
-    for (std::size_t i = 0; i < kMcduKeyCount; ++i) {
-        const McduKey& key = McduKeyTable[i];
-        const KeyRow& row = kKeyRows[i];
-        SCOPED_TRACE(row.label);
-        EXPECT_STREQ(key.path, row.path);
-        EXPECT_EQ(key.code, row.code);
-        EXPECT_STREQ(key.label, row.label);
-        EXPECT_EQ(PageCoordinate(key.x1), row.x1);
-        EXPECT_EQ(PageCoordinate(key.y1), row.y1);
-        EXPECT_EQ(PageCoordinate(key.x2), row.x2);
-        EXPECT_EQ(PageCoordinate(key.y2), row.y2);
-    }
-}
-
-TEST(McduKeyTableTest, EveryCodeOnceAndInItsPath) {
-    std::set<int> codes;
-    for (const McduKey& key : McduKeyTable) {
-        EXPECT_TRUE(codes.insert(key.code).second) << key.code;
-        char expected[16];
-        std::snprintf(expected, sizeof expected, "/MCDU_KB_%02d", key.code);
-        EXPECT_STREQ(key.path, expected);
-        EXPECT_LT(key.x1, key.x2);
-        EXPECT_LT(key.y1, key.y2);
-    }
-    EXPECT_EQ(codes.size(), kMcduKeyCount);
-    EXPECT_EQ(*codes.begin(), 0);
-    EXPECT_EQ(*codes.rbegin(), 68);
 }
 
 // Runs the picture generator the build uses, twice, into folders of its own.
