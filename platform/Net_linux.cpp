@@ -175,20 +175,24 @@ Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {
     return {Status(ErrorKind::kFailed, error), kInvalidSocket};
 }
 
-Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
-    pollfd entry{socket, POLLIN, 0};
+namespace {
+
+Status WaitFor(SocketHandle socket, short events, std::chrono::milliseconds timeout) {
+    pollfd entry{socket, events, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
     if (ready > 0) return Status();
     if (ready == 0) return Status(ErrorKind::kTimedOut);
     return PosixError(errno);
 }
 
+}  // namespace
+
+Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
+    return WaitFor(socket, POLLIN, timeout);
+}
+
 Status WaitWritable(SocketHandle socket, std::chrono::milliseconds timeout) {
-    pollfd entry{socket, POLLOUT, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-    if (ready > 0) return Status();
-    if (ready == 0) return Status(ErrorKind::kTimedOut);
-    return PosixError(errno);
+    return WaitFor(socket, POLLOUT, timeout);
 }
 
 Result<size_t> Receive(SocketHandle socket, char* buffer, size_t capacity) {

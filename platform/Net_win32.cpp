@@ -254,10 +254,12 @@ Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {
     return {Status(ErrorKind::kFailed, error), kInvalidSocket};
 }
 
-Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
+namespace {
+
+Status WaitFor(SocketHandle socket, SHORT events, std::chrono::milliseconds timeout) {
     WSAPOLLFD entry{};
     entry.fd = Native(socket);
-    entry.events = POLLRDNORM;
+    entry.events = events;
     const auto wait = timeout.count() < 0 ? -1 : std::min<long long>(timeout.count(), INT_MAX);
     const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(wait));
     if (ready > 0) return Status();
@@ -265,15 +267,14 @@ Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
     return WindowsError(::WSAGetLastError());
 }
 
+}  // namespace
+
+Status WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
+    return WaitFor(socket, POLLRDNORM, timeout);
+}
+
 Status WaitWritable(SocketHandle socket, std::chrono::milliseconds timeout) {
-    WSAPOLLFD entry{};
-    entry.fd = Native(socket);
-    entry.events = POLLWRNORM;
-    const auto wait = timeout.count() < 0 ? -1 : std::min<long long>(timeout.count(), INT_MAX);
-    const int ready = ::WSAPoll(&entry, 1, static_cast<INT>(wait));
-    if (ready > 0) return Status();
-    if (ready == 0) return Status(ErrorKind::kTimedOut);
-    return WindowsError(::WSAGetLastError());
+    return WaitFor(socket, POLLWRNORM, timeout);
 }
 
 Result<size_t> Receive(SocketHandle socket, char* buffer, size_t capacity) {
