@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -18,33 +19,55 @@ using namespace std::chrono_literals;
 
 TEST(WindowPlacementTest, CentredWithXOnMultiplesOfEight) {
     EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1366, 768).x, 520);
-    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1600, 900).x, 640);
+    EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1368, 768).x, 520);
     EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1920, 1080).x, 800);
     EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1680, 1050).y, 365);
     EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1366, 767).y, 223);
 }
 
-TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
-    txtest::Sandbox sandbox;
-    sandbox.Apply();
-    const int port = txtest::FreeTcpPort();
-    sandbox.WriteIni("[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=" + std::to_string(port) +
-                     "\nWebserverWaits4Sim=0\n");
-    const auto logHas = [&](const std::string& text) {
-        return txtest::ReadLog(sandbox.LogPath()).find(text) != std::string::npos;
-    };
-    CTarvelXConnectDlg dlg;
+// A sandbox whose INI is `ini`, applied before the main window is made (it takes its folders when
+// it is made).
+std::unique_ptr<txtest::Sandbox> SandboxWith(const std::string& ini) {
+    auto sandbox = std::make_unique<txtest::Sandbox>();
+    sandbox->Apply();
+    sandbox->WriteIni(ini);
+    return sandbox;
+}
+
+// Starts the main window in the process and closes it once its start is logged; the log's text.
+std::string StartAndClose(CTarvelXConnectDlg& dlg, const txtest::Sandbox& sandbox) {
+    const auto log = [&] { return txtest::ReadLog(sandbox.LogPath()); };
     std::thread closer([&] {
-        txtest::WaitUntil([&] { return logHas("Module version"); }, 20s);
+        txtest::WaitUntil([&] { return log().find("Module version") != std::string::npos; }, 20s);
         std::this_thread::sleep_for(200ms);
         dlg.RequestClose();
     });
     EXPECT_EQ(dlg.DoModal(), 1);
     closer.join();
+    return log();
+}
+
+TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
+    const auto sandbox = SandboxWith(
+        "[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=" + std::to_string(txtest::FreeTcpPort()) +
+        "\nWebserverWaits4Sim=0\n");
+    CTarvelXConnectDlg dlg;
+    const std::string log = StartAndClose(dlg, *sandbox);
     EXPECT_FALSE(dlg.ServerEnabled());
     EXPECT_EQ(dlg.Port(), 0u);
-    EXPECT_EQ(dlg.Server(), nullptr);
-    EXPECT_FALSE(logHas("webserver"));
+    EXPECT_EQ(log.find("webserver"), std::string::npos);
+}
+
+// What tablets are pointed at when the INI leaves the server's keys out: enabled, port 4040, and
+// waiting for the simulator.
+TEST(StartupTest, AServerSectionLeftOutGivesTheDefaults) {
+    const auto sandbox = SandboxWith("[Common]\nLogging=1\n");
+    CTarvelXConnectDlg dlg;
+    const std::string log = StartAndClose(dlg, *sandbox);
+    EXPECT_TRUE(dlg.ServerEnabled());
+    EXPECT_EQ(dlg.Port(), 4040u);
+    // No simulator came: a server that waits for it has not started.
+    EXPECT_EQ(log.find("Starting the webserver"), std::string::npos) << log;
 }
 
 }  // namespace
