@@ -19,36 +19,26 @@ target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/
                            TX_VERSION_TEXT="${PROJECT_VERSION}"
                            TX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
-# Suites shared with Linux, whose subject is the same code on both systems (what differs between
-# the systems they take from tests/support's per-system parts), and the Windows suites of
-# tests/windows. timer_test: the presence tick in the real event loop, here the message loop and
-# WM_TIMER. The others: the pages, the web server and its sockets over Winsock, the MCDU keys
-# through the gauge's named pipe, SimConnect.cfg and the simulator link over TCP, the log as a
-# text file with CR LF, the INI reader (GetPrivateProfileIntA itself here), the window thread
-# kept free while the simulator's address does not answer, the main window's simulator link
-# against a scripted library, its start in the process (placement, the INI's settings), and the
-# request head parser.
-set(TX_SHARED_TESTS timer_test pages_test webserver_test socket_test mcdu_pages_test simconfig_test
-                    simconnect_test log_test profile_test responsiveness_test simlink_test
-                    dialog_start_test request_head_test)
-file(GLOB TX_WINDOWS_TEST_FILES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*_test.cpp)
-foreach(test_name ${TX_SHARED_TESTS})
-  list(APPEND TX_WINDOWS_TEST_FILES ${CMAKE_CURRENT_SOURCE_DIR}/${test_name}.cpp)
-endforeach()
+# One executable per product folder, as on Linux: tests/<folder>/*_test.cpp is shared with Linux
+# (what differs between the systems it takes from tests/support's per-system parts), *_win32.cpp
+# and the win32/ subfolder are Windows'. A folder may carry resources of its own (the log's
+# version resource, which the diagnostics read from their own executable): <folder>/*_win32.rc.in.
 enable_language(RC)
-foreach(test_file ${TX_WINDOWS_TEST_FILES})
-  get_filename_component(test_name ${test_file} NAME_WE)
-  get_filename_component(test_dir ${test_file} DIRECTORY)
-  # A suite may carry resources of its own (a version resource, say): <name>.rc.in beside it, or
-  # in windows/ for a shared suite.
-  set(test_resources)
-  foreach(rc_dir ${test_dir} ${CMAKE_CURRENT_SOURCE_DIR}/windows)
-    if(NOT test_resources AND EXISTS ${rc_dir}/${test_name}.rc.in)
-      configure_file(${rc_dir}/${test_name}.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc @ONLY)
-      set(test_resources ${CMAKE_CURRENT_BINARY_DIR}/${test_name}.rc)
-    endif()
+set(TX_TEST_FOLDERS app ui res web sim simconnect pipe log platform tools)
+foreach(folder ${TX_TEST_FOLDERS})
+  set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
+  file(GLOB test_files CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_win32.cpp ${dir}/win32/*.cpp)
+  if(NOT test_files)
+    continue()
+  endif()
+  set(test_name ${folder}_tests)
+  file(GLOB rc_templates CONFIGURE_DEPENDS ${dir}/*_win32.rc.in)
+  foreach(rc_template ${rc_templates})
+    get_filename_component(rc_name ${rc_template} NAME_WLE)
+    configure_file(${rc_template} ${CMAKE_CURRENT_BINARY_DIR}/${folder}/${rc_name} @ONLY)
+    list(APPEND test_files ${CMAKE_CURRENT_BINARY_DIR}/${folder}/${rc_name})
   endforeach()
-  add_executable(${test_name} ${test_file} ${test_resources})
+  add_executable(${test_name} ${test_files})
   # ole32 and uuid: the tests cross-check the shell's folders through its known-folder call.
   target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main ole32 uuid)
   # Pipes, the instance mutex and window classes are global in a Wine prefix: one suite at a time.

@@ -26,7 +26,7 @@ std::string IniWithLogging(int port) {
            "\nWebserverWaits4Sim=1\n";
 }
 
-TEST(StartupTest, MissingIniIsReportedOnceAndTheDefaultsRun) {
+TEST(ProgramTest, MissingIniIsReportedOnceAndTheDefaultsRun) {
     txtest::Sandbox sandbox;
     txtest::ChildProcess program;
     ASSERT_TRUE(program.Start(kProgram, {}, sandbox.Env()));
@@ -44,7 +44,7 @@ TEST(StartupTest, MissingIniIsReportedOnceAndTheDefaultsRun) {
     EXPECT_FALSE(txtest::FileExists(sandbox.settings()));
 }
 
-TEST(StartupTest, LogRecordsBeginDiagnosticsAndEnd) {
+TEST(ProgramTest, LogRecordsBeginDiagnosticsAndEnd) {
     txtest::Sandbox sandbox;
     sandbox.WriteIni(IniWithLogging(txtest::FreeTcpPort()));
     txtest::ChildProcess program;
@@ -79,7 +79,7 @@ TEST(StartupTest, LogRecordsBeginDiagnosticsAndEnd) {
     EXPECT_EQ(program.Stderr().find("INI file"), std::string::npos);
 }
 
-TEST(StartupTest, SecondCopyIsRefusedAndTheFirstRunsOn) {
+TEST(ProgramTest, SecondCopyIsRefusedAndTheFirstRunsOn) {
     txtest::Sandbox sandbox;
     sandbox.WriteIni(IniWithLogging(txtest::FreeTcpPort()));
     txtest::ChildProcess first;
@@ -102,7 +102,7 @@ TEST(StartupTest, SecondCopyIsRefusedAndTheFirstRunsOn) {
     EXPECT_TRUE(LogHas(sandbox, "TarvelXConnectExtended.exe: END.\n"));
 }
 
-TEST(StartupTest, CloseRequestsDuringShutdownChangeNothing) {
+TEST(ProgramTest, CloseRequestsDuringShutdownChangeNothing) {
     // Online, so that shutdown stops a worker and says goodbye to the gauge: it takes a while,
     // and every signal of the loop below comes during it or after the event loop has ended.
     txtest::Sandbox sandbox;
