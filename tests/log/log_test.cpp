@@ -90,13 +90,17 @@ TEST_F(LogTest, LongMessageIsCutAtBufferSize) {
     EXPECT_EQ(Content().size(), 2523u + 27u + 2523u);
 }
 
-TEST_F(LogTest, ClosedStreamWritesNothing) {
+TEST_F(LogTest, AClosedStreamWritesNothingAndEachOpenStartsAfresh) {
+    LogLine(m_stream, "first run\n");
     m_stream.Close();
     LogLine(m_stream, "line\n");
     LogText(m_stream, "text\n");
     WriteLogTimestamp(m_stream);
-    EXPECT_EQ(Content(), "");
     EXPECT_FALSE(m_stream.IsOpen());
+    EXPECT_EQ(Content(), "[05/12/2026 22:06:14:123]: first run\n");
+    ASSERT_TRUE(m_stream.Open(m_path));
+    LogLine(m_stream, "second run\n");
+    EXPECT_EQ(Content(), "[05/12/2026 22:06:14:123]: second run\n");
 }
 
 TEST_F(LogTest, PiecesFromManyThreadsNeverMix) {
