@@ -8,8 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -26,15 +24,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr char kHelperVariable[] = "TX_TEST_LOCK_HELPER";
-constexpr char kHeldMarker[] = "instance lock held";
-
-TEST(InstanceLockTest, NameIsTheProgramsMutex) {
-    EXPECT_EQ(platform::InstanceLockPath(), "TarvelXLoadManagerMutex");
-}
-
-TEST(InstanceLockTest, ASecondLockInTheSameProcessIsRefused) {
+// A second copy in another process is refused the same way: the program's own tests start two.
+TEST(InstanceLockTest, IsTheProgramsMutexAndASecondLockIsRefusedUntilTheFirstIsGone) {
     const std::string name = platform::InstanceLockPath();
+    EXPECT_EQ(name, "TarvelXLoadManagerMutex");
     ASSERT_FALSE(platform::FileLock::IsHeldElsewhere(name));
     platform::FileLock first;
     ASSERT_TRUE(first.TryLock(name));
@@ -49,39 +42,6 @@ TEST(InstanceLockTest, ASecondLockInTheSameProcessIsRefused) {
     EXPECT_FALSE(first.IsLocked());
     EXPECT_FALSE(platform::FileLock::IsHeldElsewhere(name));
     EXPECT_TRUE(second.TryLock(name));
-}
-
-// Run by the test below as a process of its own: takes the program's lock, says so and waits to
-// be ended. Skipped in an ordinary run.
-TEST(InstanceLockTest, DISABLED_HelperHoldsTheLock) {
-    if (std::getenv(kHelperVariable) == nullptr) GTEST_SKIP();
-    platform::FileLock lock;
-    ASSERT_TRUE(lock.TryLock(platform::InstanceLockPath()));
-    std::printf("%s\n", kHeldMarker);
-    std::fflush(stdout);
-    std::this_thread::sleep_for(60s);
-}
-
-TEST(InstanceLockTest, AnotherProcessHoldingTheLockRefusesItUntilItEnds) {
-    const std::string name = platform::InstanceLockPath();
-    txtest::ChildProcess helper;
-    ASSERT_TRUE(helper.Start(platform::ExecutablePath(),
-                             {"--gtest_filter=InstanceLockTest.DISABLED_HelperHoldsTheLock",
-                              "--gtest_also_run_disabled_tests"},
-                             {{kHelperVariable, "1"}}));
-    ASSERT_TRUE(txtest::WaitUntil(
-        [&] { return helper.Stdout().find(kHeldMarker) != std::string::npos; }, 20s))
-        << helper.Stdout() << helper.Stderr();
-
-    platform::FileLock mine;
-    EXPECT_FALSE(mine.TryLock(name));
-    EXPECT_TRUE(platform::FileLock::IsHeldElsewhere(name));
-
-    // However the holder ends (here: killed), the system lets go of the mutex.
-    helper.Signal(9);
-    ASSERT_TRUE(helper.Wait(10s).has_value());
-    EXPECT_FALSE(platform::FileLock::IsHeldElsewhere(name));
-    EXPECT_TRUE(mine.TryLock(name));
 }
 
 // A top-level window of the simulator's class, made and destroyed on a thread of its own that
