@@ -48,14 +48,11 @@ export function rawGet(port, target, timeoutMs = 10000) {
   return new Promise((resolve) => {
     const socket = net.createConnection({ host: '127.0.0.1', port });
     const chunks = [];
-    const timer = setTimeout(() => socket.destroy(), timeoutMs);
+    socket.setTimeout(timeoutMs, () => socket.destroy());
     socket.on('connect', () => socket.write(`GET ${target} HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n`));
     socket.on('data', (chunk) => chunks.push(chunk));
     socket.on('error', () => {});
-    socket.on('close', () => {
-      clearTimeout(timer);
-      resolve(chunks.length ? Buffer.concat(chunks) : null);
-    });
+    socket.on('close', () => resolve(chunks.length ? Buffer.concat(chunks) : null));
   });
 }
 
@@ -114,12 +111,7 @@ export class Child {
 
   // Resolves with the exit code, or throws when it has not ended within timeoutMs.
   async waitExit(timeoutMs) {
-    let timer;
-    const timeout = new Promise((resolve) => {
-      timer = setTimeout(resolve, timeoutMs);
-    });
-    await Promise.race([this.exited, timeout]);
-    clearTimeout(timer);
+    await Promise.race([this.exited, new Promise((resolve) => setTimeout(resolve, timeoutMs).unref())]);
     if (this.running) throw new Error(`${this.name} still runs after ${timeoutMs} ms`);
     return this.exit;
   }
@@ -129,33 +121,26 @@ export class Child {
     this.stopping = true;
     if (!this.running) return this.exit;
     this.process.kill(signal);
-    const timer = setTimeout(() => this.running && this.process.kill('SIGKILL'), 20000);
-    await this.exited;
-    clearTimeout(timer);
-    return this.exit;
+    setTimeout(() => this.running && this.process.kill('SIGKILL'), 20000).unref();
+    return this.exited;
   }
 }
 
 // One command on a simulator stand-in's control channel; resolves with its answer line.
 export function simControl(controlPath, command) {
   return new Promise((resolve, reject) => {
-    const socket = net.createConnection(controlPath);
+    const socket = net.createConnection(controlPath, () => socket.write(command + '\n'));
     let input = '';
-    const timer = setTimeout(() => socket.destroy(new Error(`no answer to "${command}"`)), 5000);
-    socket.on('connect', () => socket.write(command + '\n'));
+    socket.setTimeout(5000, () => socket.destroy(new Error(`no answer to "${command}"`)));
     socket.on('data', (chunk) => {
       input += chunk.toString('utf8');
       if (!input.includes('\n')) return;
-      clearTimeout(timer);
       socket.end();
       const answer = input.slice(0, input.indexOf('\n'));
       if (answer.startsWith('ok')) resolve(answer);
       else reject(new Error(`"${command}": ${answer}`));
     });
-    socket.on('error', (error) => {
-      clearTimeout(timer);
-      reject(error);
-    });
+    socket.on('error', reject);
   });
 }
 
@@ -259,10 +244,10 @@ export class SystemBase {
     }
     const left = this.cleanUp();
     this.finalLog = readText(this.programLog);
-    this.finalGaugeLog = this.gaugeLog();
-    this.gaugeLog = () => this.finalGaugeLog;
+    fs.writeFileSync(path.join(this.root, 'program.log'), this.finalLog);
+    const gaugeLog = this.gaugeLog();
+    this.gaugeLog = () => gaugeLog;
     fs.mkdirSync(this.artefactsDir, { recursive: true });
-    fs.writeFileSync(path.join(this.artefactsDir, `${this.name}-program.log`), this.finalLog);
     for (const entry of fs.readdirSync(this.root).filter((file) => /\.(out|err|log)$/.test(file))) {
       fs.copyFileSync(path.join(this.root, entry), path.join(this.artefactsDir, `${this.name}-${entry}`));
     }
