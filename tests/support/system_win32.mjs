@@ -175,7 +175,7 @@ export class System extends SystemBase {
   async answerBox(child, caption, text) {
     await waitFor(() => child.stderr().includes(`${caption}: ${text}`) || !child.running, 40000, `the "${caption}" box`);
     const closer = runWindows(boxCloserExe, ['--caption', caption, '--timeout-ms', '20000'], 40000);
-    if (closer.status !== 0 || !closer.stdout.includes(`BOX: text ${text}\r\n`)) {
+    if (closer.status !== 0 || !closer.stdout.includes(`BOX: text ${text}`)) {
       throw new Error(`the "${caption}" box: ${closer.status} ${closer.stdout}${closer.stderr}`);
     }
     return child.stderr().replaceAll('\r\n', '\n');
