@@ -147,10 +147,9 @@ export function simControl(controlPath, command) {
 // What both systems share; a subclass gives settings, programLog, artefactsDir, startSim(),
 // startGauge(), startProgram(label), closeProgram() and cleanUp().
 export class SystemBase {
-  // waits4Sim: the INI's WebserverWaits4Sim. rate: simulated seconds per real second.
-  constructor({ name, waits4Sim = 1, rate = 1 }) {
+  // rate: simulated seconds per real second.
+  constructor({ name, rate = 1 }) {
     this.name = name;
-    this.waits4Sim = waits4Sim;
     this.rate = rate;
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-system-'));
     this.gaugeLogFile = path.join(this.root, 'gauge-standin.log');
@@ -194,16 +193,11 @@ export class SystemBase {
     return true;
   }
 
-  async waitForLog(text, times = 1, timeoutMs = 40000) {
-    await waitFor(() => this.checkChildren() && count(this.log(), text) >= times, timeoutMs,
-      `"${text.trim()}" in the program's log`);
-  }
-
   async writeSettings() {
     this.port = await freeLoopbackPort();
     this.simPort = await freeLoopbackPort();
     fs.mkdirSync(this.settings, { recursive: true });
-    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, this.waits4Sim));
+    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, 1));
     fs.writeFileSync(path.join(this.settings, 'SimConnect.cfg'),
       simConnectCfg(this.simPort, process.env.TX_TEST_SIM_PROTOCOL === 'IPv6'));
   }
@@ -216,7 +210,7 @@ export class SystemBase {
     await waitFor(() => this.checkChildren() && this.gaugeLog().includes('GAUGE: listening on'), 40000,
       'the gauge stand-in');
     this.program = this.track(this.startProgram('program'));
-    await this.waitForLog('FSX online.');
+    await waitFor(() => this.checkChildren() && this.log().includes('FSX online.'), 40000, 'the program online');
     await waitFor(async () => this.checkChildren() &&
       (await rawGet(this.port, '/'))?.toString('latin1').includes('Tarvel X Connect Extended'), 40000,
     'the status page');

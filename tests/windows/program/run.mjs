@@ -1,6 +1,7 @@
 // Runs the Windows program's process tests under Wine, in the prefix scripts/windows-test.sh made:
-// tests/app/program.test.mjs as on Linux, then what only Windows has. Without Wine, a prefix or the
-// programs it says what is missing and ends with the skip code (77) that CTest is told about.
+// tests/app/program.test.mjs as on Linux, then what only Windows has. Without Wine, its prefix or
+// a display it says what is missing and ends with the skip code (77) that CTest is told about;
+// a program missing from the builds is a failure.
 //   bash scripts/windows-test.sh build -R windows_program
 
 import { spawnSync } from 'node:child_process';
