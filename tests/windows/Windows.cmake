@@ -54,10 +54,10 @@ add_test(NAME RequestHeadFuzzCorpus
          COMMAND request_head_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/http_head)
 set_tests_properties(RequestHeadFuzzCorpus PROPERTIES TIMEOUT 60)
 
-# The Windows program as a real process under Wine, with the Windows stand-ins and the native
-# sim-standin, and its pages compared with the native program's (tests/windows/program). CTest runs
-# node itself, not through the emulator; the native programs come from the build that made the
-# picture generator. It skips (77) without node, Wine or the native programs.
+# The Windows program as a real process under Wine with the Windows stand-ins and the native
+# sim-standin: tests/app/program.test.mjs as on Linux, and what only Windows has
+# (tests/windows/program). CTest runs node itself, not through the emulator; the native programs
+# come from the build that made the picture generator. It skips (77) without Wine or the programs.
 add_executable(messagebox-closer ${CMAKE_CURRENT_SOURCE_DIR}/windows/program/messagebox-closer.cpp)
 target_link_libraries(messagebox-closer PRIVATE user32)
 find_program(TX_NODE node)
@@ -67,17 +67,6 @@ if(TX_NODE)
   set_tests_properties(windows_program PROPERTIES
                        ENVIRONMENT "TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
                        TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
-endif()
-
-# The browser tests of tests/browser, the same files, against the Windows program: the system they
-# start is the .exe under Wine with the Windows gauge and simulator-window stand-ins and the native
-# sim-standin (TX_BROWSER_SYSTEM=windows), and Debian's chromium taps the remote MCDU. It skips
-# (77) without chromium, playwright-core, Wine or the programs.
-if(TX_NODE)
-  add_test(NAME browser_windows COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/browser/run.mjs)
-  set_tests_properties(browser_windows PROPERTIES
-                       ENVIRONMENT "TX_BROWSER_SYSTEM=windows;TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
-                       TIMEOUT 300 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
 endif()
 
 # The program's window under Wine on the prefix's X display (tests/windows/window): its place, its

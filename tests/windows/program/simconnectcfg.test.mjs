@@ -1,29 +1,13 @@
-// Where the Windows program finds SimConnect.cfg: in its settings folder, else beside the exe
-// itself, as the user's README tells. Each case runs a copy of the exe from a folder of its own.
-// Starting the system waits for "FSX online.": only the file that names the stand-in gets there.
+// With no SimConnect.cfg in its settings folder, the Windows program reads the one beside its exe,
+// as the user's README tells (with both, the settings folder's wins: user.test.mjs).
 
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
 import { test } from 'node:test';
 
-import { count, settingsDir, WindowsSystem } from './winsystem.mjs';
-
-async function expectOnline(name, simConnectCfg) {
-  const system = await WindowsSystem.start({ name, simConnectCfg });
-  try {
-    assert.equal(fs.existsSync(path.join(settingsDir, 'SimConnect.cfg')), simConnectCfg === 'both');
-    assert.ok(fs.existsSync(path.join(system.programFolder, 'SimConnect.cfg')));
-    assert.equal(count(system.programLogText(), 'FSX online.\n'), 1);
-  } finally {
-    assert.deepEqual(await system.stop(), [], 'no Windows program of the test is left');
-  }
-}
+import { System } from '../../support/system_win32.mjs';
 
 test('with none in the settings folder, the SimConnect.cfg beside the program is read', async () => {
-  await expectOnline('cfg-beside', 'beside');
-});
-
-test('with both, the settings folder\'s SimConnect.cfg wins over the one beside the program', async () => {
-  await expectOnline('cfg-both', 'both');
+  // Starting waits for "FSX online.": only a file that names the stand-in gets there.
+  const system = await System.start({ name: 'cfg-beside', copyTo: 'program', cfgBeside: 'only' });
+  assert.deepEqual(await system.stop(), { exit: 0, left: [] });
 });

@@ -1,0 +1,199 @@
+// The pages' scripts in a real browser (Debian's chromium, driven by playwright-core) against the
+// Linux program and its stand-ins: the status page and its Pause and Resume links, the remote
+// MCDU's picture, display and taps, and two MCDU tablets tapping in turn beside a status tablet.
+// Without chromium or playwright-core it ends with the skip code (77) that CTest is told about;
+// scripts/install-deps.sh --test installs both. Screenshots and logs go to <build>/artefacts/.
+//   TX_BUILD_DIR=$PWD/build node tests/browser/pages.test.mjs
+
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, test } from 'node:test';
+
+import { sleep, waitFor } from '../support/harness.mjs';
+import { System } from '../support/system_linux.mjs';
+
+const kChromium = '/usr/bin/chromium';
+const playwright = await import('playwright-core').catch(() => null);
+if (!playwright || !fs.existsSync(kChromium)) {
+  console.log('Browser tests skipped: they need chromium and playwright-core (scripts/install-deps.sh --test).');
+  process.exit(77);
+}
+
+let system;
+let browser;
+
+before(async () => {
+  system = await System.start({ name: 'browser', rate: 10 });
+  // Host names other than the loopback address resolve to nothing: the browser never leaves here.
+  browser = await playwright.chromium.launch({
+    executablePath: kChromium,
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking', '--no-proxy-server',
+      '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'],
+  });
+});
+
+after(async () => {
+  await browser?.close();
+  if (system) assert.equal((await system.stop()).exit, 0, 'the program ends cleanly');
+});
+
+// A page in a context of its own, and whatever counts as an error on it.
+async function openPage(options) {
+  const page = await (await browser.newContext({ deviceScaleFactor: 1, ...options })).newPage();
+  page.errors = [];
+  const error = (what) => page.errors.push(what);
+  // A frame or picture that moves on to its next address cancels its load: the pages' own doing.
+  page.on('requestfailed', (request) => request.failure()?.errorText !== 'net::ERR_ABORTED' &&
+    error(`${request.url()}: ${request.failure()?.errorText}`));
+  page.on('response', (response) => response.status() >= 400 && error(`${response.url()}: ${response.status()}`));
+  // The MCDU page's head loads the display picture before its body has made the canvas: on a busy
+  // machine that first paint finds no canvas (the next one paints it), while the page opens only.
+  page.on('pageerror', (e) => !(page.opening && /at paintDisplay .*\n\s*at i\.onload/.test(e.stack)) && error(e.stack));
+  return page;
+}
+
+async function statusRows(page) {
+  assert.equal((await page.goto(system.baseUrl + '/')).status(), 202);
+  assert.equal(await page.title(), 'Quennick Tarvel X Connect Extended');
+  return page.locator('table tr').evaluateAll((rows) => Object.fromEntries(rows.map((row) =>
+    [...row.querySelectorAll('td')].map((cell) => cell.textContent))));
+}
+
+// The flight values of the status page once they differ from `than` (its time aside).
+async function valuesOtherThan(page, than) {
+  return waitFor(async () => {
+    const { 'LAST UPDATE': time, ...values } = await statusRows(page);
+    return JSON.stringify(values) !== JSON.stringify(than) && values;
+  }, 20000, 'the values to move');
+}
+
+// Clicks a link of the pause row and follows the please-wait page back to the status page.
+async function clickThroughPleaseWait(page, link, paused) {
+  await page.getByRole('link', { name: link, exact: true }).click();
+  await page.waitForLoadState('domcontentloaded');
+  assert.equal(await page.title(), 'Please wait...');
+  await page.waitForURL(system.baseUrl + '/', { timeout: 10000 });
+  assert.ok((await system.ctl('status')).includes(` paused=${paused}`), `the stand-in after ${link}`);
+}
+
+// (The page's values and texts are the golden pages' business; here the links and the simulator.)
+test('the status page\'s Pause and Resume really pause and resume the simulator', async () => {
+  const page = await openPage({ viewport: { width: 1000, height: 800 } });
+  await system.ctl('start');
+  await valuesOtherThan(page, await valuesOtherThan(page, {}));
+  assert.ok(await page.locator('img[src="busbanner.jpg"]').evaluate((img) => img.naturalWidth > 0), 'the banner');
+  await clickThroughPleaseWait(page, 'Pause', 1);
+  const frozen = await valuesOtherThan(page, {});
+  assert.equal(frozen['Sim paused'], 'Resume');
+  await sleep(1500);
+  assert.deepEqual(await valuesOtherThan(page, {}), frozen, 'the values stand still while paused');
+  await clickThroughPleaseWait(page, 'Resume', 0);
+  await valuesOtherThan(page, await valuesOtherThan(page, {}));
+  await page.screenshot({ path: path.join(system.artefactsDir, 'status.png'), fullPage: true });
+  assert.deepEqual(page.errors, []);
+});
+
+// The MCDU page with its picture loaded; `keys` maps each key's path to its centre on the page.
+async function openMcdu(page) {
+  page.opening = true;
+  assert.equal((await page.goto(system.baseUrl + '/MCDU')).status(), 202);
+  assert.equal(await page.title(), 'Quennick Tarvel MCDU');
+  const frame = page.frame({ name: 'frame_main' });
+  await frame.waitForFunction(() => document.querySelector('img[usemap="#kb_map"]')?.naturalWidth > 0);
+  const box = await page.locator('frame[name="frame_main"]').boundingBox();
+  const areas = await frame.evaluate(() => {
+    const image = document.querySelector('img[usemap="#kb_map"]').getBoundingClientRect();
+    return [...document.querySelectorAll('map[name="kb_map"] area')].map((area) => {
+      const [x1, y1, x2, y2] = area.coords.split(',').map(Number);
+      return [/btn\('([^']*)'\)/.exec(area.getAttribute('onclick'))[1],
+        { x: image.left + (x1 + x2) / 2, y: image.top + (y1 + y2) / 2 }];
+    });
+  });
+  page.keys = new Map(areas.map(([key, { x, y }]) => [key, { x: box.x + x, y: box.y + y }]));
+  page.opening = false;
+  return frame;
+}
+
+// The canvas: how many of its pixels are painted, and a fingerprint of them all.
+function display(frame) {
+  return frame.evaluate(() => {
+    const canvas = document.getElementById('mcducanvas');
+    const data = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+    let lit = 0;
+    let hash = 0;
+    for (let at = 0; at < data.length; ++at) hash = (Math.imul(hash, 31) + data[at]) | 0;
+    for (let at = 3; at < data.length; at += 4) lit += data[at] > 0;
+    return { lit, hash, total: data.length / 4 };
+  });
+}
+
+// The codes of the keys the gauge got (the flight-start probe, 254, is the program's own).
+const gaugeKeys = () => [...system.gaugeLog().matchAll(/GAUGE: code (\d+) \(/g)].map((m) => Number(m[1])).filter((c) => c !== 254);
+
+async function tap(page, code) {
+  const key = `/MCDU_KB_${String(code).padStart(2, '0')}`;
+  const answered = page.waitForResponse((response) => new URL(response.url()).pathname === key);
+  await page.touchscreen.tap(page.keys.get(key).x, page.keys.get(key).y);
+  assert.match(await (await answered).text(), /parent\.frame_main\.paintDisplay/, `${key} is the key page`);
+}
+
+test('the MCDU page: the picture, its keys, the display on the canvas; a tap reaches the gauge and shows', async () => {
+  const page = await openPage({ viewport: { width: 980, height: 960 }, hasTouch: true });
+  const frame = await openMcdu(page);
+  const picture = await frame.evaluate(() => {
+    const image = document.querySelector('img[usemap="#kb_map"]');
+    const [canvas, place] = [document.getElementById('mcducanvas'), image.getBoundingClientRect()];
+    const at = canvas.getBoundingClientRect();
+    return { src: image.getAttribute('src'), width: image.naturalWidth, height: image.naturalHeight,
+      canvas: [at.left - place.left, at.top - place.top, canvas.width, canvas.height] };
+  });
+  assert.deepEqual(picture, { src: 'mcdu_bg.jpg', width: 576, height: picture.height, canvas: [103, 72, 370, 364] });
+  assert.ok(picture.height > 902, 'the picture holds the lowest keys');
+  assert.equal(page.keys.size, 69);
+  const empty = await waitFor(async () => ((shown) => shown.lit > 0 && shown)(await display(frame)), 10000, 'a display');
+  assert.ok(empty.lit < empty.total / 2, 'the dark parts of the display are transparent');
+
+  await tap(page, 39);
+  await waitFor(async () => (await display(frame)).hash !== empty.hash, 10000, 'the display to show A');
+  await tap(page, 68);
+  await waitFor(async () => (await display(frame)).hash === empty.hash, 10000, 'CLR to empty the scratchpad');
+  assert.deepEqual(gaugeKeys(), [39, 68]);
+  assert.match(system.gaugeLog(), /GAUGE: code 39 \(A\)[^]*GAUGE: code 68 \(CLR\)/);
+  assert.deepEqual(page.errors, []);
+});
+
+// The web server serves one request at a time: here requests would queue up, a key be lost or
+// sent twice, or a page get an error instead of its answer. (A connection the browser opens ahead
+// and leaves silent is closed after the server's head time-out: that is no error of a page's.)
+test('two MCDU tablets tapping in turn and a status tablet reloading are all served', async () => {
+  const tablets = [await openPage({ viewport: { width: 980, height: 960 }, hasTouch: true }),
+    await openPage({ viewport: { width: 980, height: 960 }, hasTouch: true })];
+  for (const tablet of tablets) await openMcdu(tablet);
+  const status = await openPage({ viewport: { width: 1000, height: 800 } });
+  // Disjoint keys per tablet (1 to 9 and 0; A to Z and CLR), so each code names its tablet.
+  const keys = [[28, 29, 30, 31, 32, 33, 34, 35, 36, 27], [...Array(26).keys()].map((i) => 39 + i).concat(68)];
+  const sent = [[], []];
+  const before = gaugeKeys().length;
+  const until = Date.now() + 10000;
+  const reloading = (async () => {
+    while (Date.now() < until) {
+      assert.equal(Object.keys(await statusRows(status)).length, 10, 'the status table is whole');
+      await sleep(1000);
+    }
+  })();
+  for (let turn = 0; Date.now() < until; ++turn) {
+    const tablet = turn % 2;
+    sent[tablet].push(keys[tablet][sent[tablet].length % keys[tablet].length]);
+    await tap(tablets[tablet], sent[tablet].at(-1));
+    await sleep(250);
+  }
+  await reloading;
+  await waitFor(() => gaugeKeys().length - before >= sent[0].length + sent[1].length, 10000, 'every key at the gauge');
+  await sleep(300);  // a key sent twice would come right behind
+  const received = gaugeKeys().slice(before);
+  assert.equal(received.length, sent[0].length + sent[1].length, 'no key lost or sent twice');
+  for (const tablet of [0, 1]) assert.deepEqual(received.filter((code) => keys[tablet].includes(code)), sent[tablet]);
+  for (const page of [...tablets, status]) assert.deepEqual(page.errors, []);
+  await tablets[1].screenshot({ path: path.join(system.artefactsDir, 'tablets.png') });
+});

@@ -1,0 +1,78 @@
+// The system on Linux: the native programs of <build>/bin, each test with its own HOME and
+// XDG_RUNTIME_DIR (the instance lock, the gauge's socket and the simulator's control channel are
+// there), the program's window on SDL's dummy driver.
+
+import fs from 'node:fs';
+import path from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+import { Child, SystemBase, waitFor } from './harness.mjs';
+
+const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
+const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(sourceDir, 'build'));
+const binDir = path.join(buildDir, 'bin');
+export const programExe = path.join(binDir, 'TarvelXConnectExtended');
+
+export class System extends SystemBase {
+  constructor(options) {
+    super(options);
+    const home = path.join(this.root, 'home');
+    const runtime = path.join(this.root, 'run');
+    this.settings = path.join(home, 'Documents', 'Quennick', 'Tarvel');
+    this.programLog = path.join(this.settings, 'TarvelXConnectExtended.log');
+    this.iniPattern = path.join(this.settings, 'TarvelXConnectExtended.ini').replace(/[.\\]/g, '\\$&');
+    this.controlPath = path.join(runtime, 'sim-standin.ctl');
+    this.artefactsDir = path.join(buildDir, 'artefacts');
+    this.exe = programExe;
+    fs.mkdirSync(path.join(home, '.config'), { recursive: true });
+    fs.mkdirSync(runtime, { mode: 0o700 });
+    this.options = {
+      cwd: this.root,
+      env: {
+        ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
+        XDG_RUNTIME_DIR: runtime, SDL_VIDEODRIVER: 'dummy', SDL_AUDIODRIVER: 'dummy',
+      },
+    };
+  }
+
+  async startSim() {
+    this.sim = this.track(new Child('sim-standin', path.join(binDir, 'sim-standin'),
+      ['--log', this.simLog, '--rate', String(this.rate), '--port', String(this.simPort)], this.options,
+      path.join(this.root, 'sim-standin.out')));
+    await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath), 40000, 'the simulator stand-in');
+  }
+
+  startGauge() {
+    return new Child('gauge-standin', path.join(binDir, 'gauge-standin'),
+      ['--settings', this.settings, '--log', this.gaugeLogFile], this.options, path.join(this.root, 'gauge-standin.out'));
+  }
+
+  // The program starts in the folder of the web pages' pictures.
+  startProgram(label) {
+    return new Child('TarvelXConnectExtended', this.exe, [], { ...this.options, cwd: path.join(buildDir, 'www') },
+      path.join(this.root, `${label}.out`));
+  }
+
+  // One close request: SIGTERM unless told, as the desktop's session end sends.
+  requestClose(signal = 'SIGTERM') {
+    this.program.process.kill(signal);
+  }
+
+  async closeProgram() {
+    this.program.stopping = true;
+    return this.program.stop('SIGTERM');
+  }
+
+  // A message box is a line on standard error on Linux: `child` shows it and goes on at once.
+  async answerBox(child, caption, text) {
+    const shown = () => child.stderr().includes(`${caption}: ${text}`) && child.stderr().endsWith('\n');
+    await waitFor(() => shown() || !child.running, 40000, `the "${caption}" box`);
+    return child.stderr();
+  }
+
+  cleanUp() {
+    return [];
+  }
+
+  removeSettings() {}
+}
