@@ -112,18 +112,11 @@ namespace {
 class SkinSdlTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(m_video.ok()) << SDL_GetError();
-        txtest::g_received.clear();
-        m_window =
-            SDL_CreateWindow("skin", 100, 100, 320, 320, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
-        ui::SetWindowProcedure(m_window, &txtest::BaseProcedure);
+        ASSERT_TRUE(b.Ready()) << SDL_GetError();
+        b.MakeSkin();
         ui::SetCursorPosSource([this] { return m_pointer; });
     }
-    void TearDown() override {
-        ui::SetCursorPosSource({});
-        m_skin.reset();
-        SDL_DestroyWindow(m_window);
-    }
+    void TearDown() override { ui::SetCursorPosSource({}); }
     SDL_Point Place() {
         SDL_Point place{0, 0};
         SDL_GetWindowPosition(m_window, &place.x, &place.y);
@@ -140,27 +133,26 @@ class SkinSdlTest : public ::testing::Test {
         return ui::SendWindowEvent(m_window, event);
     }
 
-    txtest::HeadlessVideo m_video;
-    SDL_Window* m_window = nullptr;
+    txtest::SdlBench b;
+    SDL_Window* m_window = b.MakeWindow();  // at (100, 100)
     SDL_Point m_pointer{0, 0};
-    std::unique_ptr<ui::CSkin> m_skin = std::make_unique<ui::CSkin>(129);
 };
 
 TEST_F(SkinSdlTest, APressLeftOfTheExitStripDragsTheWindowUntilRelease) {
-    ASSERT_TRUE(m_skin->Hook(m_window));
+    ASSERT_TRUE(b.skin->Hook(m_window));
     EXPECT_EQ(Send(SDL_MOUSEBUTTONDOWN, 240, 250), 7);  // the exit strip: passed on at once
-    EXPECT_FALSE(m_skin->IsDragging());
+    EXPECT_FALSE(b.skin->IsDragging());
     txtest::g_received.clear();
 
     Send(SDL_MOUSEBUTTONDOWN, 239, 250);
-    EXPECT_TRUE(m_skin->IsDragging());
+    EXPECT_TRUE(b.skin->IsDragging());
     EXPECT_TRUE(txtest::g_received.empty());  // the press waits for the release
     Send(SDL_MOUSEMOTION, 269, 270, SDL_BUTTON_LMASK);
     EXPECT_EQ(Place().x, 130);
     EXPECT_EQ(Place().y, 120);
     Send(SDL_MOUSEMOTION, 219, 275, SDL_BUTTON_LMASK);
     Send(SDL_MOUSEBUTTONUP, 219, 275);
-    EXPECT_FALSE(m_skin->IsDragging());
+    EXPECT_FALSE(b.skin->IsDragging());
     EXPECT_EQ(Place().x, 80);
     EXPECT_EQ(Place().y, 125);
     // The press arrives after the last move, where the pointer rests over the same spot.
@@ -176,10 +168,10 @@ TEST_F(SkinSdlTest, APressLeftOfTheExitStripDragsTheWindowUntilRelease) {
 }
 
 TEST_F(SkinSdlTest, ADragWhoseReleaseWasLostEndsAtTheNextEventThatShowsIt) {
-    ASSERT_TRUE(m_skin->Hook(m_window));
+    ASSERT_TRUE(b.skin->Hook(m_window));
     Send(SDL_MOUSEBUTTONDOWN, 150, 150);
     Send(SDL_MOUSEMOTION, 150, 150, 0);  // moving with no button held
-    EXPECT_FALSE(m_skin->IsDragging());
+    EXPECT_FALSE(b.skin->IsDragging());
     ASSERT_FALSE(txtest::g_received.empty());
     EXPECT_EQ(txtest::g_received[0].type, static_cast<Uint32>(SDL_MOUSEBUTTONDOWN));
 
@@ -187,19 +179,19 @@ TEST_F(SkinSdlTest, ADragWhoseReleaseWasLostEndsAtTheNextEventThatShowsIt) {
     txtest::g_received.clear();
     Send(SDL_MOUSEBUTTONDOWN, 150, 150);
     Send(SDL_MOUSEBUTTONDOWN, 150, 150);
-    EXPECT_TRUE(m_skin->IsDragging());
+    EXPECT_TRUE(b.skin->IsDragging());
     EXPECT_EQ(txtest::g_received.size(), 1u);
 }
 
 TEST_F(SkinSdlTest, OnlyAWindowWithAProcedureOfItsOwnIsHookedOrUnhooked) {
     // Not hooked: someone else's procedure stays where it is.
     ui::SetWindowProcedure(m_window, &ui::DefaultWindowProcedure);
-    EXPECT_FALSE(m_skin->Unhook());
+    EXPECT_FALSE(b.skin->Unhook());
     EXPECT_EQ(ui::GetWindowProcedure(m_window), &ui::DefaultWindowProcedure);
     ui::SetWindowProcedure(m_window, nullptr);
-    EXPECT_FALSE(m_skin->Hook(m_window));
+    EXPECT_FALSE(b.skin->Hook(m_window));
     EXPECT_EQ(ui::GetProp(m_window, ui::CSkin::kPropertyName), nullptr);
-    EXPECT_FALSE(m_skin->Hook(nullptr));
+    EXPECT_FALSE(b.skin->Hook(nullptr));
     // The skin's procedure where no skin is attached acts as the default: no drag.
     ui::SetWindowProcedure(m_window, &ui::CSkin::SkinWndProc);
     EXPECT_EQ(Send(SDL_MOUSEBUTTONDOWN, 10, 10), 0);
@@ -209,13 +201,13 @@ TEST_F(SkinSdlTest, OnlyAWindowWithAProcedureOfItsOwnIsHookedOrUnhooked) {
 TEST_F(SkinSdlTest, AMissingPictureIsReportedAndTheSkinGoesOnEmpty) {
     txtest::FakeResources nothing;
     testing::internal::CaptureStderr();
-    m_skin = std::make_unique<ui::CSkin>(129);
+    b.MakeSkin();
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_NE(told.find("Error: Skins loading failed"), std::string::npos) << told;
-    EXPECT_EQ(m_skin->GetWidth(), 0);
-    EXPECT_NE(m_skin->GetMemDC(), nullptr);
-    ASSERT_TRUE(m_skin->Hook(m_window));
-    EXPECT_FALSE(m_skin->Refresh());
+    EXPECT_EQ(b.skin->GetWidth(), 0);
+    EXPECT_NE(b.skin->GetMemDC(), nullptr);
+    ASSERT_TRUE(b.skin->Hook(m_window));
+    EXPECT_FALSE(b.skin->Refresh());
     ui::SendWindowEvent(m_window, ui::MakePaintEvent(m_window));  // copies nothing, harmlessly
     EXPECT_EQ(txtest::g_received.size(), 1u);
 }
