@@ -1,10 +1,9 @@
 #pragma once
-// Helpers for the window tests: a headless SDL video session, BMP files made on the spot, a
-// resource table of the test's own, and pixel reading.
+// Helpers for the window tests: a headless SDL video session, a resource table of the test's own,
+// and pixel reading.
 
 #include <SDL.h>
 
-#include <functional>
 #include <map>
 #include <span>
 #include <string>
@@ -27,13 +26,6 @@ class HeadlessVideo {
     bool m_ok = false;
 };
 
-// A complete BMP file (file header, 40-byte information header, 24 bits, bottom-up rows) of
-// width x height pixels, coloured by `colour(x, y)` with y counted from the top.
-std::vector<unsigned char> MakeBmp(int width, int height,
-                                   const std::function<SDL_Color(int x, int y)>& colour);
-// One colour all over.
-std::vector<unsigned char> MakePlainBmp(int width, int height, SDL_Color colour);
-
 // A resource table of the test's own, put in front of the program's for the life of the object.
 // Names not in it are passed on to the program's table unless `exclusive`.
 class FakeResources {
@@ -43,7 +35,6 @@ class FakeResources {
     FakeResources(const FakeResources&) = delete;
     FakeResources& operator=(const FakeResources&) = delete;
     void Add(const std::string& name, const std::string& type, std::vector<unsigned char> bytes);
-    void Remove(const std::string& name, const std::string& type);
     // Names that are refused even when the program's table has them.
     void Hide(const std::string& name, const std::string& type);
     // Ends a Hide.
@@ -58,7 +49,5 @@ class FakeResources {
 
 SDL_Color ReadPixel(SDL_Surface* surface, int x, int y);
 bool SameColour(SDL_Color a, SDL_Color b);
-// The average of r + g + b over `rect` of `surface`.
-double MeanBrightness(SDL_Surface* surface, const SDL_Rect& rect);
 
 }  // namespace txtest

@@ -1,31 +1,26 @@
-// The window skin: hooking and unhooking a window's procedure, painting the face, the drag that a
-// left press starts outside the exit strip, and the skin's failure to load its picture.
-
-#include "ui/sdl/Skin.h"
+// The skin and the picture control on SDL: the shared cases (SkinCases.h) on SDL's windows, and
+// what only SDL's classes do: the drag a left press starts outside the exit strip, the skin's
+// failure to load its picture, and the picture's paint clipped to its control.
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <vector>
 
 #include "tests/support/PictureSupport.h"
+#include "tests/ui/SkinCases.h"
+#include "ui/sdl/PictureEx.h"
 #include "ui/sdl/Pointer.h"
+#include "ui/sdl/Skin.h"
 #include "ui/sdl/WindowPaint.h"
 #include "ui/sdl/WindowProcedure.h"
-#include "ui/sdl/WindowRects.h"
+
+namespace txtest {
 
 namespace {
 
-using txtest::FakeResources;
-using txtest::ReadPixel;
-using txtest::SameColour;
-using ui::CSkin;
-using ui::g_rcExitButton;
-
-constexpr SDL_Color kFace{30, 60, 90, 255};
-constexpr SDL_Color kCorner{250, 240, 10, 255};
-
-// What reached the window's own procedure, behind the skin.
+// What reached the windows' own procedure, behind the skin.
 struct Received {
     Uint32 type;
     SDL_Point pointer;  // the pointer in client coordinates when it arrived
@@ -40,199 +35,129 @@ ui::WindowResult BaseProcedure(SDL_Window* window, const SDL_Event& event) {
     return 7;
 }
 
-class SkinTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_video.ok()) << SDL_GetError();
-        g_received.clear();
-        m_resources.Add("#129", "BITMAP", txtest::MakeBmp(320, 320, [](int x, int y) {
-                            return x < 8 && y < 8 ? kCorner : kFace;
-                        }));
-        m_first = MakeWindow();
-        m_second = MakeWindow();
-        ui::SetCursorPosSource([this] { return m_pointer; });
-    }
-    void TearDown() override {
-        ui::SetCursorPosSource({});
-        m_skin.reset();
-        SDL_DestroyWindow(m_first);
-        SDL_DestroyWindow(m_second);
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-        }
-    }
+Uint32 AsRgb(SDL_Color colour) {
+    return Uint32{colour.r} << 16 | Uint32{colour.g} << 8 | colour.b;
+}
 
+}  // namespace
+
+// The shared cases' side of SDL: windows on the dummy video driver, the picture control painted
+// onto a surface of its parent's size.
+class SdlBench {
+    HeadlessVideo m_video;  // first made, last gone
+
+  public:
+    SdlBench() { g_received.clear(); }
+    ~SdlBench() {
+        skin.reset();
+        for (SDL_Window* window : m_windows) SDL_DestroyWindow(window);
+        SDL_FreeSurface(m_parent);
+    }
+    bool Ready() const { return m_video.ok(); }
     SDL_Window* MakeWindow() {
         SDL_Window* window =
             SDL_CreateWindow("skin", 100, 100, 320, 320, SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
         EXPECT_NE(window, nullptr) << SDL_GetError();
         ui::SetWindowProcedure(window, &BaseProcedure);
+        m_windows.push_back(window);
         return window;
     }
-    SDL_Point WindowPos(SDL_Window* window) {
-        SDL_Point place{0, 0};
-        SDL_GetWindowPosition(window, &place.x, &place.y);
-        return place;
+    bool IsBare(SDL_Window* window) const {
+        return ui::GetWindowProcedure(window) == &BaseProcedure &&
+               ui::GetProp(window, ui::CSkin::kPropertyName) == nullptr;
     }
-    // Puts the pointer on client point (x, y) of the window.
-    void PointAt(SDL_Window* window, int x, int y) {
-        const SDL_Point place = WindowPos(window);
-        m_pointer = {place.x + x, place.y + y};
+    bool IsSkinned(SDL_Window* window) const {
+        return ui::GetWindowProcedure(window) == &ui::CSkin::SkinWndProc &&
+               ui::GetProp(window, ui::CSkin::kPropertyName) == skin.get();
     }
-    ui::WindowResult Send(SDL_Window* window, Uint32 type, Uint32 buttons = 0) {
-        SDL_Event event{};
-        event.type = type;
-        if (type == SDL_MOUSEMOTION) {
-            event.motion.state = buttons;
-        } else {
-            event.button.button = SDL_BUTTON_LEFT;
-            event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-        }
-        return ui::SendWindowEvent(window, event);
+    Uint32 Shown(SDL_Window* window, int x, int y) {
+        ui::UpdateWindow(window);
+        return AsRgb(ReadPixel(SDL_GetWindowSurface(window), x, y));
+    }
+    int PaintsSeen() const {
+        int paints = 0;
+        for (const Received& received : g_received) paints += received.type == SDL_WINDOWEVENT;
+        return paints;
+    }
+    void MakeSkin() { skin = std::make_unique<ui::CSkin>(129); }
+    void MakeControl() { picture.Create({10, 12, 50, 20}, nullptr); }
+    void Offer(std::vector<unsigned char> bytes) {
+        m_resources.Add("OFFERED", "BMP", std::move(bytes));
+    }
+    std::array<int, 4> ControlPlace() const {
+        const SDL_Rect place = picture.GetPlace();
+        return {place.x, place.y, place.w, place.h};
+    }
+    Uint32 ControlShows(int x, int y) {
+        SDL_FillRect(m_parent, nullptr, 0);
+        picture.OnPaint(m_parent);
+        return AsRgb(ReadPixel(m_parent, picture.GetPlace().x + x, picture.GetPlace().y + y));
     }
 
-    txtest::HeadlessVideo m_video;
-    FakeResources m_resources;
-    SDL_Window* m_first = nullptr;
-    SDL_Window* m_second = nullptr;
-    SDL_Point m_pointer{0, 0};
-    std::unique_ptr<CSkin> m_skin;
+    std::unique_ptr<ui::CSkin> skin;
+    ui::CPictureEx picture;
+
+  private:
+    FakeResources m_resources{/*exclusive=*/false};
+    std::vector<SDL_Window*> m_windows;
+    SDL_Surface* m_parent = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_RGB888);
 };
 
-TEST_F(SkinTest, HookInstallsTheProcedureAndTheProperty) {
-    m_skin = std::make_unique<CSkin>(129);
-    EXPECT_EQ(m_skin->GetWidth(), 320);
-    EXPECT_EQ(m_skin->GetHeight(), 320);
-    ASSERT_NE(m_skin->GetMemDC(), nullptr);
-    EXPECT_FALSE(m_skin->IsHooked());
-    EXPECT_FALSE(m_skin->Refresh());
+INSTANTIATE_TYPED_TEST_SUITE_P(SkinSdl, SkinTest, SdlBench);
 
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    EXPECT_TRUE(m_skin->IsHooked());
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &CSkin::SkinWndProc);
-    EXPECT_EQ(ui::GetProp(m_first, CSkin::kPropertyName), m_skin.get());
-    EXPECT_TRUE(m_skin->Refresh());
-    EXPECT_TRUE(ui::IsWindowInvalid(m_first));
-}
+}  // namespace txtest
 
-TEST_F(SkinTest, HookOnAHookedSkinFirstUnhooksFromTheOtherWindow) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    ASSERT_TRUE(m_skin->Hook(m_second));
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &BaseProcedure);
-    EXPECT_EQ(ui::GetProp(m_first, CSkin::kPropertyName), nullptr);
-    EXPECT_EQ(ui::GetWindowProcedure(m_second), &CSkin::SkinWndProc);
-    EXPECT_EQ(ui::GetProp(m_second, CSkin::kPropertyName), m_skin.get());
+namespace {
 
-    // The first window's events no longer pass the skin: a press there is not held back.
-    PointAt(m_first, 10, 10);
-    EXPECT_EQ(Send(m_first, SDL_MOUSEBUTTONDOWN), 7);
-    EXPECT_EQ(g_received.size(), 1u);
-}
+class SkinSdlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(b.Ready()) << SDL_GetError();
+        b.MakeSkin();
+        ui::SetCursorPosSource([this] { return m_pointer; });
+    }
+    void TearDown() override { ui::SetCursorPosSource({}); }
+    SDL_Point Place() {
+        SDL_Point place{0, 0};
+        SDL_GetWindowPosition(m_window, &place.x, &place.y);
+        return place;
+    }
+    // A press, a move or a release with the pointer at client point (x, y) of where the window
+    // was when the press began.
+    ui::WindowResult Send(Uint32 type, int x, int y, Uint32 buttons = 0) {
+        m_pointer = {100 + x, 100 + y};
+        SDL_Event event{};
+        event.type = type;
+        if (type == SDL_MOUSEMOTION) event.motion.state = buttons;
+        if (type != SDL_MOUSEMOTION) event.button.button = SDL_BUTTON_LEFT;
+        return ui::SendWindowEvent(m_window, event);
+    }
 
-TEST_F(SkinTest, UnhookWhenNotHookedReturnsFalseAndTouchesNoWindow) {
-    m_skin = std::make_unique<CSkin>(129);
-    EXPECT_FALSE(m_skin->Unhook());
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &BaseProcedure);
+    txtest::SdlBench b;
+    SDL_Window* m_window = b.MakeWindow();  // at (100, 100)
+    SDL_Point m_pointer{0, 0};
+};
 
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    EXPECT_TRUE(m_skin->Unhook());
-    EXPECT_FALSE(m_skin->IsHooked());
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &BaseProcedure);
-    EXPECT_EQ(ui::GetProp(m_first, CSkin::kPropertyName), nullptr);
-    // Someone else's procedure installed meanwhile stays where it is.
-    ui::SetWindowProcedure(m_first, &ui::DefaultWindowProcedure);
-    EXPECT_FALSE(m_skin->Unhook());
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &ui::DefaultWindowProcedure);
-}
+TEST_F(SkinSdlTest, APressLeftOfTheExitStripDragsTheWindowUntilRelease) {
+    ASSERT_TRUE(b.skin->Hook(m_window));
+    EXPECT_EQ(Send(SDL_MOUSEBUTTONDOWN, 240, 250), 7);  // the exit strip: passed on at once
+    EXPECT_FALSE(b.skin->IsDragging());
+    txtest::g_received.clear();
 
-TEST_F(SkinTest, AWindowWithoutAProcedureOfItsOwnIsNotHooked) {
-    ui::SetWindowProcedure(m_first, nullptr);
-    m_skin = std::make_unique<CSkin>(129);
-    EXPECT_FALSE(m_skin->Hook(m_first));
-    EXPECT_FALSE(m_skin->IsHooked());
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), nullptr);
-    EXPECT_EQ(ui::GetProp(m_first, CSkin::kPropertyName), nullptr);
-    EXPECT_FALSE(m_skin->Hook(nullptr));
-}
-
-TEST_F(SkinTest, DeletingAHookedSkinGivesTheWindowBackBeforeTheSurfaceGoes) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    m_skin.reset();
-    EXPECT_EQ(ui::GetWindowProcedure(m_first), &BaseProcedure);
-    EXPECT_EQ(ui::GetProp(m_first, CSkin::kPropertyName), nullptr);
-    // A paint now reaches the window's own procedure only (a stale skin would be read here).
-    EXPECT_EQ(ui::SendWindowEvent(m_first, ui::MakePaintEvent(m_first)), 7);
-    ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_EQ(g_received[0].type, static_cast<Uint32>(SDL_WINDOWEVENT));
-}
-
-TEST_F(SkinTest, TheSkinProcedureWithoutThePropertyActsAsTheDefault) {
-    ui::SetWindowProcedure(m_first, &CSkin::SkinWndProc);
-    PointAt(m_first, 10, 10);
-    EXPECT_EQ(Send(m_first, SDL_MOUSEBUTTONDOWN), 0);
-    EXPECT_EQ(WindowPos(m_first).x, 100);
-    EXPECT_TRUE(g_received.empty());
-}
-
-TEST_F(SkinTest, PaintCopiesTheFaceAndThenPassesThePaintOn) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    ASSERT_TRUE(ui::IsWindowInvalid(m_first));
-    ui::UpdateWindow(m_first);
-    EXPECT_FALSE(ui::IsWindowInvalid(m_first));
-    SDL_Surface* surface = SDL_GetWindowSurface(m_first);
-    ASSERT_NE(surface, nullptr);
-    EXPECT_TRUE(SameColour(ReadPixel(surface, 0, 0), kCorner));
-    EXPECT_TRUE(SameColour(ReadPixel(surface, 7, 7), kCorner));
-    EXPECT_TRUE(SameColour(ReadPixel(surface, 8, 8), kFace));
-    EXPECT_TRUE(SameColour(ReadPixel(surface, 319, 319), kFace));
-    ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_EQ(g_received[0].type, static_cast<Uint32>(SDL_WINDOWEVENT));
-
-    // What is drawn on the surface shows at the next paint, for good.
-    SDL_Surface* canvas = m_skin->GetMemDC();
-    SDL_Rect spot{160, 160, 4, 4};
-    SDL_FillRect(canvas, &spot, SDL_MapRGB(canvas->format, kCorner.r, kCorner.g, kCorner.b));
-    ui::SendWindowEvent(m_first, ui::MakePaintEvent(m_first));
-    EXPECT_TRUE(SameColour(ReadPixel(surface, 161, 161), kCorner));
-}
-
-TEST_F(SkinTest, APressOnTheExitStripIsPassedOnAtOnceWithoutDrag) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    PointAt(m_first, g_rcExitButton.x, 250);  // x = 240
-    EXPECT_EQ(Send(m_first, SDL_MOUSEBUTTONDOWN), 7);
-    EXPECT_FALSE(m_skin->IsDragging());
-    ASSERT_EQ(g_received.size(), 1u);
-    EXPECT_EQ(g_received[0].type, static_cast<Uint32>(SDL_MOUSEBUTTONDOWN));
-}
-
-TEST_F(SkinTest, APressLeftOfTheExitStripDragsTheWindowUntilRelease) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    PointAt(m_first, g_rcExitButton.x - 1, 250);  // x = 239
-    Send(m_first, SDL_MOUSEBUTTONDOWN);
-    EXPECT_TRUE(m_skin->IsDragging());
-    EXPECT_TRUE(g_received.empty());  // the press waits for the release
-
-    m_pointer.x += 30;
-    m_pointer.y += 20;
-    Send(m_first, SDL_MOUSEMOTION, SDL_BUTTON_LMASK);
-    EXPECT_EQ(WindowPos(m_first).x, 130);
-    EXPECT_EQ(WindowPos(m_first).y, 120);
-    m_pointer.x -= 50;
-    m_pointer.y += 5;
-    Send(m_first, SDL_MOUSEMOTION, SDL_BUTTON_LMASK);
-    Send(m_first, SDL_MOUSEBUTTONUP);
-    EXPECT_FALSE(m_skin->IsDragging());
-    EXPECT_EQ(WindowPos(m_first).x, 80);
-    EXPECT_EQ(WindowPos(m_first).y, 125);
-
+    Send(SDL_MOUSEBUTTONDOWN, 239, 250);
+    EXPECT_TRUE(b.skin->IsDragging());
+    EXPECT_TRUE(txtest::g_received.empty());  // the press waits for the release
+    Send(SDL_MOUSEMOTION, 269, 270, SDL_BUTTON_LMASK);
+    EXPECT_EQ(Place().x, 130);
+    EXPECT_EQ(Place().y, 120);
+    Send(SDL_MOUSEMOTION, 219, 275, SDL_BUTTON_LMASK);
+    Send(SDL_MOUSEBUTTONUP, 219, 275);
+    EXPECT_FALSE(b.skin->IsDragging());
+    EXPECT_EQ(Place().x, 80);
+    EXPECT_EQ(Place().y, 125);
     // The press arrives after the last move, where the pointer rests over the same spot.
     std::vector<Uint32> pressesAndReleases;
-    for (const Received& received : g_received) {
+    for (const txtest::Received& received : txtest::g_received) {
         if (received.type == SDL_MOUSEMOTION) continue;
         pressesAndReleases.push_back(received.type);
         EXPECT_EQ(received.window.x, 80);
@@ -242,57 +167,65 @@ TEST_F(SkinTest, APressLeftOfTheExitStripDragsTheWindowUntilRelease) {
     EXPECT_EQ(pressesAndReleases, (std::vector<Uint32>{SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}));
 }
 
-TEST_F(SkinTest, APressReleasedWithoutMovingLeavesTheWindowAndStillReachesTheHandler) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    PointAt(m_first, 150, 150);
-    Send(m_first, SDL_MOUSEBUTTONDOWN);
-    ASSERT_TRUE(m_skin->IsDragging());
-    Send(m_first, SDL_MOUSEBUTTONUP);
-    EXPECT_EQ(WindowPos(m_first).x, 100);
-    EXPECT_EQ(WindowPos(m_first).y, 100);
-    ASSERT_EQ(g_received.size(), 2u);
-    EXPECT_EQ(g_received[0].type, static_cast<Uint32>(SDL_MOUSEBUTTONDOWN));
-}
-
-TEST_F(SkinTest, ADragWhoseReleaseWasLostEndsAtTheNextEventThatShowsIt) {
-    m_skin = std::make_unique<CSkin>(129);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    PointAt(m_first, 150, 150);
-    Send(m_first, SDL_MOUSEBUTTONDOWN);
-    Send(m_first, SDL_MOUSEMOTION, 0);  // moving with no button held
-    EXPECT_FALSE(m_skin->IsDragging());
-    ASSERT_FALSE(g_received.empty());
-    EXPECT_EQ(g_received[0].type, static_cast<Uint32>(SDL_MOUSEBUTTONDOWN));
+TEST_F(SkinSdlTest, ADragWhoseReleaseWasLostEndsAtTheNextEventThatShowsIt) {
+    ASSERT_TRUE(b.skin->Hook(m_window));
+    Send(SDL_MOUSEBUTTONDOWN, 150, 150);
+    Send(SDL_MOUSEMOTION, 150, 150, 0);  // moving with no button held
+    EXPECT_FALSE(b.skin->IsDragging());
+    ASSERT_FALSE(txtest::g_received.empty());
+    EXPECT_EQ(txtest::g_received[0].type, static_cast<Uint32>(SDL_MOUSEBUTTONDOWN));
 
     // A second press while the first still drags hands the first one on, then starts anew.
-    g_received.clear();
-    Send(m_first, SDL_MOUSEBUTTONDOWN);
-    Send(m_first, SDL_MOUSEBUTTONDOWN);
-    EXPECT_TRUE(m_skin->IsDragging());
-    EXPECT_EQ(g_received.size(), 1u);
+    txtest::g_received.clear();
+    Send(SDL_MOUSEBUTTONDOWN, 150, 150);
+    Send(SDL_MOUSEBUTTONDOWN, 150, 150);
+    EXPECT_TRUE(b.skin->IsDragging());
+    EXPECT_EQ(txtest::g_received.size(), 1u);
 }
 
-TEST_F(SkinTest, AMissingPictureIsReportedAndTheSkinGoesOnEmpty) {
-    m_resources.Remove("#129", "BITMAP");
+TEST_F(SkinSdlTest, OnlyAWindowWithAProcedureOfItsOwnIsHookedOrUnhooked) {
+    // Not hooked: someone else's procedure stays where it is.
+    ui::SetWindowProcedure(m_window, &ui::DefaultWindowProcedure);
+    EXPECT_FALSE(b.skin->Unhook());
+    EXPECT_EQ(ui::GetWindowProcedure(m_window), &ui::DefaultWindowProcedure);
+    ui::SetWindowProcedure(m_window, nullptr);
+    EXPECT_FALSE(b.skin->Hook(m_window));
+    EXPECT_EQ(ui::GetProp(m_window, ui::CSkin::kPropertyName), nullptr);
+    EXPECT_FALSE(b.skin->Hook(nullptr));
+    // The skin's procedure where no skin is attached acts as the default: no drag.
+    ui::SetWindowProcedure(m_window, &ui::CSkin::SkinWndProc);
+    EXPECT_EQ(Send(SDL_MOUSEBUTTONDOWN, 10, 10), 0);
+    EXPECT_EQ(Place().x, 100);
+}
+
+TEST_F(SkinSdlTest, AMissingPictureIsReportedAndTheSkinGoesOnEmpty) {
+    txtest::FakeResources nothing;
     testing::internal::CaptureStderr();
-    m_skin = std::make_unique<CSkin>(129);
+    b.MakeSkin();
     const std::string told = testing::internal::GetCapturedStderr();
     EXPECT_NE(told.find("Error: Skins loading failed"), std::string::npos) << told;
-    EXPECT_EQ(m_skin->GetWidth(), 0);
-    EXPECT_EQ(m_skin->GetHeight(), 0);
-    EXPECT_NE(m_skin->GetMemDC(), nullptr);
-    ASSERT_TRUE(m_skin->Hook(m_first));
-    EXPECT_FALSE(m_skin->Refresh());
-    ui::SendWindowEvent(m_first, ui::MakePaintEvent(m_first));  // copies nothing, harmlessly
-    EXPECT_EQ(g_received.size(), 1u);
+    EXPECT_EQ(b.skin->GetWidth(), 0);
+    EXPECT_NE(b.skin->GetMemDC(), nullptr);
+    ASSERT_TRUE(b.skin->Hook(m_window));
+    EXPECT_FALSE(b.skin->Refresh());
+    ui::SendWindowEvent(m_window, ui::MakePaintEvent(m_window));  // copies nothing, harmlessly
+    EXPECT_EQ(txtest::g_received.size(), 1u);
 }
 
-TEST(SkinResourceTest, TheProgramsSkinIsTheWholeWindow) {
+TEST(PictureSdlTest, PaintIsClippedToTheControlAfterAMove) {
     txtest::HeadlessVideo video;
-    CSkin skin(129);
-    EXPECT_EQ(skin.GetWidth(), 320);
-    EXPECT_EQ(skin.GetHeight(), 320);
+    ui::CPictureEx picture;
+    picture.Create({0, 0, 0, 0}, nullptr);
+    ASSERT_TRUE(picture.LoadFromResource("BITMAP_BTNONLINE_1", "BMP"));
+    ASSERT_TRUE(picture.Draw());
+    picture.MoveWindow({240, 243, 80, 25});
+    SDL_Surface* target = SDL_CreateRGBSurfaceWithFormat(0, 320, 320, 32, SDL_PIXELFORMAT_RGB888);
+    SDL_FillRect(target, nullptr, 0);
+    picture.OnPaint(target);
+    EXPECT_NE(txtest::AsRgb(txtest::ReadPixel(target, 319, 267)), 0u);
+    EXPECT_EQ(txtest::AsRgb(txtest::ReadPixel(target, 250, 268)), 0u);
+    EXPECT_EQ(txtest::AsRgb(txtest::ReadPixel(target, 239, 250)), 0u);
+    SDL_FreeSurface(target);
 }
 
 }  // namespace
