@@ -2,13 +2,12 @@
 // environment (HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR), as xdg-user-dir reads it. The Windows
 // answers come from the shell and the system's object names (tests/windows/desktop_test.cpp).
 
-#include "platform/Paths.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "platform/Paths.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
