@@ -75,21 +75,7 @@ TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) 
     EXPECT_FALSE(stream.WriteAll(buffer, 2).IsOk());
 }
 
-TEST(SimStreamPipeTest, ShutdownWakesAWaitingReader) {
-    PipeServer simulator(PipeServer::UniqueName("sim"), true);
-    ASSERT_TRUE(simulator.Create());
-    std::unique_ptr<ByteStream> stream =
-        platform::ConnectStream(PipeTarget(simulator.name()), 5s, kNoCancel).value.stream;
-    ASSERT_TRUE(stream);
-    auto waiting = std::async(std::launch::async, [&] { return stream->WaitReadable(60s); });
-    std::this_thread::sleep_for(100ms);
-    stream->Shutdown();
-    EXPECT_TRUE(waiting.get()) << "woken, not timed out";
-    uint8_t buffer[8];
-    EXPECT_EQ(stream->Read(buffer, sizeof buffer).status.Kind(), ErrorKind::kClosed);
-}
-
-TEST(SimStreamPipeTest, NoPipeIsNoServerAndABusyPipeIsWaitedForUntilCancelled) {
+TEST(SimStreamPipeTest, NoPipeIsNoServerABusyOneIsWaitedForAndShutdownWakesAReader) {
     const auto absent = PipeTarget(PipeServer::UniqueName("absent"));
     const platform::Status none = platform::ConnectStream(absent, 1s, kNoCancel).status;
     EXPECT_EQ(none.Kind(), ErrorKind::kNoServer);
@@ -109,6 +95,14 @@ TEST(SimStreamPipeTest, NoPipeIsNoServerAndABusyPipeIsWaitedForUntilCancelled) {
     // Without a cancel, the wait ends with no answer in time.
     EXPECT_EQ(platform::ConnectStream(target, 300ms, kNoCancel).status.Kind(),
               ErrorKind::kNoServer);
+    // A reader waiting on the one connection is woken by its shutdown.
+    auto waiting =
+        std::async(std::launch::async, [&] { return first.value.stream->WaitReadable(60s); });
+    std::this_thread::sleep_for(100ms);
+    first.value.stream->Shutdown();
+    EXPECT_TRUE(waiting.get()) << "woken, not timed out";
+    uint8_t buffer[8];
+    EXPECT_EQ(first.value.stream->Read(buffer, sizeof buffer).status.Kind(), ErrorKind::kClosed);
 }
 
 }  // namespace
