@@ -229,14 +229,6 @@ class SimConnectionTest : public ::testing::Test {
     txtest::Sandbox m_sandbox;
 };
 
-TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndLeavesTheHandleAlone) {
-    { FakeSimulator gone(m_sandbox); }  // the cfg names a port nobody listens on any more
-    HANDLE handle = reinterpret_cast<HANDLE>(0x1);
-    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
-    EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x1)) << "left unchanged on failure";
-    EXPECT_EQ(Log(), "") << "no simulator is the usual offline state, not worth a line";
-}
-
 TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
     const Bytes open = OpenMessage();
     const std::vector<std::tuple<const char*, Bytes, std::string>> cases = {
@@ -270,7 +262,6 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
 TEST_F(SimConnectionTest, ASimulatorThatNeverAnswersHoldsNoCallerAndIsLoggedAfterItsTimeOut) {
     FakeSimulator sim(m_sandbox);
     std::thread server = sim.Serve({});
-    const auto started = std::chrono::steady_clock::now();
     HANDLE handle = nullptr;
     HRESULT result = E_PENDING;
     int pending = 0;  // calls that came back while the attempt was under way
@@ -280,15 +271,17 @@ TEST_F(SimConnectionTest, ASimulatorThatNeverAnswersHoldsNoCallerAndIsLoggedAfte
     EXPECT_EQ(result, E_FAIL);
     EXPECT_EQ(handle, nullptr);
     EXPECT_GE(pending, 2);
-    EXPECT_GE(std::chrono::steady_clock::now() - started, 4s);
     EXPECT_EQ(txtest::CountLines(Log(), sim.Where() + " accepted the connection but did not "
                                                       "answer within 5 s."),
               1)
         << Log();
 }
 
-TEST_F(SimConnectionTest, ConfigurationsThatCannotWorkAreLoggedAndStayOffline) {
-    HANDLE handle = nullptr;
+TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndConfigurationsThatCannotWorkAreLogged) {
+    // The sandbox's own file names a port nobody serves: the usual offline state, not worth a line.
+    HANDLE handle = reinterpret_cast<HANDLE>(0x1);
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
+    EXPECT_EQ(Log(), "");
     // An IPv6 address under IPv4 does not resolve, and asks no name server. The last file is read
     // twice.
     for (const char* cfg : {"Protocol=Pipe\n", "Protocol=IPv4\nAddress=::1\nPort=1\n",
@@ -298,7 +291,7 @@ TEST_F(SimConnectionTest, ConfigurationsThatCannotWorkAreLoggedAndStayOffline) {
                               "[SimConnect]\n" + std::string(cfg));
         EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL) << cfg;
     }
-    EXPECT_EQ(handle, nullptr);
+    EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x1)) << "left unchanged on failure";
     const std::string log = Log();
     const std::string pipeLine = txtest::UnservedSimulatorPipeLine();
     EXPECT_EQ(log.find(pipeLine.empty() ? "\\pipe\\" : pipeLine) == std::string::npos,
