@@ -7,8 +7,9 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,41 +18,26 @@
 
 namespace {
 
-struct BadInput {
-    std::string what;
-};
-
-// One input line's fields, read as the call's arguments.
+// One input line's fields, read as the call's arguments; what cannot be read throws.
 class Fields {
   public:
     explicit Fields(const std::string& line) {
-        for (size_t start = 0;;) {
-            const size_t tab = line.find('\t', start);
-            m_fields.push_back(line.substr(start, tab - start));
-            if (tab == std::string::npos) break;
-            start = tab + 1;
-        }
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');) m_fields.push_back(field);
+        if (line.back() == '\t') m_fields.emplace_back();  // an empty last argument
     }
-    const std::string& Name() const { return m_fields[0]; }
-    const std::string& At(size_t i) const {
-        if (i >= m_fields.size())
-            throw BadInput{Name() + " is missing argument " + std::to_string(i)};
-        return m_fields[i];
-    }
+    const std::string& Name() const { return m_fields.at(0); }
     DWORD Word(size_t i) const {
-        char* end = nullptr;
-        const unsigned long long value = std::strtoull(At(i).c_str(), &end, 10);
-        if (At(i).empty() || *end != '\0' || value > 0xFFFFFFFFull || At(i)[0] == '-')
-            throw BadInput{"not a 32-bit word: \"" + At(i) + "\""};
+        const unsigned long long value = std::stoull(m_fields.at(i));
+        if (value > 0xFFFFFFFFull ||
+            m_fields[i].find_first_not_of("0123456789") != std::string::npos)
+            throw std::invalid_argument("not a 32-bit word: " + m_fields[i]);
         return static_cast<DWORD>(value);
     }
-    float Real(size_t i) const {
-        char* end = nullptr;
-        const float value = std::strtof(At(i).c_str(), &end);
-        if (At(i).empty() || *end != '\0') throw BadInput{"not a number: \"" + At(i) + "\""};
-        return value;
+    float Real(size_t i) const { return std::stof(m_fields.at(i)); }
+    const char* Text(size_t i) const {
+        return m_fields.at(i) == "(null)" ? nullptr : m_fields[i].c_str();
     }
-    const char* Text(size_t i) const { return At(i) == "(null)" ? nullptr : At(i).c_str(); }
 
   private:
     std::vector<std::string> m_fields;
@@ -82,7 +68,7 @@ HRESULT Call(HANDLE h, const Fields& f) {
     if (name == "TransmitClientEvent")
         return SimConnect_TransmitClientEvent(h, f.Word(1), f.Word(2), f.Word(3), f.Word(4),
                                               f.Word(5));
-    throw BadInput{"unknown call \"" + name + "\""};
+    throw std::invalid_argument("unknown call " + name);
 }
 
 void PrintMessage(SIMCONNECT_RECV* message, DWORD size, void*) {
@@ -93,7 +79,8 @@ int Run() {
     std::vector<Fields> lines;
     for (std::string line; std::getline(std::cin, line);)
         if (!line.empty()) lines.emplace_back(line);
-    if (lines.empty() || lines[0].Name() != "Open") throw BadInput{"the first line must be Open"};
+    if (lines.empty() || lines[0].Name() != "Open")
+        throw std::invalid_argument("the first line must be Open");
     // The library may answer "not ready yet" while its connection attempt runs in the background.
     HANDLE handle = nullptr;
     HRESULT result = E_FAIL;
@@ -126,8 +113,8 @@ int Run() {
 int main() {
     try {
         return Run();
-    } catch (const BadInput& bad) {
-        std::fprintf(stderr, "simconnect_calls: %s\n", bad.what.c_str());
+    } catch (const std::exception& bad) {
+        std::fprintf(stderr, "simconnect_calls: %s\n", bad.what());
         return 2;
     }
 }

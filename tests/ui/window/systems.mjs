@@ -51,13 +51,9 @@ class ProgramWindow {
       kWaitMs, 'the program\'s window');
   }
 
-  log() {
-    return readText(this.logFile).replaceAll('\r\n', '\n');
-  }
+  log() { return readText(this.logFile).replaceAll('\r\n', '\n'); }
 
-  openedUrls() {
-    return readText(this.opened);
-  }
+  openedUrls() { return readText(this.opened); }
 
   checkRunning() {
     const early = this.children.find((child) => !child.running && !child.stopping);
@@ -114,13 +110,9 @@ class LinuxWindow extends ProgramWindow {
   }
 
   // The stand-in's presence lock in the program's runtime folder stands for the simulator's window.
-  simulate() {
-    return this.startStandin(['--autostart']);
-  }
+  simulate() { return this.startStandin(['--autostart']); }
 
-  endSimulator() {
-    return this.sim.stop();
-  }
+  endSimulator() { return this.sim.stop(); }
 
   async stop() {
     await this.stopAll();

@@ -94,26 +94,14 @@ export class XDisplay {
   }
 
   // Pointer and keys, each step given a moment as a user's would be.
-  async move(x, y) {
-    this.run('xdotool', ['mousemove', String(x), String(y)]);
-    await sleep(150);
-  }
+  async move(x, y) { this.run('xdotool', ['mousemove', String(x), String(y)]); await sleep(150); }
 
-  async button(action) {
-    this.run('xdotool', [action, '1']);
-    await sleep(150);
-  }
+  async button(action) { this.run('xdotool', [action, '1']); await sleep(150); }
 
-  async click(x, y) {
-    await this.move(x, y);
-    await this.button('click');
-  }
+  async click(x, y) { await this.move(x, y); await this.button('click'); }
 
   async key(...keys) {
-    for (const key of keys) {
-      this.run('xdotool', ['key', key]);
-      await sleep(200);
-    }
+    for (const key of keys) { this.run('xdotool', ['key', key]); await sleep(200); }
   }
 }
 
