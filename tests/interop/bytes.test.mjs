@@ -12,7 +12,7 @@ import { test } from 'node:test';
 import { open } from 'node-simconnect';
 
 import { callLine, callOnNode, edgeCalls, kProgramName, programCalls } from './calls.mjs';
-import { start, tempHome, waitFor } from './support.mjs';
+import { tempHome, waitFor } from './support.mjs';
 
 const kSendId = 12;
 // What a client of each protocol expects to hear back as application and SimConnect version.
@@ -72,9 +72,9 @@ async function recordOurs(clientVersion, appName, calls) {
     fs.writeFileSync(path.join(folder, 'SimConnect.cfg'), `[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\n` +
       `Port=${rec.port}\n${clientVersion ? `ClientVersion=${clientVersion}\n` : ''}`);
     const input = [{ name: 'Open', args: [appName] }, ...calls].map(callLine).join('\n');
-    const caller = start('simconnect_calls', [], home.env, `${input}\n`);
-    assert.equal(await caller.exited, 0, caller.output);
-    assert.match(caller.output, /^recv 2 308$/m, 'our library delivered no RECV_OPEN');
+    const caller = home.start('simconnect_calls', [], `${input}\n`);
+    assert.equal(await caller.waitExit(20000), 0, caller.stderr());
+    assert.match(caller.stdout(), /^recv 2 308$/m, 'our library delivered no RECV_OPEN');
     const mine = await waitFor(() => rec.connections.find((c) => c.ended && c.packets.length > 1), 5000, 'our stream\'s end');
     assert.equal(mine.pending.length, 0, 'our stream ended inside a packet');
     assert.equal(rec.connections.filter((c) => c.packets.length > 1).length, 1, 'the calls spread over connections');

@@ -11,7 +11,7 @@ import { test } from 'node:test';
 import { open, Protocol } from 'node-simconnect';
 
 import { callOnNode, Event, kFlightRequest, kProgramName, kTitleRequest, programCalls, transmit } from './calls.mjs';
-import { control, freeLoopbackPort, start, tempHome, waitFor } from './support.mjs';
+import { control, freeLoopbackPort, tempHome, waitFor } from './support.mjs';
 
 const kTitle = 'Airbus A321 Interop Edition';
 const kNumbers = [['ias', 251.5], ['mach', 0.7834567891234567], ['altitude', 35012.25], ['heading', 4.71238898038469],
@@ -22,11 +22,11 @@ test('node-simconnect reads the stand-in\'s title and flight data and pauses it'
   const logFile = path.join(home.home, 'standin.log');
   const controlPath = path.join(home.runtime, 'sim-standin.ctl');
   const port = await freeLoopbackPort();
-  const standin = start('sim-standin', ['--port', String(port), '--bind', '127.0.0.1', '--log', logFile,
-    '--title', kTitle], home.env);
+  const standin = home.start('sim-standin', ['--port', String(port), '--bind', '127.0.0.1', '--log', logFile,
+    '--title', kTitle]);
   let handle;
   try {
-    await waitFor(async () => (await control(controlPath, 'status')).startsWith('ok'), 10000, `the stand-in: ${standin.output}`);
+    await waitFor(async () => (await control(controlPath, 'status')).startsWith('ok'), 10000, 'the stand-in');
     ({ handle } = await open(kProgramName, Protocol.FSX_SP2, { host: '127.0.0.1', port }));
     const inbox = [];
     handle.on('simObjectData', (d) => inbox.push({ request: d.requestID, bytes: d.data.readBytes(d.data.remaining()) }));
@@ -55,8 +55,7 @@ test('node-simconnect reads the stand-in\'s title and flight data and pauses it'
     assert.deepEqual(inbox.filter((m) => m.exception), []);
   } finally {
     handle?.close();
-    standin.kill('SIGTERM');
-    assert.equal(await standin.exited, 0, standin.output);
+    assert.equal(await standin.stop(), 0, standin.stderr());
     home.remove();
   }
 });
