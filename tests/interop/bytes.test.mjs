@@ -15,8 +15,6 @@ import { callLine, callOnNode, edgeCalls, kProgramName, programCalls } from './c
 import { tempHome, waitFor } from './support.mjs';
 
 const kSendId = 12;
-// What a client of each protocol expects to hear back as application and SimConnect version.
-const kServerVersions = { 2: [0, 0, 60905, 0], 3: [10, 0, 61355, 0], 4: [10, 0, 61259, 0] };
 
 // A listener that plays just enough simulator for a client to open (a RECV_OPEN for its Open) and
 // keeps what each connection sends, cut into packets by their size words. Nothing else is
@@ -32,11 +30,8 @@ async function recorder() {
         c.packets.push(Buffer.from(c.pending.subarray(0, size)));
         c.pending = c.pending.subarray(size);
         if (c.packets.length > 1 || c.packets[0].readUInt32LE(8) !== 0xf0000001) continue;
-        const protocol = c.packets[0].readUInt32LE(4);
-        const open = Buffer.alloc(308);
-        [308, protocol, 2].forEach((word, i) => open.writeUInt32LE(word, 4 * i));
-        const version = kServerVersions[protocol] ?? kServerVersions[4];
-        [...version, ...version].forEach((word, i) => open.writeUInt32LE(word, 268 + 4 * i));
+        const open = Buffer.alloc(308);  // neither client reads the versions it carries
+        [308, c.packets[0].readUInt32LE(4), 2].forEach((word, i) => open.writeUInt32LE(word, 4 * i));
         socket.write(open);
       }
     });
