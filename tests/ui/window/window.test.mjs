@@ -90,7 +90,8 @@ test('the window: its place, its face, the lamp, the strips, a drag, the About b
 
   if (isWindows) {
     // The system menu (Alt+Space on the window the press made active): its last entry opens the
-    // About box, whose texts the closer reads before it presses OK.
+    // About box, whose texts the closer reads before it presses OK; the box gone (status 0), the
+    // window is enabled again.
     await x.key('alt+space', 'Up', 'Return');
     const closer = runWindows(boxCloserExe, ['--caption', 'About program', '--timeout-ms', '15000'], 30000);
     assert.equal(closer.status, 0, `${closer.stdout}${closer.stderr}`);
