@@ -69,15 +69,13 @@ if(TX_NODE)
                        TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
 endif()
 
-# The program's window under Wine on the prefix's X display (tests/windows/window): its place, its
-# face pixel for pixel against the generator's pictures, the lamp with the simulator's stand-ins,
-# the strips, a drag, the system menu's About box, minimising, the dialog keys; and its screenshot
-# against the Linux program's. window-probe.exe asks the system what the tests cannot see.
-add_executable(window-probe ${CMAKE_CURRENT_SOURCE_DIR}/windows/window/window-probe.cpp)
-target_link_libraries(window-probe PRIVATE user32 gdi32)
+# The program's window under Wine on the prefix's X display (tests/ui/window, the same test as
+# desktop_window on Linux). window-probe.exe tells it the screen size the program places its window by.
+add_executable(window-probe ${CMAKE_CURRENT_SOURCE_DIR}/ui/window/window-probe.cpp)
+target_link_libraries(window-probe PRIVATE user32)
 if(TX_NODE)
-  add_test(NAME windows_window COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/window/run.mjs)
+  add_test(NAME windows_window COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/ui/window/run.mjs)
   set_tests_properties(windows_window PROPERTIES
-                       ENVIRONMENT "TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
+                       ENVIRONMENT "TX_WINDOW_SYSTEM=windows;TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
                        TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
 endif()

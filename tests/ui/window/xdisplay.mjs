@@ -1,0 +1,118 @@
+// The X side of the window test: a display driven with xdotool, screenshots through ImageMagick,
+// and pictures as plain RGB pixels (from a screenshot or from a picture file of the build), so what
+// the window shows can be compared pixel for pixel with the program's resources.
+
+import { spawn, spawnSync } from 'node:child_process';
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// A picture of 8-bit RGB pixels, rows top-down. Rectangles are { left, top, right, bottom }, right
+// and bottom outside.
+export class Rgb {
+  constructor(width, height, data) {
+    Object.assign(this, { width, height, data });
+  }
+
+  at(x, y) {
+    const i = (y * this.width + x) * 3;
+    return [this.data[i], this.data[i + 1], this.data[i + 2]];
+  }
+
+  // A copy with `picture` put at (x, y).
+  withPicture(picture, x, y) {
+    const copy = new Rgb(this.width, this.height, Buffer.from(this.data));
+    for (let row = 0; row < picture.height; ++row) {
+      picture.data.copy(copy.data, ((y + row) * this.width + x) * 3, row * picture.width * 3, (row + 1) * picture.width * 3);
+    }
+    return copy;
+  }
+
+  // The pixels inside `rect` for which `test([r, g, b])` holds, and the first and last of their rows.
+  find(rect, test) {
+    const found = { count: 0, firstRow: null, lastRow: null };
+    for (let y = rect.top; y < rect.bottom; ++y) {
+      for (let x = rect.left; x < rect.right; ++x) {
+        if (!test(this.at(x, y))) continue;
+        found.count += 1;
+        found.firstRow ??= y;
+        found.lastRow = y;
+      }
+    }
+    return found;
+  }
+
+  // The first pixel that differs from `other` outside `excluded`, or null.
+  firstDifference(other, excluded) {
+    for (let y = 0; y < this.height; ++y) {
+      for (let x = 0; x < this.width; ++x) {
+        if (x >= excluded.left && x < excluded.right && y >= excluded.top && y < excluded.bottom) continue;
+        const [mine, theirs] = [this.at(x, y), other.at(x, y)];
+        if (mine.some((value, i) => value !== theirs[i])) return { x, y, mine, theirs };
+      }
+    }
+    return null;
+  }
+}
+
+// A picture file's pixels, read by ImageMagick.
+export function readPicture(file) {
+  const result = spawnSync('convert', [file, '-depth', '8', 'rgb:-'], { maxBuffer: 1 << 24 });
+  const [width, height] = spawnSync('identify', ['-format', '%w %h', file], { encoding: 'latin1' }).stdout.split(' ').map(Number);
+  if (result.status !== 0 || result.stdout.length !== width * height * 3) throw new Error(`cannot read ${file}`);
+  return new Rgb(width, height, result.stdout);
+}
+
+// One X display: the pointer and keys through xdotool, screenshots through ImageMagick.
+export class XDisplay {
+  constructor(display) {
+    this.display = display;
+  }
+
+  run(tool, args) {
+    const result = spawnSync(tool, args, { env: { ...process.env, DISPLAY: this.display }, encoding: 'latin1', timeout: 20000 });
+    if (result.status !== 0) throw new Error(`${tool} ${args.join(' ')}: ${result.status} ${result.stderr ?? ''}`);
+    return result.stdout;
+  }
+
+  // The screen's part inside `rect`, kept as `file` (PNG).
+  screenshot(file, rect) {
+    const [width, height] = [rect.right - rect.left, rect.bottom - rect.top];
+    this.run('import', ['-window', 'root', '-crop', `${width}x${height}+${rect.left}+${rect.top}`, '+repage', file]);
+    return readPicture(file);
+  }
+
+  // The top-left corner of the visible width x height window titled `title`, or null.
+  findWindow(title, width, height) {
+    const ids = spawnSync('xdotool', ['search', '--onlyvisible', '--name', title],
+      { env: { ...process.env, DISPLAY: this.display }, encoding: 'latin1' }).stdout ?? '';
+    for (const id of ids.split('\n').filter(Boolean)) {
+      const shell = this.run('xdotool', ['getwindowgeometry', '--shell', id]);
+      const value = (name) => Number(new RegExp(`^${name}=(-?\\d+)$`, 'm').exec(shell)?.[1]);
+      if (value('WIDTH') === width && value('HEIGHT') === height) return { x: value('X'), y: value('Y') };
+    }
+    return null;
+  }
+
+  // Pointer and keys, each step given a moment as a user's would be.
+  async move(x, y) { this.run('xdotool', ['mousemove', String(x), String(y)]); await sleep(150); }
+
+  async button(action) { this.run('xdotool', [action, '1']); await sleep(150); }
+
+  async click(x, y) { await this.move(x, y); await this.button('click'); }
+
+  async key(...keys) {
+    for (const key of keys) { this.run('xdotool', ['key', key]); await sleep(200); }
+  }
+}
+
+// A private X server on a display number it picks itself; resolves with the server's process and
+// the display.
+export async function startXvfb() {
+  const server = spawn('Xvfb', ['-displayfd', '3', '-noreset', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
+    { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+  let text = '';
+  server.stdio[3].on('data', (chunk) => (text += chunk));
+  for (let i = 0; i < 200 && !text.includes('\n'); ++i) await sleep(100);
+  if (!text.includes('\n')) throw new Error('Xvfb did not start');
+  return { server, x: new XDisplay(`:${text.trim()}`) };
+}
