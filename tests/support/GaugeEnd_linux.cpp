@@ -11,14 +11,25 @@
 
 namespace txtest {
 
+// Connections the program makes wait in the listen queue until Accept() takes one; the queue
+// holds two, so a test can fill it and see the pipe busy.
 struct GaugeEnd::State {
+    std::string path;
     int listener = -1;
     int connection = -1;
     bool listening = false;
+    bool ended = false;
+
+    void Drop() {
+        if (connection >= 0) ::close(connection);
+        connection = -1;
+    }
 };
 
 GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>()) {
+    m_state->path = path;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    ::unlink(path.c_str());
     m_state->listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -26,11 +37,11 @@ GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>())
     m_state->listening =
         m_state->listener >= 0 &&
         ::bind(m_state->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(m_state->listener, 4) == 0;
+        ::listen(m_state->listener, 1) == 0;
 }
 
 GaugeEnd::~GaugeEnd() {
-    if (m_state->connection >= 0) ::close(m_state->connection);
+    m_state->Drop();
     if (m_state->listener >= 0) ::close(m_state->listener);
 }
 
@@ -41,22 +52,40 @@ bool GaugeEnd::listening() const {
 bool GaugeEnd::Accept() {
     pollfd ready{m_state->listener, POLLIN, 0};
     if (::poll(&ready, 1, 5000) != 1) return false;
-    m_state->connection = ::accept(m_state->listener, nullptr, nullptr);
+    m_state->Drop();
+    m_state->connection = ::accept4(m_state->listener, nullptr, nullptr, SOCK_CLOEXEC);
+    m_state->ended = false;
     return m_state->connection >= 0;
 }
 
 std::string GaugeEnd::Read(size_t count) {
     std::string bytes;
-    while (bytes.size() < count) {
+    while (m_state->connection >= 0 && bytes.size() < count) {
         pollfd ready{m_state->connection, POLLIN, 0};
         if (::poll(&ready, 1, 5000) != 1) break;
-        char buffer[64];
+        char buffer[4096];
         const ssize_t n =
             ::read(m_state->connection, buffer, std::min(sizeof buffer, count - bytes.size()));
+        m_state->ended = n == 0;
         if (n <= 0) break;
         bytes.append(buffer, static_cast<size_t>(n));
     }
     return bytes;
+}
+
+bool GaugeEnd::ended() const {
+    return m_state->ended;
+}
+
+void GaugeEnd::Restart() {
+    m_state->Drop();
+}
+
+void GaugeEnd::Leave() {
+    m_state->Drop();
+    ::close(m_state->listener);
+    m_state->listener = -1;
+    ::unlink(m_state->path.c_str());
 }
 
 }  // namespace txtest

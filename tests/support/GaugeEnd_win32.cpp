@@ -5,7 +5,7 @@
 
 namespace txtest {
 
-// The gauge's pipe is a named pipe that the gauge makes and reads; the program writes.
+// The gauge's pipe is a named pipe with one instance, which the gauge makes and reads.
 struct GaugeEnd::State {
     explicit State(const std::string& path) : pipe(path) {}
     PipeServer pipe;
@@ -28,6 +28,19 @@ bool GaugeEnd::Accept() {
 
 std::string GaugeEnd::Read(size_t count) {
     return m_state->pipe.Read(count, std::chrono::seconds(5));
+}
+
+bool GaugeEnd::ended() const {
+    return m_state->pipe.LastError() == 109;  // ERROR_BROKEN_PIPE: the client closed its end
+}
+
+void GaugeEnd::Restart() {
+    m_state->pipe.Disconnect();
+    m_state->pipe.Listen();
+}
+
+void GaugeEnd::Leave() {
+    m_state->pipe.Close();
 }
 
 }  // namespace txtest

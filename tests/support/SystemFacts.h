@@ -75,4 +75,21 @@ struct RegularFileErrors {
 };
 RegularFileErrors RegularFileErrorNumbers();
 
+// Where the MCDU gauge's pipe is for a program whose runtime folder is `runtimeFolder`: a socket
+// file in it here; on Windows the gauge's named pipe, whatever the folders.
+std::string GaugePipePath(const std::string& runtimeFolder);
+// The error numbers of the gauge's pipe, as the pipe's log lines print them: no gauge there; a
+// write after the gauge let the connection go (restarted) or closed its end for good (ended);
+// every instance taken (here: the listen queue full), at once and after a busy wait; a write
+// that the gauge, no longer reading, did not take within the write time-out.
+struct PipeErrors {
+    int absent;
+    int restarted;
+    int ended;
+    int busy;
+    int busyAfterWait;
+    int stalled;
+};
+PipeErrors PipeErrorNumbers();
+
 }  // namespace txtest

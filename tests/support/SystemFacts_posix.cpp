@@ -80,4 +80,12 @@ RegularFileErrors RegularFileErrorNumbers() {
     return {ENOENT, EISDIR, EINVAL};
 }
 
+std::string GaugePipePath(const std::string& runtimeFolder) {
+    return runtimeFolder + "/pipe/MCDU_Input";
+}
+
+PipeErrors PipeErrorNumbers() {
+    return {ENOENT, EPIPE, EPIPE, EAGAIN, EAGAIN, EAGAIN};
+}
+
 }  // namespace txtest

@@ -110,4 +110,13 @@ RegularFileErrors RegularFileErrorNumbers() {
     return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_PARAMETER};
 }
 
+std::string GaugePipePath(const std::string&) {
+    return "\\\\.\\pipe\\MCDU_Input";
+}
+
+PipeErrors PipeErrorNumbers() {
+    return {ERROR_FILE_NOT_FOUND, ERROR_PIPE_NOT_CONNECTED, ERROR_NO_DATA,
+            ERROR_PIPE_BUSY,      ERROR_SEM_TIMEOUT,        WAIT_TIMEOUT};
+}
+
 }  // namespace txtest

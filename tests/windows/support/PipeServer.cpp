@@ -19,11 +19,8 @@ DWORD Milliseconds(std::chrono::milliseconds span) {
 
 }  // namespace
 
-PipeServer::PipeServer(std::string name, bool duplex, unsigned long bufferSize)
-    : m_name(std::move(name)),
-      m_duplex(duplex),
-      m_bufferSize(bufferSize),
-      m_overlapped(new OVERLAPPED{}) {
+PipeServer::PipeServer(std::string name, bool duplex)
+    : m_name(std::move(name)), m_duplex(duplex), m_overlapped(new OVERLAPPED{}) {
     m_event = reinterpret_cast<std::intptr_t>(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
 }
 
@@ -45,7 +42,7 @@ bool PipeServer::Create() {
         (m_duplex ? PIPE_ACCESS_DUPLEX : PIPE_ACCESS_INBOUND) | FILE_FLAG_OVERLAPPED;
     const HANDLE pipe =
         ::CreateNamedPipeA(m_name.c_str(), access, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
-                           1, m_bufferSize, m_bufferSize, 0, nullptr);
+                           1, 4096, 4096, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) {
         m_lastError = ::GetLastError();
         return false;

@@ -12,8 +12,7 @@ namespace txtest {
 class PipeServer {
   public:
     // `duplex`: the server writes too (the simulator's pipe); else it only reads (the gauge's).
-    // `bufferSize` is what the server asks the system to buffer in each direction.
-    explicit PipeServer(std::string name, bool duplex = false, unsigned long bufferSize = 4096);
+    explicit PipeServer(std::string name, bool duplex = false);
     ~PipeServer();
     PipeServer(const PipeServer&) = delete;
     PipeServer& operator=(const PipeServer&) = delete;
@@ -42,7 +41,6 @@ class PipeServer {
   private:
     const std::string m_name;
     const bool m_duplex;
-    const unsigned long m_bufferSize;
     std::intptr_t m_pipe = -1;  // the instance's HANDLE; -1: none
     std::intptr_t m_event = 0;  // the event of the pending connect or read
     void* const m_overlapped;   // the pending connect's OVERLAPPED
