@@ -18,15 +18,6 @@ bool TcpClient::Send(const std::string& bytes) {
     return SendAllBytes(m_socket, bytes.data(), bytes.size());
 }
 
-bool TcpClient::ReadSome(std::string& into, std::chrono::milliseconds timeout) {
-    if (!WaitReadable(m_socket, timeout)) return false;
-    char buffer[64 * 1024];
-    const long n = ReceiveSome(m_socket, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    into.append(buffer, static_cast<size_t>(n));
-    return true;
-}
-
 std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed) {
     std::string data;
     if (closed != nullptr) *closed = false;
@@ -43,10 +34,6 @@ std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* 
         }
         data.append(buffer, static_cast<size_t>(n));
     }
-}
-
-bool TcpClient::StaysSilent(std::chrono::milliseconds period) {
-    return !WaitReadable(m_socket, period);
 }
 
 void TcpClient::Close() {
