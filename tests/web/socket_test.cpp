@@ -50,18 +50,6 @@ TEST(SocketTest, LinesComeBackOneAtATimeAndTheirPortBindsAgainAfterwards) {
     EXPECT_TRUE(SocketServer::Listen(port, 5, 0).IsOk());
 }
 
-TEST(SocketTest, PortThatAnotherSocketListensOnIsRefusedWithoutLeaks) {
-    const int port = txtest::FreeTcpPort();
-    const std::unique_ptr<SocketServer> holder = Listen(port);
-    const int live = Socket::LiveCount();
-    const int handles = txtest::OpenHandleCount();
-    const platform::Status second = SocketServer::Listen(port, 5, 0).status;
-    EXPECT_EQ(second.Kind(), ErrorKind::kFailed);
-    EXPECT_EQ(second.Code(), txtest::AddressInUseError());
-    EXPECT_EQ(Socket::LiveCount(), live);
-    EXPECT_EQ(txtest::OpenHandleCount(), handles);
-}
-
 // Tablets reach the server at the address the window shows: a listener takes connections there,
 // not on the loopback only, and the address shown is never the loopback's when there is another.
 TEST(LocalAddressTest, ListenerIsReachedAtTheAddressShown) {
