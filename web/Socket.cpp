@@ -55,64 +55,22 @@ void Socket::Close() {
     platform::ShutdownSocket(m_hSocket);
 }
 
-void Socket::SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
-                              const std::atomic<bool>* abort) {
-    m_nMaxLineBytes = maxLineBytes;
-    m_deadline = deadline;
-    m_pAbort = abort;
-}
-
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
     m_sendTimeout = std::max(timeout, std::chrono::milliseconds(0));
 }
 
-platform::Status Socket::BoundHit() const {
-    if (m_pAbort != nullptr && m_pAbort->load()) return platform::Status(ErrorKind::kCancelled);
-    if (m_deadline != Clock::time_point::max() && Clock::now() >= m_deadline)
-        return platform::Status(ErrorKind::kTimedOut);
-    return {};
-}
-
-platform::Status Socket::WaitReadable() {
-    const bool hasDeadline = m_deadline != Clock::time_point::max();
-    if (!hasDeadline && m_pAbort == nullptr) return {};  // plain blocking receive
-    for (;;) {
-        if (platform::Status bound = BoundHit(); !bound.IsOk()) return bound;
-        auto slice = std::chrono::milliseconds(-1);
-        if (m_pAbort != nullptr) slice = kAbortPollInterval;
-        if (hasDeadline) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(m_deadline - Clock::now());
-            if (left.count() <= 0) continue;  // BoundHit reports it
-            if (slice.count() < 0 || left < slice) slice = left;
-        }
-        const ErrorKind ready = platform::WaitReadable(m_hSocket, slice).Kind();
-        // Readable, hung up or failed: the receive that follows tells which.
-        if (ready != ErrorKind::kTimedOut && ready != ErrorKind::kInterrupted) return {};
-    }
-}
-
 platform::Result<size_t> Socket::ReceiveMore() {
-    // The bounds hold even for a peer that always has a byte waiting.
-    if (platform::Status bound = BoundHit(); !bound.IsOk()) return {bound};
     if (m_pendingStart > 0) {
         m_pending.erase(0, m_pendingStart);
         m_pendingStart = 0;
     }
-    // Wait, then receive. A receive tried first would spare the wait when the head is there
-    // already, but Winsock has no receive that never blocks: there it would be a wait of its
-    // own, and one more whenever nothing has arrived yet.
-    size_t want = kReceiveChunk;
-    if (m_nMaxLineBytes > 0) want = std::max(want, m_nMaxLineBytes);
     const size_t used = m_pending.size();
-    m_pending.resize(used + want);
-    platform::Result<size_t> got{WaitReadable()};
-    if (got.IsOk()) {
-        // A socket the caller made non-blocking answers "would block" here, as it should.
-        do {
-            got = platform::Receive(m_hSocket, m_pending.data() + used, want);
-        } while (got.status.Kind() == ErrorKind::kInterrupted && IsValid());
-    }
+    m_pending.resize(used + kReceiveChunk);
+    // A socket the caller made non-blocking answers "would block" here, as it should.
+    platform::Result<size_t> got;
+    do {
+        got = platform::Receive(m_hSocket, m_pending.data() + used, kReceiveChunk);
+    } while (got.status.Kind() == ErrorKind::kInterrupted && IsValid());
     m_pending.resize(used + (got.IsOk() ? got.value : 0));
     return got;
 }
@@ -139,10 +97,6 @@ platform::Result<std::string> Socket::ReceiveLine() {
             lineFeed != nullptr
                 ? static_cast<size_t>(static_cast<const char*>(lineFeed) - begin) + 1
                 : available;
-        if (m_nMaxLineBytes > 0 && lineLength >= m_nMaxLineBytes &&
-            (lineFeed == nullptr || lineLength > m_nMaxLineBytes)) {
-            return {platform::Status(ErrorKind::kTooLong)};
-        }
         if (lineFeed != nullptr) {
             std::string line = TakePending(lineLength);
             if (line.size() <= 1) {
@@ -164,13 +118,6 @@ platform::Result<std::string> Socket::ReceiveLine() {
             return {got.status, TakePending(available)};
         return {got.status};
     }
-}
-
-void Socket::SendLine(const std::string& text) {
-    std::string line;
-    line.reserve(text.size() + 1);
-    line.append(text).push_back('\n');
-    SendBytes(line);
 }
 
 platform::Result<size_t> Socket::SendBytes(const std::string& text) {

@@ -1,7 +1,6 @@
 #pragma once
 // One connected TCP socket with line-oriented receive and unbuffered send, as the web server uses
-// it: requests are read line by line, responses written whole. Failures come back as a
-// platform::Status, never thrown.
+// it: responses are written whole. Failures come back as a platform::Status, never thrown.
 
 #include <atomic>
 #include <chrono>
@@ -36,16 +35,12 @@ class Socket {
     Socket& operator=(const Socket&) = delete;
 
     // Reads one line, line feed (and any carriage return before it) included. Why no line came:
-    // kClosed when the peer closed (partial bytes are dropped) or this socket was closed, the
-    // receive's own failure, or a bound set by SetReceiveBounds: kTooLong (the line grew beyond
-    // the byte bound), kTimedOut (the deadline passed), kCancelled (the abort flag was raised). A
-    // lone line feed is logged and comes back as an empty line. On a non-blocking socket with
-    // nothing more to read: kWouldBlock with the bytes collected so far. A receive takes whatever
-    // has arrived (a whole request head at once, as a rule); bytes past the line wait here for the
-    // next call, so lines come back exactly as if read one byte at a time.
+    // kClosed when the peer closed (partial bytes are dropped) or this socket was closed, or the
+    // receive's own failure. A lone line feed is logged and comes back as an empty line. On a
+    // non-blocking socket with nothing more to read: kWouldBlock with the bytes collected so far.
+    // A receive takes whatever has arrived; bytes past the line wait here for the next call, so
+    // lines come back exactly as if read one byte at a time.
     platform::Result<std::string> ReceiveLine();
-    // Sends `text` and one line feed in one send call; the result is not examined.
-    void SendLine(const std::string& text);
     // Sends `text` unchanged in one send call; the bytes sent, perhaps not all.
     platform::Result<size_t> SendBytes(const std::string& text);
     // Sends the pieces one after another as one stream, in as few calls as the kernel allows (one
@@ -58,12 +53,6 @@ class Socket {
     // the destructor, so its number cannot be reused under a thread still holding this object.
     void Close();
 
-    // Bounds for ReceiveLine: at most `maxLineBytes` bytes per line (line feed included; 0 = no
-    // bound), no waiting past `deadline` (Clock::time_point::max() = none), and an end to any
-    // wait within kAbortPollInterval once `*abort` is true (null = none). Called by the owning
-    // thread before the first ReceiveLine.
-    void SetReceiveBounds(size_t maxLineBytes, Clock::time_point deadline,
-                          const std::atomic<bool>* abort);
     // SendAll gives up when it cannot go on for `timeout` (a peer that stops reading). Kept by
     // waiting here, with no call into the system, on a socket that does not block: a connection
     // accepted on a non-blocking listener is one. A blocking socket's send waits as long as the
@@ -77,16 +66,9 @@ class Socket {
     // Number of Socket objects alive in the process (listeners included).
     static int LiveCount();
 
-    static constexpr std::chrono::milliseconds kAbortPollInterval{100};
-
   private:
-    // kCancelled when the abort flag is up, kTimedOut when the deadline has passed, else ok.
-    platform::Status BoundHit() const;
-    // Waits until the socket is readable: ok, or the bound that ended the wait.
-    platform::Status WaitReadable();
     // Appends what has arrived to m_pending: the bytes taken (0: the peer closed), or why not
-    // (kWouldBlock only on a non-blocking socket, a bound that ended the wait, the receive's
-    // failure). Does not wait when bytes are there.
+    // (kWouldBlock only on a non-blocking socket, the receive's failure).
     platform::Result<size_t> ReceiveMore();
     // Takes the first `length` pending bytes out as a line.
     std::string TakePending(size_t length);
@@ -100,10 +82,6 @@ class Socket {
     // Set by Close() on any thread; polled by the thread receiving.
     std::atomic<bool> m_bClosed{false};
 
-    // Receive bounds: the receiving thread only.
-    size_t m_nMaxLineBytes = 0;
-    Clock::time_point m_deadline = Clock::time_point::max();
-    const std::atomic<bool>* m_pAbort = nullptr;
     // Bytes received but not yet handed out, from m_pendingStart on; m_scanned of them are known
     // to hold no line feed. The receiving thread only.
     std::string m_pending;

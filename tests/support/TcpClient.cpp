@@ -18,35 +18,20 @@ bool TcpClient::Send(const std::string& bytes) {
     return SendAllBytes(m_socket, bytes.data(), bytes.size());
 }
 
-bool TcpClient::ReadSome(std::string& into, std::chrono::milliseconds timeout) {
-    if (!WaitReadable(m_socket, timeout)) return false;
-    char buffer[64 * 1024];
-    const long n = ReceiveSome(m_socket, buffer, sizeof buffer);
-    if (n <= 0) return false;
-    into.append(buffer, static_cast<size_t>(n));
-    return true;
-}
-
 std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed) {
+    using std::chrono::steady_clock;
+    const auto deadline = steady_clock::now() + timeout;
     std::string data;
-    if (closed != nullptr) *closed = false;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !WaitReadable(m_socket, left)) return data;
-        char buffer[4096];
-        const long n = ReceiveSome(m_socket, buffer, sizeof buffer);
-        if (n <= 0) {
-            if (closed != nullptr) *closed = true;
-            return data;
-        }
-        data.append(buffer, static_cast<size_t>(n));
+    char buffer[64 * 1024];
+    long got = 1;  // the last receive's count: none once the peer has closed
+    while (got > 0 && steady_clock::now() < deadline &&
+           WaitReadable(m_socket, std::chrono::ceil<std::chrono::milliseconds>(
+                                      deadline - steady_clock::now()))) {
+        got = ReceiveSome(m_socket, buffer, sizeof buffer);
+        if (got > 0) data.append(buffer, static_cast<size_t>(got));
     }
-}
-
-bool TcpClient::StaysSilent(std::chrono::milliseconds period) {
-    return !WaitReadable(m_socket, period);
+    if (closed != nullptr) *closed = got <= 0;
+    return data;
 }
 
 void TcpClient::Close() {

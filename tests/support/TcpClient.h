@@ -20,15 +20,9 @@ class TcpClient {
     // queue, whether or not the server has accepted it yet.
     bool Connect(int port);
     bool Send(const std::string& bytes);
-    // Appends what arrives within `timeout` (one receive's worth); false when nothing came, the
-    // peer closed or the connection failed.
-    bool ReadSome(std::string& into, std::chrono::milliseconds timeout);
     // Everything received until the peer closes or `timeout` passes; `closed` tells which.
     std::string ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed = nullptr);
-    // True when no byte and no close arrives within `period`.
-    bool StaysSilent(std::chrono::milliseconds period);
     void Close();
-    SocketHandle handle() const { return m_socket; }
 
   private:
     SocketHandle m_socket = platform::kInvalidSocket;
