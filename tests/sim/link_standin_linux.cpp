@@ -51,7 +51,7 @@ TEST_F(StandinLinkTest, ComesOnlineAsksForTheTitleAndFollowsTheSimulatorsWindow)
     ASSERT_EQ(m_standin.Command("window show"), "ok");
     ASSERT_TRUE(TickUntilOnline(true));
     EXPECT_EQ(txtest::CountLines(m_standin.Output(), ": OPEN app="), 2);
-    EXPECT_EQ(LogCount("FSX online.\n"), 2);
+    EXPECT_EQ(LogCount("FSX online."), 2);
 }
 
 }  // namespace

@@ -51,14 +51,8 @@ class SimLinkTest : public ::testing::Test {
         static const std::regex prefix(R"(\[[^\]\n]{23}\]: )");
         return std::regex_replace(ReadLog(m_sandbox.LogPath()), prefix, "");
     }
-    // How often `needle` occurs in the log (it may span lines).
-    int LogCount(const std::string& needle) const {
-        const std::string log = Log();
-        int count = 0;
-        for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1))
-            ++count;
-        return count;
-    }
+    // Lines of the log that hold `needle`.
+    int LogCount(const std::string& needle) const { return CountLines(Log(), needle); }
     bool WaitForLog(const std::string& needle) const {
         return WaitUntil([&] { return Log().find(needle) != std::string::npos; },
                          std::chrono::seconds(5));
