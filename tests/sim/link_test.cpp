@@ -156,8 +156,8 @@ TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) 
     // 0 like the one before it.
     m_api.Script({S_FALSE, S_FALSE, S_OK, S_OK, simconnect::EncodeQuit(kVersion)});
     ASSERT_TRUE(WorkerEnded());
-    EXPECT_NE(Log().find("<CallDispatch>: 0x0.\n<CallDispatch>: 0x1.\n<CallDispatch>: 0x0.\n"
-                         "CloseSimconnectThread...\nCloseSimconnectThread complete\n"
+    EXPECT_NE(Log().find("<CallDispatch>: 0x1.\n<CallDispatch>: 0x0.\nCloseSimconnectThread...\n"
+                         "CloseSimconnectThread complete\n"
                          "[Event]: Sim quit.\nConnection closed: 0.\n"
                          "SimConnect thread finished.\n"),
               npos)
