@@ -68,8 +68,8 @@ TEST(StatusTexts, WaypointIsCutAtEightCharactersAndEscaped) {
 
 // ---- The handler -----------------------------------------------------------------------------
 
-// A settings folder and a working directory side by side in a private folder, with a secret file
-// next to them that no request may ever read. The log goes to a file of the test's own.
+// A settings folder and a working directory side by side in a private folder, the working one
+// current. The log goes to a file of the test's own.
 class PagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -200,14 +200,8 @@ TEST_F(PagesTest, ReadOnlyPictureIsServed) {
 }
 
 TEST_F(PagesTest, NamesNeverLeaveTheirFolders) {
-    const std::string secret = "TOP SECRET", abs = m_dir.path();
-    txtest::WriteFile(abs + "/secret.png", secret);
-    txtest::WriteFile(abs + "/secret.jpg", secret);
-    txtest::WriteFile(m_settings + "TarvelXConnectExtended.ini", secret);
-    txtest::WriteFile(m_settings + ".hidden.png", secret);
-    std::filesystem::create_directories(m_settings + "sub");
-    txtest::WriteFile(m_settings + "sub/inner.png", secret);
-
+    // Refused before any file is looked for: a name let through would be answered "202 OK".
+    const std::string abs = m_dir.path();
     // A colon makes a drive-relative name on Windows ("D:" is that drive's current folder), or a
     // file's stream: it is refused on every system.
     for (const std::string& path : std::vector<std::string>{
@@ -228,7 +222,6 @@ TEST_F(PagesTest, NamesNeverLeaveTheirFolders) {
     // Percent signs are not decoded: this is a plain (missing) name inside the folder.
     EXPECT_EQ(Serve("/%2e%2e%2fsecret.png").status, "202 OK");
     EXPECT_EQ(Logged("Failed to open image file: " + m_settings + "%2e%2e%2fsecret.png"), 1);
-    EXPECT_EQ(Log().find(secret), std::string::npos);
 }
 
 TEST_F(PagesTest, NameLengthLimits) {
