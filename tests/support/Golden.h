@@ -14,7 +14,7 @@
 namespace txtest {
 
 // Whether `actual` is byte for byte the golden file `name` (a name inside tests/golden/). On a
-// difference the message gives the first line that differs, from the file and from `actual`.
+// difference the message gives where the first byte differs, with the bytes around it.
 ::testing::AssertionResult MatchesGolden(const std::string& name, const std::string& actual);
 
 }  // namespace txtest
