@@ -3,7 +3,6 @@
 #include <dirent.h>
 
 #include <cstdlib>
-#include <fstream>
 
 #include "tests/support/TcpClient.h"
 
@@ -37,12 +36,6 @@ bool IsWellFormedResponse(const std::string& response) {
     return response.size() == headEnd + 2 + length + 1 && response.back() == '\n';
 }
 
-std::string BodyOf(const std::string& response) {
-    const size_t headEnd = response.find("\n\n");
-    if (headEnd == std::string::npos || response.size() < headEnd + 3) return "";
-    return response.substr(headEnd + 2, response.size() - headEnd - 3);
-}
-
 namespace {
 
 int CountEntries(const std::string& folder) {
@@ -64,20 +57,6 @@ int OpenDescriptors(pid_t pid) {
 
 int Threads(pid_t pid) {
     return CountEntries("/proc/" + std::to_string(pid) + "/task");
-}
-
-long ResidentKib(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    while (status >> key) {
-        if (key == "VmRSS:") {
-            long kib = -1;
-            status >> kib;
-            return kib;
-        }
-        std::getline(status, key);
-    }
-    return -1;
 }
 
 }  // namespace txtest

@@ -1,6 +1,6 @@
 #pragma once
 // The program as a child process for load, fault and bad-input tests: its start with a given INI,
-// requests over loopback, and what /proc says about it (descriptors, threads, resident memory).
+// requests over loopback, and what /proc says about it (descriptors and threads).
 
 #include <sys/types.h>
 
@@ -41,13 +41,9 @@ std::string Get(int port, const std::string& path);
 // True when `response` is one whole response: status line, headers, empty line, exactly
 // Content-Length bytes of body and one line feed.
 bool IsWellFormedResponse(const std::string& response);
-// The body of a well-formed response.
-std::string BodyOf(const std::string& response);
 
 // Entries of /proc/<pid>/fd and /proc/<pid>/task; -1 when the process is gone.
 int OpenDescriptors(pid_t pid);
 int Threads(pid_t pid);
-// VmRSS of /proc/<pid>/status in KiB; -1 when the process is gone.
-long ResidentKib(pid_t pid);
 
 }  // namespace txtest

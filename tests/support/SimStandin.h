@@ -38,7 +38,6 @@ class SimStandin {
     bool WaitForOutput(const std::string& needle, std::chrono::milliseconds timeout);
     ChildProcess& Process() { return m_process; }
     std::string ControlPath() const { return m_sandbox.runtime() + "/sim-standin.ctl"; }
-    std::string PresenceLockPath() const { return m_sandbox.runtime() + "/FS98MAIN"; }
 
   private:
     bool StartOn(int port, const std::vector<std::string>& args);

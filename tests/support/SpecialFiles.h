@@ -11,7 +11,5 @@ namespace txtest {
 // Makes such files in `folder` (which ends with a separator), with names ending in `ending`
 // (".png", say); their names, empty when none could be made.
 std::vector<std::string> MakeSpecialFiles(const std::string& folder, const std::string& ending);
-// Lets a reader that waits on the file at `path` go on (a FIFO's writer comes and goes).
-void ReleaseSpecialFile(const std::string& path);
 
 }  // namespace txtest

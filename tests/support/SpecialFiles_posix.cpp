@@ -12,10 +12,4 @@ std::vector<std::string> MakeSpecialFiles(const std::string& folder, const std::
     return {name};
 }
 
-void ReleaseSpecialFile(const std::string& path) {
-    // An open for reading waits for a writer: one that comes and goes lets it end.
-    const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-    if (writer >= 0) ::close(writer);
-}
-
 }  // namespace txtest

@@ -8,7 +8,4 @@ std::vector<std::string> MakeSpecialFiles(const std::string&, const std::string&
     return {"NUL" + ending, "nul" + ending, "CON" + ending};
 }
 
-// The devices named here never make a reader wait.
-void ReleaseSpecialFile(const std::string&) {}
-
 }  // namespace txtest

@@ -38,13 +38,9 @@ bool PeerResetIsSeen();
 // places here (" 5"); Windows's writes two digits ("05").
 std::string AsctimeDay(int day);
 
-// The system's error number for a port that another socket listens on.
-int AddressInUseError();
 // The system's words for that error, as the server's log line quotes them ("Winsock error
 // 10048" where the system's message table has none, as Wine's has not).
 std::string AddressInUseText();
-// The system's error number for a connection the peer refused.
-int ConnectionRefusedError();
 // Whether Winsock is started in this process on Windows (a socket call tells "not initialised"
 // otherwise); nothing here, where sockets need no library start.
 std::optional<bool> NetworkLibraryStarted();

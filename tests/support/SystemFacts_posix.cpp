@@ -28,16 +28,8 @@ std::string AsctimeDay(int day) {
     return (day < 10 ? " " : "") + std::to_string(day);
 }
 
-int AddressInUseError() {
-    return EADDRINUSE;
-}
-
 std::string AddressInUseText() {
     return "Address already in use";
-}
-
-int ConnectionRefusedError() {
-    return ECONNREFUSED;
 }
 
 std::optional<bool> NetworkLibraryStarted() {

@@ -30,10 +30,6 @@ std::string AsctimeDay(int day) {
     return (day < 10 ? "0" : "") + std::to_string(day);
 }
 
-int AddressInUseError() {
-    return WSAEADDRINUSE;
-}
-
 std::string AddressInUseText() {
     char buffer[512] = {};
     const DWORD length = ::FormatMessageA(
@@ -44,10 +40,6 @@ std::string AddressInUseText() {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
         text.pop_back();
     return text.empty() ? "Winsock error " + std::to_string(WSAEADDRINUSE) : text;
-}
-
-int ConnectionRefusedError() {
-    return WSAECONNREFUSED;
 }
 
 std::optional<bool> NetworkLibraryStarted() {

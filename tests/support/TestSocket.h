@@ -20,9 +20,6 @@ SocketHandle ConnectLoopback(const std::string& address, int port);
 // Starts a TCP connection to `address` and `port` without waiting for it to be made;
 // kInvalidSocket when not even that works.
 SocketHandle StartConnectLoopback(const std::string& address, int port);
-// True when the connection attempt started on `socket` comes to an end, made or refused, within
-// `timeout`.
-bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout);
 // A socket bound to `address` and a port the system picks (written to `port`) that never listens:
 // a connection there is refused, and while it is held no other socket can take the port.
 // kInvalidSocket when none can be made.
@@ -37,8 +34,6 @@ bool WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
 // One receive of at most `capacity` bytes: their number, 0 when the peer ended the connection in
 // order, -1 on an error (a reset among them); `reset` tells a reset apart when not null.
 long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset = nullptr);
-// Bytes that have arrived and wait to be received.
-size_t BytesWaiting(SocketHandle socket);
 void CloseTestSocket(SocketHandle socket);
 // True while some socket listens on TCP `port` of any IPv4 interface: a bind there is refused.
 bool PortIsListening(int port);

@@ -1,7 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,11 +66,6 @@ SocketHandle StartConnectLoopback(const std::string& address, int port) {
     return fd;
 }
 
-bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout) {
-    pollfd entry{socket, POLLOUT, 0};
-    return ::poll(&entry, 1, static_cast<int>(timeout.count())) > 0;
-}
-
 SocketHandle BindLoopback(const std::string& address, int& port) {
     sockaddr_storage local{};
     socklen_t length = 0;
@@ -123,12 +117,6 @@ long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset
         if (n < 0 && reset != nullptr) *reset = errno == ECONNRESET;
         return n < 0 ? -1 : static_cast<long>(n);
     }
-}
-
-size_t BytesWaiting(SocketHandle socket) {
-    int count = 0;
-    if (::ioctl(socket, FIONREAD, &count) != 0 || count < 0) return 0;
-    return static_cast<size_t>(count);
 }
 
 void CloseTestSocket(SocketHandle socket) {

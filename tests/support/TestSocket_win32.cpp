@@ -88,10 +88,6 @@ SocketHandle StartConnectLoopback(const std::string& address, int port) {
     return static_cast<SocketHandle>(socket);
 }
 
-bool ConnectionSettles(SocketHandle socket, std::chrono::milliseconds timeout) {
-    return PollFor(socket, POLLWRNORM, timeout);
-}
-
 SocketHandle BindLoopback(const std::string& address, int& port) {
     sockaddr_storage local{};
     int length = 0;
@@ -139,12 +135,6 @@ long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset
         return -1;
     }
     return n;
-}
-
-size_t BytesWaiting(SocketHandle socket) {
-    u_long count = 0;
-    if (::ioctlsocket(Native(socket), FIONREAD, &count) != 0) return 0;
-    return static_cast<size_t>(count);
 }
 
 void CloseTestSocket(SocketHandle socket) {

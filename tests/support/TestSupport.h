@@ -111,9 +111,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 int CountLines(const std::string& text, const std::string& needle);
 // Descriptors (Windows: handles) this process holds open; for checks that nothing leaks.
 int OpenHandleCount();
-// True when the tests run with the rights to write any file (root here; never on Windows, where
-// a read-only file is read-only for every user).
-bool RunningAsRoot();
 // What `action` returns when it runs with an ordinary user's rights: in a child process of user
 // and group 65534 when running as root, else here. A child that fails gives "child failed".
 std::string RunAsOrdinaryUser(const std::function<std::string()>& action);

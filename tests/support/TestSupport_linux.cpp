@@ -163,12 +163,8 @@ int OpenHandleCount() {
     return count;
 }
 
-bool RunningAsRoot() {
-    return ::geteuid() == 0;
-}
-
 std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
-    if (!RunningAsRoot()) return action();
+    if (::geteuid() != 0) return action();
     int fds[2];
     if (::pipe(fds) != 0) return "pipe failed";
     const pid_t child = ::fork();

@@ -252,10 +252,6 @@ int OpenHandleCount() {
     return static_cast<int>(count);
 }
 
-bool RunningAsRoot() {
-    return false;
-}
-
 std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
     return action();
 }
