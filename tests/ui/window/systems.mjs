@@ -8,11 +8,11 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
+import { Child, count, freeLoopbackPort, iniText, readText, simConnectCfg, waitFor } from '../../support/harness.mjs';
 import {
-  artefactsDir, Child, clearSettings, count, freeLoopbackPort, iniText, killWindowsLeftovers, nativeBin,
-  nativeWww, programExe, programLog, readText, runWindows, settingsDir, simConnectCfg, simWindowExe,
-  startWindows, waitFor, windowsBin, windowsBuildDir, windowsProcessesLeft, windowsWww,
-} from '../../windows/program/winsystem.mjs';
+  artefactsDir, clearSettings, killWindowsLeftovers, nativeBin, nativeWww, programExe, programLog, runWindows,
+  settingsDir, simWindowExe, startWindows, windowsBin, windowsBuildDir, windowsProcessesLeft, windowsWww,
+} from '../../support/system_win32.mjs';
 import { startXvfb, XDisplay } from './xdisplay.mjs';
 
 export const kSize = 320;
