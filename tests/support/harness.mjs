@@ -205,13 +205,14 @@ export class SystemBase {
     return true;
   }
 
-  async writeSettings() {
+  // The INI file and SimConnect.cfg in the settings folder, with free ports for the server and
+  // the simulator's stand-in.
+  async writeSettings(waits4Sim = 1, ipv6 = process.env.TX_TEST_SIM_PROTOCOL === 'IPv6') {
     this.port = await freeLoopbackPort();
     this.simPort = await freeLoopbackPort();
     fs.mkdirSync(this.settings, { recursive: true });
-    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, 1));
-    fs.writeFileSync(path.join(this.settings, 'SimConnect.cfg'),
-      simConnectCfg(this.simPort, process.env.TX_TEST_SIM_PROTOCOL === 'IPv6'));
+    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, waits4Sim));
+    fs.writeFileSync(path.join(this.settings, 'SimConnect.cfg'), simConnectCfg(this.simPort, ipv6));
   }
 
   // The program connects the gauge's pipe once, as its web server starts: the gauge listens first.
