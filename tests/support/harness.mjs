@@ -21,6 +21,7 @@ export function runTestFiles(what, missing, dir, files, env = process.env) {
   process.exit(result.status ?? 1);
 }
 
+export const sourceDir = path.resolve(import.meta.dirname, '..', '..');
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 export const count = (text, part) => text.split(part).length - 1;
 

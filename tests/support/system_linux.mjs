@@ -4,11 +4,9 @@
 
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 
-import { Child, SystemBase, waitFor } from './harness.mjs';
+import { Child, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
-const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(sourceDir, 'build'));
 const binDir = path.join(buildDir, 'bin');
 export const programExe = path.join(binDir, 'TarvelXConnectExtended');

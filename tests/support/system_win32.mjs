@@ -8,11 +8,9 @@ import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 
-import { Child, freeLoopbackPort, readText, SystemBase, waitFor } from './harness.mjs';
+import { Child, freeLoopbackPort, readText, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
-const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 export const windowsBuildDir = path.resolve(process.env.TX_WINDOWS_BUILD_DIR || path.join(sourceDir, 'build-windows'));
 export const windowsBin = path.join(windowsBuildDir, 'bin');
 export const windowsWww = path.join(windowsBuildDir, 'www');
