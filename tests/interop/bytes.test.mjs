@@ -12,7 +12,7 @@ import { test } from 'node:test';
 import { open } from 'node-simconnect';
 
 import { callLine, callOnNode, edgeCalls, kProgramName, programCalls } from './calls.mjs';
-import { waitFor } from '../support/harness.mjs';
+import { simConnectCfg, waitFor } from '../support/harness.mjs';
 import { System } from '../support/system_linux.mjs';
 
 const kSendId = 12;
@@ -64,8 +64,7 @@ async function recordOurs(clientVersion, appName, calls) {
   const home = new System({ name: 'interop' });
   try {
     fs.mkdirSync(home.settings, { recursive: true });
-    fs.writeFileSync(path.join(home.settings, 'SimConnect.cfg'), `[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\n` +
-      `Port=${rec.port}\n${clientVersion ? `ClientVersion=${clientVersion}\n` : ''}`);
+    fs.writeFileSync(path.join(home.settings, 'SimConnect.cfg'), simConnectCfg(rec.port) + (clientVersion ? `ClientVersion=${clientVersion}\n` : ''));
     const input = [{ name: 'Open', args: [appName] }, ...calls].map(callLine).join('\n');
     const caller = home.startBuilt('simconnect_calls', [], `${input}\n`);
     assert.equal(await caller.waitExit(20000), 0, caller.stderr());
