@@ -12,7 +12,8 @@ import { test } from 'node:test';
 import { open } from 'node-simconnect';
 
 import { callLine, callOnNode, edgeCalls, kProgramName, programCalls } from './calls.mjs';
-import { tempHome, waitFor } from './support.mjs';
+import { simConnectCfg, waitFor } from '../support/harness.mjs';
+import { System } from '../support/system_linux.mjs';
 
 const kSendId = 12;
 
@@ -60,14 +61,12 @@ async function recordNode(protocol, appName, calls) {
 
 async function recordOurs(clientVersion, appName, calls) {
   const rec = await recorder();
-  const home = tempHome();
+  const home = new System({ name: 'interop' });
   try {
-    const folder = path.join(home.home, 'Documents', 'Quennick', 'Tarvel');
-    fs.mkdirSync(folder, { recursive: true });
-    fs.writeFileSync(path.join(folder, 'SimConnect.cfg'), `[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\n` +
-      `Port=${rec.port}\n${clientVersion ? `ClientVersion=${clientVersion}\n` : ''}`);
+    fs.mkdirSync(home.settings, { recursive: true });
+    fs.writeFileSync(path.join(home.settings, 'SimConnect.cfg'), simConnectCfg(rec.port) + (clientVersion ? `ClientVersion=${clientVersion}\n` : ''));
     const input = [{ name: 'Open', args: [appName] }, ...calls].map(callLine).join('\n');
-    const caller = home.start('simconnect_calls', [], `${input}\n`);
+    const caller = home.startBuilt('simconnect_calls', [], `${input}\n`);
     assert.equal(await caller.waitExit(20000), 0, caller.stderr());
     assert.match(caller.stdout(), /^recv 2 308$/m, 'our library delivered no RECV_OPEN');
     const mine = await waitFor(() => rec.connections.find((c) => c.ended && c.packets.length > 1), 5000, 'our stream\'s end');
@@ -76,7 +75,7 @@ async function recordOurs(clientVersion, appName, calls) {
     return mine;
   } finally {
     rec.close();
-    home.remove();
+    fs.rmSync(home.root, { recursive: true, force: true });
   }
 }
 

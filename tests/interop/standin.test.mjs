@@ -5,29 +5,27 @@
 
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
-import path from 'node:path';
 import { test } from 'node:test';
 
 import { open, Protocol } from 'node-simconnect';
 
 import { callOnNode, Event, kFlightRequest, kProgramName, kTitleRequest, programCalls, transmit } from './calls.mjs';
-import { control, freeLoopbackPort, tempHome, waitFor } from './support.mjs';
+import { waitFor } from '../support/harness.mjs';
+import { System } from '../support/system_linux.mjs';
 
 const kTitle = 'Airbus A321 Interop Edition';
 const kNumbers = [['ias', 251.5], ['mach', 0.7834567891234567], ['altitude', 35012.25], ['heading', 4.71238898038469],
   ['wpdistance', 123456.789], ['fuel', 18234.56789], ['groundspeed', 231.4814814814815], ['vspeed', -5.08]];
 
 test('node-simconnect reads the stand-in\'s title and flight data and pauses it', async () => {
-  const home = tempHome();
-  const logFile = path.join(home.home, 'standin.log');
-  const controlPath = path.join(home.runtime, 'sim-standin.ctl');
-  const port = await freeLoopbackPort();
-  const standin = home.start('sim-standin', ['--port', String(port), '--bind', '127.0.0.1', '--log', logFile,
-    '--title', kTitle]);
+  const home = new System({ name: 'interop' });
+  await home.writeSettings();
+  const standin = home.startBuilt('sim-standin', ['--port', String(home.simPort), '--bind', '127.0.0.1', '--log',
+    home.simLog, '--title', kTitle]);
   let handle;
   try {
-    await waitFor(async () => (await control(controlPath, 'status')).startsWith('ok'), 10000, 'the stand-in');
-    ({ handle } = await open(kProgramName, Protocol.FSX_SP2, { host: '127.0.0.1', port }));
+    await waitFor(() => home.ctl('status').catch(() => false), 10000, 'the stand-in');
+    ({ handle } = await open(kProgramName, Protocol.FSX_SP2, { host: '127.0.0.1', port: home.simPort }));
     const inbox = [];
     handle.on('simObjectData', (d) => inbox.push({ request: d.requestID, bytes: d.data.readBytes(d.data.remaining()) }));
     handle.on('simObjectDataByType', (d) => inbox.push({ request: d.requestID, bytes: d.data.readBytes(d.data.remaining()) }));
@@ -45,17 +43,17 @@ test('node-simconnect reads the stand-in\'s title and flight data and pauses it'
     kNumbers.forEach(([, value], i) => record.writeDoubleLE(value, 8 * i));
     record.write('ABCDEFGH', 64, 'latin1');
     for (const command of [...kNumbers.map(([field, value]) => `set ${field} ${value}`), 'set wpid ABCDEFGH'])
-      assert.match(await control(controlPath, command), /^ok/, command);
+      await home.ctl(command);
     await waitFor(() => inbox.find((m) => m.request === kFlightRequest && m.bytes.equals(record)), 5000,
       `the record set: ${record.toString('hex')}, last ${inbox.findLast((m) => m.request === kFlightRequest)?.bytes.toString('hex')}`);
 
     callOnNode(handle, transmit(Event.PAUSE_ON));
     await waitFor(() => inbox.find((m) => m.event === Event.PAUSE_STATE && m.data === 1), 5000, 'Pause 1');
-    assert.match(fs.readFileSync(logFile, 'latin1'), /TRANSMIT_CLIENT_EVENT object=0 event=3 \(PAUSE_ON\) data=0 group=1 flags=0x10\n(.*\n)*?.*standin: pause state 1\n/);
+    assert.match(fs.readFileSync(home.simLog, 'latin1'), /TRANSMIT_CLIENT_EVENT object=0 event=3 \(PAUSE_ON\) data=0 group=1 flags=0x10\n(.*\n)*?.*standin: pause state 1\n/);
     assert.deepEqual(inbox.filter((m) => m.exception), []);
   } finally {
     handle?.close();
     assert.equal(await standin.stop(), 0, standin.stderr());
-    home.remove();
+    fs.rmSync(home.root, { recursive: true, force: true });
   }
 });

@@ -3,12 +3,25 @@
 // system runs is TX_SYSTEM's choice (linux unless told); system_linux.mjs and system_win32.mjs
 // say how each part starts there.
 
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 
+// A runner's whole work: the test files of `dir` one after another (the ports, prefix, display or
+// pointer they use are one for all), or the skip code (77) CTest is told about when `missing` names
+// something they need.
+export function runTestFiles(what, missing, dir, files, env = process.env) {
+  if (missing.length > 0) {
+    console.log(`${what} skipped: missing ${missing.join(', ')}.`);
+    process.exit(77);
+  }
+  const result = spawnSync(process.execPath, ['--test', '--test-concurrency=1', ...files], { cwd: dir, stdio: 'inherit', env });
+  process.exit(result.status ?? 1);
+}
+
+export const sourceDir = path.resolve(import.meta.dirname, '..', '..');
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 export const count = (text, part) => text.split(part).length - 1;
 
@@ -193,13 +206,14 @@ export class SystemBase {
     return true;
   }
 
-  async writeSettings() {
+  // The INI file and SimConnect.cfg in the settings folder, with free ports for the server and
+  // the simulator's stand-in.
+  async writeSettings(waits4Sim = 1, ipv6 = process.env.TX_TEST_SIM_PROTOCOL === 'IPv6') {
     this.port = await freeLoopbackPort();
     this.simPort = await freeLoopbackPort();
     fs.mkdirSync(this.settings, { recursive: true });
-    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, 1));
-    fs.writeFileSync(path.join(this.settings, 'SimConnect.cfg'),
-      simConnectCfg(this.simPort, process.env.TX_TEST_SIM_PROTOCOL === 'IPv6'));
+    fs.writeFileSync(path.join(this.settings, 'TarvelXConnectExtended.ini'), iniText(this.port, waits4Sim));
+    fs.writeFileSync(path.join(this.settings, 'SimConnect.cfg'), simConnectCfg(this.simPort, ipv6));
   }
 
   // The program connects the gauge's pipe once, as its web server starts: the gauge listens first.

@@ -4,11 +4,9 @@
 
 import fs from 'node:fs';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 
-import { Child, SystemBase, waitFor } from './harness.mjs';
+import { Child, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
-const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(sourceDir, 'build'));
 const binDir = path.join(buildDir, 'bin');
 export const programExe = path.join(binDir, 'TarvelXConnectExtended');
@@ -35,16 +33,22 @@ export class System extends SystemBase {
     };
   }
 
+  // A program of the build in this test's home, `input` (when given) on its standard input.
+  startBuilt(program, args, input) {
+    const child = new Child(program, path.join(binDir, program), args,
+      { ...this.options, stdin: input === undefined ? 'ignore' : 'pipe' }, path.join(this.root, `${program}.out`));
+    child.process.stdin?.end(input);
+    return child;
+  }
+
   async startSim() {
-    this.sim = this.track(new Child('sim-standin', path.join(binDir, 'sim-standin'),
-      ['--log', this.simLog, '--rate', String(this.rate), '--port', String(this.simPort)], this.options,
-      path.join(this.root, 'sim-standin.out')));
+    this.sim = this.track(this.startBuilt('sim-standin',
+      ['--log', this.simLog, '--rate', String(this.rate), '--port', String(this.simPort)]));
     await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath), 40000, 'the simulator stand-in');
   }
 
   startGauge() {
-    return new Child('gauge-standin', path.join(binDir, 'gauge-standin'),
-      ['--settings', this.settings, '--log', this.gaugeLogFile], this.options, path.join(this.root, 'gauge-standin.out'));
+    return this.startBuilt('gauge-standin', ['--settings', this.settings, '--log', this.gaugeLogFile]);
   }
 
   // The program starts in the folder of the web pages' pictures.

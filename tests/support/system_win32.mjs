@@ -8,11 +8,9 @@ import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
 
-import { Child, freeLoopbackPort, readText, SystemBase, waitFor } from './harness.mjs';
+import { Child, freeLoopbackPort, readText, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
-const sourceDir = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 export const windowsBuildDir = path.resolve(process.env.TX_WINDOWS_BUILD_DIR || path.join(sourceDir, 'build-windows'));
 export const windowsBin = path.join(windowsBuildDir, 'bin');
 export const windowsWww = path.join(windowsBuildDir, 'www');
@@ -86,6 +84,15 @@ export function killWindowsLeftovers() {
   }
 }
 
+// The native simulator stand-in on 127.0.0.1 and `system`'s ports, its control channel in `runtime`.
+export function startNativeSim(system, runtime, args) {
+  fs.mkdirSync(runtime, { recursive: true, mode: 0o700 });
+  return system.track(new Child('sim-standin', path.join(nativeBin, 'sim-standin'),
+    ['--log', system.simLog, '--port', String(system.simPort), '--bind', '127.0.0.1', ...args],
+    { env: { PATH: process.env.PATH, HOME: system.root, XDG_RUNTIME_DIR: runtime }, cwd: system.root },
+    path.join(system.root, 'sim-standin.out')));
+}
+
 // Removes the settings folder with everything in it (the program never creates it).
 export function clearSettings() {
   fs.rmSync(path.dirname(settingsDir), { recursive: true, force: true });
@@ -129,12 +136,7 @@ export class System extends SystemBase {
   }
 
   async startSim() {
-    const runtime = path.dirname(this.controlPath);
-    fs.mkdirSync(runtime, { mode: 0o700 });
-    this.sim = this.track(new Child('sim-standin', path.join(nativeBin, 'sim-standin'),
-      ['--log', this.simLog, '--port', String(this.simPort), '--bind', '127.0.0.1', '--rate', String(this.rate)],
-      { env: { PATH: process.env.PATH, HOME: this.root, XDG_RUNTIME_DIR: runtime }, cwd: this.root },
-      path.join(this.root, 'sim-standin.out')));
+    this.sim = startNativeSim(this, path.dirname(this.controlPath), ['--rate', String(this.rate)]);
     this.simWindow = this.track(startWindows('simwindow-standin', simWindowExe, [],
       { outFile: path.join(this.root, 'simwindow-standin.out') }));
     await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath) &&

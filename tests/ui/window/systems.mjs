@@ -5,74 +5,52 @@
 // takes what the program opens.
 
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 
+import { Child, count, readText, SystemBase, waitFor } from '../../support/harness.mjs';
 import {
-  artefactsDir, Child, clearSettings, count, freeLoopbackPort, iniText, killWindowsLeftovers, nativeBin,
-  nativeWww, programExe, programLog, readText, runWindows, settingsDir, simConnectCfg, simWindowExe,
-  startWindows, waitFor, windowsBin, windowsBuildDir, windowsProcessesLeft, windowsWww,
-} from '../../windows/program/winsystem.mjs';
+  artefactsDir, clearSettings, killWindowsLeftovers, nativeBin, nativeWww, programExe, programLog, runWindows,
+  settingsDir, simWindowExe, startNativeSim, startWindows, windowsBin, windowsBuildDir, windowsProcessesLeft, windowsWww,
+} from '../../support/system_win32.mjs';
 import { startXvfb, XDisplay } from './xdisplay.mjs';
 
 export const kSize = 320;
 const kWaitMs = 30000;
 const kBrowserKey = 'HKCU\\Software\\Wine\\WineBrowser';
+// The server does not wait for the simulator, whose port nothing serves until simulate() starts
+// the stand-in there, over IPv4 whatever the link tests use.
+const kSettings = [0, false];
 
 // Where the program puts its window on a screen whose usable area is width x height: centred, x
 // brought down to a multiple of 8, every division truncating.
 const placeOn = (width, height) => ({ x: Math.trunc(Math.trunc((width - kSize) / 2) / 8) * 8, y: Math.trunc((height - kSize) / 2) });
 
-class ProgramWindow {
+class ProgramWindow extends SystemBase {
   constructor(name) {
-    this.name = name;
-    this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-window-'));
+    super({ name });
     this.runtime = path.join(this.root, 'run');
     fs.mkdirSync(this.runtime, { mode: 0o700 });
     this.opened = path.join(this.root, 'opened-urls');
     this.stub = path.join(this.root, 'browser-stub');
     fs.writeFileSync(this.stub, `#!/bin/sh\nprintf '%s\\n' "$1" >> '${this.opened}'\n`, { mode: 0o755 });
-    this.children = [];
-  }
-
-  // The INI file and SimConnect.cfg in `settings`, naming a simulator port nothing serves until
-  // simulate() starts the stand-in there.
-  async writeSettings(settings) {
-    fs.mkdirSync(settings, { recursive: true });
-    this.port = await freeLoopbackPort();
-    this.simPort = await freeLoopbackPort();
-    fs.writeFileSync(path.join(settings, 'TarvelXConnectExtended.ini'), iniText(this.port, 0));
-    fs.writeFileSync(path.join(settings, 'SimConnect.cfg'), simConnectCfg(this.simPort));
   }
 
   async waitForWindow() {
     await this.waitForLog('Webbrowser IP:');
-    this.place = await waitFor(() => this.checkRunning() && this.x.findWindow('TarvelX Load Manager', kSize, kSize),
+    this.place = await waitFor(() => this.checkChildren() && this.x.findWindow('TarvelX Load Manager', kSize, kSize),
       kWaitMs, 'the program\'s window');
   }
 
-  log() { return readText(this.logFile).replaceAll('\r\n', '\n'); }
-
   openedUrls() { return readText(this.opened); }
 
-  checkRunning() {
-    const early = this.children.find((child) => !child.running && !child.stopping);
-    if (early) throw new Error(`${early.name} ended early (${early.exit}): ${early.stdout()}${early.stderr()}`);
-    return true;
-  }
-
   async waitForLog(text) {
-    await waitFor(() => this.checkRunning() && count(this.log(), text) > 0, kWaitMs, `"${text.trim()}" in the log`);
+    await waitFor(() => this.checkChildren() && count(this.log(), text) > 0, kWaitMs, `"${text.trim()}" in the log`);
   }
 
   // The simulator's protocol: the Linux stand-in on the port SimConnect.cfg names.
   async startStandin(args) {
-    this.sim = new Child('sim-standin', path.join(nativeBin, 'sim-standin'),
-      ['--log', path.join(this.root, 'sim-standin.log'), '--port', String(this.simPort), '--bind', '127.0.0.1', ...args],
-      { env: { PATH: process.env.PATH, HOME: this.root, XDG_RUNTIME_DIR: this.runtime }, cwd: this.root },
-      path.join(this.root, 'sim-standin.out'));
-    this.children.push(this.sim);
-    await waitFor(() => this.checkRunning() && fs.existsSync(path.join(this.runtime, 'sim-standin.ctl')), kWaitMs, 'the stand-in');
+    this.sim = startNativeSim(this, this.runtime, args);
+    await waitFor(() => this.checkChildren() && fs.existsSync(path.join(this.runtime, 'sim-standin.ctl')), kWaitMs, 'the stand-in');
   }
 
   artefact(label) {
@@ -83,7 +61,7 @@ class ProgramWindow {
   // Everything of the test ends; its logs go to the artefacts.
   async stopAll() {
     for (const child of this.children) await child.stop(child.windows ? 'SIGKILL' : 'SIGTERM');
-    if (fs.existsSync(this.logFile)) fs.copyFileSync(this.logFile, this.artefact('program.log'));
+    if (fs.existsSync(this.programLog)) fs.copyFileSync(this.programLog, this.artefact('program.log'));
     for (const entry of fs.readdirSync(this.root).filter((name) => /\.(out|err|log)$|^opened-urls$/.test(name))) {
       fs.copyFileSync(path.join(this.root, entry), this.artefact(entry));
     }
@@ -97,15 +75,14 @@ class LinuxWindow extends ProgramWindow {
     ({ server: this.xvfb, x: this.x } = await startXvfb());
     this.expectedPlace = placeOn(1280, 1024);  // the whole screen: no window manager takes a part
     const home = path.join(this.root, 'home');
-    const settings = path.join(home, 'Documents', 'Quennick', 'Tarvel');
-    this.logFile = path.join(settings, 'TarvelXConnectExtended.log');
-    await this.writeSettings(settings);
-    this.program = new Child('program', path.join(nativeBin, 'TarvelXConnectExtended'), [], {
+    this.settings = path.join(home, 'Documents', 'Quennick', 'Tarvel');
+    this.programLog = path.join(this.settings, 'TarvelXConnectExtended.log');
+    await this.writeSettings(...kSettings);
+    this.program = this.track(new Child('program', path.join(nativeBin, 'TarvelXConnectExtended'), [], {
       cwd: nativeWww,
       env: { PATH: process.env.PATH, HOME: home, XDG_CONFIG_HOME: path.join(this.root, 'config'),
         XDG_RUNTIME_DIR: this.runtime, DISPLAY: this.x.display, SDL_VIDEODRIVER: 'x11', BROWSER: this.stub },
-    }, path.join(this.root, 'program.out'));
-    this.children.push(this.program);
+    }, path.join(this.root, 'program.out')));
     await this.waitForWindow();
   }
 
@@ -123,29 +100,28 @@ class LinuxWindow extends ProgramWindow {
 
 class WineWindow extends ProgramWindow {
   async start() {
-    [this.system, this.artefacts, this.logFile] = ['windows', artefactsDir, programLog];
+    [this.system, this.artefacts, this.programLog] = ['windows', artefactsDir, programLog];
     this.x = new XDisplay(process.env.DISPLAY);
     killWindowsLeftovers();
     clearSettings();
-    await this.writeSettings(settingsDir);
+    this.settings = settingsDir;
+    await this.writeSettings(...kSettings);
     // A shell "open" of a URL goes to winebrowser, which starts the first program this names. The
     // prefix is the test run's own: the value goes again at the end.
     runWindows('reg', ['add', kBrowserKey, '/v', 'Browsers', '/t', 'REG_SZ', '/d', this.stub, '/f']);
     // The usable area as the program asks for it; under Wine on Xvfb's 1280 x 1024 it is 1280 x 1035.
     const probe = runWindows(path.join(windowsBin, 'window-probe.exe'), []);
     this.expectedPlace = placeOn(...probe.stdout.trim().split(' ').map(Number));
-    this.program = startWindows('program', programExe, [], { cwd: windowsWww, outFile: path.join(this.root, 'program.out') });
-    this.children.push(this.program);
+    this.program = this.track(startWindows('program', programExe, [], { cwd: windowsWww, outFile: path.join(this.root, 'program.out') }));
     await this.waitForWindow();
   }
 
   // The simulator's protocol from the Linux stand-in, its main window (FS98MAIN) from a Windows one.
   async simulate() {
     await this.startStandin([]);
-    this.simWindow = startWindows('simwindow-standin', simWindowExe, ['--stdin'],
-      { outFile: path.join(this.root, 'simwindow-standin.out'), stdin: 'pipe' });
-    this.children.push(this.simWindow);
-    await waitFor(() => this.checkRunning() && this.simWindow.stdout().includes('SIMWINDOW: window up'), kWaitMs, 'FS98MAIN');
+    this.simWindow = this.track(startWindows('simwindow-standin', simWindowExe, ['--stdin'],
+      { outFile: path.join(this.root, 'simwindow-standin.out'), stdin: 'pipe' }));
+    await waitFor(() => this.checkChildren() && this.simWindow.stdout().includes('SIMWINDOW: window up'), kWaitMs, 'FS98MAIN');
   }
 
   async endSimulator() {

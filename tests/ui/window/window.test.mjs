@@ -9,7 +9,8 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { after, test } from 'node:test';
 
-import { boxCloserExe, runWindows, sleep, waitFor } from '../../windows/program/winsystem.mjs';
+import { sleep, waitFor } from '../../support/harness.mjs';
+import { boxCloserExe, runWindows } from '../../support/system_win32.mjs';
 import { isWindows, kSize, resDir, startProgram } from './systems.mjs';
 import { readPicture } from './xdisplay.mjs';
 

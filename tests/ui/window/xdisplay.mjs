@@ -4,7 +4,7 @@
 
 import { spawn, spawnSync } from 'node:child_process';
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+import { sleep } from '../../support/harness.mjs';
 
 // A picture of 8-bit RGB pixels, rows top-down. Rectangles are { left, top, right, bottom }, right
 // and bottom outside.

@@ -9,7 +9,6 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
-import { fileURLToPath } from 'node:url';
 
 const kUser = 'Michał-Пилот';
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-winuser-'));
@@ -20,7 +19,7 @@ Object.assign(process.env, {
 fs.mkdirSync(path.join(process.env.HOME, 'Documents'), { recursive: true });
 fs.mkdirSync(process.env.WINEPREFIX);
 // The harness reads the prefix and home from the environment as it loads.
-const { count, rawGet, waitFor } = await import('../../support/harness.mjs');
+const { count, rawGet, sourceDir, waitFor } = await import('../../support/harness.mjs');
 const { System } = await import('../../support/system_win32.mjs');
 
 let system;
@@ -28,8 +27,7 @@ let system;
 before(async () => {
   // Wine's services keep the standard streams they inherit: a file, not a pipe to wait on.
   const out = fs.openSync(path.join(scratch, 'prefix-make.out'), 'w');
-  const made = spawnSync('bash', ['-c', 'source "$0" && wine_prefix_make "$1"',
-    path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', '..', 'scripts', 'wine-session.sh'), scratch],
+  const made = spawnSync('bash', ['-c', 'source "$0" && wine_prefix_make "$1"', path.join(sourceDir, 'scripts', 'wine-session.sh'), scratch],
   { env: process.env, stdio: ['ignore', out, out], timeout: 120000 });
   assert.equal(made.status, 0, fs.readFileSync(path.join(scratch, 'prefix-make.out'), 'utf8'));
   // The settings folder's SimConnect.cfg names the stand-in, the one beside the copy a port
