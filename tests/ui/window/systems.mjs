@@ -16,6 +16,8 @@ import { startXvfb, XDisplay } from './xdisplay.mjs';
 
 export const kSize = 320;
 const kWaitMs = 30000;
+const kSanitizerOptions = Object.fromEntries(
+  Object.entries(process.env).filter(([name]) => /^(A|UB|T|L)SAN_OPTIONS$/.test(name)));
 const kBrowserKey = 'HKCU\\Software\\Wine\\WineBrowser';
 // The server does not wait for the simulator, whose port nothing serves until simulate() starts
 // the stand-in there, over IPv4 whatever the link tests use.
@@ -80,7 +82,8 @@ class LinuxWindow extends ProgramWindow {
     await this.writeSettings(...kSettings);
     this.program = this.track(new Child('program', path.join(nativeBin, 'TarvelXConnectExtended'), [], {
       cwd: nativeWww,
-      env: { PATH: process.env.PATH, HOME: home, XDG_CONFIG_HOME: path.join(this.root, 'config'),
+      // A clean environment, but for the sanitizers' settings (suppressions, exit codes).
+      env: { ...kSanitizerOptions, PATH: process.env.PATH, HOME: home, XDG_CONFIG_HOME: path.join(this.root, 'config'),
         XDG_RUNTIME_DIR: this.runtime, DISPLAY: this.x.display, SDL_VIDEODRIVER: 'x11', BROWSER: this.stub },
     }, path.join(this.root, 'program.out')));
     await this.waitForWindow();
