@@ -33,7 +33,7 @@ echo "== Formatting"
 bash "$here/scripts/check-format.sh" || status=1
 
 # The tests reach the simulator stand-in over TCP: over IPv6 (::1) in the AddressSanitizer suite,
-# over IPv4 in the others (the browser tests run both ways in the normal suite). The
+# over IPv4 in the others. The
 # ThreadSanitizer build is a clang build, so that clang's thread-safety analysis also sees the tests.
 for variant in asan tsan; do
   sim_protocol=IPv4

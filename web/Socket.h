@@ -1,6 +1,6 @@
 #pragma once
-// One connected TCP socket with line-oriented receive and unbuffered send, as the web server uses
-// it: responses are written whole. Failures come back as a platform::Status, never thrown.
+// One connected TCP socket, as the web server uses it: requests are received as they come,
+// responses written whole. Failures come back as a platform::Status, never thrown.
 
 #include <atomic>
 #include <chrono>
