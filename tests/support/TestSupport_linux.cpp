@@ -1,8 +1,6 @@
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,17 +20,6 @@ extern char** environ;
 
 namespace txtest {
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/txtest-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    m_path = made != nullptr ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
-}
-
 Sandbox::Sandbox() {
     std::filesystem::create_directories(home() + "/.config");
     std::filesystem::create_directories(runtime());
@@ -51,11 +38,6 @@ Sandbox::~Sandbox() {
 
 std::string Sandbox::settings() const {
     return home() + "/Documents/Quennick/Tarvel/";
-}
-
-void Sandbox::WriteIni(const std::string& content) const {
-    CreateSettingsFolder();
-    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
 }
 
 std::map<std::string, std::string> Sandbox::Env() const {
@@ -121,11 +103,6 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     return result == 0;
 }
 
-bool ChildProcess::Running() {
-    if (m_pid <= 0 || m_status) return false;
-    return !Wait(std::chrono::milliseconds(0)).has_value();
-}
-
 void ChildProcess::Signal(int signal) {
     if (m_pid > 0 && !m_status) ::kill(m_pid, signal);
 }
@@ -143,13 +120,6 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-}
-
-std::string ChildProcess::Stdout() const {
-    return ReadFile(m_output.path() + "/stdout");
-}
-std::string ChildProcess::Stderr() const {
-    return ReadFile(m_output.path() + "/stderr");
 }
 
 std::string BinaryPath(const std::string& name) {
@@ -200,31 +170,6 @@ const std::string& LogLineEnd() {
 void UseUtcAsLocalTime() {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-}
-
-int FreeTcpPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool SendAllBytes(platform::SocketHandle fd, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    size_t sent = 0;
-    while (sent < size) {
-        const ssize_t n = ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace txtest
