@@ -35,9 +35,8 @@ SocketHandle ConnectLoopback(const std::string& address, int port) {
 
 SocketHandle StartConnectLoopback(const std::string& address, int port) {
     const SocketHandle socket = platform::OpenTcpSocket().value;
-    if (socket == platform::kInvalidSocket) return socket;
-    platform::SetNonBlocking(socket);
-    if (StartConnect(socket, address, port)) return socket;
+    if (socket != platform::kInvalidSocket) platform::SetNonBlocking(socket);
+    if (socket == platform::kInvalidSocket || StartConnect(socket, address, port)) return socket;
     CloseTestSocket(socket);
     return platform::kInvalidSocket;
 }

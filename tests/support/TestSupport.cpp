@@ -74,16 +74,10 @@ std::string ReadLog(const std::string& path) {
     const std::string& end = LogLineEnd();
     if (end == "\n") return text;
     std::string read;
-    read.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, end.size(), end) == 0) {
-            read += '\n';
-            i += end.size() - 1;
-        } else if (text[i] == '\n') {
-            read += "<LF without CR>";
-        } else {
-            read += text[i];
-        }
+        const bool lineEnd = text.compare(i, end.size(), end) == 0;
+        read += lineEnd ? "\n" : text[i] == '\n' ? "<LF without CR>" : std::string(1, text[i]);
+        if (lineEnd) i += end.size() - 1;
     }
     return read;
 }
@@ -110,10 +104,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 int CountLines(const std::string& text, const std::string& needle) {
     std::istringstream in(text);
-    std::string line;
     int count = 0;
-    while (std::getline(in, line))
-        if (line.find(needle) != std::string::npos) ++count;
+    for (std::string line; std::getline(in, line);) count += line.find(needle) != std::string::npos;
     return count;
 }
 

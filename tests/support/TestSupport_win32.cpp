@@ -33,10 +33,10 @@ std::string QuotedArgument(const std::string& argument) {
 }
 
 // A file the child inherits as its standard input, output or error.
-HANDLE InheritableFile(const char* path, DWORD access, DWORD disposition) {
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return ::CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, disposition,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool LessNoCase(const std::string& a, const std::string& b) {
@@ -93,10 +93,8 @@ std::map<std::string, std::string> Sandbox::Env() const {
 
 void Sandbox::Apply() {
     for (const auto& [name, value] : Env()) {
-        if (!m_saved.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_saved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        }
+        const char* old = std::getenv(name.c_str());
+        m_saved.try_emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
         ::SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
     if (!m_savedDocuments) m_savedDocuments = DocumentsSetting();
@@ -116,48 +114,36 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
                          const std::string& workDir) {
     // Variable names are compared without regard to case on Windows; the block must be sorted.
     std::map<std::string, std::string, decltype(&LessNoCase)> merged(&LessNoCase);
-    if (char* strings = ::GetEnvironmentStringsA(); strings != nullptr) {
-        for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-            // Entries such as "=C:=C:\\" name drive folders: the name starts after the first byte.
-            const char* equals = std::strchr(entry + 1, '=');
-            if (equals != nullptr)
-                merged[std::string(entry, static_cast<size_t>(equals - entry))] = equals + 1;
-        }
-        ::FreeEnvironmentStringsA(strings);
+    char* strings = ::GetEnvironmentStringsA();
+    for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        // Entries such as "=C:=C:\\" name drive folders: the name starts after the first byte.
+        const size_t name = std::strcspn(entry + 1, "=") + 1;
+        if (entry[name] == '=') merged[std::string(entry, name)] = entry + name + 1;
     }
+    ::FreeEnvironmentStringsA(strings);
     for (const auto& [name, value] : env) merged[name] = value;
     std::string block;
-    for (const auto& [name, value] : merged) {
-        block += name + "=" + value;
-        block.push_back('\0');
-    }
+    for (const auto& [name, value] : merged) block += name + "=" + value + '\0';
     block.push_back('\0');
 
     std::string commandLine = QuotedArgument(program);
     for (const std::string& argument : args) commandLine += " " + QuotedArgument(argument);
 
-    const HANDLE input = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
-    const HANDLE output =
-        InheritableFile((m_output.path() + "\\stdout").c_str(), GENERIC_WRITE, CREATE_ALWAYS);
-    const HANDLE error =
-        InheritableFile((m_output.path() + "\\stderr").c_str(), GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = error;
+    startup.hStdInput = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = InheritableFile(m_output.path() + "/stdout", GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = InheritableFile(m_output.path() + "/stderr", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION started{};
     const BOOL ok = ::CreateProcessA(
         program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, block.data(),
         workDir.empty() ? nullptr : workDir.c_str(), &startup, &started);
-    for (const HANDLE handle : {input, output, error})
+    for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     m_status.reset();
-    if (!ok) {
-        m_pid = -1;
-        return false;
-    }
+    m_pid = -1;
+    if (!ok) return false;
     ::CloseHandle(started.hThread);
     if (m_process != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_process));
     m_process = reinterpret_cast<std::intptr_t>(started.hProcess);
