@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/support/SystemFacts.h"
 
@@ -58,14 +59,12 @@ bool CLibraryRefusesOddTimes() {
 
 std::string FileWriteDateText(const std::string& path) {
     const std::string command = "date -r '" + path + "' '+%d/%m/%Y %H:%M:%S'";
-    FILE* output = ::popen(command.c_str(), "r");
-    if (output == nullptr) return {};
     char line[64] = {};
-    const bool read = std::fgets(line, sizeof line, output) != nullptr;
-    ::pclose(output);
-    std::string text = read ? line : "";
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    if (FILE* output = ::popen(command.c_str(), "r"); output != nullptr) {
+        if (std::fgets(line, sizeof line, output) == nullptr) line[0] = '\0';
+        ::pclose(output);
+    }
+    return std::string(line, std::strcspn(line, "\n"));
 }
 
 RegularFileErrors RegularFileErrorNumbers() {

@@ -1,8 +1,9 @@
 #pragma once
-// Raw loopback sockets for the tests' own clients and listeners, so that a test talks to a server
-// byte for byte as a browser or a simulator would, and plays a server of its own, on every system:
-// POSIX sockets here (TestSocket_linux.cpp), Winsock 2 on Windows (TestSocket_win32.cpp). Every
-// wait is bounded; no socket is inherited by programs the test starts.
+// Loopback sockets for the tests' own clients and listeners, so that a test talks to a server byte
+// for byte as a browser or a simulator would, and plays a server of its own, on every system. Built
+// on the product's socket calls (platform/Net.h); TestSocket_linux.cpp and TestSocket_win32.cpp add
+// the two calls the product never needs. Every wait is bounded; no socket is inherited by programs
+// the test starts.
 
 #include <chrono>
 #include <cstddef>
@@ -15,16 +16,12 @@ namespace txtest {
 using platform::SocketHandle;
 
 // A blocking TCP connection to `address` ("127.0.0.1" or "::1") and `port`. kInvalidSocket when
-// it is refused or the address is not a numeric loopback one.
+// it is refused.
 SocketHandle ConnectLoopback(const std::string& address, int port);
-// Starts a TCP connection to `address` and `port` without waiting for it to be made;
+// Starts a TCP connection to IPv4 `address` and `port` without waiting for it to be made;
 // kInvalidSocket when not even that works.
 SocketHandle StartConnectLoopback(const std::string& address, int port);
-// A socket bound to `address` and a port the system picks (written to `port`) that never listens:
-// a connection there is refused, and while it is held no other socket can take the port.
-// kInvalidSocket when none can be made.
-SocketHandle BindLoopback(const std::string& address, int& port);
-// A listener on `address` and a port the system picks (written to `port`), with `backlog`.
+// A listener on IPv4 `address` and a port the system picks (written to `port`), with `backlog`.
 // kInvalidSocket when none can be made.
 SocketHandle ListenLoopback(const std::string& address, int backlog, int& port);
 // The next connection on `listener`, waited for at most `timeout`; kInvalidSocket when none came.
@@ -37,5 +34,28 @@ long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset
 void CloseTestSocket(SocketHandle socket);
 // True while some socket listens on TCP `port` of any IPv4 interface: a bind there is refused.
 bool PortIsListening(int port);
+
+// Binds `socket` to IPv4 `address` and a port the system picks: that port, 0 when it failed.
+int BindLoopback(SocketHandle socket, const std::string& address);
+// Starts connecting the non-blocking `socket` to IPv4 `address` and `port`; false when refused
+// outright.
+bool StartConnect(SocketHandle socket, const std::string& address, int port);
+
+// A loopback TCP port that nobody serves for as long as the object lives: a socket of the test
+// holds it bound and never listens, so a connection there is refused at once and no other
+// program (a stand-in left behind, a developer's own run) can take the port meanwhile.
+class UnservedPort {
+  public:
+    UnservedPort();
+    ~UnservedPort() { CloseTestSocket(m_socket); }
+    UnservedPort(const UnservedPort&) = delete;
+    UnservedPort& operator=(const UnservedPort&) = delete;
+    // The port on 127.0.0.1; 0 when none could be held.
+    int port() const { return m_port; }
+
+  private:
+    int m_port = 0;  // before m_socket: the bind writes it
+    SocketHandle m_socket;
+};
 
 }  // namespace txtest

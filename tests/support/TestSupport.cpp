@@ -2,6 +2,7 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +10,44 @@
 #include <thread>
 
 namespace txtest {
+
+TempDir::TempDir() {
+    static std::atomic<unsigned> counter{0};
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const auto candidate =
+            base / ("txtest-" + std::to_string(stamp) + "-" + std::to_string(counter++));
+        if (std::filesystem::create_directory(candidate)) m_path = candidate.string();
+    }
+}
+
+TempDir::~TempDir() {
+    // A read-only file cannot be removed on Windows until it is writable again.
+    std::error_code ignored;
+    for (auto entry = std::filesystem::recursive_directory_iterator(m_path, ignored);
+         entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored))
+        std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
+}
+
+void Sandbox::WriteIni(const std::string& content) const {
+    CreateSettingsFolder();
+    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
+}
+
+bool ChildProcess::Running() {
+    return m_pid > 0 && !m_status && !Wait(std::chrono::milliseconds(0)).has_value();
+}
+
+std::string ChildProcess::Stdout() const {
+    return ReadFile(m_output.path() + "/stdout");
+}
+
+std::string ChildProcess::Stderr() const {
+    return ReadFile(m_output.path() + "/stderr");
+}
 
 void Sandbox::CreateSettingsFolder() const {
     if (std::filesystem::exists(settings())) return;
@@ -35,16 +74,10 @@ std::string ReadLog(const std::string& path) {
     const std::string& end = LogLineEnd();
     if (end == "\n") return text;
     std::string read;
-    read.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, end.size(), end) == 0) {
-            read += '\n';
-            i += end.size() - 1;
-        } else if (text[i] == '\n') {
-            read += "<LF without CR>";
-        } else {
-            read += text[i];
-        }
+        const bool lineEnd = text.compare(i, end.size(), end) == 0;
+        read += lineEnd ? "\n" : text[i] == '\n' ? "<LF without CR>" : std::string(1, text[i]);
+        if (lineEnd) i += end.size() - 1;
     }
     return read;
 }
@@ -71,10 +104,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 int CountLines(const std::string& text, const std::string& needle) {
     std::istringstream in(text);
-    std::string line;
     int count = 0;
-    while (std::getline(in, line))
-        if (line.find(needle) != std::string::npos) ++count;
+    for (std::string line; std::getline(in, line);) count += line.find(needle) != std::string::npos;
     return count;
 }
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/Net.h"
-#include "tests/support/UnservedPort.h"
+#include "tests/support/TestSocket.h"
 
 namespace txtest {
 

@@ -1,8 +1,6 @@
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,17 +20,6 @@ extern char** environ;
 
 namespace txtest {
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/txtest-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    m_path = made != nullptr ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
-}
-
 Sandbox::Sandbox() {
     std::filesystem::create_directories(home() + "/.config");
     std::filesystem::create_directories(runtime());
@@ -40,22 +27,12 @@ Sandbox::Sandbox() {
 }
 
 Sandbox::~Sandbox() {
-    for (const auto& [name, value] : m_saved) {
-        if (value) {
-            ::setenv(name.c_str(), value->c_str(), 1);
-        } else {
-            ::unsetenv(name.c_str());
-        }
-    }
+    for (const auto& [name, value] : m_saved)
+        value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 }
 
 std::string Sandbox::settings() const {
     return home() + "/Documents/Quennick/Tarvel/";
-}
-
-void Sandbox::WriteIni(const std::string& content) const {
-    CreateSettingsFolder();
-    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
 }
 
 std::map<std::string, std::string> Sandbox::Env() const {
@@ -68,10 +45,8 @@ std::map<std::string, std::string> Sandbox::Env() const {
 
 void Sandbox::Apply() {
     for (const auto& [name, value] : Env()) {
-        if (!m_saved.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_saved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        }
+        const char* old = std::getenv(name.c_str());
+        m_saved.try_emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
         ::setenv(name.c_str(), value.c_str(), 1);
     }
 }
@@ -86,24 +61,18 @@ ChildProcess::~ChildProcess() {
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const std::map<std::string, std::string>& env,
                          const std::string& workDir) {
-    std::map<std::string, std::string> merged;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const char* equals = std::strchr(*entry, '=');
-        if (equals != nullptr)
-            merged[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
-    }
-    for (const auto& [name, value] : env) merged[name] = value;
     std::vector<std::string> envText;
-    for (const auto& [name, value] : merged) envText.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& text : envText) envp.push_back(text.data());
-    envp.push_back(nullptr);
-
+    for (char** entry = environ; *entry != nullptr; ++entry)
+        if (!env.count(std::string(*entry, std::strcspn(*entry, "=")))) envText.push_back(*entry);
+    for (const auto& [name, value] : env) envText.push_back(name + "=" + value);
     std::vector<std::string> argvText{program};
     argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& text : argvText) argv.push_back(text.data());
-    argv.push_back(nullptr);
+    const auto pointers = [](std::vector<std::string>& texts) {
+        std::vector<char*> list;
+        for (auto& text : texts) list.push_back(text.data());
+        list.push_back(nullptr);
+        return list;
+    };
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -113,17 +82,12 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-    const int result =
-        posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int result = posix_spawn(&m_pid, program.c_str(), &actions, nullptr,
+                                   pointers(argvText).data(), pointers(envText).data());
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) m_pid = -1;
     m_status.reset();
     return result == 0;
-}
-
-bool ChildProcess::Running() {
-    if (m_pid <= 0 || m_status) return false;
-    return !Wait(std::chrono::milliseconds(0)).has_value();
 }
 
 void ChildProcess::Signal(int signal) {
@@ -132,24 +96,10 @@ void ChildProcess::Signal(int signal) {
 
 std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
     if (m_status || m_pid <= 0) return m_status;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        int status = 0;
-        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
-            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return m_status;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-std::string ChildProcess::Stdout() const {
-    return ReadFile(m_output.path() + "/stdout");
-}
-std::string ChildProcess::Stderr() const {
-    return ReadFile(m_output.path() + "/stderr");
+    int status = 0;
+    if (WaitUntil([&] { return ::waitpid(m_pid, &status, WNOHANG) == m_pid; }, timeout))
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return m_status;
 }
 
 std::string BinaryPath(const std::string& name) {
@@ -157,22 +107,15 @@ std::string BinaryPath(const std::string& name) {
 }
 
 int OpenHandleCount() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
+    const std::filesystem::directory_iterator descriptors("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(descriptors), end(descriptors)));
 }
 
 std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
     if (::geteuid() != 0) return action();
     int fds[2];
-    if (::pipe(fds) != 0) return "pipe failed";
+    if (::pipe(fds) != 0) return "child failed";
     const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        return "child failed";
-    }
     if (child == 0) {
         ::close(fds[0]);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
@@ -183,13 +126,12 @@ std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
     ::close(fds[1]);
     std::string result;
     char buffer[256];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    for (ssize_t n; child > 0 && (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
         result.append(buffer, static_cast<size_t>(n));
     ::close(fds[0]);
     int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child failed";
-    return result;
+    const bool done = child > 0 && ::waitpid(child, &status, 0) == child;
+    return done && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
 }
 
 const std::string& LogLineEnd() {
@@ -200,31 +142,6 @@ const std::string& LogLineEnd() {
 void UseUtcAsLocalTime() {
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-}
-
-int FreeTcpPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-bool SendAllBytes(platform::SocketHandle fd, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    size_t sent = 0;
-    while (sent < size) {
-        const ssize_t n = ::send(fd, bytes + sent, size - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace txtest

@@ -19,49 +19,24 @@
 namespace txtest {
 namespace {
 
-std::string TempFolder() {
-    char folder[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > sizeof folder) return "C:\\";
-    return std::string(folder, length);
-}
-
-// One argument as the C runtime's command-line parser splits it back out: quoted when it holds a
-// blank or a quote, with the backslashes before a quote (and before the closing quote) doubled.
+// One argument as the C runtime's command-line parser splits it back out: quoted, with the
+// backslashes before a quote (and before the closing quote) doubled and the quote escaped.
 std::string QuotedArgument(const std::string& argument) {
-    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
-        return argument;
     std::string quoted = "\"";
     size_t backslashes = 0;
     for (const char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == '"') {
-            quoted.append(backslashes * 2 + 1, '\\');
-        } else {
-            quoted.append(backslashes, '\\');
-        }
-        backslashes = 0;
+        if (c == '"') quoted.append(backslashes + 1, '\\');
+        backslashes = c == '\\' ? backslashes + 1 : 0;
         quoted.push_back(c);
     }
-    quoted.append(backslashes * 2, '\\');
-    quoted.push_back('"');
-    return quoted;
+    return quoted.append(backslashes, '\\') + "\"";
 }
 
-// An output file the child inherits as its standard output or error.
-HANDLE InheritableFile(const std::string& path) {
+// A file the child inherits as its standard input, output or error.
+HANDLE InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-HANDLE InheritableNul() {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    return ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool LessNoCase(const std::string& a, const std::string& b) {
@@ -94,31 +69,6 @@ void SetDocumentsSetting(const std::optional<std::string>& folder) {
 
 }  // namespace
 
-TempDir::TempDir() {
-    static std::atomic<unsigned> counter{0};
-    const std::string base = TempFolder() + "txtest-" + std::to_string(::GetCurrentProcessId()) +
-                             "-" + std::to_string(::GetTickCount64()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = base + std::to_string(counter++);
-        if (::CreateDirectoryA(candidate.c_str(), nullptr)) {
-            m_path = candidate;
-            return;
-        }
-    }
-    m_path = TempFolder();
-}
-
-TempDir::~TempDir() {
-    if (m_path == TempFolder()) return;
-    // A read-only file cannot be removed on Windows until it is writable again.
-    std::error_code ignored;
-    for (auto entry = std::filesystem::recursive_directory_iterator(m_path, ignored);
-         entry != std::filesystem::recursive_directory_iterator(); entry.increment(ignored))
-        std::filesystem::permissions(entry->path(), std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(m_path, ignored);
-}
-
 Sandbox::Sandbox() {
     std::filesystem::create_directories(home() + "/.config");
     // The shell names a documents folder only while it exists.
@@ -136,11 +86,6 @@ std::string Sandbox::settings() const {
     return home() + "\\Documents\\Quennick\\Tarvel\\";
 }
 
-void Sandbox::WriteIni(const std::string& content) const {
-    CreateSettingsFolder();
-    WriteFile(settings() + "TarvelXConnectExtended.ini", content);
-}
-
 std::map<std::string, std::string> Sandbox::Env() const {
     return {
         {"HOME", home()}, {"XDG_CONFIG_HOME", home() + "/.config"}, {"XDG_RUNTIME_DIR", runtime()}};
@@ -148,10 +93,8 @@ std::map<std::string, std::string> Sandbox::Env() const {
 
 void Sandbox::Apply() {
     for (const auto& [name, value] : Env()) {
-        if (!m_saved.count(name)) {
-            const char* old = std::getenv(name.c_str());
-            m_saved[name] = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        }
+        const char* old = std::getenv(name.c_str());
+        m_saved.try_emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
         ::SetEnvironmentVariableA(name.c_str(), value.c_str());
     }
     if (!m_savedDocuments) m_savedDocuments = DocumentsSetting();
@@ -171,56 +114,41 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
                          const std::string& workDir) {
     // Variable names are compared without regard to case on Windows; the block must be sorted.
     std::map<std::string, std::string, decltype(&LessNoCase)> merged(&LessNoCase);
-    if (char* strings = ::GetEnvironmentStringsA(); strings != nullptr) {
-        for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
-            // Entries such as "=C:=C:\\" name drive folders: the name starts after the first byte.
-            const char* equals = std::strchr(entry + 1, '=');
-            if (equals != nullptr)
-                merged[std::string(entry, static_cast<size_t>(equals - entry))] = equals + 1;
-        }
-        ::FreeEnvironmentStringsA(strings);
+    char* strings = ::GetEnvironmentStringsA();
+    for (const char* entry = strings; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        // Entries such as "=C:=C:\\" name drive folders: the name starts after the first byte.
+        const size_t name = std::strcspn(entry + 1, "=") + 1;
+        if (entry[name] == '=') merged[std::string(entry, name)] = entry + name + 1;
     }
+    ::FreeEnvironmentStringsA(strings);
     for (const auto& [name, value] : env) merged[name] = value;
     std::string block;
-    for (const auto& [name, value] : merged) {
-        block += name + "=" + value;
-        block.push_back('\0');
-    }
+    for (const auto& [name, value] : merged) block += name + "=" + value + '\0';
     block.push_back('\0');
 
     std::string commandLine = QuotedArgument(program);
     for (const std::string& argument : args) commandLine += " " + QuotedArgument(argument);
 
-    const HANDLE input = InheritableNul();
-    const HANDLE output = InheritableFile(m_output.path() + "\\stdout");
-    const HANDLE error = InheritableFile(m_output.path() + "\\stderr");
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = output;
-    startup.hStdError = error;
+    startup.hStdInput = InheritableFile("NUL", GENERIC_READ, OPEN_EXISTING);
+    startup.hStdOutput = InheritableFile(m_output.path() + "/stdout", GENERIC_WRITE, CREATE_ALWAYS);
+    startup.hStdError = InheritableFile(m_output.path() + "/stderr", GENERIC_WRITE, CREATE_ALWAYS);
     PROCESS_INFORMATION started{};
     const BOOL ok = ::CreateProcessA(
         program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, block.data(),
         workDir.empty() ? nullptr : workDir.c_str(), &startup, &started);
-    for (const HANDLE handle : {input, output, error})
+    for (const HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     m_status.reset();
-    if (!ok) {
-        m_pid = -1;
-        return false;
-    }
+    m_pid = -1;
+    if (!ok) return false;
     ::CloseHandle(started.hThread);
     if (m_process != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_process));
     m_process = reinterpret_cast<std::intptr_t>(started.hProcess);
     m_pid = static_cast<ProcessId>(started.dwProcessId);
     return true;
-}
-
-bool ChildProcess::Running() {
-    if (m_process == 0 || m_status) return false;
-    return !Wait(std::chrono::milliseconds(0)).has_value();
 }
 
 void ChildProcess::Signal(int signal) {
@@ -237,13 +165,6 @@ std::optional<int> ChildProcess::Wait(std::chrono::milliseconds timeout) {
     ::GetExitCodeProcess(process, &code);
     m_status = static_cast<int>(code);
     return m_status;
-}
-
-std::string ChildProcess::Stdout() const {
-    return ReadFile(m_output.path() + "\\stdout");
-}
-std::string ChildProcess::Stderr() const {
-    return ReadFile(m_output.path() + "\\stderr");
 }
 
 int OpenHandleCount() {
@@ -269,35 +190,6 @@ void UseUtcAsLocalTime() {
 // The tests sit in the same folder as the programs they start.
 std::string BinaryPath(const std::string& name) {
     return platform::ExecutableFolder() + "\\" + name + ".exe";
-}
-
-int FreeTcpPort() {
-    WSADATA data{};
-    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return 0;
-    const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int length = sizeof address;
-    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-    ::closesocket(socket);
-    ::WSACleanup();
-    return ntohs(address.sin_port);
-}
-
-bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size) {
-    const auto* bytes = static_cast<const char*>(data);
-    size_t sent = 0;
-    while (sent < size) {
-        const int chunk = static_cast<int>(std::min<size_t>(size - sent, INT_MAX));
-        const int n = ::send(static_cast<SOCKET>(socket), bytes + sent, chunk, 0);
-        if (n == SOCKET_ERROR && ::WSAGetLastError() == WSAEINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace txtest

@@ -11,7 +11,7 @@ include(GoogleTest)
 add_library(txtestsupport STATIC
   support/FakeClientLibrary.cpp support/Golden.cpp support/SimLibrary.cpp support/TcpClient.cpp
   support/TestSupport.cpp
-  support/UnservedPort.cpp support/GaugeEnd_win32.cpp support/SpecialFiles_win32.cpp
+  support/TestSocket.cpp support/GaugeEnd_win32.cpp support/SpecialFiles_win32.cpp
   support/SystemFacts_win32.cpp support/TestSocket_win32.cpp support/TestSupport_win32.cpp
   windows/support/PipeServer.cpp)
 target_link_libraries(txtestsupport PUBLIC ${TX_PROGRAM_LIBRARIES} gtest)

@@ -1,0 +1,104 @@
+// The test sockets of TestSocket.h and TestSupport.h that the product's socket calls give alike
+// on every system.
+
+#include "tests/support/TestSocket.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "tests/support/TestSupport.h"
+
+namespace txtest {
+namespace {
+
+using platform::ErrorKind;
+using std::chrono::steady_clock;
+
+// A new IPv4 socket bound to `address`, with its port; kInvalidSocket when that fails.
+SocketHandle BoundSocket(const std::string& address, int& port) {
+    const SocketHandle socket = platform::OpenTcpSocket().value;
+    port = socket == platform::kInvalidSocket ? 0 : BindLoopback(socket, address);
+    if (port != 0) return socket;
+    CloseTestSocket(socket);
+    return platform::kInvalidSocket;
+}
+
+}  // namespace
+
+SocketHandle ConnectLoopback(const std::string& address, int port) {
+    const std::atomic<bool> never{false};
+    const bool ipv6 = address.find(':') != std::string::npos;
+    return platform::ConnectTcp(address, std::to_string(port), ipv6, std::chrono::seconds(10),
+                                never)
+        .value.socket;
+}
+
+SocketHandle StartConnectLoopback(const std::string& address, int port) {
+    const SocketHandle socket = platform::OpenTcpSocket().value;
+    if (socket != platform::kInvalidSocket) platform::SetNonBlocking(socket);
+    if (socket == platform::kInvalidSocket || StartConnect(socket, address, port)) return socket;
+    CloseTestSocket(socket);
+    return platform::kInvalidSocket;
+}
+
+SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
+    const SocketHandle socket = BoundSocket(address, port);
+    if (socket != platform::kInvalidSocket) platform::Listen(socket, backlog);
+    return socket;
+}
+
+SocketHandle AcceptWithin(SocketHandle listener, std::chrono::milliseconds timeout) {
+    if (!WaitReadable(listener, timeout)) return platform::kInvalidSocket;
+    return platform::Accept(listener, false).value;
+}
+
+bool WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
+    const auto deadline = steady_clock::now() + timeout;
+    platform::Status status;
+    do {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - steady_clock::now());
+        status = platform::WaitReadable(socket, std::max(left, std::chrono::milliseconds(0)));
+    } while (status.Kind() == ErrorKind::kInterrupted);
+    return status.IsOk();
+}
+
+long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset) {
+    platform::Result<size_t> got;
+    do got = platform::Receive(socket, buffer, capacity);
+    while (got.status.Kind() == ErrorKind::kInterrupted);
+    if (reset != nullptr) *reset = got.status.Kind() == ErrorKind::kReset;
+    return got.IsOk() ? static_cast<long>(got.value) : -1;
+}
+
+void CloseTestSocket(SocketHandle socket) {
+    if (socket != platform::kInvalidSocket) platform::CloseSocket(socket);
+}
+
+// The product's own bind passes over an ended listener's lingering connections on every system.
+bool PortIsListening(int port) {
+    const SocketHandle probe = platform::OpenTcpSocket().value;
+    const bool taken = !platform::BindAllIPv4(probe, static_cast<uint16_t>(port)).IsOk();
+    CloseTestSocket(probe);
+    return taken;
+}
+
+int FreeTcpPort() {
+    int port = 0;
+    CloseTestSocket(BoundSocket("127.0.0.1", port));
+    return port;
+}
+
+bool SendAllBytes(SocketHandle socket, const void* data, size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    for (size_t sent = 0; sent < size;) {
+        const auto n = platform::Send(socket, bytes + sent, size - sent);
+        if (n.status.Kind() != ErrorKind::kInterrupted && (!n.IsOk() || n.value == 0)) return false;
+        sent += n.value;
+    }
+    return true;
+}
+
+UnservedPort::UnservedPort() : m_socket(BoundSocket("127.0.0.1", m_port)) {}
+
+}  // namespace txtest
