@@ -44,7 +44,7 @@ class LogTest : public ::testing::Test {
     LogStream m_stream;
 };
 
-TEST_F(LogTest, PrefixValuesVerbatimAndContinuationsInATextFile) {
+TEST_F(LogTest, PrefixHasFourDigitYearAndThreeMillisecondDigits) {
     EXPECT_EQ(LogStream::FormatPrefix({31, 12, 2026, 23, 59, 59, 999}),
               "[31/12/2026 23:59:59:999]: ");
     m_stream.SetClock([] { return platform::LocalTimestamp{1, 2, 2026, 9, 5, 3, 7}; });
@@ -92,7 +92,7 @@ TEST_F(LogTest, PiecesFromManyThreadsNeverMix) {
 }
 
 // The program logs its own executable; a call without a module or the flag has nothing to name.
-TEST_F(LogTest, ModuleVersionReportsOwnExecutableOrItsLack) {
+TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
     LogModuleVersion(m_stream, nullptr, 1, false);
     LogModuleVersion(m_stream, nullptr, 1, true);
     // The date in the system's own time zone, as the system itself tells the file's time.

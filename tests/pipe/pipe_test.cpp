@@ -111,7 +111,7 @@ TEST_F(PipeTest, AbsentGaugeThenFirstKeyIsDroppedAndReconnects) {
     EXPECT_EQ(gauge.Read(2), "\x0d\0"s);  // the dropped 12 never went out
 }
 
-TEST_F(PipeTest, KeyOrProbeToAGaugeThatRestartedReconnectsAndOneThatEndedLeavesNoHandle) {
+TEST_F(PipeTest, KeyOrProbeToAGaugeThatRestartedReconnects) {
     GaugeEnd gauge(m_path);
     auto client = Client();
     ASSERT_TRUE(client->ConnectMcduPipe());
@@ -135,7 +135,7 @@ TEST_F(PipeTest, KeyOrProbeToAGaugeThatRestartedReconnectsAndOneThatEndedLeavesN
     EXPECT_TRUE(client->SendKey(9));
     EXPECT_EQ(gauge.Read(2), "\x09\0"s);
 
-    gauge.Leave();
+    gauge.Leave();  // for good: no dead handle is kept, the next key reconnects
     EXPECT_FALSE(client->SendKey(20));
     EXPECT_TRUE(Logged(Failed(m_errors.ended)) && Logged(Unable(m_errors.absent))) << Log();
     EXPECT_FALSE(client->IsValid());
