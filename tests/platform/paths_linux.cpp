@@ -1,6 +1,6 @@
 // Where the program finds its settings and meeting points on Linux: all of it derived from the
 // environment (HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR), as xdg-user-dir reads it. The Windows
-// answers come from the shell and the system's object names (tests/windows/desktop_test.cpp).
+// answers come from the shell and the system's object names (desktop_win32.cpp).
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -15,7 +15,7 @@ namespace txtest {
 // holds two, so a test can fill it and see the pipe busy.
 struct GaugeEnd::State {
     std::string path;
-    int listener = -1;
+    int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int connection = -1;
     bool listening = false;
     bool ended = false;
@@ -30,19 +30,17 @@ GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>())
     m_state->path = path;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     ::unlink(path.c_str());
-    m_state->listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{AF_UNIX, {}};
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
     m_state->listening =
-        m_state->listener >= 0 &&
         ::bind(m_state->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         ::listen(m_state->listener, 1) == 0;
 }
 
+// As a gauge that crashed: the socket file stays behind.
 GaugeEnd::~GaugeEnd() {
     m_state->Drop();
-    if (m_state->listener >= 0) ::close(m_state->listener);
+    ::close(m_state->listener);
 }
 
 bool GaugeEnd::listening() const {
@@ -60,10 +58,9 @@ bool GaugeEnd::Accept() {
 
 std::string GaugeEnd::Read(size_t count) {
     std::string bytes;
-    while (m_state->connection >= 0 && bytes.size() < count) {
-        pollfd ready{m_state->connection, POLLIN, 0};
-        if (::poll(&ready, 1, 5000) != 1) break;
-        char buffer[4096];
+    char buffer[4096];
+    for (pollfd ready{m_state->connection, POLLIN, 0};
+         m_state->connection >= 0 && bytes.size() < count && ::poll(&ready, 1, 5000) == 1;) {
         const ssize_t n =
             ::read(m_state->connection, buffer, std::min(sizeof buffer, count - bytes.size()));
         m_state->ended = n == 0;
