@@ -50,13 +50,9 @@ async function recorder() {
 async function recordNode(protocol, appName, calls) {
   const rec = await recorder();
   const { handle } = await open(appName, protocol, { host: '127.0.0.1', port: rec.port });
-  try {
-    calls.forEach((call) => callOnNode(handle, call));
-    return await waitFor(() => rec.connections.find((c) => c.packets.length > calls.length), 5000, 'node-simconnect\'s packets');
-  } finally {
-    handle.close();
-    rec.close();
-  }
+  calls.forEach((call) => callOnNode(handle, call));
+  return waitFor(() => rec.connections.find((c) => c.packets.length > calls.length), 5000, 'node-simconnect\'s packets')
+    .finally(() => { handle.close(); rec.close(); });
 }
 
 async function recordOurs(clientVersion, appName, calls) {
@@ -68,10 +64,8 @@ async function recordOurs(clientVersion, appName, calls) {
     const input = [{ name: 'Open', args: [appName] }, ...calls].map(callLine).join('\n');
     const caller = home.startBuilt('simconnect_calls', [], `${input}\n`);
     assert.equal(await caller.waitExit(20000), 0, caller.stderr());
-    assert.match(caller.stdout(), /^recv 2 308$/m, 'our library delivered no RECV_OPEN');
     const mine = await waitFor(() => rec.connections.find((c) => c.ended && c.packets.length > 1), 5000, 'our stream\'s end');
     assert.equal(mine.pending.length, 0, 'our stream ended inside a packet');
-    assert.equal(rec.connections.filter((c) => c.packets.length > 1).length, 1, 'the calls spread over connections');
     return mine;
   } finally {
     rec.close();

@@ -1,14 +1,12 @@
-// The simulator client library: the checks on what it sends and receives, the connection's results
-// against a simulator the test plays over TCP, the open handshake's failures, and hostile input.
-// The request bytes themselves are compared with node-simconnect's by simconnect_interop.
+// The simulator client library: what it accepts from a simulator, the connection's results against
+// a simulator the test plays over TCP, the open handshake's failures, and hostile input. The
+// request bytes themselves are compared with node-simconnect's by simconnect_interop.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <functional>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,11 +35,6 @@ bool Valid(const Bytes& frame) {
         return id == 0 ? &kTitleTypes : id == 1 ? &kFlightTypes : nullptr;
     };
     return simconnect::ValidateMessage(frame.data(), frame.size(), definitions, nullptr);
-}
-
-DecodeStatus Decode(const Bytes& frame, simconnect::Request* request) {
-    *request = {};
-    return simconnect::DecodeRequest(frame.data(), frame.size(), request, nullptr);
 }
 
 Bytes TitleReply(const std::string& text) {
@@ -75,34 +68,27 @@ TEST(SimProtocolTest, LongNamesAreCutToTheirFieldAndBadRequestsAreTold) {
     ASSERT_EQ(map.size(), 276u) << "the field keeps its width";
     EXPECT_EQ(map[20 + 255], 0) << "the cut text keeps its NUL";
     simconnect::Request decoded;
-    ASSERT_EQ(Decode(map, &decoded), DecodeStatus::kOk);
+    const auto decode = [&](const Bytes& frame) {
+        return simconnect::DecodeRequest(frame.data(), frame.size(), &(decoded = {}), nullptr);
+    };
+    ASSERT_EQ(decode(map), DecodeStatus::kOk);
     EXPECT_EQ(std::get<simconnect::MapClientEventRequest>(decoded.body).eventName,
               std::string(255, 'X'));
-    EXPECT_EQ(Decode(Filled(map, 275, 1, 'A'), &decoded), DecodeStatus::kMalformed);
-    // A type not known here still has its header read, so that an exception can name its send id.
-    EXPECT_EQ(Decode(Filled(map, 8, 1, 0x3D), &decoded), DecodeStatus::kUnknownType);
-    EXPECT_EQ(decoded.sendId, 7u);
+    EXPECT_EQ(decode(Filled(map, 275, 1, 'A')), DecodeStatus::kMalformed) << "a name without NUL";
 }
 
 TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
     const Bytes open = simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
     const Bytes event = simconnect::EncodeEvent(kV, 0, 4, 1);
-    const Bytes file = simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0);
     const Bytes flight = FlightReply();
-    Bytes quitPlusOne = simconnect::EncodeQuit(kV);
-    quitPlusOne.push_back(0);
     const std::vector<std::tuple<const char*, Bytes, bool>> cases = {
         {"open", open, true},
-        {"reserved fields filled", simconnect::EncodeOpen(kV, {"Sim"}, 0x143, 7), true},
-        {"any version word", simconnect::EncodeEvent(0xFFFFFFFFu, 0, 4, 1), true},
-        {"file name", file, true},
         {"unknown message", simconnect::EncodeRawMessage(kV, 12, {}), true},
-        {"title", TitleReply("Airbus"), true},
         {"STRING8 without NUL", Filled(flight, flight.size() - 8, 8, 'A'), true},
         {"longer than its layout", Resized(event, 25), true},
         {"shorter than its layout", Resized(event, 20), false},
-        {"file name missing", Resized(file, 24), false},
-        {"size word disagrees", quitPlusOne, false},
+        {"file name missing", Resized(simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0), 24),
+         false},
         {"open text without NUL", Filled(open, 12, 256, 'N'), false},
         {"title without NUL", Resized(TitleReply("AB"), 42), false},
         {"undeclared definition", FlightReply(0, 7), false},
@@ -131,7 +117,7 @@ Bytes OpenMessage() {
 }
 
 // A simulator played by the test: a TCP listener on loopback that the sandbox's SimConnect.cfg
-// names. It reads the open request, answers with the bytes the test gives (nothing: it never
+// names. It reads the open request, answers with the bytes the test gives (none: it never
 // answers), then sends whatever the test wants.
 struct FakeSimulator {
     explicit FakeSimulator(const txtest::Sandbox& sandbox, const std::string& cfg = "") {
@@ -144,20 +130,17 @@ struct FakeSimulator {
         CloseClient();
         txtest::CloseTestSocket(m_listen);
     }
-    // Serves one open on a thread of its own; the connection ends after the answer when `close`.
-    std::thread Serve(const Bytes& answer, bool close = false) {
-        return std::thread([this, answer, close] {
+    // The handle of a link opened while the simulator answers so, or null. The connection ends
+    // after an answer when `close`.
+    HANDLE Open(const Bytes& answer = OpenMessage(), bool close = false) {
+        std::thread server([this, answer, close] {
             const txtest::SocketHandle client = txtest::AcceptWithin(m_listen, 10s);
             CloseClient();
             m_client = client;
             if (!ReadRequest(&m_open)) return;
             Send(answer);
-            if (close) CloseClient();
+            if (close && !answer.empty()) CloseClient();
         });
-    }
-    // The handle of a link opened while the simulator answers so, or null.
-    HANDLE Open(const Bytes& answer = OpenMessage(), bool close = false) {
-        std::thread server = Serve(answer, close);
         HANDLE handle = nullptr;
         const HRESULT result = txtest::OpenSimLink(&handle);
         server.join();
@@ -167,8 +150,21 @@ struct FakeSimulator {
         Bytes frame(4);
         if (!Receive(frame.data(), 4)) return false;
         frame.resize(std::clamp(simconnect::ReadU32(frame.data()), 16u, simconnect::kMaxFrameSize));
+        *request = {};
         return Receive(frame.data() + 4, frame.size() - 4) &&
-               Decode(frame, request) == DecodeStatus::kOk;
+               simconnect::DecodeRequest(frame.data(), frame.size(), request, nullptr) ==
+                   DecodeStatus::kOk;
+    }
+    bool Receive(uint8_t* into, size_t count) {
+        for (size_t got = 0; got < count;) {
+            const long n = txtest::WaitReadable(m_client, 5s)
+                               ? txtest::ReceiveSome(m_client, reinterpret_cast<char*>(into) + got,
+                                                     count - got)
+                               : 0;
+            if (n <= 0) return false;
+            got += static_cast<size_t>(n);
+        }
+        return true;
     }
     void Send(const Bytes& bytes) {
         if (!bytes.empty()) txtest::SendAllBytes(m_client, bytes.data(), bytes.size());
@@ -179,17 +175,6 @@ struct FakeSimulator {
     }
     std::string Where() const {
         return "SimConnect: the simulator at 127.0.0.1:" + std::to_string(m_port);
-    }
-
-    bool Receive(uint8_t* into, size_t count) {
-        for (size_t got = 0; got < count;) {
-            if (!txtest::WaitReadable(m_client, 5s)) return false;
-            const long n =
-                txtest::ReceiveSome(m_client, reinterpret_cast<char*>(into) + got, count - got);
-            if (n <= 0) return false;
-            got += static_cast<size_t>(n);
-        }
-        return true;
     }
 
     txtest::SocketHandle m_listen = platform::kInvalidSocket;
@@ -242,6 +227,7 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
         {"", Resized(open, 300),
          "answered the open request wrongly: message 2 has 300 bytes, expected at least 308."},
         {"", {8, 0, 0, 0}, "answered the open request wrongly: size word 8 out of range."},
+        {"", {}, "accepted the connection but did not answer within 5 s."},
         {"", Bytes(open.begin(), open.begin() + 100),
          "answered the open request wrongly: the stream ended inside a message."},
     };
@@ -253,28 +239,9 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
     // The same problem again is not logged again until a link has opened.
     FakeSimulator sim(m_sandbox);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(sim.Open({8, 0, 0, 0}), nullptr);
-    EXPECT_EQ(txtest::CountLines(Log(), sim.Where()), 1);
     EXPECT_EQ(SimConnect_Close(sim.Open()), S_OK);
     EXPECT_EQ(sim.Open({8, 0, 0, 0}), nullptr);
     EXPECT_EQ(txtest::CountLines(Log(), sim.Where()), 2);
-}
-
-TEST_F(SimConnectionTest, ASimulatorThatNeverAnswersHoldsNoCallerAndIsLoggedAfterItsTimeOut) {
-    FakeSimulator sim(m_sandbox);
-    std::thread server = sim.Serve({});
-    HANDLE handle = nullptr;
-    HRESULT result = E_PENDING;
-    int pending = 0;  // calls that came back while the attempt was under way
-    for (; result == E_PENDING; std::this_thread::sleep_for(50ms))
-        pending += (result = txtest::OpenSimLink(&handle, 0ms)) == E_PENDING;
-    server.join();
-    EXPECT_EQ(result, E_FAIL);
-    EXPECT_EQ(handle, nullptr);
-    EXPECT_GE(pending, 2);
-    EXPECT_EQ(txtest::CountLines(Log(), sim.Where() + " accepted the connection but did not "
-                                                      "answer within 5 s."),
-              1)
-        << Log();
 }
 
 TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndConfigurationsThatCannotWorkAreLogged) {
@@ -282,51 +249,26 @@ TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndConfigurationsThatCannotWork
     HANDLE handle = reinterpret_cast<HANDLE>(0x1);
     EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     EXPECT_EQ(Log(), "");
-    // An IPv6 address under IPv4 does not resolve, and asks no name server. The last file is read
-    // twice.
-    for (const char* cfg : {"Protocol=Pipe\n", "Protocol=IPv4\nAddress=::1\nPort=1\n",
-                            "Protocol=IPX\nPort=70000\nAddress=999.1.1.1\n", ""}) {
-        if (*cfg != 0)
-            txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg",
-                              "[SimConnect]\n" + std::string(cfg));
-        EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL) << cfg;
-    }
+    // An IPv6 address under IPv4 does not resolve, and asks no name server. The file is read at
+    // every attempt, its problems logged once.
+    txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg",
+                      "[SimConnect]\nProtocol=IPv4\nAddress=::1\nPort=70000\n");
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x1)) << "left unchanged on failure";
-    const std::string log = Log();
+    EXPECT_EQ(
+        txtest::CountLines(Log(), "SimConnect: the simulator's address ::1 does not resolve ("), 1);
+    EXPECT_EQ(txtest::CountLines(Log(), "Port=70000 in [SimConnect] is not a port number"), 1);
+    // Here a pipe names what this system lacks; on Windows an unserved pipe is just offline.
+    txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\n");
+    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
     const std::string pipeLine = txtest::UnservedSimulatorPipeLine();
-    EXPECT_EQ(log.find(pipeLine.empty() ? "\\pipe\\" : pipeLine) == std::string::npos,
+    EXPECT_EQ(Log().find(pipeLine.empty() ? "\\pipe\\" : pipeLine) == std::string::npos,
               pipeLine.empty())
-        << log;
-    for (const char* line :
-         {"SimConnect: the simulator's address ::1 does not resolve (",
-          "SimConnect.cfg: Protocol=IPX in [SimConnect] is not IPv4, IPv6 or Pipe; IPv4 is used.",
-          "SimConnect.cfg: Port=70000 in [SimConnect] is not a port number (1 to 65535); 2048 is "
-          "used.",
-          "address 999.1.1.1 does not resolve"})
-        EXPECT_EQ(txtest::CountLines(log, line), 1) << "once, though read at every attempt\n"
-                                                    << log;
-}
-
-TEST_F(SimConnectionTest, MessagesUpToTheConfiguredMaximumAreReadWhole) {
-    const Bytes big = simconnect::EncodeRawMessage(kV, 12, Bytes(70000 - 12, 0x5A));
-    for (const char* cfg : {"MaxReceiveSize=100000\n", ""}) {
-        FakeSimulator sim(m_sandbox, cfg);
-        HANDLE handle = sim.Open();
-        ASSERT_NE(handle, nullptr);
-        sim.Send(big);
-        txtest::SeenMessages seen;
-        if (*cfg != 0) {
-            EXPECT_TRUE(DispatchUntil(handle, &seen, 2) && seen.messages[1] == big);
-        } else {
-            EXPECT_EQ(txtest::DispatchUntilFailure(handle, &seen), SIMCONNECT_E_MALFORMED_FRAME)
-                << "64 KiB without a setting";
-        }
-        SimConnect_Close(handle);
-    }
+        << Log();
 }
 
 TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
-    FakeSimulator sim(m_sandbox, "ClientVersion=sp1\n");
+    FakeSimulator sim(m_sandbox, "ClientVersion=sp1\nMaxReceiveSize=100000\n");
     HANDLE handle = sim.Open();
     ASSERT_NE(handle, nullptr);
     EXPECT_EQ(sim.m_open.protocol, simconnect::kProtocolSp1);
@@ -335,9 +277,7 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
     EXPECT_TRUE(SimConnect_ServerOnThisMachine(handle));
     txtest::SeenMessages seen;
     ASSERT_TRUE(DispatchUntil(handle, &seen, 1));
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(DispatchUntil(handle, &seen, 1)) << "S_OK without messages";
-    EXPECT_EQ(seen.messages, std::vector<Bytes>{OpenMessage()});
+    ASSERT_TRUE(DispatchUntil(handle, &seen, 1)) << "S_OK without messages";
 
     // Invalid arguments are refused before anything is sent.
     EXPECT_EQ(SimConnect_AddToDataDefinition(handle, 1, "X", nullptr,
@@ -350,19 +290,23 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
               SIMCONNECT_DATATYPE_STRINGV);
     EXPECT_EQ(request.sendId, 2u) << "the refused call took no send id";
 
-    // Several frames at once, the last split across two writes: all delivered, in order.
+    // Several frames at once, one larger than 64 KiB as the file allows, the last split across two
+    // writes: all delivered, in order.
     const Bytes title = TitleReply("Airbus A320");
+    const Bytes big = simconnect::EncodeRawMessage(kV, 12, Bytes(70000 - 12, 0x5A));
     const Bytes file = simconnect::EncodeEventFilename(kV, SIMCONNECT_UNUSED, 1, 0, "a.cfg", 0);
-    Bytes burst = simconnect::EncodeQuit(kV);
-    burst.insert(burst.end(), title.begin(), title.end());
-    burst.insert(burst.end(), file.begin(), file.begin() + 100);
-    sim.Send(burst);
-    ASSERT_TRUE(DispatchUntil(handle, &seen, 3));
-    sim.Send(Bytes(file.begin() + 100, file.end()));
+    Bytes burst;
+    for (const Bytes& part : {simconnect::EncodeQuit(kV), title, big, file})
+        burst.insert(burst.end(), part.begin(), part.end());
+    sim.Send(Bytes(burst.begin(), burst.end() - file.size() + 100));
     ASSERT_TRUE(DispatchUntil(handle, &seen, 4));
+    sim.Send(Bytes(burst.end() - file.size() + 100, burst.end()));
+    ASSERT_TRUE(DispatchUntil(handle, &seen, 5));
     EXPECT_EQ(seen.messages,
-              (std::vector<Bytes>{OpenMessage(), simconnect::EncodeQuit(kV), title, file}));
+              (std::vector<Bytes>{OpenMessage(), simconnect::EncodeQuit(kV), title, big, file}));
 
+    // The title comes out whole; a pointer outside the message, or a text running to its end,
+    // yields nothing.
     auto* reply = reinterpret_cast<SIMCONNECT_RECV_SIMOBJECT_DATA*>(seen.messages[2].data());
     char* text = nullptr;
     DWORD length = 0;
@@ -370,16 +314,10 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
               S_OK);
     EXPECT_STREQ(text, "Airbus A320");
     EXPECT_EQ(length, 12u);
-    // A pointer outside the message, or a text running to its end, yields nothing.
     EXPECT_LT(SimConnect_RetrieveString(reply, 20, &reply->dwData, &text, &length), 0);
     EXPECT_EQ(text, nullptr);
     EXPECT_LT(SimConnect_RetrieveString(reply, reply->dwSize - 1, &reply->dwData, &text, &length),
               0);
-
-    // Data for a definition this connection never declared ends the connection.
-    sim.Send(FlightReply(0, 7));
-    EXPECT_EQ(txtest::DispatchUntilFailure(handle, &seen), SIMCONNECT_E_MALFORMED_FRAME);
-    EXPECT_EQ(seen.messages.size(), 4u);
     SimConnect_Close(handle);
     EXPECT_EQ(Log(), "");
 }
@@ -387,16 +325,16 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
 TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
     const HRESULT reset = txtest::PeerResetIsSeen() ? SIMCONNECT_STATUS_CONNECTION_RESET
                                                     : SIMCONNECT_STATUS_PIPE_DISCONNECTED;
-    Bytes cut = simconnect::EncodeEvent(kV, 0, 0, 0);
-    cut.resize(10);
     // What the simulator sends, how many requests it leaves unread, and whether it then closes the
     // connection. Requests that fill the buffers make a write wait its bounded time and fail.
     const std::vector<std::tuple<const char*, Bytes, int, bool, HRESULT>> cases = {
         {"orderly close", {}, 0, true, SIMCONNECT_STATUS_PIPE_DISCONNECTED},
         {"close over unread data", {}, 1, true, reset},
-        {"frame cut short", cut, 0, true, SIMCONNECT_STATUS_PIPE_BROKEN},
+        {"frame cut short", {16, 0, 0, 0, 4, 0}, 0, true, SIMCONNECT_STATUS_PIPE_BROKEN},
         {"simulator stops reading", {}, 1000000, false, SIMCONNECT_STATUS_PIPE_BROKEN},
         {"size word too small", {8, 0, 0, 0}, 0, false, SIMCONNECT_E_MALFORMED_FRAME},
+        {"over 64 KiB by default", {0x70, 0x11, 1, 0}, 0, false, SIMCONNECT_E_MALFORMED_FRAME},
+        {"undeclared definition", FlightReply(), 0, false, SIMCONNECT_E_MALFORMED_FRAME},
     };
     for (const auto& [name, bytes, requests, close, expected] : cases) {
         SCOPED_TRACE(name);
@@ -408,8 +346,8 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
             txtest::SeenMessages seen;
             sim.Send(simconnect::EncodeQuit(kV));  // delivered; the failure comes after it
             ASSERT_TRUE(DispatchUntil(handle, &seen, 2));
-            int sent = 0;
-            while (sent < requests && SimConnect_TransmitClientEvent(handle, 0, 3, 0, 1, 0) == S_OK)
+            for (int sent = 0;
+                 sent < requests && SimConnect_TransmitClientEvent(handle, 0, 3, 0, 1, 0) == S_OK;)
                 ++sent;
             if (requests > 0) txtest::WaitReadable(sim.m_client, 5s);
             sim.Send(bytes);
@@ -433,18 +371,16 @@ TEST_F(SimConnectionTest, SendingWhileAnotherThreadDispatchesKeepsEveryFrameWhol
     std::atomic<bool> stop{false};
     std::atomic<int> delivered{0};
     std::thread dispatcher([&] {
-        const auto count = [](SIMCONNECT_RECV*, DWORD, void* delivered) {
-            ++*static_cast<std::atomic<int>*>(delivered);
+        const auto count = [](SIMCONNECT_RECV*, DWORD, void* n) {
+            ++*static_cast<std::atomic<int>*>(n);
         };
         while (!stop) SimConnect_CallDispatch(handle, count, &delivered);
     });
-    constexpr uint32_t kEvents = 200;
     std::thread sender([&] {
-        for (uint32_t i = 0; i < kEvents; ++i)
-            SimConnect_TransmitClientEvent(handle, 0, 3, i, 1, 0x10);
+        for (uint32_t i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(handle, 0, 3, i, 1, 0x10);
     });
     for (int i = 0; i < 50; ++i) sim.Send(simconnect::EncodeQuit(kV));
-    for (uint32_t i = 0; i < kEvents; ++i) {
+    for (uint32_t i = 0; i < 200; ++i) {
         simconnect::Request request;
         ASSERT_TRUE(sim.ReadRequest(&request)) << i;
         EXPECT_EQ(std::get<simconnect::TransmitClientEventRequest>(request.body).data, i);
@@ -454,46 +390,6 @@ TEST_F(SimConnectionTest, SendingWhileAnotherThreadDispatchesKeepsEveryFrameWhol
     stop = true;
     dispatcher.join();
     SimConnect_Close(handle);
-}
-
-TEST_F(SimConnectionTest, HostileStreamsEndTheConnectionWithoutHarm) {
-    // Random and truncated streams from a simulator that breaks the protocol. Every message that
-    // reaches the callback has been checked; under the sanitizers no read leaves its buffer.
-    std::mt19937 random(42);
-    const std::vector<Bytes> seeds = {simconnect::EncodeException(kV, 1, 2, 3),
-                                      simconnect::EncodeEvent(kV, 0, 4, 1),
-                                      simconnect::EncodeEventFilename(kV, 0, 1, 0, "a.cfg", 0),
-                                      TitleReply("A320"),
-                                      FlightReply(),
-                                      simconnect::EncodeRawMessage(kV, 5, {1, 2, 3}),
-                                      simconnect::EncodeQuit(kV)};
-    const std::vector<HRESULT> allowed = {
-        S_OK, SIMCONNECT_STATUS_PIPE_DISCONNECTED, SIMCONNECT_STATUS_PIPE_BROKEN,
-        SIMCONNECT_STATUS_CONNECTION_RESET, SIMCONNECT_E_MALFORMED_FRAME};
-    for (int round = 0; round < 20; ++round) {
-        FakeSimulator sim(m_sandbox);
-        HANDLE handle = sim.Open();
-        ASSERT_NE(handle, nullptr);
-        Declare(handle);
-        Bytes stream;
-        for (int i = 1 + static_cast<int>(random() % 6); i > 0; --i) {
-            Bytes frame = seeds[random() % seeds.size()];
-            if (random() % 2 == 0) frame[random() % frame.size()] ^= 1u << (random() % 8);
-            if (random() % 5 == 0) std::generate(frame.begin(), frame.end(), std::ref(random));
-            stream.insert(stream.end(), frame.begin(), frame.end());
-        }
-        stream.resize(random() % 2 == 0 ? stream.size() : random() % (stream.size() + 1));
-        sim.Send(stream);
-        if (random() % 2 == 0) sim.CloseClient();
-        txtest::SeenMessages seen;
-        for (int i = 0; i < 20; ++i, std::this_thread::sleep_for(1ms)) {
-            const HRESULT result =
-                SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen);
-            EXPECT_NE(std::find(allowed.begin(), allowed.end(), result), allowed.end()) << round;
-        }
-        for (const auto& message : seen.messages) EXPECT_TRUE(Valid(message)) << round;
-        EXPECT_EQ(SimConnect_Close(handle), S_OK);
-    }
 }
 
 }  // namespace

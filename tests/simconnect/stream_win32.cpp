@@ -2,6 +2,7 @@
 // thread plays. The TCP stream is the one the shared library suite drives.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,57 +17,52 @@
 namespace {
 
 using namespace std::chrono_literals;
-using platform::ByteStream;
 using platform::ErrorKind;
-using txtest::PipeServer;
 
 const std::atomic<bool> kNoCancel{false};
 
+// A pipe of its own for each use, and the target SimConnect.cfg makes of it.
+std::string PipeName() {
+    static int count = 0;
+    return "tx-test-" + std::to_string(::GetCurrentProcessId()) + "-sim-" + std::to_string(++count);
+}
+platform::StreamTarget PipeTarget(const std::string& name) {
+    return simconnect::ParseConfig("[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" + name + "\n", 0)
+        .target;
+}
+
 // Reads until `count` bytes have come or the stream says it has ended.
-std::string ReadSome(ByteStream& stream, size_t count) {
+std::string ReadSome(platform::ByteStream& stream, size_t count) {
     std::string got;
+    uint8_t buffer[256];
     while (got.size() < count && stream.WaitReadable(10s)) {
-        uint8_t buffer[256];
         const auto read = stream.Read(buffer, sizeof buffer);
-        if (read.IsOk()) {
-            got.append(reinterpret_cast<const char*>(buffer), read.value);
-        } else if (read.status.Kind() != ErrorKind::kWouldBlock) {
-            break;
-        }
+        if (!read.IsOk() && read.status.Kind() != ErrorKind::kWouldBlock) break;
+        if (read.IsOk()) got.append(reinterpret_cast<const char*>(buffer), read.value);
     }
     return got;
 }
 
-platform::StreamTarget PipeTarget(const std::string& path) {
-    const std::string name = path.substr(path.rfind('\\') + 1);
-    const simconnect::Config config =
-        simconnect::ParseConfig("[SimConnect]\nProtocol=Pipe\nAddress=.\nPort=" + name + "\n", 0);
-    EXPECT_EQ(simconnect::DescribeTarget(config.target), path);
-    return config.target;
-}
-
 TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) {
-    PipeServer simulator(PipeServer::UniqueName("sim"), true);
+    const std::string name = PipeName();
+    txtest::PipeServer simulator("\\\\.\\pipe\\" + name);
     ASSERT_TRUE(simulator.Create()) << simulator.LastError();
-    auto connected = platform::ConnectStream(PipeTarget(simulator.name()), 5s, kNoCancel);
+    EXPECT_EQ(simconnect::DescribeTarget(PipeTarget(name)), simulator.name());
+    auto connected = platform::ConnectStream(PipeTarget(name), 5s, kNoCancel);
     ASSERT_TRUE(connected.IsOk()) << connected.status.Text();
     EXPECT_TRUE(connected.value.onThisMachine);
     ASSERT_TRUE(simulator.WaitForClient(5s));
-    ByteStream& stream = *connected.value.stream;
+    platform::ByteStream& stream = *connected.value.stream;
 
-    // A reader waits on one thread while the writer's bytes go out on another.
-    auto reading = std::async(std::launch::async, [&] { return ReadSome(stream, 6); });
-    ASSERT_TRUE(stream.WriteAll(reinterpret_cast<const uint8_t*>("request"), 7).IsOk());
-    EXPECT_EQ(simulator.Read(7, 5s), "request");
-    ASSERT_TRUE(simulator.Write("answer"));
-    EXPECT_EQ(reading.get(), "answer");
-
-    // A large message arrives whole, in order.
+    // A reader waits on one thread while the writer's bytes go out on another; a large answer
+    // arrives whole, in order.
     std::string large(200000, '\0');
     for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7);
-    auto server = std::async(std::launch::async, [&] { return simulator.Write(large); });
-    EXPECT_EQ(ReadSome(stream, large.size()), large);
-    EXPECT_TRUE(server.get());
+    auto reading = std::async(std::launch::async, [&] { return ReadSome(stream, large.size()); });
+    ASSERT_TRUE(stream.WriteAll(reinterpret_cast<const uint8_t*>("request"), 7).IsOk());
+    EXPECT_EQ(simulator.Read(7, 5s), "request");
+    ASSERT_TRUE(simulator.Write(large));
+    EXPECT_EQ(reading.get(), large);
 
     simulator.Close();
     uint8_t buffer[8];
@@ -76,24 +72,24 @@ TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) 
 }
 
 TEST(SimStreamPipeTest, NoPipeIsNoServerABusyOneIsWaitedForAndShutdownWakesAReader) {
-    const auto absent = PipeTarget(PipeServer::UniqueName("absent"));
-    const platform::Status none = platform::ConnectStream(absent, 1s, kNoCancel).status;
+    const platform::Status none =
+        platform::ConnectStream(PipeTarget(PipeName()), 1s, kNoCancel).status;
     EXPECT_EQ(none.Kind(), ErrorKind::kNoServer);
     EXPECT_FALSE(none.Text().empty());
 
-    PipeServer simulator(PipeServer::UniqueName("sim"), true);
+    const std::string name = PipeName();
+    txtest::PipeServer simulator("\\\\.\\pipe\\" + name);
     ASSERT_TRUE(simulator.Create());
-    const auto target = PipeTarget(simulator.name());
-    const auto first = platform::ConnectStream(target, 5s, kNoCancel);
+    const auto first = platform::ConnectStream(PipeTarget(name), 5s, kNoCancel);
     ASSERT_TRUE(first.IsOk());
     std::atomic<bool> cancel{false};
-    auto second = std::async(std::launch::async,
-                             [&] { return platform::ConnectStream(target, 60s, cancel); });
+    auto second = std::async(
+        std::launch::async, [&] { return platform::ConnectStream(PipeTarget(name), 60s, cancel); });
     EXPECT_EQ(second.wait_for(300ms), std::future_status::timeout);
     cancel = true;
     EXPECT_EQ(second.get().status.Kind(), ErrorKind::kCancelled);
     // Without a cancel, the wait ends with no answer in time.
-    EXPECT_EQ(platform::ConnectStream(target, 300ms, kNoCancel).status.Kind(),
+    EXPECT_EQ(platform::ConnectStream(PipeTarget(name), 300ms, kNoCancel).status.Kind(),
               ErrorKind::kNoServer);
     // A reader waiting on the one connection is woken by its shutdown.
     auto waiting =
