@@ -11,6 +11,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "log/Log.h"
@@ -37,8 +38,7 @@ std::vector<uint8_t> ObjectData(uint32_t request, const void* data, size_t size)
 }
 
 // Counts what the link asks of the program, from whichever thread asks.
-class FakeLinkHost final : public sim::LinkHost {
-  public:
+struct FakeLinkHost final : sim::LinkHost {
     void SetOnlineLamp(bool online) override { lampOnline = online; }
     void OnSimconnectStarted() override { ++started; }
     void ProbeMcdu() override { ++probes; }
@@ -178,11 +178,10 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
         GoOnline();
         // Scripted only now, so that no line of the window thread falls between the worker's.
         m_api.Script(steps);
-        ASSERT_TRUE(WorkerEnded());
-        EXPECT_NE(Log().find("<CallDispatch>: " + lines +
-                             "Connection closed: 0.\nSimConnect thread finished.\n"),
-                  npos)
+        ASSERT_TRUE(WaitForLog("<CallDispatch>: " + lines +
+                               "Connection closed: 0.\nSimConnect thread finished.\n"))
             << Log();
+        ASSERT_TRUE(WorkerEnded());
         EXPECT_FALSE(m_link->IsStopRequested()) << "the ended worker consumed its stop";
         // The window is still up: the link stays online, and a pause reaches no simulator.
         m_link->CheckSimPresence();
@@ -222,15 +221,13 @@ TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
     // A start while a worker is registered stops that one first, which closes its connection.
     ASSERT_TRUE(WaitForLog("SimConnect thread started.\n"));
     ASSERT_TRUE(m_link->StartSimconnectThread());
-    EXPECT_NE(
-        Log().find("CloseSimconnectThread...\nConnection closed: 0.\nSimConnect thread finished.\n"
-                   "CloseSimconnectThread complete\nPrevious thread closed.\n"
-                   "Starting the SimConnect thread...\n"),
-        npos)
+    EXPECT_TRUE(
+        WaitForLog("CloseSimconnectThread...\nConnection closed: 0.\n"
+                   "SimConnect thread finished.\nCloseSimconnectThread complete\n"
+                   "Previous thread closed.\nStarting the SimConnect thread...\n"
+                   "SimConnect thread started.\n"))
         << Log();
     EXPECT_EQ(m_api.Count("Close h0"), 1);
-    EXPECT_TRUE(txtest::WaitUntil([&] { return LogCount("thread started.") == 2; },
-                                  std::chrono::seconds(5)));
 }
 
 TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedState) {
@@ -243,11 +240,8 @@ TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedSt
     hostile.heading = -1e300;
     auto shortEvent = Event(sim::EVENT_PAUSE_STATE, 1);
     shortEvent.resize(16);
-    const struct {
-        std::vector<uint8_t> message;
-        std::string lines;
-        bool paused;
-    } cases[] = {
+    // Each message, the lines it gives and whether the simulator counts as paused after it.
+    const std::tuple<std::vector<uint8_t>, std::string, bool> cases[] = {
         {Event(sim::EVENT_PAUSE_STATE, 1), "[Event]: Sim pause state: 1.\n", true},
         {shortEvent, "Short message dropped: dwID=4, cbData=16.\n", true},
         {Event(sim::EVENT_PAUSE_STATE, 0), "[Event]: Sim pause state: 0.\n", false},
@@ -285,13 +279,13 @@ TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedSt
     // The online worker's first pass has logged its result: nothing else comes between the lines.
     ASSERT_TRUE(txtest::WaitUntil([&] { return LogCount("<CallDispatch>: 0x0.") == 2; },
                                   std::chrono::seconds(5)));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lines);
+    for (const auto& [message, lines, paused] : cases) {
+        SCOPED_TRACE(lines);
         const size_t before = Log().size();
-        m_api.Script({c.message});
+        m_api.Script({message});
         ASSERT_TRUE(m_api.WaitIdle());
-        EXPECT_EQ(Log().substr(before, c.lines.size()), c.lines);
-        EXPECT_EQ(m_link->IsPaused(), c.paused);
+        EXPECT_EQ(Log().substr(before, lines.size()), lines);
+        EXPECT_EQ(m_link->IsPaused(), paused);
     }
     EXPECT_EQ(m_host.probes, 1) << "the gauge is probed at a flight's start while online";
     sim::FlightData kept{};
