@@ -1,6 +1,6 @@
-// The simulator link against a scripted client library: presence check, worker thread, dispatch,
-// flight data, pause and the gauge's probe at a flight's start. (Against the stand-in as a
-// separate process: link_standin_linux.cpp.)
+// The simulator link against a scripted client library, in a sandbox with its log and a stand-in
+// for the program around it: presence check, worker thread, dispatch, flight data, pause and the
+// gauge's probe at a flight's start.
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,19 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "log/Log.h"
+#include "sim/LinkHost.h"
 #include "sim/SimIds.h"
+#include "sim/SimLink.h"
 #include "simconnect/Protocol.h"
 #include "tests/support/FakeClientLibrary.h"
-#include "tests/support/SimLinkTest.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -31,15 +37,54 @@ std::vector<uint8_t> ObjectData(uint32_t request, const void* data, size_t size)
                                            std::vector<uint8_t>(bytes, bytes + size));
 }
 
-class ScriptedLinkTest : public txtest::SimLinkTest {
+// Counts what the link asks of the program, from whichever thread asks.
+struct FakeLinkHost final : sim::LinkHost {
+    void SetOnlineLamp(bool online) override { lampOnline = online; }
+    void OnSimconnectStarted() override { ++started; }
+    void ProbeMcdu() override { ++probes; }
+
+    std::atomic<bool> lampOnline{false};
+    std::atomic<int> started{0};
+    std::atomic<int> probes{0};
+};
+
+class ScriptedLinkTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        SimLinkTest::SetUp();
+        m_sandbox.Apply();
+        m_sandbox.CreateSettingsFolder();
+        ASSERT_TRUE(logging::LogFile.Open(m_sandbox.LogPath()));
+        m_link = std::make_unique<sim::SimLink>(
+            m_host, m_sandbox.settings() + "TarvelXConnectExtended.ini");
         m_link->m_pSimApi = &m_api;
         m_link->m_fnSimWindowExists = [this] {
             ++m_windowLookups;
             return m_windowUp.load();
         };
+    }
+    // What shutdown does for the link.
+    void TearDown() override {
+        m_link->CloseSimconnectThread();
+        m_link->ClearSimConnect();
+        m_link.reset();
+        logging::LogFile.Close();
+    }
+
+    // The log without the timestamp prefixes, so lines compare as written.
+    std::string Log() const {
+        static const std::regex prefix(R"(\[[^\]\n]{23}\]: )");
+        return std::regex_replace(txtest::ReadLog(m_sandbox.LogPath()), prefix, "");
+    }
+    int LogCount(const std::string& needle) const { return txtest::CountLines(Log(), needle); }
+    bool WaitForLog(const std::string& needle) const {
+        return txtest::WaitUntil([&] { return Log().find(needle) != npos; },
+                                 std::chrono::seconds(5));
+    }
+    // True once the link's worker has ended and logged so.
+    bool WorkerEnded() {
+        return txtest::WaitUntil([&] { return !m_link->IsSimThreadRegistered(); },
+                                 std::chrono::seconds(5)) &&
+               WaitForLog("SimConnect thread finished.\n");
     }
     // Online as the presence check makes it, with a worker pumping the scripted library.
     void GoOnline() {
@@ -48,7 +93,10 @@ class ScriptedLinkTest : public txtest::SimLinkTest {
         ASSERT_TRUE(WaitForLog("SimConnect thread started.\n"));
     }
 
+    txtest::Sandbox m_sandbox;
+    FakeLinkHost m_host;
     txtest::FakeClientLibrary m_api;
+    std::unique_ptr<sim::SimLink> m_link;
     std::atomic<bool> m_windowUp{true};
     std::atomic<int> m_windowLookups{0};
 };
@@ -60,6 +108,7 @@ TEST_F(ScriptedLinkTest, OfflineTicksOnlyTryToConnectAndOnlineTicksOnlyLookForTh
     EXPECT_EQ(Log(), "") << "a failed open logs nothing";
     m_api.m_openResult = S_OK;
     GoOnline();
+    EXPECT_TRUE(m_host.lampOnline);
     for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
     EXPECT_EQ(m_api.Count("Open"), 4);
     EXPECT_EQ(m_windowLookups, 3);
@@ -68,14 +117,13 @@ TEST_F(ScriptedLinkTest, OfflineTicksOnlyTryToConnectAndOnlineTicksOnlyLookForTh
     m_windowUp = false;
     m_link->CheckSimPresence();
     EXPECT_FALSE(m_link->IsOnline());
+    EXPECT_FALSE(m_host.lampOnline);
     EXPECT_EQ(m_link->GetSimConnectHandle(), nullptr);
     EXPECT_EQ(m_api.Count("Close h0"), 1);
     EXPECT_NE(Log().find("FSX offline.\nCloseSimconnectThread...\n"), npos) << Log();
-}
 
-TEST_F(ScriptedLinkTest, ALinkToAnotherMachineGoesOfflineWhenItsConnectionEndsNotByAWindow) {
+    // No window of a simulator on another machine is seen here: its connection's end counts.
     m_api.m_remote = true;
-    m_windowUp = false;  // no window of a simulator elsewhere is ever seen here
     GoOnline();
     m_link->CheckSimPresence();
     EXPECT_TRUE(m_link->IsOnline()) << "an open connection keeps it online";
@@ -83,10 +131,7 @@ TEST_F(ScriptedLinkTest, ALinkToAnotherMachineGoesOfflineWhenItsConnectionEndsNo
     ASSERT_TRUE(WorkerEnded());
     m_link->CheckSimPresence();
     EXPECT_FALSE(m_link->IsOnline());
-    m_api.m_openResult = E_FAIL;
-    m_link->CheckSimPresence();
-    EXPECT_EQ(m_api.Count("Open"), 2) << "the tick after tries to open it again";
-    EXPECT_EQ(m_windowLookups, 0);
+    EXPECT_EQ(m_windowLookups, 4);
 }
 
 TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequestOnlyWhenAsked) {
@@ -106,9 +151,7 @@ TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequ
         m_link->m_pSimApi = &api;
         ASSERT_TRUE(m_link->StartSimconnectThread());
         m_link->CloseSimconnectThread();
-        std::string calls;
-        for (const std::string& call : api.Calls()) calls += call + "|";
-        EXPECT_EQ(calls,
+        EXPECT_EQ(api.Calls(),
                   definitions + request +
                       "Map 2 PAUSE_OFF|Map 3 PAUSE_ON|Subscribe 0 SimStart|Subscribe 4 Pause|"
                       "Subscribe 1 AircraftLoaded|Close h1|");
@@ -117,22 +160,28 @@ TEST_F(ScriptedLinkTest, SetUpDeclaresBothDefinitionsTheEventsAndThePeriodicRequ
 }
 
 TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
-    const std::pair<HRESULT, std::string> cases[] = {
-        {SIMCONNECT_STATUS_PIPE_DISCONNECTED, "0xC00000B0.\nPossibly sim closed, exiting too.\n"},
-        {SIMCONNECT_STATUS_PIPE_BROKEN, "0xC000014B.\nPossibly sim crashed, exiting too.\n"},
-        {SIMCONNECT_STATUS_CONNECTION_RESET, "0xC000020D.\nPossibly sim crashed, exiting too.\n"},
-        {SIMCONNECT_E_MALFORMED_FRAME, "0x8007000D.\nUnknown HRESULT: 0x8007000D, exiting.\n"},
-        {E_FAIL, "0x80004005.\nUnknown HRESULT: 0x80004005, exiting.\n"},
+    m_link->CloseSimconnectThread();
+    EXPECT_EQ(Log(), "") << "a stop made while no worker runs is not left for the next one";
+    const std::pair<std::vector<txtest::FakeClientLibrary::Step>, std::string> cases[] = {
+        {{SIMCONNECT_STATUS_PIPE_DISCONNECTED}, "0xC00000B0.\nPossibly sim closed, exiting too.\n"},
+        {{SIMCONNECT_STATUS_PIPE_BROKEN}, "0xC000014B.\nPossibly sim crashed, exiting too.\n"},
+        {{SIMCONNECT_STATUS_CONNECTION_RESET}, "0xC000020D.\nPossibly sim crashed, exiting too.\n"},
+        {{SIMCONNECT_E_MALFORMED_FRAME}, "0x8007000D.\nUnknown HRESULT: 0x8007000D, exiting.\n"},
+        {{E_FAIL}, "0x80004005.\nUnknown HRESULT: 0x80004005, exiting.\n"},
+        // Only a changed result is logged, 0 and 1 keep the worker running, and a quit ends it
+        // within its pass without waiting for itself.
+        {{S_OK, S_FALSE, S_FALSE, S_OK, S_OK, simconnect::EncodeQuit(kVersion)},
+         "0x0.\n<CallDispatch>: 0x1.\n<CallDispatch>: 0x0.\nCloseSimconnectThread...\n"
+         "CloseSimconnectThread complete\n[Event]: Sim quit.\n"},
     };
-    for (const auto& [result, lines] : cases) {
+    for (const auto& [steps, lines] : cases) {
         GoOnline();
         // Scripted only now, so that no line of the window thread falls between the worker's.
-        m_api.Script({result});
-        ASSERT_TRUE(WorkerEnded());
-        EXPECT_NE(Log().find("<CallDispatch>: " + lines +
-                             "Connection closed: 0.\nSimConnect thread finished.\n"),
-                  npos)
+        m_api.Script(steps);
+        ASSERT_TRUE(WaitForLog("<CallDispatch>: " + lines +
+                               "Connection closed: 0.\nSimConnect thread finished.\n"))
             << Log();
+        ASSERT_TRUE(WorkerEnded());
         EXPECT_FALSE(m_link->IsStopRequested()) << "the ended worker consumed its stop";
         // The window is still up: the link stays online, and a pause reaches no simulator.
         m_link->CheckSimPresence();
@@ -142,27 +191,8 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
         m_link->CheckSimPresence();
         m_windowUp = true;
     }
-    EXPECT_EQ(m_api.Count("Close "), 5);
+    EXPECT_EQ(m_api.Count("Close "), 6);
     EXPECT_EQ(m_api.Count("Transmit"), 0);
-}
-
-TEST_F(ScriptedLinkTest, QuitEndsTheWorkerWithinOnePassWithoutWaitingForItself) {
-    // A stop made while no worker runs is not left for the next one.
-    m_link->CloseSimconnectThread();
-    EXPECT_EQ(Log(), "");
-    GoOnline();
-    ASSERT_TRUE(WaitForLog("<CallDispatch>: 0x0.\n"));
-    // Only a changed result is logged, and 0 and 1 keep the worker running; the quit pass returns
-    // 0 like the one before it.
-    m_api.Script({S_FALSE, S_FALSE, S_OK, S_OK, simconnect::EncodeQuit(kVersion)});
-    ASSERT_TRUE(WorkerEnded());
-    EXPECT_NE(Log().find("<CallDispatch>: 0x1.\n<CallDispatch>: 0x0.\nCloseSimconnectThread...\n"
-                         "CloseSimconnectThread complete\n"
-                         "[Event]: Sim quit.\nConnection closed: 0.\n"
-                         "SimConnect thread finished.\n"),
-              npos)
-        << Log();
-    EXPECT_EQ(LogCount("<CallDispatch>"), 3);
     m_link->CloseSimconnectThread();
     EXPECT_EQ(LogCount("CloseSimconnectThread..."), 1) << "a later stop finds no worker";
 }
@@ -187,44 +217,31 @@ TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
     EXPECT_EQ(m_api.Count("Transmit h0 0 2 0 1 16"), 1);
     m_link->PauseSim(true);
     EXPECT_EQ(m_api.Count("Transmit h0 0 3 0 1 16"), 1);
-}
 
-TEST_F(ScriptedLinkTest, AStartWhileAWorkerIsRegisteredStopsThatOneFirst) {
-    GoOnline();
+    // A start while a worker is registered stops that one first, which closes its connection.
+    ASSERT_TRUE(WaitForLog("SimConnect thread started.\n"));
     ASSERT_TRUE(m_link->StartSimconnectThread());
-    // The old worker ends (and closes its connection) inside the wait.
-    EXPECT_NE(
-        Log().find("CloseSimconnectThread...\nConnection closed: 0.\nSimConnect thread finished.\n"
-                   "CloseSimconnectThread complete\nPrevious thread closed.\n"
-                   "Starting the SimConnect thread...\n"),
-        npos)
+    EXPECT_TRUE(
+        WaitForLog("CloseSimconnectThread...\nConnection closed: 0.\n"
+                   "SimConnect thread finished.\nCloseSimconnectThread complete\n"
+                   "Previous thread closed.\nStarting the SimConnect thread...\n"
+                   "SimConnect thread started.\n"))
         << Log();
-    EXPECT_EQ(m_api.Count("Close h1"), 1);
-    EXPECT_TRUE(txtest::WaitUntil([&] { return LogCount("thread started.") == 2; },
-                                  std::chrono::seconds(5)));
+    EXPECT_EQ(m_api.Count("Close h0"), 1);
 }
 
 TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedState) {
-    sim::FlightData flight{-9.9,
-                           0.78,
-                           35000,
-                           1.5707963267948966,
-                           1852,
-                           12345.6,
-                           0.514444,
-                           -3.048,
-                           {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}};
+    sim::FlightData flight{-9.9,     0.78,   35000, 1.5707963267948966, 1852, 12345.6,
+                           0.514444, -3.048, {}};
+    std::memcpy(flight.nextWpId, "ABCDEFGH", 8);
     sim::FlightData hostile = flight;
     hostile.ias = std::nan("");
     hostile.altitude = 1e300;
     hostile.heading = -1e300;
     auto shortEvent = Event(sim::EVENT_PAUSE_STATE, 1);
     shortEvent.resize(16);
-    const struct {
-        std::vector<uint8_t> message;
-        std::string lines;
-        bool paused;
-    } cases[] = {
+    // Each message, the lines it gives and whether the simulator counts as paused after it.
+    const std::tuple<std::vector<uint8_t>, std::string, bool> cases[] = {
         {Event(sim::EVENT_PAUSE_STATE, 1), "[Event]: Sim pause state: 1.\n", true},
         {shortEvent, "Short message dropped: dwID=4, cbData=16.\n", true},
         {Event(sim::EVENT_PAUSE_STATE, 0), "[Event]: Sim pause state: 0.\n", false},
@@ -262,13 +279,13 @@ TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedSt
     // The online worker's first pass has logged its result: nothing else comes between the lines.
     ASSERT_TRUE(txtest::WaitUntil([&] { return LogCount("<CallDispatch>: 0x0.") == 2; },
                                   std::chrono::seconds(5)));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.lines);
+    for (const auto& [message, lines, paused] : cases) {
+        SCOPED_TRACE(lines);
         const size_t before = Log().size();
-        m_api.Script({c.message});
+        m_api.Script({message});
         ASSERT_TRUE(m_api.WaitIdle());
-        EXPECT_EQ(Log().substr(before, c.lines.size()), c.lines);
-        EXPECT_EQ(m_link->IsPaused(), c.paused);
+        EXPECT_EQ(Log().substr(before, lines.size()), lines);
+        EXPECT_EQ(m_link->IsPaused(), paused);
     }
     EXPECT_EQ(m_host.probes, 1) << "the gauge is probed at a flight's start while online";
     sim::FlightData kept{};

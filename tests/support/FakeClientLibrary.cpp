@@ -1,5 +1,6 @@
 #include "tests/support/FakeClientLibrary.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -58,15 +59,18 @@ bool FakeClientLibrary::WaitIdle() {
         std::chrono::seconds(5));
 }
 
-std::vector<std::string> FakeClientLibrary::Calls() {
+std::string FakeClientLibrary::Calls() {
     platform::MutexLock lock(m_mutex);
-    return m_calls;
+    std::string calls;
+    for (const std::string& call : m_calls) calls += call + "|";
+    return calls;
 }
 
 int FakeClientLibrary::Count(const std::string& prefix) {
-    int count = 0;
-    for (const auto& call : Calls()) count += call.rfind(prefix, 0) == 0 ? 1 : 0;
-    return count;
+    platform::MutexLock lock(m_mutex);
+    return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(), [&](const auto& call) {
+        return call.starts_with(prefix);
+    }));
 }
 
 HRESULT FakeClientLibrary::Record(const std::string& call) {

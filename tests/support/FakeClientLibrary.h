@@ -71,8 +71,8 @@ class FakeClientLibrary : public sim::ClientLibrary {
     void Script(std::vector<Step> steps);
     // Waits until the script is used up and one more dispatch has ended after it.
     bool WaitIdle();
-    // The calls so far; an Open's line ends with what it returned.
-    std::vector<std::string> Calls();
+    // The calls so far, each ended by '|'; an Open's ends with what it returned.
+    std::string Calls();
     // Calls whose line starts with `prefix`.
     int Count(const std::string& prefix);
 
