@@ -19,18 +19,11 @@ class FakeServerHost final : public web::ServerHost {
 
     bool IsSimOnline() const override { return online.load(); }
     bool IsSimPaused() const override { return paused.load(); }
-    void GetFlightData(sim::FlightData& out) override {
-        platform::MutexLock lock(m_mutex);
-        out = m_flightData;
-    }
+    void GetFlightData(sim::FlightData& out) override { out = flightData; }
     void PauseSim(bool pause) override { Record(pause ? "pause" : "resume"); }
     std::string SettingsFolder() const override { return m_settingsFolder; }
     void ShowAddressLabel(const std::string& label) override { Record("label " + label); }
 
-    void SetFlightData(const sim::FlightData& data) {
-        platform::MutexLock lock(m_mutex);
-        m_flightData = data;
-    }
     // What the server and the pages asked of the program, in order: "pause", "resume" and
     // "label <text>".
     std::vector<std::string> Calls() {
@@ -40,6 +33,8 @@ class FakeServerHost final : public web::ServerHost {
 
     std::atomic<bool> online{true};
     std::atomic<bool> paused{false};
+    // Written by the test while no server thread runs.
+    sim::FlightData flightData{};
 
   private:
     void Record(std::string call) {
@@ -49,7 +44,6 @@ class FakeServerHost final : public web::ServerHost {
 
     const std::string m_settingsFolder;
     platform::Mutex m_mutex;
-    sim::FlightData m_flightData GUARDED_BY(m_mutex){};
     std::vector<std::string> m_calls GUARDED_BY(m_mutex);
 };
 

@@ -20,16 +20,14 @@ namespace txtest {
     read << in.rdbuf();
     const std::string expected = read.str();
     if (expected == actual) return ::testing::AssertionSuccess();
-    // The status page is one long line: the bytes around the first difference, escaped.
-    const size_t offset = static_cast<size_t>(
+    // The status page is one long line: the bytes from the first difference on, escaped.
+    const size_t at = static_cast<size_t>(
         std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first -
         expected.begin());
-    const size_t from = offset > 40 ? offset - 40 : 0;
     return ::testing::AssertionFailure()
-           << name << " (" << expected.size() << " bytes; produced " << actual.size()
-           << ") differs at byte " << offset
-           << "\n  golden: " << ::testing::PrintToString(expected.substr(from, 100))
-           << "\n  actual: " << ::testing::PrintToString(actual.substr(from, 100));
+           << name << " differs at byte " << at
+           << "\n  golden: " << ::testing::PrintToString(expected.substr(at, 80))
+           << "\n  actual: " << ::testing::PrintToString(actual.substr(at, 80));
 }
 
 }  // namespace txtest
