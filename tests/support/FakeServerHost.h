@@ -1,7 +1,6 @@
 #pragma once
 // A stand-in for the program around the web server: the simulator's state as the test sets it,
-// and a record of what the server and the pages ask for (pause commands, address labels). Any
-// thread may call it.
+// and a record of what the server and the pages ask for. Any thread may call it.
 
 #include <atomic>
 #include <string>
@@ -20,43 +19,32 @@ class FakeServerHost final : public web::ServerHost {
 
     bool IsSimOnline() const override { return online.load(); }
     bool IsSimPaused() const override { return paused.load(); }
-    void GetFlightData(sim::FlightData& out) override {
-        platform::MutexLock lock(m_mutex);
-        out = m_flightData;
-    }
-    void PauseSim(bool pause) override {
-        platform::MutexLock lock(m_mutex);
-        m_pauses.push_back(pause);
-    }
+    void GetFlightData(sim::FlightData& out) override { out = flightData; }
+    void PauseSim(bool pause) override { Record(pause ? "pause" : "resume"); }
     std::string SettingsFolder() const override { return m_settingsFolder; }
-    void ShowAddressLabel(const std::string& label) override {
-        platform::MutexLock lock(m_mutex);
-        m_labels.push_back(label);
-    }
+    void ShowAddressLabel(const std::string& label) override { Record("label " + label); }
 
-    void SetFlightData(const sim::FlightData& data) {
+    // What the server and the pages asked of the program, in order: "pause", "resume" and
+    // "label <text>".
+    std::vector<std::string> Calls() {
         platform::MutexLock lock(m_mutex);
-        m_flightData = data;
-    }
-    // The pause commands given so far (true: pause, false: resume).
-    std::vector<bool> Pauses() {
-        platform::MutexLock lock(m_mutex);
-        return m_pauses;
-    }
-    std::vector<std::string> Labels() {
-        platform::MutexLock lock(m_mutex);
-        return m_labels;
+        return m_calls;
     }
 
     std::atomic<bool> online{true};
     std::atomic<bool> paused{false};
+    // Written by the test while no server thread runs.
+    sim::FlightData flightData{};
 
   private:
+    void Record(std::string call) {
+        platform::MutexLock lock(m_mutex);
+        m_calls.push_back(std::move(call));
+    }
+
     const std::string m_settingsFolder;
     platform::Mutex m_mutex;
-    sim::FlightData m_flightData GUARDED_BY(m_mutex){};
-    std::vector<bool> m_pauses GUARDED_BY(m_mutex);
-    std::vector<std::string> m_labels GUARDED_BY(m_mutex);
+    std::vector<std::string> m_calls GUARDED_BY(m_mutex);
 };
 
 }  // namespace txtest

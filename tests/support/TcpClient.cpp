@@ -1,22 +1,6 @@
 #include "tests/support/TcpClient.h"
 
-#include "tests/support/TestSupport.h"
-
 namespace txtest {
-
-TcpClient::~TcpClient() {
-    Close();
-}
-
-bool TcpClient::Connect(int port) {
-    Close();
-    m_socket = ConnectLoopback("127.0.0.1", port);
-    return m_socket != platform::kInvalidSocket;
-}
-
-bool TcpClient::Send(const std::string& bytes) {
-    return SendAllBytes(m_socket, bytes.data(), bytes.size());
-}
 
 std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed) {
     using std::chrono::steady_clock;
@@ -32,11 +16,6 @@ std::string TcpClient::ReadUntilClosed(std::chrono::milliseconds timeout, bool* 
     }
     if (closed != nullptr) *closed = got <= 0;
     return data;
-}
-
-void TcpClient::Close() {
-    CloseTestSocket(m_socket);
-    m_socket = platform::kInvalidSocket;
 }
 
 }  // namespace txtest

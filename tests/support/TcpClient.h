@@ -6,23 +6,33 @@
 #include <string>
 
 #include "tests/support/TestSocket.h"
+#include "tests/support/TestSupport.h"
 
 namespace txtest {
 
 class TcpClient {
   public:
     TcpClient() = default;
-    ~TcpClient();
+    ~TcpClient() { Close(); }
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
     // Connects to 127.0.0.1:`port`. Succeeds as soon as the connection is in the listener's
     // queue, whether or not the server has accepted it yet.
-    bool Connect(int port);
-    bool Send(const std::string& bytes);
+    bool Connect(int port) {
+        Close();
+        m_socket = ConnectLoopback("127.0.0.1", port);
+        return m_socket != platform::kInvalidSocket;
+    }
+    bool Send(const std::string& bytes) {
+        return SendAllBytes(m_socket, bytes.data(), bytes.size());
+    }
     // Everything received until the peer closes or `timeout` passes; `closed` tells which.
     std::string ReadUntilClosed(std::chrono::milliseconds timeout, bool* closed = nullptr);
-    void Close();
+    void Close() {
+        CloseTestSocket(m_socket);
+        m_socket = platform::kInvalidSocket;
+    }
 
   private:
     SocketHandle m_socket = platform::kInvalidSocket;

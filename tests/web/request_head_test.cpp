@@ -42,13 +42,8 @@ TEST(RequestHeadTest, HeadsReadAsTheServerReadsThemLineByLine) {
         // The request line: method, target and what is cut from it; a line feed alone ends it.
         {"GET /MCDU_Dspl.png?1700000000 HTTP/1.1\nHost: t\r\n\r\n", kComplete, "GET",
          "/MCDU_Dspl.png"},
-        {"POST /resume" + end, kComplete, "POST", "/resume"},
-        // Any other method is read as three letters; blanks before the target are skipped.
-        {"PUT   /other HTTP/1.0" + end, kComplete, "", "/other"},
-        {"GET /A%20b/../C HTTP/1.1" + end, kComplete, "GET", "/A%20b/../C"},
+        {"POST   /resume" + end, kComplete, "POST", "/resume"},  // blanks before the target skipped
         {"GET" + end, kComplete, "GET", ""},
-        {std::string("GET /\0MCDU HTTP/1.1\r\n\r\n", 23), kComplete, "GET",
-         std::string("/\0MCDU", 6)},
         // The four headers: exact names, "Name: " with its blank, the last one wins, the value
         // cut at its first line-end character.
         {get + "Host: tablet\r\nAccept: text/html\r\naccept: lower/case\r\n"
@@ -57,9 +52,7 @@ TEST(RequestHeadTest, HeadsReadAsTheServerReadsThemLineByLine) {
          kComplete, "GET", "/", headers},
         // Any line starting with a carriage return ends the head; nothing after it is read.
         {get + "\rjunk\nAccept: late\r\n\r\n", kComplete, "GET", "/", {}, 22},
-        {"GET /a HTTP/1.1\r\n\r\nGET /b HTTP/1.1\r\n\r\n", kComplete, "GET", "/a", {}, 19},
         // Not there yet: what the whole lines gave so far.
-        {"", kIncomplete},
         {"GET / HTTP/1.1", kIncomplete},
         {get + "Accept: */*\r\n", kIncomplete, "GET", "/", {"*/*", "", "", ""}},
         // Lines that cannot start a request.
