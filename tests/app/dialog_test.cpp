@@ -1,11 +1,10 @@
 // The main window's start in the process, on every system: where it is placed on the screen, and
-// what the INI in the settings folder starts (the program as a process: app_test.cpp on Linux,
-// tests/windows/program on Windows).
+// what the INI in the settings folder starts (the program as a process: program.test.mjs).
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -25,47 +24,44 @@ TEST(WindowPlacementTest, CentredWithXOnMultiplesOfEight) {
     EXPECT_EQ(CTarvelXConnectDlg::ComputeWindowPosition(1366, 767).y, 223);
 }
 
-// A sandbox whose INI is `ini`, applied before the main window is made (it takes its folders when
-// it is made).
-std::unique_ptr<txtest::Sandbox> SandboxWith(const std::string& ini) {
-    auto sandbox = std::make_unique<txtest::Sandbox>();
-    sandbox->Apply();
-    sandbox->WriteIni(ini);
-    return sandbox;
-}
-
-// Starts the main window in the process and closes it once its start is logged; the log's text.
-std::string StartAndClose(CTarvelXConnectDlg& dlg, const txtest::Sandbox& sandbox) {
+// The main window made in a sandbox whose INI is `ini` (it takes its folders when it is made),
+// started and closed once its start is logged; the log's text.
+std::string StartAndClose(const std::string& ini,
+                          const std::function<void(CTarvelXConnectDlg&)>& check) {
+    txtest::Sandbox sandbox;
+    sandbox.Apply();
+    sandbox.WriteIni(ini);
+    CTarvelXConnectDlg dlg;
     const auto log = [&] { return txtest::ReadLog(sandbox.LogPath()); };
     std::thread closer([&] {
-        txtest::WaitUntil([&] { return log().find("Module version") != std::string::npos; }, 20s);
+        EXPECT_TRUE(txtest::WaitUntil(
+            [&] { return log().find("Module version") != std::string::npos; }, 20s));
         std::this_thread::sleep_for(200ms);
         dlg.RequestClose();
     });
     EXPECT_EQ(dlg.DoModal(), 1);
     closer.join();
+    check(dlg);
     return log();
 }
 
 TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
-    const auto sandbox = SandboxWith(
-        "[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=" + std::to_string(txtest::FreeTcpPort()) +
-        "\nWebserverWaits4Sim=0\n");
-    CTarvelXConnectDlg dlg;
-    const std::string log = StartAndClose(dlg, *sandbox);
-    EXPECT_FALSE(dlg.ServerEnabled());
-    EXPECT_EQ(dlg.Port(), 0u);
+    const std::string log =
+        StartAndClose("[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=4041\nWebserverWaits4Sim=0\n",
+                      [](CTarvelXConnectDlg& dlg) {
+                          EXPECT_FALSE(dlg.ServerEnabled());
+                          EXPECT_EQ(dlg.Port(), 0u);
+                      });
     EXPECT_EQ(log.find("webserver"), std::string::npos);
 }
 
 // What tablets are pointed at when the INI leaves the server's keys out: enabled, port 4040, and
 // waiting for the simulator.
 TEST(StartupTest, AServerSectionLeftOutGivesTheDefaults) {
-    const auto sandbox = SandboxWith("[Common]\nLogging=1\n");
-    CTarvelXConnectDlg dlg;
-    const std::string log = StartAndClose(dlg, *sandbox);
-    EXPECT_TRUE(dlg.ServerEnabled());
-    EXPECT_EQ(dlg.Port(), 4040u);
+    const std::string log = StartAndClose("[Common]\nLogging=1\n", [](CTarvelXConnectDlg& dlg) {
+        EXPECT_TRUE(dlg.ServerEnabled());
+        EXPECT_EQ(dlg.Port(), 4040u);
+    });
     // No simulator came: a server that waits for it has not started.
     EXPECT_EQ(log.find("Starting the webserver"), std::string::npos) << log;
 }
