@@ -18,12 +18,11 @@ HeadlessVideo::~HeadlessVideo() {
     if (m_ok) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
-FakeResources::FakeResources(bool exclusive) {
-    ui::SetResourceFinder([this, exclusive](std::string_view name, std::string_view type) {
-        if (auto found = table.find(name); found != table.end()) {
-            return std::span<const unsigned char>(found->second);
-        }
-        return exclusive ? std::span<const unsigned char>() : res::FindResource(name, type);
+FakeResources::FakeResources() {
+    ui::SetResourceFinder([this](std::string_view name, std::string_view type) {
+        const auto found = table.find(name);
+        return found != table.end() ? std::span<const unsigned char>(found->second)
+                                    : res::FindResource(name, type);
     });
 }
 

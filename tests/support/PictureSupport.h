@@ -24,9 +24,9 @@ class HeadlessVideo {
 };
 
 // Resources looked up by name in `table` before the program's table, for the life of the object:
-// an empty entry is a missing picture. Names not in it are the program's unless `exclusive`.
+// an empty entry is a missing picture.
 struct FakeResources {
-    explicit FakeResources(bool exclusive = true);
+    FakeResources();
     ~FakeResources();
     FakeResources(const FakeResources&) = delete;
     std::map<std::string, std::vector<unsigned char>, std::less<>> table;

@@ -15,11 +15,10 @@
 
 #include "app/TarvelXConnectDlg.h"
 #include "log/Log.h"
-#include "res/Resources.h"
 #include "tests/support/PictureSupport.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/PicturePixel.h"
 #include "ui/sdl/AddressFont.h"
-#include "ui/sdl/BmpDecoder.h"
 #include "ui/sdl/HandCursor.h"
 #include "ui/sdl/Pointer.h"
 #include "ui/sdl/SdlMainWindowView.h"
@@ -28,16 +27,8 @@
 
 namespace {
 
+using txtest::PicturePixel;
 using txtest::ReadPixel;
-
-// A pixel of one of the program's own pictures, as 0xRRGGBB.
-Uint32 ResourcePixel(const char* name, const char* type, int x, int y) {
-    const auto bytes = res::FindResource(name, type);
-    SDL_Surface* picture = ui::DecodeBmp(bytes.data(), bytes.size());
-    const Uint32 colour = ReadPixel(picture, x, y);
-    SDL_FreeSurface(picture);
-    return colour;
-}
 
 // The main window as start-up leaves it, on the dummy video driver, with a pointer the test moves.
 class MainWindow {
@@ -127,7 +118,7 @@ class MainWindowTest : public ::testing::Test {
 // does when a picture cannot be loaded (the strip stays as it is; the next move tries again), and
 // that the hand pointer is tried once per process, over the strips only, even when it fails.
 TEST_F(MainWindowTest, TheExitStripsPicturesAreTriedAgainAndTheHandPointerOnlyOnce) {
-    txtest::FakeResources resources(/*exclusive=*/false);
+    txtest::FakeResources resources;
     MainWindow view(Settings());
     view.MoveTo(20, 20);
     EXPECT_EQ(s_cursorAttempts, 0);
@@ -139,7 +130,7 @@ TEST_F(MainWindowTest, TheExitStripsPicturesAreTriedAgainAndTheHandPointerOnlyOn
     resources.table.erase("BITMAP_BTNEXIT_0");
     view.MoveTo(151, 150);
     EXPECT_FALSE(view.face().m_bExitHover);
-    EXPECT_EQ(view.Shown(280, 255), ResourcePixel("BITMAP_BTNEXIT_0", "BMP", 40, 12));
+    EXPECT_EQ(view.Shown(280, 255), PicturePixel("BITMAP_BTNEXIT_0", "BMP", 40, 12));
     resources.table["BITMAP_BTNEXIT_1"] = {};
     view.MoveTo(250, 250);
     EXPECT_FALSE(view.face().m_bExitHover);
@@ -227,13 +218,13 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
 TEST_F(MainWindowTest, TheLampFollowsTheLinkAndTheLabelIsGreenCentredAndKept) {
     MainWindow view(Settings());
     auto lamp = [&] { return view.Shown(87 + 72, 87 + 72); };
-    EXPECT_EQ(lamp(), ResourcePixel("BITMAP_BTNONLINE_0", "BMP", 72, 72));
+    EXPECT_EQ(lamp(), PicturePixel("BITMAP_BTNONLINE_0", "BMP", 72, 72));
     view.dlg().SetOnlineLamp(true);
     view.Pump();
-    EXPECT_EQ(lamp(), ResourcePixel("BITMAP_BTNONLINE_1", "BMP", 72, 72));
+    EXPECT_EQ(lamp(), PicturePixel("BITMAP_BTNONLINE_1", "BMP", 72, 72));
     view.dlg().SetOnlineLamp(false);
     view.Pump();
-    EXPECT_EQ(lamp(), ResourcePixel("BITMAP_BTNONLINE_0", "BMP", 72, 72));
+    EXPECT_EQ(lamp(), PicturePixel("BITMAP_BTNONLINE_0", "BMP", 72, 72));
 
     // The letters are painted into the skin, so they are shown at once and kept through paints.
     auto greenColumns = [&] {

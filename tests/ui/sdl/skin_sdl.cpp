@@ -64,9 +64,7 @@ class SdlBench {
         return static_cast<int>(std::count(g_received.begin(), g_received.end(), SDL_WINDOWEVENT));
     }
     void MakeControl() { picture.Create({10, 12, 50, 20}, nullptr); }
-    void Offer(std::vector<unsigned char> bytes) {
-        m_resources.table["OFFERED"] = std::move(bytes);
-    }
+    void Offer(std::vector<unsigned char> bytes) { resources.table["OFFERED"] = std::move(bytes); }
     std::array<int, 4> ControlPlace() const {
         const SDL_Rect place = picture.GetPlace();
         return {place.x, place.y, place.w, place.h};
@@ -79,9 +77,9 @@ class SdlBench {
 
     std::unique_ptr<ui::CSkin> skin = std::make_unique<ui::CSkin>(129);
     ui::CPictureEx picture;
+    FakeResources resources;
 
   private:
-    FakeResources m_resources{/*exclusive=*/false};
     std::vector<SDL_Window*> m_windows;
     SDL_Surface* m_parent = SDL_CreateRGBSurfaceWithFormat(0, 400, 400, 32, SDL_PIXELFORMAT_RGB888);
 };
@@ -110,7 +108,7 @@ TEST(SkinSdlTest, OnlyAWindowWithAProcedureIsHookedAndWithoutASkinItsProcedureDo
 TEST(SkinSdlTest, AMissingPictureIsReportedAndTheSkinGoesOnEmpty) {
     txtest::SdlBench b;
     SDL_Window* window = b.MakeWindow();
-    txtest::FakeResources nothing;
+    b.resources.table["#129"] = {};
     testing::internal::CaptureStderr();
     b.skin = std::make_unique<ui::CSkin>(129);
     const std::string told = testing::internal::GetCapturedStderr();

@@ -29,11 +29,6 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void Pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-}
-
 // Paints what is invalid in `window`, then reads its client pixel (x, y) back.
 std::uint32_t Pixel(HWND window, int x, int y) {
     UpdateWindow(window);
@@ -70,7 +65,9 @@ class Win32Bench {
                                       nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         EXPECT_NE(window, nullptr);
         m_windows.push_back(window);
-        Pump();
+        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);) {
+            DispatchMessageA(&message);
+        }
         return window;
     }
     bool Bare(HWND window) const { return Procedure(window) == &CountingProc; }
