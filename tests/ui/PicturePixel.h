@@ -1,0 +1,26 @@
+#pragma once
+// What a window test expects a pixel to be: read straight from the bytes of the program's
+// picture, the same way on both systems.
+
+#include <cstdint>
+#include <string_view>
+
+#include "res/Resources.h"
+
+namespace txtest {
+
+// A pixel of one of the program's 24-bit pictures (0xRRGGBB), y counted from the top. The skin's
+// bitmap may come without the BMP file's header, as Windows keeps it.
+inline std::uint32_t PicturePixel(std::string_view name, std::string_view type, int x, int y) {
+    auto bytes = res::FindResource(name, type);
+    if (bytes.size() > 14 && bytes[0] == 'B' && bytes[1] == 'M') bytes = bytes.subspan(14);
+    auto read = [&](size_t at) {
+        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+               std::uint32_t{bytes[at + 3]} << 24;
+    };
+    if (bytes.size() < 40) return 0;
+    const size_t rowBytes = (read(4) * 3 + 3) / 4 * 4;
+    return read(read(0) + rowBytes * (read(8) - 1 - y) + x * 3) & 0xFFFFFF;
+}
+
+}  // namespace txtest
