@@ -1,6 +1,6 @@
 // The system on Linux: the native programs of <build>/bin, each test with its own HOME and
 // XDG_RUNTIME_DIR (the instance lock, the gauge's socket and the simulator's control channel are
-// there), the program's window on SDL's dummy driver.
+// there), the program's window on SDL's dummy driver, or on the X display a window test gives.
 
 import fs from 'node:fs';
 import path from 'node:path';
@@ -8,8 +8,7 @@ import path from 'node:path';
 import { Child, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
 const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(sourceDir, 'build'));
-const binDir = path.join(buildDir, 'bin');
-export const programExe = path.join(binDir, 'TarvelXConnectExtended');
+export const binDir = path.join(buildDir, 'bin');
 
 export class System extends SystemBase {
   constructor(options) {
@@ -21,15 +20,14 @@ export class System extends SystemBase {
     this.iniPattern = path.join(this.settings, 'TarvelXConnectExtended.ini').replace(/[.\\]/g, '\\$&');
     this.controlPath = path.join(runtime, 'sim-standin.ctl');
     this.artefactsDir = path.join(buildDir, 'artefacts');
-    this.exe = programExe;
+    this.exe = path.join(binDir, 'TarvelXConnectExtended');
     fs.mkdirSync(path.join(home, '.config'), { recursive: true });
     fs.mkdirSync(runtime, { mode: 0o700 });
+    const screen = this.display ? { DISPLAY: this.display, SDL_VIDEODRIVER: 'x11', BROWSER: this.stub } : { SDL_VIDEODRIVER: 'dummy' };
     this.options = {
       cwd: this.root,
-      env: {
-        ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
-        XDG_RUNTIME_DIR: runtime, SDL_VIDEODRIVER: 'dummy', SDL_AUDIODRIVER: 'dummy',
-      },
+      env: { ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'), XDG_RUNTIME_DIR: runtime,
+        SDL_AUDIODRIVER: 'dummy', ...screen },
     };
   }
 
@@ -47,6 +45,8 @@ export class System extends SystemBase {
     await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath), 40000, 'the simulator stand-in');
   }
 
+  stopSim() { return this.sim.stop(); }
+
   startGauge() {
     return this.startBuilt('gauge-standin', ['--settings', this.settings, '--log', this.gaugeLogFile]);
   }
@@ -58,14 +58,9 @@ export class System extends SystemBase {
   }
 
   // One close request: SIGTERM unless told, as the desktop's session end sends.
-  requestClose(signal = 'SIGTERM') {
-    this.program.process.kill(signal);
-  }
+  requestClose(signal = 'SIGTERM') { this.program.process.kill(signal); }
 
-  async closeProgram() {
-    this.program.stopping = true;
-    return this.program.stop('SIGTERM');
-  }
+  closeProgram() { return this.program.stop('SIGTERM'); }
 
   // A message box is a line on standard error on Linux: `child` shows it and goes on at once.
   async answerBox(child, caption, text) {
@@ -74,9 +69,7 @@ export class System extends SystemBase {
     return child.stderr();
   }
 
-  cleanUp() {
-    return [];
-  }
+  cleanUp() { return []; }
 
   removeSettings() {}
 }
