@@ -67,7 +67,7 @@ process.on('exit', () => liveChildren.forEach((child) => child.process.kill('SIG
 // becomes the Windows process itself, so a signal reaches the Windows program.
 export class Child {
   constructor(name, program, args, options, outFile) {
-    Object.assign(this, { name, outFile, errFile: outFile.replace(/\.out$/, '.err'), exit: null });
+    Object.assign(this, { name, outFile, errFile: outFile.replace(/\.out$/, '.err'), exit: null, windows: program === 'wine' });
     const [out, err] = [fs.openSync(this.outFile, 'a'), fs.openSync(this.errFile, 'a')];
     this.process = spawn(program, args, { ...options, stdio: [options.stdin ?? 'ignore', out, err] });
     [out, err].forEach((file) => fs.closeSync(file));
@@ -92,7 +92,7 @@ export class Child {
   // Resolves with the exit code, or throws when it has not ended within timeoutMs.
   async waitExit(timeoutMs) {
     this.stopping = true;
-    await Promise.race([this.exited, sleep(timeoutMs)]);
+    await Promise.race([this.exited, new Promise((resolve) => setTimeout(resolve, timeoutMs).unref())]);
     if (this.running) throw new Error(`${this.name} still runs after ${timeoutMs} ms`);
     return this.exit;
   }
@@ -107,7 +107,7 @@ export class Child {
   }
 }
 
-// What both systems share; a subclass gives settings, programLog, artefactsDir, startSim(),
+// What both systems share; a subclass gives settings, artefactsDir, startSim(),
 // stopSim(), startGauge(), startProgram(label), closeProgram() and cleanUp(). With `display`, the
 // program shows its window there and opens URLs with a stub that writes them to `opened`.
 export class SystemBase {
@@ -129,8 +129,10 @@ export class SystemBase {
     return child;
   }
 
+  get programLog() { return path.join(this.settings, 'TarvelXConnectExtended.log'); }
+
   // The program's log as written (CR LF on Windows) and with its lines ending in LF.
-  rawLog() { return this.finalLog ?? readText(this.programLog); }
+  rawLog() { return readText(this.programLog); }
 
   log() { return this.rawLog().replaceAll('\r\n', '\n'); }
 
@@ -158,6 +160,15 @@ export class SystemBase {
     const early = this.children.find((child) => !child.running && !child.stopping);
     if (early) throw new Error(`${early.name} ended early (${early.exit}): ${early.stdout()}${early.stderr()}`);
     return true;
+  }
+
+  // A message box: `child` tells it on standard error. On Linux that is all, and the program goes on
+  // at once; on Windows it waits in the box until answerInBox() has pressed OK.
+  async answerBox(child, caption, text) {
+    const shown = () => child.stderr().includes(`${caption}: ${text}`) && child.stderr().endsWith('\n');
+    await waitFor(() => shown() || !child.running, 40000, `the "${caption}" box`);
+    this.answerInBox?.(caption, text);
+    return child.stderr().replaceAll('\r\n', '\n');
   }
 
   waitForLog(text, timeoutMs = 40000) {
@@ -206,10 +217,7 @@ export class SystemBase {
     const exit = this.program?.running ? await this.closeProgram().catch((error) => error.message) : this.program?.exit;
     for (const child of this.children) await child.stop();
     const left = this.cleanUp();
-    this.finalLog = readText(this.programLog);
-    fs.writeFileSync(path.join(this.root, 'program.log'), this.finalLog);
-    const gaugeLog = this.gaugeLog();
-    this.gaugeLog = () => gaugeLog;
+    if (fs.existsSync(this.programLog)) fs.copyFileSync(this.programLog, this.artefact('program.log'));
     for (const entry of fs.readdirSync(this.root).filter((file) => /\.(out|err|log)$/.test(file))) {
       fs.copyFileSync(path.join(this.root, entry), this.artefact(entry));
     }

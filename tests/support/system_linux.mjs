@@ -16,7 +16,6 @@ export class System extends SystemBase {
     const home = path.join(this.root, 'home');
     const runtime = path.join(this.root, 'run');
     this.settings = path.join(home, 'Documents', 'Quennick', 'Tarvel');
-    this.programLog = path.join(this.settings, 'TarvelXConnectExtended.log');
     this.iniPattern = path.join(this.settings, 'TarvelXConnectExtended.ini').replace(/[.\\]/g, '\\$&');
     this.controlPath = path.join(runtime, 'sim-standin.ctl');
     this.artefactsDir = path.join(buildDir, 'artefacts');
@@ -61,13 +60,6 @@ export class System extends SystemBase {
   requestClose(signal = 'SIGTERM') { this.program.process.kill(signal); }
 
   closeProgram() { return this.program.stop('SIGTERM'); }
-
-  // A message box is a line on standard error on Linux: `child` shows it and goes on at once.
-  async answerBox(child, caption, text) {
-    const shown = () => child.stderr().includes(`${caption}: ${text}`) && child.stderr().endsWith('\n');
-    await waitFor(() => shown() || !child.running, 40000, `the "${caption}" box`);
-    return child.stderr();
-  }
 
   cleanUp() { return []; }
 

@@ -26,18 +26,16 @@ const kBrowserKey = ['HKCU\\Software\\Wine\\WineBrowser', '/v', 'Browsers'];
 
 // What is missing to run these tests at all; an empty list when everything is there.
 export function missingPrerequisites() {
-  const missing = [];
-  if (!process.env.WINEPREFIX) return ['a Wine prefix (run through scripts/windows-test.sh)'];
-  if (spawnSync('wine', ['--version'], { stdio: 'ignore' }).status !== 0) missing.push('wine');
-  if (!process.env.DISPLAY) missing.push('a display (DISPLAY) for the Windows windows');
+  const { WINEPREFIX, HOME = '', DISPLAY } = process.env;
+  if (!WINEPREFIX) return ['a Wine prefix (run through scripts/windows-test.sh)'];
   // The tests clear the settings folder: only in a scratch home that the prefix's documents
   // folder points into, never in a real one.
-  const users = path.join(process.env.WINEPREFIX, 'drive_c', 'users');
-  const real = (folder) => (fs.existsSync(folder) ? fs.realpathSync(folder) : null);
-  const documents = (fs.existsSync(users) ? fs.readdirSync(users) : []).map((user) => real(path.join(users, user, 'Documents')));
-  const home = real(path.join(process.env.HOME || '', 'Documents'));
-  if (home === null || !documents.includes(home)) missing.push('a prefix whose documents are $HOME/Documents');
-  return missing;
+  const real = (folder) => fs.existsSync(folder) && fs.realpathSync(folder);
+  const [users, documents] = [path.join(WINEPREFIX, 'drive_c', 'users'), real(path.join(HOME, 'Documents'))];
+  const scratch = documents && fs.readdirSync(users).some((user) => real(path.join(users, user, 'Documents')) === documents);
+  return [[spawnSync('wine', ['--version'], { stdio: 'ignore' }).status === 0, 'wine'],
+    [DISPLAY, 'a display (DISPLAY) for the Windows windows'], [scratch, 'a prefix whose documents are $HOME/Documents']]
+    .filter(([there]) => !there).map(([, what]) => what);
 }
 
 // Runs a Windows program to its end (taskkill and the like); { status, stdout, stderr }.
@@ -48,17 +46,15 @@ export function runWindows(program, args, timeoutMs = 30000) {
 
 // The processes of this prefix that run one of the tests' Windows programs.
 function processesLeft() {
-  const found = [];
-  for (const entry of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
+  return fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name)).flatMap((entry) => {
     try {
-      if (!fs.readFileSync(`/proc/${entry}/environ`, 'latin1').split('\0').includes(`WINEPREFIX=${process.env.WINEPREFIX}`)) continue;
-      const commandLine = fs.readFileSync(`/proc/${entry}/cmdline`, 'latin1').replaceAll('\0', ' ');
-      if (images.some((image) => commandLine.toLowerCase().includes(image.toLowerCase()))) found.push(`${entry}: ${commandLine.trim()}`);
+      if (!fs.readFileSync(`/proc/${entry}/environ`, 'latin1').split('\0').includes(`WINEPREFIX=${process.env.WINEPREFIX}`)) return [];
+      const commandLine = fs.readFileSync(`/proc/${entry}/cmdline`, 'latin1').replaceAll('\0', ' ').trim();
+      return images.some((image) => commandLine.toLowerCase().includes(image.toLowerCase())) ? [`${entry}: ${commandLine}`] : [];
     } catch {
-      // Gone meanwhile, or not ours to read.
+      return [];  // gone meanwhile, or not ours to read
     }
-  }
-  return found;
+  });
 }
 
 // Ends by force whatever of the tests' Windows programs still runs in the prefix.
@@ -80,7 +76,6 @@ export class System extends SystemBase {
     killLeftovers();
     clearSettings();
     this.settings = settingsDir;
-    this.programLog = path.join(settingsDir, 'TarvelXConnectExtended.log');
     this.iniPattern = String.raw`C:\\users\\[^\\]+\\Documents\\Quennick\\Tarvel\\TarvelXConnectExtended\.ini`;
     this.controlPath = path.join(this.root, 'run', 'sim-standin.ctl');
     this.artefactsDir = path.join(buildDir, 'artefacts');
@@ -110,10 +105,7 @@ export class System extends SystemBase {
 
   // A Windows program run under Wine as `wine <exe> <args>`, started in `cwd`.
   startWindows(name, args = [], cwd = os.tmpdir(), label = name) {
-    const child = new Child(name, 'wine', [name.endsWith('.exe') ? name : exe(name), ...args], { env: wineEnv, cwd },
-      path.join(this.root, `${label}.out`));
-    child.windows = true;
-    return child;
+    return new Child(name, 'wine', [name.endsWith('.exe') ? name : exe(name), ...args], { env: wineEnv, cwd }, path.join(this.root, `${label}.out`));
   }
 
   // The simulator's protocol from the native stand-in, its main window (FS98MAIN) from a Windows one.
@@ -145,30 +137,21 @@ export class System extends SystemBase {
   // One close request: taskkill without /F posts WM_CLOSE to the program's window, as the desktop's
   // close does. Resolves with taskkill's status without holding this process's event loop.
   requestClose() {
-    return new Promise((resolve) => {
-      const taskkill = spawn('wine', ['taskkill', '/IM', path.basename(this.exe)], { env: wineEnv, stdio: 'ignore' });
-      taskkill.on('exit', resolve).on('error', () => resolve(null));
-    });
+    return new Promise((resolve) => spawn('wine', ['taskkill', '/IM', path.basename(this.exe)], { env: wineEnv, stdio: 'ignore' })
+      .on('exit', resolve).on('error', () => resolve(null)));
   }
 
   async closeProgram() {
-    this.program.stopping = true;
     await this.requestClose();
     return this.program.waitExit(20000);
   }
 
-  // The texts of the box titled `caption`, read by messagebox-closer.exe before it presses OK.
-  closeBox(caption) {
+  // The box titled `caption` says `texts` in that order; messagebox-closer.exe reads them and
+  // presses OK.
+  answerInBox(caption, ...texts) {
     const closer = runWindows(exe('messagebox-closer'), [caption], 40000);
-    if (closer.status !== 0) throw new Error(`the "${caption}" box: ${closer.status} ${closer.stdout}${closer.stderr}`);
-    return closer.stdout;
-  }
-
-  // A modal box: `child` waits in it until messagebox-closer.exe has read it and pressed OK.
-  async answerBox(child, caption, text) {
-    await waitFor(() => child.stderr().includes(`${caption}: ${text}`) || !child.running, 40000, `the "${caption}" box`);
-    assert.ok(this.closeBox(caption).includes(`BOX: text ${text}`), `the "${caption}" box says "${text}"`);
-    return child.stderr().replaceAll('\r\n', '\n');
+    const said = texts.map((text) => `BOX: text ${text}\n`).join('');
+    assert.ok(closer.status === 0 && closer.stdout.replaceAll('\r\n', '\n').includes(said), `"${caption}": ${closer.status} ${closer.stdout}`);
   }
 
   cleanUp() {
