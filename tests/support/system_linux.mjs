@@ -23,11 +23,8 @@ export class System extends SystemBase {
     fs.mkdirSync(path.join(home, '.config'), { recursive: true });
     fs.mkdirSync(runtime, { mode: 0o700 });
     const screen = this.display ? { DISPLAY: this.display, SDL_VIDEODRIVER: 'x11', BROWSER: this.stub } : { SDL_VIDEODRIVER: 'dummy' };
-    this.options = {
-      cwd: this.root,
-      env: { ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'), XDG_RUNTIME_DIR: runtime,
-        SDL_AUDIODRIVER: 'dummy', ...screen },
-    };
+    this.options = { cwd: this.root, env: { ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
+      XDG_RUNTIME_DIR: runtime, SDL_AUDIODRIVER: 'dummy', ...screen } };
   }
 
   // A program of the build in this test's home, `input` (when given) on its standard input.

@@ -81,13 +81,10 @@ export class System extends SystemBase {
     this.artefactsDir = path.join(buildDir, 'artefacts');
     [this.exe, this.workingFolder, this.cfgBeside] = [programExe, www, cfgBeside];
     if (copyTo) {
-      this.programFolder = path.join(this.root, copyTo);
-      this.workingFolder = path.join(this.root, 'empty');
-      fs.mkdirSync(this.programFolder);
+      [this.programFolder, this.workingFolder] = [path.join(this.root, copyTo), path.join(this.root, 'empty')];
       fs.mkdirSync(this.workingFolder);
-      for (const file of [programExe, path.join(www, 'busbanner.jpg'), path.join(www, 'mcdu_bg.jpg')]) {
-        fs.copyFileSync(file, path.join(this.programFolder, path.basename(file)));
-      }
+      const files = [programExe, ...['busbanner.jpg', 'mcdu_bg.jpg'].map((name) => path.join(www, name))];
+      files.forEach((file) => fs.cpSync(file, path.join(this.programFolder, path.basename(file))));
       this.exe = path.join(this.programFolder, path.basename(programExe));
     }
     // A shell "open" of a URL goes to winebrowser, which starts the first program this names. The
@@ -121,10 +118,7 @@ export class System extends SystemBase {
       this.simWindow.stdout().includes('SIMWINDOW: window up'), 40000, 'the simulator stand-ins');
   }
 
-  async stopSim() {
-    await this.sim.stop();
-    await this.simWindow.stop();
-  }
+  stopSim() { return Promise.all([this.sim.stop(), this.simWindow.stop()]); }
 
   startGauge() {
     return this.startWindows('gauge-standin', ['--log', 'Z:' + this.gaugeLogFile.replaceAll('/', '\\')]);

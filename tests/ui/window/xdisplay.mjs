@@ -4,7 +4,7 @@
 
 import { spawn, spawnSync } from 'node:child_process';
 
-import { sleep } from '../../support/harness.mjs';
+import { sleep, waitFor } from '../../support/harness.mjs';
 
 // A picture of 8-bit RGB pixels, rows top-down. Rectangles are { left, top, right, bottom }, right
 // and bottom outside.
@@ -70,8 +70,8 @@ export class XDisplay {
 
   // The screen's part inside `rect`, kept as `file` (PNG).
   screenshot(file, rect) {
-    const [width, height] = [rect.right - rect.left, rect.bottom - rect.top];
-    this.run('import', ['-window', 'root', '-crop', `${width}x${height}+${rect.left}+${rect.top}`, '+repage', file]);
+    const size = `${rect.right - rect.left}x${rect.bottom - rect.top}`;
+    this.run('import', ['-window', 'root', '-crop', `${size}+${rect.left}+${rect.top}`, '+repage', file]);
     return readPicture(file);
   }
 
@@ -104,7 +104,6 @@ export async function startXvfb() {
     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   let text = '';
   server.stdio[3].on('data', (chunk) => (text += chunk));
-  for (let i = 0; i < 200 && !text.includes('\n'); ++i) await sleep(100);
-  if (!text.includes('\n')) throw new Error('Xvfb did not start');
+  await waitFor(() => text.includes('\n'), 20000, 'Xvfb to start');
   return { server, x: new XDisplay(`:${text.trim()}`) };
 }
