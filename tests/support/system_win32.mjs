@@ -140,11 +140,11 @@ export class System extends SystemBase {
     return this.program.waitExit(20000);
   }
 
-  // The box titled `caption` says `texts` in that order; messagebox-closer.exe reads them and
-  // presses OK.
+  // The box titled `caption` says `texts` in that order (of the last, its start will do);
+  // messagebox-closer.exe reads them and presses OK.
   answerInBox(caption, ...texts) {
     const closer = runWindows(exe('messagebox-closer'), [caption], 40000);
-    const said = texts.map((text) => `BOX: text ${text}\n`).join('');
+    const said = texts.map((text) => `BOX: text ${text}`).join('\n');
     assert.ok(closer.status === 0 && closer.stdout.replaceAll('\r\n', '\n').includes(said), `"${caption}": ${closer.status} ${closer.stdout}`);
   }
 
