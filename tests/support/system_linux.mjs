@@ -1,6 +1,6 @@
 // The system on Linux: the native programs of <build>/bin, each test with its own HOME and
 // XDG_RUNTIME_DIR (the instance lock, the gauge's socket and the simulator's control channel are
-// there), the program's window on SDL's dummy driver.
+// there), the program's window on SDL's dummy driver, or on the X display a window test gives.
 
 import fs from 'node:fs';
 import path from 'node:path';
@@ -8,8 +8,7 @@ import path from 'node:path';
 import { Child, SystemBase, sourceDir, waitFor } from './harness.mjs';
 
 const buildDir = path.resolve(process.env.TX_BUILD_DIR || path.join(sourceDir, 'build'));
-const binDir = path.join(buildDir, 'bin');
-export const programExe = path.join(binDir, 'TarvelXConnectExtended');
+export const binDir = path.join(buildDir, 'bin');
 
 export class System extends SystemBase {
   constructor(options) {
@@ -17,20 +16,15 @@ export class System extends SystemBase {
     const home = path.join(this.root, 'home');
     const runtime = path.join(this.root, 'run');
     this.settings = path.join(home, 'Documents', 'Quennick', 'Tarvel');
-    this.programLog = path.join(this.settings, 'TarvelXConnectExtended.log');
     this.iniPattern = path.join(this.settings, 'TarvelXConnectExtended.ini').replace(/[.\\]/g, '\\$&');
     this.controlPath = path.join(runtime, 'sim-standin.ctl');
     this.artefactsDir = path.join(buildDir, 'artefacts');
-    this.exe = programExe;
+    this.exe = path.join(binDir, 'TarvelXConnectExtended');
     fs.mkdirSync(path.join(home, '.config'), { recursive: true });
     fs.mkdirSync(runtime, { mode: 0o700 });
-    this.options = {
-      cwd: this.root,
-      env: {
-        ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
-        XDG_RUNTIME_DIR: runtime, SDL_VIDEODRIVER: 'dummy', SDL_AUDIODRIVER: 'dummy',
-      },
-    };
+    const screen = this.display ? { DISPLAY: this.display, SDL_VIDEODRIVER: 'x11', BROWSER: this.stub } : { SDL_VIDEODRIVER: 'dummy' };
+    this.options = { cwd: this.root, env: { ...process.env, LANG: 'C.UTF-8', HOME: home, XDG_CONFIG_HOME: path.join(home, '.config'),
+      XDG_RUNTIME_DIR: runtime, SDL_AUDIODRIVER: 'dummy', ...screen } };
   }
 
   // A program of the build in this test's home, `input` (when given) on its standard input.
@@ -47,6 +41,8 @@ export class System extends SystemBase {
     await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath), 40000, 'the simulator stand-in');
   }
 
+  stopSim() { return this.sim.stop(); }
+
   startGauge() {
     return this.startBuilt('gauge-standin', ['--settings', this.settings, '--log', this.gaugeLogFile]);
   }
@@ -58,25 +54,11 @@ export class System extends SystemBase {
   }
 
   // One close request: SIGTERM unless told, as the desktop's session end sends.
-  requestClose(signal = 'SIGTERM') {
-    this.program.process.kill(signal);
-  }
+  requestClose(signal = 'SIGTERM') { this.program.process.kill(signal); }
 
-  async closeProgram() {
-    this.program.stopping = true;
-    return this.program.stop('SIGTERM');
-  }
+  closeProgram() { return this.program.stop('SIGTERM'); }
 
-  // A message box is a line on standard error on Linux: `child` shows it and goes on at once.
-  async answerBox(child, caption, text) {
-    const shown = () => child.stderr().includes(`${caption}: ${text}`) && child.stderr().endsWith('\n');
-    await waitFor(() => shown() || !child.running, 40000, `the "${caption}" box`);
-    return child.stderr();
-  }
-
-  cleanUp() {
-    return [];
-  }
+  cleanUp() { return []; }
 
   removeSettings() {}
 }

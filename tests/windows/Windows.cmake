@@ -76,6 +76,6 @@ target_link_libraries(window-probe PRIVATE user32)
 if(TX_NODE)
   add_test(NAME windows_window COMMAND ${TX_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/ui/window/run.mjs)
   set_tests_properties(windows_window PROPERTIES
-                       ENVIRONMENT "TX_WINDOW_SYSTEM=windows;TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
+                       ENVIRONMENT "TX_SYSTEM=windows;TX_WINDOWS_BUILD_DIR=${CMAKE_BINARY_DIR};TX_NATIVE_BIN_DIR=${TX_NATIVE_BIN_DIR}"
                        TIMEOUT 240 SKIP_RETURN_CODE 77 PROCESSORS 2 RESOURCE_LOCK wineprefix)
 endif()

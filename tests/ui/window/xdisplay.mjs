@@ -4,7 +4,7 @@
 
 import { spawn, spawnSync } from 'node:child_process';
 
-import { sleep } from '../../support/harness.mjs';
+import { sleep, waitFor } from '../../support/harness.mjs';
 
 // A picture of 8-bit RGB pixels, rows top-down. Rectangles are { left, top, right, bottom }, right
 // and bottom outside.
@@ -15,7 +15,14 @@ export class Rgb {
 
   at(x, y) {
     const i = (y * this.width + x) * 3;
-    return [this.data[i], this.data[i + 1], this.data[i + 2]];
+    return [...this.data.subarray(i, i + 3)];
+  }
+
+  // Every pixel inside `rect` (the whole picture unless told) as [x, y, [r, g, b]].
+  * pixels({ left, top, right, bottom } = { left: 0, top: 0, right: this.width, bottom: this.height }) {
+    for (let y = top; y < bottom; ++y) {
+      for (let x = left; x < right; ++x) yield [x, y, this.at(x, y)];
+    }
   }
 
   // A copy with `picture` put at (x, y).
@@ -29,28 +36,15 @@ export class Rgb {
 
   // The pixels inside `rect` for which `test([r, g, b])` holds, and the first and last of their rows.
   find(rect, test) {
-    const found = { count: 0, firstRow: null, lastRow: null };
-    for (let y = rect.top; y < rect.bottom; ++y) {
-      for (let x = rect.left; x < rect.right; ++x) {
-        if (!test(this.at(x, y))) continue;
-        found.count += 1;
-        found.firstRow ??= y;
-        found.lastRow = y;
-      }
-    }
-    return found;
+    const rows = [...this.pixels(rect)].filter(([, , rgb]) => test(rgb)).map(([, y]) => y);
+    return { count: rows.length, firstRow: rows[0] ?? null, lastRow: rows.at(-1) ?? null };
   }
 
   // The first pixel that differs from `other` outside `excluded`, or null.
   firstDifference(other, excluded) {
-    for (let y = 0; y < this.height; ++y) {
-      for (let x = 0; x < this.width; ++x) {
-        if (x >= excluded.left && x < excluded.right && y >= excluded.top && y < excluded.bottom) continue;
-        const [mine, theirs] = [this.at(x, y), other.at(x, y)];
-        if (mine.some((value, i) => value !== theirs[i])) return { x, y, mine, theirs };
-      }
-    }
-    return null;
+    const inside = (x, y) => x >= excluded.left && x < excluded.right && y >= excluded.top && y < excluded.bottom;
+    const [x, y, mine] = [...this.pixels()].find(([x, y, mine]) => !inside(x, y) && `${mine}` !== `${other.at(x, y)}`) ?? [];
+    return mine ? { x, y, mine, theirs: other.at(x, y) } : null;
   }
 }
 
@@ -68,24 +62,22 @@ export class XDisplay {
     this.display = display;
   }
 
-  run(tool, args) {
+  run(tool, args, check = true) {
     const result = spawnSync(tool, args, { env: { ...process.env, DISPLAY: this.display }, encoding: 'latin1', timeout: 20000 });
-    if (result.status !== 0) throw new Error(`${tool} ${args.join(' ')}: ${result.status} ${result.stderr ?? ''}`);
-    return result.stdout;
+    if (check && result.status !== 0) throw new Error(`${tool} ${args.join(' ')}: ${result.status} ${result.stderr ?? ''}`);
+    return result.stdout ?? '';
   }
 
   // The screen's part inside `rect`, kept as `file` (PNG).
   screenshot(file, rect) {
-    const [width, height] = [rect.right - rect.left, rect.bottom - rect.top];
-    this.run('import', ['-window', 'root', '-crop', `${width}x${height}+${rect.left}+${rect.top}`, '+repage', file]);
+    const size = `${rect.right - rect.left}x${rect.bottom - rect.top}`;
+    this.run('import', ['-window', 'root', '-crop', `${size}+${rect.left}+${rect.top}`, '+repage', file]);
     return readPicture(file);
   }
 
   // The top-left corner of the visible width x height window titled `title`, or null.
   findWindow(title, width, height) {
-    const ids = spawnSync('xdotool', ['search', '--onlyvisible', '--name', title],
-      { env: { ...process.env, DISPLAY: this.display }, encoding: 'latin1' }).stdout ?? '';
-    for (const id of ids.split('\n').filter(Boolean)) {
+    for (const id of this.run('xdotool', ['search', '--onlyvisible', '--name', title], false).split('\n').filter(Boolean)) {
       const shell = this.run('xdotool', ['getwindowgeometry', '--shell', id]);
       const value = (name) => Number(new RegExp(`^${name}=(-?\\d+)$`, 'm').exec(shell)?.[1]);
       if (value('WIDTH') === width && value('HEIGHT') === height) return { x: value('X'), y: value('Y') };
@@ -112,7 +104,6 @@ export async function startXvfb() {
     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
   let text = '';
   server.stdio[3].on('data', (chunk) => (text += chunk));
-  for (let i = 0; i < 200 && !text.includes('\n'); ++i) await sleep(100);
-  if (!text.includes('\n')) throw new Error('Xvfb did not start');
+  await waitFor(() => text.includes('\n'), 20000, 'Xvfb to start');
   return { server, x: new XDisplay(`:${text.trim()}`) };
 }

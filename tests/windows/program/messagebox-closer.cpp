@@ -1,22 +1,21 @@
 // Answers a message box that another program shows, for the process tests of the Windows program:
-// a refused second copy waits in its modal "Information" box until someone presses OK. Waits for
-// a top-level dialog with the given caption, prints the texts of its static controls (the message
-// itself), presses its OK button and waits until the box has gone.
+// a refused second copy waits in its modal "Information" box until someone presses OK. Waits up to
+// 20 s for a top-level dialog with the given caption, prints the texts of its static controls (the
+// message itself), presses its OK button and waits until the box has gone.
 //
-//   messagebox-closer [--caption TEXT] [--timeout-ms N]
+//   messagebox-closer CAPTION
 //
-// Lines printed: "BOX: found <caption>", "BOX: text <text>" for each non-empty static control,
-// "BOX: closed". Status 0 when a box was found and went away after OK, 1 when none appeared in
-// time or it stayed, 2 for wrong options.
+// Lines printed: "BOX: text <text>" for each non-empty static control, then "BOX: closed". Status
+// 0 when a box was found and went away after OK, 1 when none appeared in time or it stayed, 2
+// without a caption.
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
 
 namespace {
+
+constexpr DWORD kTimeoutMs = 20000;
 
 bool WaitFor(DWORD timeoutMs, const auto& condition) {
     for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs; !condition(); ::Sleep(50)) {
@@ -43,43 +42,22 @@ BOOL CALLBACK PrintStaticText(HWND child, LPARAM) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string caption = "Information";
-    DWORD timeoutMs = 20000;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--caption") == 0 && i + 1 < argc) {
-            caption = argv[++i];
-        } else if (std::strcmp(argv[i], "--timeout-ms") == 0 && i + 1 < argc) {
-            timeoutMs = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
-        } else {
-            std::fprintf(stderr, "usage: messagebox-closer [--caption TEXT] [--timeout-ms N]\n");
-            return 2;
-        }
-    }
+    if (argc != 2) return 2;
     // "#32770" is the dialog class of message boxes, on Windows and under Wine.
     HWND box = nullptr;
-    if (!WaitFor(timeoutMs,
-                 [&] { return (box = ::FindWindowA("#32770", caption.c_str())) != nullptr; })) {
-        std::printf("BOX: none with caption \"%s\"\n", caption.c_str());
+    if (!WaitFor(kTimeoutMs, [&] { return (box = ::FindWindowA("#32770", argv[1])) != nullptr; }))
         return 1;
-    }
-    std::printf("BOX: found %s\n", caption.c_str());
     // The box may still be filling in its controls when its window is first found; it shows
-    // once its texts are in.
+    // once its texts are in. What a click on OK sends its dialog; a box without the button is
+    // told to close.
     HWND ok = nullptr;
     WaitFor(2000,
             [&] { return (ok = ::GetDlgItem(box, IDOK)) != nullptr && ::IsWindowVisible(box); });
     ::EnumChildWindows(box, PrintStaticText, 0);
     std::fflush(stdout);
-    // What a click on OK sends its dialog; a box without the button is told to close.
-    if (ok != nullptr) {
-        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-    } else {
-        ::PostMessageA(box, WM_CLOSE, 0, 0);
-    }
-    if (!WaitFor(timeoutMs, [&] { return ::IsWindow(box) == FALSE; })) {
-        std::printf("BOX: still there after OK\n");
-        return 1;
-    }
+    ::PostMessageA(box, ok != nullptr ? WM_COMMAND : WM_CLOSE,
+                   ok != nullptr ? MAKEWPARAM(IDOK, BN_CLICKED) : 0, reinterpret_cast<LPARAM>(ok));
+    if (!WaitFor(kTimeoutMs, [&] { return ::IsWindow(box) == FALSE; })) return 1;
     std::printf("BOX: closed\n");
     return 0;
 }

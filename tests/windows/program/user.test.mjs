@@ -44,29 +44,25 @@ after(async () => {
   }
 });
 
-// Whether the answer's body begins with `bytes` (the server may send more after a file's end).
-const serves = (answer, bytes) => answer.subarray(answer.indexOf('\n\n') + 2).subarray(0, bytes.length).equals(bytes);
-
 test('INI, log and display picture in that user\'s documents; the pages\' pictures from beside the exe', async () => {
   const lines = fs.readFileSync(system.programLog, 'utf8').split('\r\n');
   assert.ok(lines[0].endsWith(`]: TarvelXConnectExtended.exe: BEGIN; LOG: C:\\users\\${kUser}\\Documents\\` +
     'Quennick\\Tarvel\\TarvelXConnectExtended.ini.'), `${lines[0]} names the INI in UTF-8`);
   assert.match(lines[2], /\]: Module version: 1\.2\.0\.0\. Date\/time: /, 'the version resource of the copy');
 
-  const picture = Buffer.from('\x89PNG\r\n\x1a\n a display of the gauge', 'latin1');
-  fs.writeFileSync(path.join(system.settings, 'MCDU_Dspl.png'), picture);
-  assert.ok(serves(await rawGet(system.port, '/MCDU_Dspl.png'), picture), 'the gauge\'s picture is served');
-  assert.deepEqual(fs.readdirSync(system.workingFolder), [], 'nothing in the working folder');
-  for (const name of ['busbanner.jpg', 'mcdu_bg.jpg']) {
-    const bytes = fs.readFileSync(path.join(system.programFolder, name));
-    assert.ok(serves(await rawGet(system.port, `/${name}`), bytes), `${name} is served`);
+  // Each answer's body begins with the file's bytes (the server may send more after a file's end).
+  fs.writeFileSync(path.join(system.settings, 'MCDU_Dspl.png'), '\x89PNG\r\n\x1a\n a display of the gauge', 'latin1');
+  const pictures = ['busbanner.jpg', 'mcdu_bg.jpg'].map((name) => path.join(system.programFolder, name));
+  for (const file of [path.join(system.settings, 'MCDU_Dspl.png'), ...pictures]) {
+    const [answer, bytes] = [await rawGet(system.port, `/${path.basename(file)}`), fs.readFileSync(file)];
+    assert.ok(answer.subarray(answer.indexOf('\n\n') + 2).subarray(0, bytes.length).equals(bytes), `${file} is served`);
   }
+  assert.deepEqual(fs.readdirSync(system.workingFolder), [], 'nothing in the working folder');
 });
 
 // The logoff ends the simulator's window stand-in too: the program may see it gone first and
 // close offline, without the close message (the close while online is program.test.mjs's).
 test('a logoff ends it: the gauge\'s connection closed, END last, the process gone', async () => {
-  system.program.stopping = true;
   const ended = spawnSync('wineboot', ['--end-session'], { env: process.env, stdio: 'ignore', timeout: 60000 });
   assert.equal(ended.status, 0, 'wineboot --end-session');
   await system.program.waitExit(20000);
