@@ -1,12 +1,6 @@
 #include "web/Socket.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include "log/Log.h"
-
-using logging::LogFile;
-using logging::LogLine;
 
 namespace web {
 
@@ -17,9 +11,6 @@ using platform::ErrorKind;
 // Live Socket objects, made and destroyed on several threads (the server thread, and tests). The
 // socket library's own start and clean-up are platform/Net's, by handle.
 std::atomic<int> g_nLiveSockets{0};
-
-// Bytes asked for per receive: a browser's whole request head fits.
-constexpr size_t kReceiveChunk = 4096;
 
 }  // namespace
 
@@ -57,67 +48,6 @@ void Socket::Close() {
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
     m_sendTimeout = std::max(timeout, std::chrono::milliseconds(0));
-}
-
-platform::Result<size_t> Socket::ReceiveMore() {
-    if (m_pendingStart > 0) {
-        m_pending.erase(0, m_pendingStart);
-        m_pendingStart = 0;
-    }
-    const size_t used = m_pending.size();
-    m_pending.resize(used + kReceiveChunk);
-    // A socket the caller made non-blocking answers "would block" here, as it should.
-    platform::Result<size_t> got;
-    do {
-        got = platform::Receive(m_hSocket, m_pending.data() + used, kReceiveChunk);
-    } while (got.status.Kind() == ErrorKind::kInterrupted && IsValid());
-    m_pending.resize(used + (got.IsOk() ? got.value : 0));
-    return got;
-}
-
-std::string Socket::TakePending(size_t length) {
-    std::string line = m_pending.substr(m_pendingStart, length);
-    m_pendingStart += length;
-    m_scanned = 0;
-    if (m_pendingStart == m_pending.size()) {
-        m_pending.clear();
-        m_pendingStart = 0;
-    }
-    return line;
-}
-
-platform::Result<std::string> Socket::ReceiveLine() {
-    const platform::Status closed(ErrorKind::kClosed);
-    if (!IsValid()) return {closed};
-    for (;;) {
-        const char* begin = m_pending.data() + m_pendingStart;
-        const size_t available = m_pending.size() - m_pendingStart;
-        const void* lineFeed = std::memchr(begin + m_scanned, '\n', available - m_scanned);
-        const size_t lineLength =
-            lineFeed != nullptr
-                ? static_cast<size_t>(static_cast<const char*>(lineFeed) - begin) + 1
-                : available;
-        if (lineFeed != nullptr) {
-            std::string line = TakePending(lineLength);
-            if (line.size() <= 1) {
-                LogLine(LogFile, "Webserver: empty line received: [%s].\n", line.c_str());
-                return {};
-            }
-            return {platform::Status(), std::move(line)};
-        }
-        m_scanned = available;
-        if (!IsValid()) return {closed};
-        const platform::Result<size_t> got = ReceiveMore();
-        if (got.IsOk()) {
-            if (got.value == 0) return {closed};  // the peer closed: a partial line is dropped
-            continue;
-        }
-        if (got.status.Kind() == ErrorKind::kInterrupted) continue;
-        // Nothing more on a non-blocking socket: what has been collected so far.
-        if (got.status.Kind() == ErrorKind::kWouldBlock)
-            return {got.status, TakePending(available)};
-        return {got.status};
-    }
 }
 
 platform::Result<size_t> Socket::SendBytes(const std::string& text) {

@@ -63,8 +63,4 @@ std::string SimStandin::Command(const std::string& line) {
     return reply;
 }
 
-bool SimStandin::WaitForOutput(const std::string& needle, std::chrono::milliseconds timeout) {
-    return WaitUntil([&] { return Output().find(needle) != std::string::npos; }, timeout);
-}
-
 }  // namespace txtest

@@ -3,7 +3,6 @@
 // control channel. It serves on a port of its own, and the SimConnect.cfg in the sandbox's
 // settings folder tells the program and the client library where.
 
-#include <chrono>
 #include <string>
 
 #include "tests/support/TestSupport.h"
@@ -27,9 +26,6 @@ class SimStandin {
     bool Start();
     // Sends one control line; the stand-in's one-line answer, or "" when it cannot be reached.
     std::string Command(const std::string& line);
-    // What the stand-in has logged so far.
-    std::string Output() const { return m_process.Stdout(); }
-    bool WaitForOutput(const std::string& needle, std::chrono::milliseconds timeout);
     ChildProcess& Process() { return m_process; }
 
   private:

@@ -3,7 +3,6 @@
 // tests run on (SystemFacts_posix.cpp, SystemFacts_win32.cpp), so that a shared test states its
 // expectation once and the Linux run checks exactly what it always has.
 
-#include <optional>
 #include <string>
 
 #include "platform/ByteStream.h"
@@ -34,30 +33,15 @@ int EmptyProfileValue(int defaultValue);
 // Winsock the Windows suites run on, a reset reads as the peer's orderly end (recv gives 0).
 bool PeerResetIsSeen();
 
-// The day of the month as the C library's asctime writes it into a date: blank-padded to two
-// places here (" 5"); Windows's writes two digits ("05").
-std::string AsctimeDay(int day);
-
 // The system's words for that error, as the server's log line quotes them ("Winsock error
 // 10048" where the system's message table has none, as Wine's has not).
 std::string AddressInUseText();
-// Whether Winsock is started in this process on Windows (a socket call tells "not initialised"
-// otherwise); nothing here, where sockets need no library start.
-std::optional<bool> NetworkLibraryStarted();
 // True when this machine has an IPv4 interface that is up and not the loopback, as the system's
 // own tools list them (here `ip`; on Windows the adapter list).
 bool HasUpNonLoopbackIPv4Interface();
-// A pattern for the version the C library's file carries: none here ("N/A"); msvcrt's on Windows.
-std::string CLibraryVersionPattern();
-// The file name of the C library that holds stdout: "libc.so.6" here, "msvcrt.dll" on Windows.
-std::string CLibraryFileName();
 // True when a copy of an executable carries its version: on Windows the version is a resource
 // inside the file; here it is known only for the running program's own file.
 bool VersionTravelsWithACopy();
-// True when the C library refuses times outside its tables: a moment before 1970, a thirteenth
-// month for asctime (Windows's *_s functions); glibc converts the one and writes "???" for the
-// other.
-bool CLibraryRefusesOddTimes();
 // A file's last write in local time, "dd/mm/yyyy hh:mm:ss", as the system itself tells it rather
 // than the C library: `date -r` here, the file's attributes and the system's time zone on Windows.
 std::string FileWriteDateText(const std::string& path);

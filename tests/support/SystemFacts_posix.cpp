@@ -25,35 +25,15 @@ bool PeerResetIsSeen() {
     return true;
 }
 
-std::string AsctimeDay(int day) {
-    return (day < 10 ? " " : "") + std::to_string(day);
-}
-
 std::string AddressInUseText() {
     return "Address already in use";
-}
-
-std::optional<bool> NetworkLibraryStarted() {
-    return std::nullopt;
 }
 
 bool HasUpNonLoopbackIPv4Interface() {
     return std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | grep -q inet") == 0;
 }
 
-std::string CLibraryVersionPattern() {
-    return "N/A";
-}
-
-std::string CLibraryFileName() {
-    return "libc.so.6";
-}
-
 bool VersionTravelsWithACopy() {
-    return false;
-}
-
-bool CLibraryRefusesOddTimes() {
     return false;
 }
 

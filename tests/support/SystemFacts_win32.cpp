@@ -27,20 +27,9 @@ bool PeerResetIsSeen() {
     return false;
 }
 
-std::string AsctimeDay(int day) {
-    return (day < 10 ? "0" : "") + std::to_string(day);
-}
-
 std::string AddressInUseText() {
     // The product's own words for a system number: the test looks at the failure it reports.
     return platform::SystemErrorText(WSAEADDRINUSE);
-}
-
-std::optional<bool> NetworkLibraryStarted() {
-    const SOCKET probe = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (probe == INVALID_SOCKET) return ::WSAGetLastError() != WSANOTINITIALISED;
-    ::closesocket(probe);
-    return true;
 }
 
 // The older adapter list, which names IPv4 adapters only; the loopback is never among them.
@@ -60,19 +49,7 @@ bool HasUpNonLoopbackIPv4Interface() {
     return false;
 }
 
-std::string CLibraryVersionPattern() {
-    return R"(\d+\.\d+\.\d+\.\d+)";
-}
-
-std::string CLibraryFileName() {
-    return "msvcrt.dll";
-}
-
 bool VersionTravelsWithACopy() {
-    return true;
-}
-
-bool CLibraryRefusesOddTimes() {
     return true;
 }
 
