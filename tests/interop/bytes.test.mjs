@@ -41,10 +41,8 @@ async function recorder() {
     socket.on('close', () => (c.ended = true));
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  return { port: server.address().port, connections, close: () => {
-    connections.forEach((c) => c.socket.destroy());
-    server.close();
-  } };
+  const close = () => { connections.forEach((c) => c.socket.destroy()); server.close(); };
+  return { port: server.address().port, connections, close };
 }
 
 async function recordNode(protocol, appName, calls) {

@@ -15,7 +15,6 @@
 #include "sim/FlightData.h"
 #include "simconnect/Protocol.h"
 #include "simconnect/SimConnect.h"
-#include "tests/support/SimLibrary.h"
 #include "tests/support/SystemFacts.h"
 #include "tests/support/TestSocket.h"
 #include "tests/support/TestSupport.h"
@@ -112,6 +111,37 @@ TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
             << data.size() << " bytes, " << types.size() << " items";
 }
 
+// SimConnect_Open under the program's name until it no longer says E_PENDING.
+HRESULT OpenSimLink(HANDLE* handle) {
+    HRESULT result = E_PENDING;
+    const auto open = [&] {
+        return (result = SimConnect_Open(handle, "QUENNICK TARVELX CONNECT", nullptr, 0, nullptr,
+                                         0)) != E_PENDING;
+    };
+    txtest::WaitUntil(open, 15s);
+    return result;
+}
+
+// What the dispatch callback saw: each message's bytes.
+struct SeenMessages {
+    std::vector<Bytes> messages;
+    static void Record(SIMCONNECT_RECV* data, DWORD size, void* context) {
+        EXPECT_EQ(data->dwSize, size);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+        static_cast<SeenMessages*>(context)->messages.emplace_back(bytes, bytes + size);
+    }
+};
+
+// Calls dispatch until it returns something other than S_OK, or 5 s; the last result.
+HRESULT DispatchUntilFailure(HANDLE handle, SeenMessages* seen) {
+    HRESULT result = S_OK;
+    const auto failed = [&] {
+        return (result = SimConnect_CallDispatch(handle, &SeenMessages::Record, seen)) != S_OK;
+    };
+    txtest::WaitUntil(failed, 5s);
+    return result;
+}
+
 Bytes OpenMessage() {
     return simconnect::EncodeOpen(kV, {"Scripted Sim", 10, 0, 61259});
 }
@@ -142,7 +172,7 @@ struct FakeSimulator {
             if (close && !answer.empty()) CloseClient();
         });
         HANDLE handle = nullptr;
-        const HRESULT result = txtest::OpenSimLink(&handle);
+        const HRESULT result = OpenSimLink(&handle);
         server.join();
         return result == S_OK ? handle : nullptr;
     }
@@ -156,15 +186,13 @@ struct FakeSimulator {
                    DecodeStatus::kOk;
     }
     bool Receive(uint8_t* into, size_t count) {
-        for (size_t got = 0; got < count;) {
-            const long n = txtest::WaitReadable(m_client, 5s)
-                               ? txtest::ReceiveSome(m_client, reinterpret_cast<char*>(into) + got,
-                                                     count - got)
-                               : 0;
-            if (n <= 0) return false;
-            got += static_cast<size_t>(n);
-        }
-        return true;
+        long n = 1;
+        for (size_t got = 0; got < count && n > 0; got += static_cast<size_t>(n))
+            n = txtest::WaitReadable(m_client, 5s)
+                    ? txtest::ReceiveSome(m_client, reinterpret_cast<char*>(into) + got,
+                                          count - got)
+                    : 0;
+        return n > 0;
     }
     void Send(const Bytes& bytes) {
         if (!bytes.empty()) txtest::SendAllBytes(m_client, bytes.data(), bytes.size());
@@ -183,19 +211,11 @@ struct FakeSimulator {
     simconnect::Request m_open;  // as it came, once Open has returned
 };
 
-// Declares the title (definition 0) and the flight record (definition 1), as the program does.
-void Declare(HANDLE handle) {
-    for (const auto& [id, types] : {std::pair{0, kTitleTypes}, std::pair{1, kFlightTypes}})
-        for (const uint32_t type : types)
-            SimConnect_AddToDataDefinition(handle, id, "V", nullptr,
-                                           static_cast<SIMCONNECT_DATATYPE>(type), 0, 0);
-}
-
 // Dispatches until `count` messages have been seen, each call answering S_OK.
-bool DispatchUntil(HANDLE handle, txtest::SeenMessages* seen, size_t count) {
+bool DispatchUntil(HANDLE handle, SeenMessages* seen, size_t count) {
     return txtest::WaitUntil(
         [&] {
-            EXPECT_EQ(SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, seen), S_OK);
+            EXPECT_EQ(SimConnect_CallDispatch(handle, &SeenMessages::Record, seen), S_OK);
             return seen->messages.size() >= count;
         },
         10s);
@@ -247,20 +267,20 @@ TEST_F(SimConnectionTest, WrongAnswersToTheOpenAreLoggedOnceAndFail) {
 TEST_F(SimConnectionTest, NoSimulatorFailsQuietlyAndConfigurationsThatCannotWorkAreLogged) {
     // The sandbox's own file names a port nobody serves: the usual offline state, not worth a line.
     HANDLE handle = reinterpret_cast<HANDLE>(0x1);
-    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
+    EXPECT_EQ(OpenSimLink(&handle), E_FAIL);
     EXPECT_EQ(Log(), "");
     // An IPv6 address under IPv4 does not resolve, and asks no name server. The file is read at
     // every attempt, its problems logged once.
     txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg",
                       "[SimConnect]\nProtocol=IPv4\nAddress=::1\nPort=70000\n");
-    for (int i = 0; i < 2; ++i) EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(OpenSimLink(&handle), E_FAIL);
     EXPECT_EQ(handle, reinterpret_cast<HANDLE>(0x1)) << "left unchanged on failure";
     EXPECT_EQ(
         txtest::CountLines(Log(), "SimConnect: the simulator's address ::1 does not resolve ("), 1);
     EXPECT_EQ(txtest::CountLines(Log(), "Port=70000 in [SimConnect] is not a port number"), 1);
     // Here a pipe names what this system lacks; on Windows an unserved pipe is just offline.
     txtest::WriteFile(m_sandbox.settings() + "SimConnect.cfg", "[SimConnect]\nProtocol=Pipe\n");
-    EXPECT_EQ(txtest::OpenSimLink(&handle), E_FAIL);
+    EXPECT_EQ(OpenSimLink(&handle), E_FAIL);
     const std::string pipeLine = txtest::UnservedSimulatorPipeLine();
     EXPECT_EQ(Log().find(pipeLine.empty() ? "\\pipe\\" : pipeLine) == std::string::npos,
               pipeLine.empty())
@@ -275,7 +295,7 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
     EXPECT_EQ(std::get<simconnect::OpenRequest>(sim.m_open.body).appName,
               "QUENNICK TARVELX CONNECT");
     EXPECT_TRUE(SimConnect_ServerOnThisMachine(handle));
-    txtest::SeenMessages seen;
+    SeenMessages seen;
     ASSERT_TRUE(DispatchUntil(handle, &seen, 1));
     ASSERT_TRUE(DispatchUntil(handle, &seen, 1)) << "S_OK without messages";
 
@@ -283,7 +303,11 @@ TEST_F(SimConnectionTest, AnOpenLinkDeliversWhatComesAndChecksWhatGoes) {
     EXPECT_EQ(SimConnect_AddToDataDefinition(handle, 1, "X", nullptr,
                                              static_cast<SIMCONNECT_DATATYPE>(99), 0, 0),
               E_INVALIDARG);
-    Declare(handle);
+    // The title (definition 0) and the flight record (definition 1), as the program declares them.
+    for (const auto& [id, types] : {std::pair{0, kTitleTypes}, std::pair{1, kFlightTypes}})
+        for (const uint32_t type : types)
+            SimConnect_AddToDataDefinition(handle, id, "V", nullptr,
+                                           static_cast<SIMCONNECT_DATATYPE>(type), 0, 0);
     simconnect::Request request;
     ASSERT_TRUE(sim.ReadRequest(&request));
     EXPECT_EQ(std::get<simconnect::AddToDataDefinitionRequest>(request.body).datumType,
@@ -343,7 +367,7 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
             FakeSimulator sim(m_sandbox);
             HANDLE handle = sim.Open();
             ASSERT_NE(handle, nullptr);
-            txtest::SeenMessages seen;
+            SeenMessages seen;
             sim.Send(simconnect::EncodeQuit(kV));  // delivered; the failure comes after it
             ASSERT_TRUE(DispatchUntil(handle, &seen, 2));
             for (int sent = 0;
@@ -352,9 +376,8 @@ TEST_F(SimConnectionTest, EachWayOfLosingTheSimulatorHasItsOwnStickyResult) {
             if (requests > 0) txtest::WaitReadable(sim.m_client, 5s);
             sim.Send(bytes);
             if (close) sim.CloseClient();
-            EXPECT_EQ(txtest::DispatchUntilFailure(handle, &seen), expected);
-            EXPECT_EQ(SimConnect_CallDispatch(handle, &txtest::SeenMessages::Record, &seen),
-                      expected)
+            EXPECT_EQ(DispatchUntilFailure(handle, &seen), expected);
+            EXPECT_EQ(SimConnect_CallDispatch(handle, &SeenMessages::Record, &seen), expected)
                 << "sticky";
             EXPECT_EQ(seen.messages.size(), 2u);
             EXPECT_LT(SimConnect_TransmitClientEvent(handle, 0, 2, 0, 1, 0x10), 0);
@@ -376,16 +399,14 @@ TEST_F(SimConnectionTest, SendingWhileAnotherThreadDispatchesKeepsEveryFrameWhol
         };
         while (!stop) SimConnect_CallDispatch(handle, count, &delivered);
     });
-    std::thread sender([&] {
-        for (uint32_t i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(handle, 0, 3, i, 1, 0x10);
-    });
+    // 200 small requests fit the socket's buffers unread.
     for (int i = 0; i < 50; ++i) sim.Send(simconnect::EncodeQuit(kV));
+    for (uint32_t i = 0; i < 200; ++i) SimConnect_TransmitClientEvent(handle, 0, 3, i, 1, 0x10);
     for (uint32_t i = 0; i < 200; ++i) {
         simconnect::Request request;
         ASSERT_TRUE(sim.ReadRequest(&request)) << i;
         EXPECT_EQ(std::get<simconnect::TransmitClientEventRequest>(request.body).data, i);
     }
-    sender.join();
     EXPECT_TRUE(txtest::WaitUntil([&] { return delivered == 51; }, 10s));
     stop = true;
     dispatcher.join();

@@ -47,7 +47,7 @@ TEST(SimStreamPipeTest, ProtocolPipeReachesTheSimulatorsPipeAndBytesGoBothWays) 
     const std::string name = PipeName();
     txtest::PipeServer simulator("\\\\.\\pipe\\" + name);
     ASSERT_TRUE(simulator.Create()) << simulator.LastError();
-    EXPECT_EQ(simconnect::DescribeTarget(PipeTarget(name)), simulator.name());
+    EXPECT_EQ(simconnect::DescribeTarget(PipeTarget(name)), "\\\\.\\pipe\\" + name);
     auto connected = platform::ConnectStream(PipeTarget(name), 5s, kNoCancel);
     ASSERT_TRUE(connected.IsOk()) << connected.status.Text();
     EXPECT_TRUE(connected.value.onThisMachine);

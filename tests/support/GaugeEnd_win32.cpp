@@ -7,14 +7,12 @@ namespace txtest {
 
 // The gauge's pipe is a named pipe with one instance, which the gauge makes and reads.
 struct GaugeEnd::State {
-    explicit State(const std::string& path) : pipe(path) {}
+    explicit State(const std::string& path) : pipe(path), listening(pipe.Create()) {}
     PipeServer pipe;
-    bool listening = false;
+    const bool listening;
 };
 
-GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>(path)) {
-    m_state->listening = m_state->pipe.Create();
-}
+GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>(path)) {}
 
 GaugeEnd::~GaugeEnd() = default;
 
@@ -35,7 +33,6 @@ bool GaugeEnd::ended() const {
 }
 
 void GaugeEnd::Restart() {
-    m_state->pipe.Disconnect();
     m_state->pipe.Listen();
 }
 

@@ -9,7 +9,7 @@ include(GoogleTest)
 # Test support: the portable helpers and their Windows side.
 # Helpers that drive Linux programs and sockets (stand-ins, X servers, SDL, /proc) stay Linux's.
 add_library(txtestsupport STATIC
-  support/FakeClientLibrary.cpp support/Golden.cpp support/SimLibrary.cpp support/TcpClient.cpp
+  support/FakeClientLibrary.cpp support/Golden.cpp support/TcpClient.cpp
   support/TestSupport.cpp
   support/TestSocket.cpp support/GaugeEnd_win32.cpp support/SpecialFiles_win32.cpp
   support/SystemFacts_win32.cpp support/TestSocket_win32.cpp support/TestSupport_win32.cpp

@@ -42,6 +42,7 @@ bool PipeServer::Create() {
 }
 
 bool PipeServer::Listen() {
+    ::DisconnectNamedPipe(m_handles->pipe);  // a new instance has none: fails harmlessly
     if (::ConnectNamedPipe(m_handles->pipe, m_handles->Fresh(&m_handles->connect))) return true;
     m_lastError = ::GetLastError();
     if (m_lastError == ERROR_PIPE_CONNECTED) ::SetEvent(m_handles->event);
@@ -84,10 +85,6 @@ bool PipeServer::Write(const std::string& bytes) {
         return false;
     return ::GetOverlappedResult(m_handles->pipe, &overlapped, &written, TRUE) &&
            written == bytes.size();
-}
-
-void PipeServer::Disconnect() {
-    ::DisconnectNamedPipe(m_handles->pipe);
 }
 
 void PipeServer::Close() {

@@ -19,19 +19,17 @@ class PipeServer {
 
     // Makes a (new) instance and starts listening on it. False, with LastError(), on failure.
     bool Create();
-    // Starts listening again on the instance after Disconnect().
+    // Lets the client go, if any (its handle stays, but the pipe is no longer connected), and
+    // listens on the instance for the next one.
     bool Listen();
     bool WaitForClient(std::chrono::milliseconds timeout);
     // Reads until `count` bytes have come or `timeout` has passed; what came.
     std::string Read(size_t count, std::chrono::milliseconds timeout);
     // Writes all of `bytes`; false when the pipe failed.
     bool Write(const std::string& bytes);
-    // DisconnectNamedPipe: the client's handle stays, but the pipe is no longer connected.
-    void Disconnect();
     // Closes the instance, as a gauge that ends does.
     void Close();
 
-    const std::string& name() const { return m_name; }
     unsigned long LastError() const { return m_lastError; }
 
   private:
