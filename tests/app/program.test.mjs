@@ -42,10 +42,7 @@ test('the log begins with the BEGIN, Dataflags and version lines', async () => {
   assert.match(lines[0], new RegExp(`${kStamp}TarvelXConnectExtended\\.exe: BEGIN; LOG: ${system.iniPattern}\\.$`));
   assert.match(lines[1], new RegExp(kStamp + String.raw`Dataflags: 1, 1, size=0x00000000\.$`));
   // The version from the program's own version resource, the date from its file's last write.
-  const written = fs.statSync(system.exe).mtime;
-  const two = (number) => String(number).padStart(2, '0');
-  const date = `${two(written.getDate())}/${two(written.getMonth() + 1)}/${written.getFullYear()} ` +
-    `${two(written.getHours())}:${two(written.getMinutes())}:${two(written.getSeconds())}`;
+  const date = fs.statSync(system.exe).mtime.toLocaleString('en-GB').replace(', ', ' ');
   assert.match(lines[2], new RegExp(`${kStamp}Module version: 1\\.2\\.0\\.0\\. Date/time: ${date}\\.$`));
   assert.doesNotMatch(system.program.stderr(), /INI file/, 'with a log, nothing about the INI file');
 });

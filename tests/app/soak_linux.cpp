@@ -242,8 +242,7 @@ TEST_F(SoakTest, ALogThatCannotBeOpenedOrWrittenNeverStopsTheProgram) {
     ::rmdir(m_sandbox.LogPath().c_str());
 
     if (::system("unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs /mnt' 2>/dev/null") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs in a private mount namespace: full disk not "
-                        "tried";
+        GTEST_SKIP() << "no tmpfs in a private mount namespace: a full disk not tried";
     // The settings folder a 64 KiB tmpfs with the INI and SimConnect.cfg, nearly full, that the
     // logged requests below fill; online, so that each of them writes a log line.
     const int simPort = txtest::FreeTcpPort();
