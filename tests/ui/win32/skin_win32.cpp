@@ -6,14 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
-#include <string_view>
 #include <vector>
 
 #include "platform/WindowsHeader_win32.h"
-#include "res/Resources.h"
 #include "tests/ui/SkinCases.h"
-#include "ui/ResourceFinder.h"
 #include "ui/win32/PictureEx.h"
 #include "ui/win32/Skin.h"
 
@@ -55,7 +51,6 @@ class Win32Bench {
     ~Win32Bench() {
         skin.reset();
         for (HWND window : m_windows) DestroyWindow(window);
-        ui::SetResourceFinder({});
     }
     bool Ready() const { return GetSystemMetrics(SM_CXSCREEN) > 0; }
     // Side by side, so that no window hides another's pixels.
@@ -82,13 +77,6 @@ class Win32Bench {
                   nullptr);
         EXPECT_TRUE(picture.SubclassDlgItem(1045, parent));
     }
-    void Offer(std::vector<unsigned char> bytes) {
-        m_offered = std::move(bytes);
-        ui::SetResourceFinder([this](std::string_view name, std::string_view type) {
-            if (name == "OFFERED") return std::span<const unsigned char>(m_offered);
-            return res::FindResource(name, type);
-        });
-    }
     std::array<int, 4> ControlPlace() const {
         HWND control = picture.GetSafeHwnd();
         RECT rect{};
@@ -100,13 +88,13 @@ class Win32Bench {
 
     std::unique_ptr<ui::CSkin> skin = std::make_unique<ui::CSkin>(129);
     ui::CPictureEx picture;
+    FakeResources resources;
 
   private:
     static WNDPROC Procedure(HWND window) {
         return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
     }
     std::vector<HWND> m_windows;
-    std::vector<unsigned char> m_offered;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(SkinWin32, SkinTest, Win32Bench);
@@ -117,11 +105,9 @@ namespace {
 
 // Without its property on the window, the skin's procedure answers as the system's default one.
 TEST(SkinWin32Test, WithoutItsPropertyTheSkinsProcedureIsTheDefault) {
-    if (GetSystemMetrics(SM_CXSCREEN) <= 0) GTEST_SKIP() << "no display";
-    HWND window = CreateWindowExA(0, "STATIC", "twelve chars", WS_POPUP, 0, 0, 100, 100, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-    EXPECT_EQ(ui::CSkin::SkinWndProc(window, WM_GETTEXTLENGTH, 0, 0), 12);
-    DestroyWindow(window);
+    txtest::Win32Bench b;
+    if (!b.Ready()) GTEST_SKIP() << "no display";
+    EXPECT_EQ(ui::CSkin::SkinWndProc(b.MakeWindow(), WM_GETTEXTLENGTH, 0, 0), 9);  // "skin test"
 }
 
 }  // namespace
