@@ -25,16 +25,6 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Paints what is invalid in `window`, then reads its client pixel (x, y) back.
-std::uint32_t Pixel(HWND window, int x, int y) {
-    UpdateWindow(window);
-    HDC context = GetDC(window);
-    const COLORREF colour = GetPixel(context, x, y);
-    ReleaseDC(window, context);
-    return std::uint32_t{GetRValue(colour)} << 16 | std::uint32_t{GetGValue(colour)} << 8 |
-           GetBValue(colour);
-}
-
 }  // namespace
 
 // The shared cases' side of Win32: visible pop-up windows of a class of the test's own, and the
@@ -67,7 +57,14 @@ class Win32Bench {
     }
     bool Bare(HWND window) const { return Procedure(window) == &CountingProc; }
     bool Skinned(HWND window) const { return Procedure(window) == &ui::CSkin::SkinWndProc; }
-    std::uint32_t Shown(HWND window, int x, int y) { return Pixel(window, x, y); }
+    std::uint32_t Shown(HWND window, int x, int y) {
+        UpdateWindow(window);
+        HDC context = GetDC(window);
+        const COLORREF colour = GetPixel(context, x, y);
+        ReleaseDC(window, context);
+        return std::uint32_t{GetRValue(colour)} << 16 | std::uint32_t{GetGValue(colour)} << 8 |
+               GetBValue(colour);
+    }
     int PaintsSeen() const { return g_paintsSeen; }
     void MakeControl() {
         HWND parent = MakeWindow(400, 400);
@@ -84,7 +81,7 @@ class Win32Bench {
         MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
         return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
     }
-    std::uint32_t ControlShows(int x, int y) { return Pixel(picture.GetSafeHwnd(), x, y); }
+    std::uint32_t ControlShows(int x, int y) { return Shown(picture.GetSafeHwnd(), x, y); }
 
     std::unique_ptr<ui::CSkin> skin = std::make_unique<ui::CSkin>(129);
     ui::CPictureEx picture;
