@@ -1,10 +1,6 @@
 #include "tests/support/PictureSupport.h"
 
 #include <cstdlib>
-#include <span>
-
-#include "res/Resources.h"
-#include "ui/ResourceFinder.h"
 
 namespace txtest {
 
@@ -16,18 +12,6 @@ HeadlessVideo::HeadlessVideo() {
 
 HeadlessVideo::~HeadlessVideo() {
     if (m_ok) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
-}
-
-FakeResources::FakeResources() {
-    ui::SetResourceFinder([this](std::string_view name, std::string_view type) {
-        const auto found = table.find(name);
-        return found != table.end() ? std::span<const unsigned char>(found->second)
-                                    : res::FindResource(name, type);
-    });
-}
-
-FakeResources::~FakeResources() {
-    ui::SetResourceFinder({});
 }
 
 Uint32 ReadPixel(SDL_Surface* surface, int x, int y) {

@@ -1,13 +1,8 @@
 #pragma once
-// Helpers for the window tests on SDL: a headless video session, resources of the test's own, and
-// a pixel read back from a surface.
+// Helpers for the window tests on SDL: a headless video session and a pixel read back from a
+// surface.
 
 #include <SDL.h>
-
-#include <functional>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace txtest {
 
@@ -21,15 +16,6 @@ class HeadlessVideo {
 
   private:
     bool m_ok = false;
-};
-
-// Resources looked up by name in `table` before the program's table, for the life of the object:
-// an empty entry is a missing picture.
-struct FakeResources {
-    FakeResources();
-    ~FakeResources();
-    FakeResources(const FakeResources&) = delete;
-    std::map<std::string, std::vector<unsigned char>, std::less<>> table;
 };
 
 // Pixel (x, y) of a surface as 0xRRGGBB.

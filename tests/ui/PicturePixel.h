@@ -1,11 +1,17 @@
 #pragma once
-// What a window test expects a pixel to be: read straight from the bytes of the program's
-// picture, the same way on both systems.
+// The program's pictures as a window test sees them, the same way on both systems: the pixel it
+// expects, read straight from a picture's bytes, and resources of the test's own.
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "res/Resources.h"
+#include "ui/ResourceFinder.h"
 
 namespace txtest {
 
@@ -22,5 +28,20 @@ inline std::uint32_t PicturePixel(std::string_view name, std::string_view type, 
     const size_t rowBytes = (read(4) * 3 + 3) / 4 * 4;
     return read(read(0) + rowBytes * (read(8) - 1 - y) + x * 3) & 0xFFFFFF;
 }
+
+// Resources looked up by name in `table` before the program's table, for the life of the object:
+// an empty entry is a missing picture.
+struct FakeResources {
+    FakeResources() {
+        ui::SetResourceFinder([this](std::string_view name, std::string_view type) {
+            const auto found = table.find(name);
+            return found != table.end() ? std::span<const unsigned char>(found->second)
+                                        : res::FindResource(name, type);
+        });
+    }
+    ~FakeResources() { ui::SetResourceFinder({}); }
+    FakeResources(const FakeResources&) = delete;
+    std::map<std::string, std::vector<unsigned char>, std::less<>> table;
+};
 
 }  // namespace txtest

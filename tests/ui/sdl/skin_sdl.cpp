@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "tests/support/PictureSupport.h"
@@ -64,7 +63,6 @@ class SdlBench {
         return static_cast<int>(std::count(g_received.begin(), g_received.end(), SDL_WINDOWEVENT));
     }
     void MakeControl() { picture.Create({10, 12, 50, 20}, nullptr); }
-    void Offer(std::vector<unsigned char> bytes) { resources.table["OFFERED"] = std::move(bytes); }
     std::array<int, 4> ControlPlace() const {
         const SDL_Rect place = picture.GetPlace();
         return {place.x, place.y, place.w, place.h};
@@ -91,8 +89,9 @@ INSTANTIATE_TYPED_TEST_SUITE_P(SkinSdl, SkinTest, SdlBench);
 namespace {
 
 // Only a window with a procedure of its own is hooked; the skin's procedure on a window without a
-// skin acts as the default one, which does not drag.
-TEST(SkinSdlTest, OnlyAWindowWithAProcedureIsHookedAndWithoutASkinItsProcedureDoesNotDrag) {
+// skin acts as the default one, which does not drag. A missing picture is reported and the skin
+// goes on empty.
+TEST(SkinSdlTest, OnlyAWindowWithAProcedureIsHookedAndAMissingPictureLeavesTheSkinEmpty) {
     txtest::SdlBench b;
     SDL_Window* window = b.MakeWindow();
     ui::SetWindowProcedure(window, nullptr);
@@ -103,11 +102,8 @@ TEST(SkinSdlTest, OnlyAWindowWithAProcedureIsHookedAndWithoutASkinItsProcedureDo
     press.button.button = SDL_BUTTON_LEFT;
     EXPECT_EQ(ui::SendWindowEvent(window, press), 0);
     EXPECT_FALSE(b.skin->IsDragging());
-}
 
-TEST(SkinSdlTest, AMissingPictureIsReportedAndTheSkinGoesOnEmpty) {
-    txtest::SdlBench b;
-    SDL_Window* window = b.MakeWindow();
+    window = b.MakeWindow();
     b.resources.table["#129"] = {};
     testing::internal::CaptureStderr();
     b.skin = std::make_unique<ui::CSkin>(129);

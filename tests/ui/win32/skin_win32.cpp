@@ -6,14 +6,10 @@
 #include <array>
 #include <cstdint>
 #include <memory>
-#include <span>
-#include <string_view>
 #include <vector>
 
 #include "platform/WindowsHeader_win32.h"
-#include "res/Resources.h"
 #include "tests/ui/SkinCases.h"
-#include "ui/ResourceFinder.h"
 #include "ui/win32/PictureEx.h"
 #include "ui/win32/Skin.h"
 
@@ -27,16 +23,6 @@ int g_paintsSeen = 0;
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) ++g_paintsSeen;
     return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Paints what is invalid in `window`, then reads its client pixel (x, y) back.
-std::uint32_t Pixel(HWND window, int x, int y) {
-    UpdateWindow(window);
-    HDC context = GetDC(window);
-    const COLORREF colour = GetPixel(context, x, y);
-    ReleaseDC(window, context);
-    return std::uint32_t{GetRValue(colour)} << 16 | std::uint32_t{GetGValue(colour)} << 8 |
-           GetBValue(colour);
 }
 
 }  // namespace
@@ -55,7 +41,6 @@ class Win32Bench {
     ~Win32Bench() {
         skin.reset();
         for (HWND window : m_windows) DestroyWindow(window);
-        ui::SetResourceFinder({});
     }
     bool Ready() const { return GetSystemMetrics(SM_CXSCREEN) > 0; }
     // Side by side, so that no window hides another's pixels.
@@ -72,7 +57,14 @@ class Win32Bench {
     }
     bool Bare(HWND window) const { return Procedure(window) == &CountingProc; }
     bool Skinned(HWND window) const { return Procedure(window) == &ui::CSkin::SkinWndProc; }
-    std::uint32_t Shown(HWND window, int x, int y) { return Pixel(window, x, y); }
+    std::uint32_t Shown(HWND window, int x, int y) {
+        UpdateWindow(window);
+        HDC context = GetDC(window);
+        const COLORREF colour = GetPixel(context, x, y);
+        ReleaseDC(window, context);
+        return std::uint32_t{GetRValue(colour)} << 16 | std::uint32_t{GetGValue(colour)} << 8 |
+               GetBValue(colour);
+    }
     int PaintsSeen() const { return g_paintsSeen; }
     void MakeControl() {
         HWND parent = MakeWindow(400, 400);
@@ -82,13 +74,6 @@ class Win32Bench {
                   nullptr);
         EXPECT_TRUE(picture.SubclassDlgItem(1045, parent));
     }
-    void Offer(std::vector<unsigned char> bytes) {
-        m_offered = std::move(bytes);
-        ui::SetResourceFinder([this](std::string_view name, std::string_view type) {
-            if (name == "OFFERED") return std::span<const unsigned char>(m_offered);
-            return res::FindResource(name, type);
-        });
-    }
     std::array<int, 4> ControlPlace() const {
         HWND control = picture.GetSafeHwnd();
         RECT rect{};
@@ -96,17 +81,17 @@ class Win32Bench {
         MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
         return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
     }
-    std::uint32_t ControlShows(int x, int y) { return Pixel(picture.GetSafeHwnd(), x, y); }
+    std::uint32_t ControlShows(int x, int y) { return Shown(picture.GetSafeHwnd(), x, y); }
 
     std::unique_ptr<ui::CSkin> skin = std::make_unique<ui::CSkin>(129);
     ui::CPictureEx picture;
+    FakeResources resources;
 
   private:
     static WNDPROC Procedure(HWND window) {
         return reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window, GWLP_WNDPROC));
     }
     std::vector<HWND> m_windows;
-    std::vector<unsigned char> m_offered;
 };
 
 INSTANTIATE_TYPED_TEST_SUITE_P(SkinWin32, SkinTest, Win32Bench);
@@ -117,11 +102,9 @@ namespace {
 
 // Without its property on the window, the skin's procedure answers as the system's default one.
 TEST(SkinWin32Test, WithoutItsPropertyTheSkinsProcedureIsTheDefault) {
-    if (GetSystemMetrics(SM_CXSCREEN) <= 0) GTEST_SKIP() << "no display";
-    HWND window = CreateWindowExA(0, "STATIC", "twelve chars", WS_POPUP, 0, 0, 100, 100, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
-    EXPECT_EQ(ui::CSkin::SkinWndProc(window, WM_GETTEXTLENGTH, 0, 0), 12);
-    DestroyWindow(window);
+    txtest::Win32Bench b;
+    if (!b.Ready()) GTEST_SKIP() << "no display";
+    EXPECT_EQ(ui::CSkin::SkinWndProc(b.MakeWindow(), WM_GETTEXTLENGTH, 0, 0), 9);  // "skin test"
 }
 
 }  // namespace
