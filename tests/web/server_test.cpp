@@ -268,7 +268,8 @@ TEST_F(WebServerTest, StartAndStopLogTheirStepsAndEndEveryWaitSendingNothing) {
         Start();
         txtest::TcpClient client;
         ASSERT_TRUE(client.Connect(m_port) && client.Send(sent));
-        ASSERT_TRUE(txtest::WaitUntil([&] { return handled <= 0 || g_entered > entered; }, 5s));
+        ASSERT_TRUE(txtest::WaitUntil(
+            [&, handled = handled] { return handled <= 0 || g_entered > entered; }, 5s));
         std::this_thread::sleep_for(100ms);  // for the server to take what was sent
         if (stop) m_server->StopWebServerThread(true);
         if (!stop) m_server->CloseClient();
