@@ -1,7 +1,8 @@
 // The gauge stand-in the program's tests run in place of the MCDU gauge, doing the jobs those
 // tests rely on: it takes the program's 2-byte key messages and redraws the display picture the
-// remote MCDU page shows. (The simulator stand-in's smoke run is the link's own test,
-// sim/link_standin_linux.cpp: online through the real library, the title, its window.)
+// remote MCDU page shows. (The simulator stand-in has no row here: the soak takes the program
+// online and offline through it, the real library and its presence lock, and interop runs
+// node-simconnect against it.)
 
 #include <gtest/gtest.h>
 
