@@ -20,13 +20,15 @@ namespace txtest {
 inline std::uint32_t PicturePixel(std::string_view name, std::string_view type, int x, int y) {
     auto bytes = res::FindResource(name, type);
     if (bytes.size() > 14 && bytes[0] == 'B' && bytes[1] == 'M') bytes = bytes.subspan(14);
-    auto read = [&](size_t at) {
-        return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-               std::uint32_t{bytes[at + 3]} << 24;
+    // Little-endian, `count` bytes; 0 past the end, so a wrong guess reads no stray memory.
+    auto read = [&](size_t at, int count = 4) {
+        std::uint32_t value = 0;
+        if (at > bytes.size() || bytes.size() - at < size_t(count)) return value;
+        for (int i = count - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
+        return value;
     };
-    if (bytes.size() < 40) return 0;
     const size_t rowBytes = (read(4) * 3 + 3) / 4 * 4;
-    return read(read(0) + rowBytes * (read(8) - 1 - y) + x * 3) & 0xFFFFFF;
+    return read(read(0) + rowBytes * (read(8) - 1 - y) + x * 3, 3);
 }
 
 // Resources looked up by name in `table` before the program's table, for the life of the object:
