@@ -28,6 +28,23 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export TSAN_OPTIONS="halt_on_error=1:exitcode=66:second_deadlock_stack=1:suppressions=$here/tests/tsan.supp"
 export LSAN_OPTIONS="suppressions=$here/tests/lsan.supp"
 
+# Runs a suite (a ctest call, or the Windows stage's script) with its output shown as it comes. The
+# test command installs everything its suites need, so a suite that skips for want of a tool or a
+# package (exit code 77 to CTest) is a failure here, not a quiet pass.
+run_suite() {
+  local output rc
+  output="$(mktemp)"
+  "$@" 2>&1 | tee "$output"
+  rc=${PIPESTATUS[0]}
+  if grep -qE '\*\*\*(Skipped|Not Run)' "$output"; then
+    echo "Suites skipped in the test command, which installs all they need:"
+    grep -E '\*\*\*(Skipped|Not Run)' "$output"
+    rc=1
+  fi
+  rm -f "$output"
+  return "$rc"
+}
+
 status=0
 echo "== Formatting"
 bash "$here/scripts/check-format.sh" || status=1
@@ -43,7 +60,8 @@ for variant in asan tsan; do
   echo "== Suite under ${variant} (simulator over ${sim_protocol})"
   if configure_and_build "build-$variant" -DTX_SANITIZE="$variant" "${compiler[@]}"; then
     TX_TEST_SIM_PROTOCOL=$sim_protocol \
-      ctest --test-dir "$here/build-$variant" -j"$jobs" --output-on-failure --timeout 600 || status=1
+      run_suite ctest --test-dir "$here/build-$variant" -j"$jobs" --output-on-failure --timeout 600 ||
+      status=1
   else
     status=1
   fi
@@ -82,7 +100,7 @@ native_built=0
 if configure_and_build build; then
   native_built=1
   TX_TEST_SIM_PROTOCOL=IPv4 \
-    ctest --test-dir "$here/build" -j"$jobs" --output-on-failure --timeout 600 || status=1
+    run_suite ctest --test-dir "$here/build" -j"$jobs" --output-on-failure --timeout 600 || status=1
 else
   status=1
 fi
@@ -91,7 +109,7 @@ fi
 # It takes the picture generator and the Linux stand-ins from the normal build, so it comes last.
 echo "== Windows suites under Wine"
 if [[ $native_built == 1 ]]; then
-  bash "$here/scripts/windows-test.sh" "$here/build" || status=1
+  run_suite bash "$here/scripts/windows-test.sh" "$here/build" || status=1
 else
   echo "Skipped: the normal build failed"
   status=1
