@@ -3,7 +3,6 @@
 #include "app/TarvelXConnectDlg.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "log/Diagnostics.h"
 #include "log/Log.h"
@@ -53,21 +52,17 @@ bool CTarvelXConnectDlg::OnInitDialog() {
         std::fprintf(stderr, "Warning: cannot create the instance lock %s\n", lockPath.c_str());
     }
 
-    // 3. The window itself (hidden until it is placed).
-    if (!CreateMainWindow()) {
-        ui::ShowMessageBox("Program error.", "Error", ui::MessageIcon::Error);
-        std::exit(0);
-    }
+    // 3. The window itself (hidden until it is placed). Without it, or without the skin's
+    // drawing surface below, the program cannot show anything: it ends, through shutdown like
+    // any end, so that the signal watcher is joined and nothing runs on under a process exit.
+    if (!CreateMainWindow()) return FailStartUp();
     // 4. The About entry: the Windows view adds it to the system menu as it makes the window; an
     // X11 window's menu belongs to the window manager, so on Linux a right-click stands in.
     // 5-7. Icon, status lamp and exit strip.
     m_pView->SetProgramIcon();
     m_pView->PlacePictureControls();
     // 8. The skin; without its drawing surface the program cannot show anything.
-    if (!m_pView->CreateSkin()) {
-        ui::ShowMessageBox("Program error.", "Error", ui::MessageIcon::Error);
-        std::exit(0);
-    }
+    if (!m_pView->CreateSkin()) return FailStartUp();
     // 9. Placement and showing, without taking the focus.
     const ui::DisplaySize usable = ui::UsableDisplaySize();
     const Position position = ComputeWindowPosition(usable.width, usable.height);
@@ -79,6 +74,12 @@ bool CTarvelXConnectDlg::OnInitDialog() {
     // 12-16. Configuration, log and the web server.
     ReadConfiguration();
     return true;
+}
+
+bool CTarvelXConnectDlg::FailStartUp() {
+    ui::ShowMessageBox("Program error.", "Error", ui::MessageIcon::Error);
+    EndDialog(1);
+    return false;
 }
 
 bool CTarvelXConnectDlg::CreateMainWindow() {
@@ -136,12 +137,15 @@ void CTarvelXConnectDlg::OnDestroy() {
     if (m_bDestroyed) return;
     m_bDestroyed = true;
     m_pView->StopPresenceTimer();
-    // 1-3. The instance lock, the skin and the font.
-    m_hMutex.Unlock();
+    // 2-3. The skin and the font. The instance lock goes last of all (below).
     m_pView->DestroySkin();
     m_pView->DeleteAddressFont();
-    // 4-5. The simulator worker first, so that nothing else writes into the pipe.
-    m_simLink.CloseSimconnectThread();
+    // A thread that writes into the pipe (a probe, a key) gives up on a gauge that has stopped
+    // reading, so that the joins below end at once whatever the gauge does.
+    if (m_pWebServer != nullptr) m_pWebServer->StopPipeWaits();
+    // 4-5. The simulator worker first, so that nothing else writes into the pipe; every worker is
+    // joined, also one that stopped itself on the simulator's quit a moment ago.
+    m_simLink.JoinSimconnectThreads();
     m_simLink.ClearSimConnect();
     if (m_pWebServer != nullptr) {
         // 6. Tell the gauge we are going while the link is up.
@@ -152,13 +156,16 @@ void CTarvelXConnectDlg::OnDestroy() {
         delete m_pWebServer;
         m_pWebServer = nullptr;
     }
-    // 9. The log's last line.
+    // 9. The log's last line: no thread of ours is left to write after it.
     if (LogFile.IsOpen()) {
         LogLine(LogFile, "TarvelXConnectExtended.exe: END.\n");
         LogFile.Close();
     }
     // 10. The window itself.
     m_pView->DestroyWindow();
+    // 1. The instance lock, held until everything above has stopped: a second copy started
+    // during the shutdown is refused, and one started after it finds the port free.
+    m_hMutex.Unlock();
 }
 
 }  // namespace app

@@ -121,6 +121,8 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
 
   private:
     // Start-up helpers (window thread).
+    // The window cannot be shown: tells the user, ends the window; always false.
+    bool FailStartUp();
     bool CreateMainWindow();
     void StartPresenceTimer();
     void ReadConfiguration();

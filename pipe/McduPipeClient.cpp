@@ -13,6 +13,9 @@ namespace {
 // A gauge that stops reading must not hold a writer (and the mutex) for ever: a write that
 // cannot go out within this time fails like any other write.
 constexpr std::chrono::milliseconds kWriteTimeout{5000};
+// The close message goes at shutdown, after Stop: a gauge that reads takes it at once, and one
+// that does not must not hold the end of the program.
+constexpr std::chrono::milliseconds kCloseWriteTimeout{250};
 
 // The gauge ended or restarted: a new connection may reach it again.
 bool GaugeHasGone(const platform::Status& write) {
@@ -43,7 +46,7 @@ bool McduPipeClient::ConnectLocked() {
     CloseHandleLocked();
 
     platform::Result<std::unique_ptr<platform::PipeConnection>> opened =
-        platform::OpenPipe(m_path, m_busyWait);
+        platform::OpenPipe(m_path, platform::PipeWait{m_busyWait, &m_bStopping});
     if (!opened.IsOk()) {
         LogLine(m_log, "PIPE: Unable to open named pipe %s w/err 0x%08lx\n", m_path.c_str(),
                 static_cast<unsigned long>(opened.status.Code()));
@@ -51,7 +54,7 @@ bool McduPipeClient::ConnectLocked() {
     }
     m_hMcduPipe = std::move(opened.value);
     LogLine(m_log, "PIPE: The named pipe, %s, is connected.\n", m_path.c_str());
-    const platform::Status mode = m_hMcduPipe->SetWriteMode(kWriteTimeout);
+    const platform::Status mode = m_hMcduPipe->SetWriteMode();
     if (!mode.IsOk()) {
         LogLine(m_log, "PIPE: SetNamedPipeHandleState failed w/err 0x%08lx\n",
                 static_cast<unsigned long>(mode.Code()));
@@ -62,10 +65,15 @@ bool McduPipeClient::ConnectLocked() {
     return true;
 }
 
-McduPipeClient::WriteResult McduPipeClient::WriteMessage(uint8_t code) {
+platform::PipeWait McduPipeClient::SendWait() const {
+    return platform::PipeWait{kWriteTimeout, &m_bStopping};
+}
+
+McduPipeClient::WriteResult McduPipeClient::WriteMessage(uint8_t code,
+                                                         const platform::PipeWait& wait) {
     const uint8_t message[kPipeMessageSize] = {code, 0x00};
     const platform::Result<size_t> sent =
-        m_hMcduPipe->Write(message, static_cast<size_t>(kPipeMessageSize));
+        m_hMcduPipe->Write(message, static_cast<size_t>(kPipeMessageSize), wait);
     WriteResult write;
     write.written = static_cast<long>(sent.value);
     write.status = sent.status;
@@ -108,7 +116,7 @@ bool McduPipeClient::SendKey(int code) {
         ConnectLocked();
         return false;  // dropped: the next key uses the new handle
     }
-    WriteResult write = WriteMessage(byte);
+    WriteResult write = WriteMessage(byte, SendWait());
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends %ld bytes; Code: %d\n", write.written, byte);
         return true;
@@ -120,7 +128,7 @@ bool McduPipeClient::SendKey(int code) {
     // from now on, so reopen at once and give this key one more chance.
     CloseHandleLocked();
     if (!ConnectLocked()) return false;
-    write = WriteMessage(byte);
+    write = WriteMessage(byte, SendWait());
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends %ld bytes; Code: %d\n", write.written, byte);
         return true;
@@ -134,7 +142,7 @@ bool McduPipeClient::SendKey(int code) {
 bool McduPipeClient::SendProbe() {
     platform::MutexLock lock(m_mutex);
     if (!m_bMcduPipeConnected || !m_hMcduPipe) return false;
-    const WriteResult write = WriteMessage(MSG_PIPE_DUMMY);
+    const WriteResult write = WriteMessage(MSG_PIPE_DUMMY, SendWait());
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends MSG_PIPE_DUMMY, %ld bytes.\n", write.written);
         return true;
@@ -150,7 +158,7 @@ bool McduPipeClient::SendProbe() {
 bool McduPipeClient::SendClose() {
     platform::MutexLock lock(m_mutex);
     if (!m_hMcduPipe) return false;
-    const WriteResult write = WriteMessage(MSG_PIPE_CLOSE);
+    const WriteResult write = WriteMessage(MSG_PIPE_CLOSE, platform::PipeWait{kCloseWriteTimeout});
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends MSG_PIPE_CLOSE, %ld bytes.\n", write.written);
     } else {

@@ -6,6 +6,7 @@
 // shutdown). One mutex serialises every send and every connection, so a write never reaches a
 // handle another thread is closing or replacing.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,12 @@ class McduPipeClient {
     // way. True when the message was written.
     bool SendClose() EXCLUDES(m_mutex);
 
+    // From now on no connection, key or probe waits for a gauge that does not take it (any
+    // thread): one that waits gives up within a few tens of milliseconds, so that the threads
+    // that write can be joined at shutdown. A message that goes out at once still goes, and the
+    // close message keeps its own short wait.
+    void Stop() { m_bStopping.store(true); }
+
     bool IsConnected() EXCLUDES(m_mutex);
     bool IsValid() EXCLUDES(m_mutex);
     const std::string& PipePath() const { return m_path; }
@@ -68,7 +75,9 @@ class McduPipeClient {
     };
 
     bool ConnectLocked() REQUIRES(m_mutex);
-    WriteResult WriteMessage(uint8_t code) REQUIRES(m_mutex);
+    WriteResult WriteMessage(uint8_t code, const platform::PipeWait& wait) REQUIRES(m_mutex);
+    // The wait of a key or a probe: the write time-out, ended early by Stop.
+    platform::PipeWait SendWait() const;
     void CloseHandleLocked() REQUIRES(m_mutex);
     void LogKeyFailure(const WriteResult& write, int code);
     void LogMessageFailure(const WriteResult& write);
@@ -76,6 +85,8 @@ class McduPipeClient {
     const std::string m_path;
     logging::LogStream& m_log;
     const std::chrono::milliseconds m_busyWait;
+    // Raised once by Stop (window thread at shutdown); read by every wait of the pipe.
+    std::atomic<bool> m_bStopping{false};
 
     // Held around every send and every connection, by whichever of the three threads calls.
     platform::Mutex m_mutex;

@@ -8,6 +8,7 @@
 //
 // A connection is used by one thread at a time; its owner serialises the calls.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -18,25 +19,41 @@
 
 namespace platform {
 
+// How long a wait for the gauge may last, and a flag that ends it early: a stop of the program
+// sets it, so that no thread stays held by a gauge that does not take what it is sent. The flag
+// is looked at every kCheckEvery while the wait lasts.
+struct PipeWait {
+    static constexpr std::chrono::milliseconds kCheckEvery{50};
+
+    std::chrono::milliseconds timeout{0};
+    const std::atomic<bool>* cancel = nullptr;
+
+    // True once the wait that runs until `deadline` must give up.
+    bool IsOver(std::chrono::steady_clock::time_point deadline) const {
+        return (cancel != nullptr && cancel->load()) ||
+               std::chrono::steady_clock::now() >= deadline;
+    }
+};
+
 class PipeConnection {
   public:
     // Disconnects and closes.
     virtual ~PipeConnection() = default;
 
-    // Puts a fresh connection into the mode every write relies on: a byte stream, writes that
-    // wait at most `writeTimeout` for a reader that has stopped reading, and write only. On a
-    // failure the caller closes the connection.
-    virtual Status SetWriteMode(std::chrono::milliseconds writeTimeout) = 0;
+    // Puts a fresh connection into the mode every write relies on: a byte stream, write only. On
+    // a failure the caller closes the connection.
+    virtual Status SetWriteMode() = 0;
 
     // Writes all `size` bytes, going on after a signal cut the write short: half a message would
-    // shift every later one at the other end. The bytes that went out are the value.
-    virtual Result<size_t> Write(const uint8_t* data, size_t size) = 0;
+    // shift every later one at the other end. A reader that has stopped reading holds the write
+    // as long as `wait` allows; then it fails as a time-out does. The bytes that went out are the
+    // value.
+    virtual Result<size_t> Write(const uint8_t* data, size_t size, const PipeWait& wait) = 0;
 };
 
 // Opens the pipe `name`. When every instance is taken (here: the server's listen queue is full),
-// waits up to `busyWait` for one to come free, taking it as soon as the server accepts; 0 gives up
-// at once. A pipe that is not there is error 2 on both systems.
-Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name,
-                                                 std::chrono::milliseconds busyWait);
+// waits as long as `busyWait` allows for one to come free, taking it as soon as the server
+// accepts; a time-out of 0 gives up at once. A pipe that is not there is error 2 on both systems.
+Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name, const PipeWait& busyWait);
 
 }  // namespace platform

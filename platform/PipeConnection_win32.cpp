@@ -27,18 +27,19 @@ class NamedPipe final : public PipeConnection {
         ::CloseHandle(m_written);
     }
 
-    Status SetWriteMode(std::chrono::milliseconds writeTimeout) override {
-        m_writeTimeout = writeTimeout;
+    Status SetWriteMode() override {
         DWORD mode = PIPE_READMODE_BYTE;
         if (::SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr)) return Status();
         return WindowsError(::GetLastError());
     }
 
-    Result<size_t> Write(const uint8_t* data, size_t size) override {
+    Result<size_t> Write(const uint8_t* data, size_t size, const PipeWait& wait) override {
+        const auto deadline = std::chrono::steady_clock::now() + wait.timeout;
         Result<size_t> write;
         while (write.value < size) {
             DWORD done = 0;
-            const DWORD error = WriteOnce(data + write.value, size - write.value, done);
+            const DWORD error =
+                WriteOnce(data + write.value, size - write.value, wait, deadline, done);
             write.value += done;
             if (error != ERROR_SUCCESS) {
                 write.status = WriteError(error);
@@ -49,18 +50,23 @@ class NamedPipe final : public PipeConnection {
     }
 
   private:
-    // One overlapped write, waited for at most the write time-out: a synchronous WriteFile on a
-    // pipe whose reader has stopped would wait for ever once the pipe's buffer is full.
-    DWORD WriteOnce(const uint8_t* data, size_t size, DWORD& done) {
+    // One overlapped write, waited for as long as `wait` allows, a slice at a time: a synchronous
+    // WriteFile on a pipe whose reader has stopped would wait for ever once the pipe's buffer is
+    // full, and nothing could end it early.
+    DWORD WriteOnce(const uint8_t* data, size_t size, const PipeWait& wait,
+                    std::chrono::steady_clock::time_point deadline, DWORD& done) {
         OVERLAPPED overlapped{};
         overlapped.hEvent = m_written;
         const DWORD length = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
         if (!::WriteFile(m_pipe, data, length, nullptr, &overlapped)) {
             const DWORD error = ::GetLastError();
             if (error != ERROR_IO_PENDING) return error;
-            const DWORD waitMs =
-                static_cast<DWORD>(std::clamp<long long>(m_writeTimeout.count(), 0, INFINITE - 1));
-            if (::WaitForSingleObject(m_written, waitMs) == WAIT_TIMEOUT) {
+            const auto slice = static_cast<DWORD>(PipeWait::kCheckEvery.count());
+            DWORD waited = WAIT_TIMEOUT;
+            while ((waited = ::WaitForSingleObject(m_written, slice)) == WAIT_TIMEOUT &&
+                   !wait.IsOver(deadline)) {
+            }
+            if (waited == WAIT_TIMEOUT) {
                 ::CancelIoEx(m_pipe, &overlapped);
                 // The write may have finished while it was being cancelled; then it counts.
                 if (::GetOverlappedResult(m_pipe, &overlapped, &done, TRUE)) return ERROR_SUCCESS;
@@ -74,7 +80,6 @@ class NamedPipe final : public PipeConnection {
 
     const HANDLE m_pipe;
     const HANDLE m_written;  // the event of the write under way
-    std::chrono::milliseconds m_writeTimeout{5000};
 };
 
 HANDLE OpenForWriting(const std::string& name) {
@@ -86,19 +91,22 @@ HANDLE OpenForWriting(const std::string& name) {
 }  // namespace
 
 Result<std::unique_ptr<PipeConnection>> OpenPipe(const std::string& name,
-                                                 std::chrono::milliseconds busyWait) {
-    const auto deadline = std::chrono::steady_clock::now() + busyWait;
+                                                 const PipeWait& busyWait) {
+    const auto deadline = std::chrono::steady_clock::now() + busyWait.timeout;
     HANDLE pipe = OpenForWriting(name);
     DWORD error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
     // Every instance taken: wait for the gauge to offer one again and take it, as often as
-    // another client is quicker, within the one wait.
-    while (pipe == INVALID_HANDLE_VALUE && error == ERROR_PIPE_BUSY) {
+    // another client is quicker, within the one wait. The wait goes a slice at a time, so that a
+    // stop ends it early (its error is then the time-out's).
+    while (pipe == INVALID_HANDLE_VALUE &&
+           (error == ERROR_PIPE_BUSY || error == ERROR_SEM_TIMEOUT)) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        if (!::WaitNamedPipeA(name.c_str(), static_cast<DWORD>(left.count()))) {
+        if (left.count() <= 0 || busyWait.IsOver(deadline)) break;
+        const auto slice = std::min(left, std::chrono::milliseconds(PipeWait::kCheckEvery));
+        if (!::WaitNamedPipeA(name.c_str(), static_cast<DWORD>(slice.count()))) {
             error = ::GetLastError();
-            break;
+            continue;
         }
         pipe = OpenForWriting(name);
         error = pipe == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;

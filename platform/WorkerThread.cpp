@@ -22,14 +22,9 @@ std::unique_ptr<WorkerThread> WorkerThread::Start(std::function<void()> body) {
 }
 
 WorkerThread::~WorkerThread() {
-    if (!m_thread.joinable()) return;
-    // Joining an ended thread reclaims it at once; one still running (or this very thread
-    // releasing its own handle) is left to finish by itself.
-    if (!IsCurrentThread() && HasEnded()) {
-        m_thread.join();
-    } else {
-        m_thread.detach();
-    }
+    // A thread joining itself would never return; std::thread reports it as an error, which in a
+    // destructor ends the process at once rather than leave a thread running unowned.
+    if (m_thread.joinable()) m_thread.join();
 }
 
 bool WorkerThread::WaitFor(std::chrono::milliseconds timeout) {

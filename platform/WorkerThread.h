@@ -1,7 +1,9 @@
 #pragma once
-// A started thread whose end can be awaited with a time bound. Owning the object is owning the
-// "thread handle": destroying it releases the handle exactly once. A thread that has not ended
-// by then is detached and runs on to its own end; its completion state lives on beside it.
+// A started thread whose end can be awaited with a time bound and which is always joined. Owning
+// the object is owning the "thread handle": destroying it waits for the thread's end and releases
+// the handle exactly once, so a thread never outlives what its owner keeps alive for it. A thread
+// therefore never destroys its own handle; one that ends by itself hands it to its owner, who
+// joins it later.
 
 #include <chrono>
 #include <functional>
@@ -17,6 +19,7 @@ class WorkerThread {
     // Starts `body` on a new thread at once. Null when the thread cannot be created.
     static std::unique_ptr<WorkerThread> Start(std::function<void()> body);
 
+    // Joins the thread: whatever its body waits on must have been woken first.
     ~WorkerThread();
     WorkerThread(const WorkerThread&) = delete;
     WorkerThread& operator=(const WorkerThread&) = delete;
@@ -28,8 +31,8 @@ class WorkerThread {
     bool IsCurrentThread() const;
 
   private:
-    // Shared by the thread and the object, which may go first. The thread sets `done` as its
-    // body returns; the object's waits read it.
+    // Shared by the thread and the object. The thread sets `done` as its body returns; the
+    // object's waits read it.
     struct Completion {
         Mutex mutex;
         CondVar ended;

@@ -26,6 +26,10 @@ namespace sim {
 SimLink::SimLink(LinkHost& host, std::string iniPath)
     : m_host(host), m_szIniPath(std::move(iniPath)) {}
 
+SimLink::~SimLink() {
+    JoinSimconnectThreads();
+}
+
 ClientLibrary& SimLink::SimApi() const {
     return m_pSimApi != nullptr ? *m_pSimApi : ClientLibrary::Real();
 }
@@ -57,7 +61,26 @@ void SimLink::ClearSimConnect() {
     m_hSimConnect = nullptr;
 }
 
+void SimLink::ReapSimThreads(bool all) {
+    std::vector<std::unique_ptr<platform::WorkerThread>> ending;
+    {
+        platform::MutexLock lock(m_simThreadMutex);
+        for (auto& thread : m_endingSimThreads) {
+            if (all || thread->HasEnded()) ending.push_back(std::move(thread));
+        }
+        std::erase(m_endingSimThreads, nullptr);
+    }
+    // Joined outside the lock: a worker takes it on its way out.
+    ending.clear();
+}
+
+void SimLink::JoinSimconnectThreads() {
+    CloseSimconnectThread();
+    ReapSimThreads(true);
+}
+
 bool SimLink::StartSimconnectThread() {
+    ReapSimThreads(false);
     HANDLE handle = nullptr;
     if (SimApi().Open(&handle, kSimClientName, nullptr, 0, nullptr, 0) < 0 || handle == nullptr)
         return false;
@@ -112,8 +135,12 @@ void SimLink::CloseSimconnectThread() {
     if (!thread) return;
     LogLine(LogFile, "CloseSimconnectThread...\n");
     // The worker itself (on a quit message) cannot wait for its own end; it ends as soon as the
-    // callback returns to its loop.
-    if (!thread->IsCurrentThread()) thread->WaitFor(kWorkerStopWait);
+    // callback returns to its loop. One still busy after the wait (a probe into a gauge that has
+    // stopped reading) leaves its loop when that write gives up. Both are joined later.
+    if (thread->IsCurrentThread() || !thread->WaitFor(kWorkerStopWait)) {
+        platform::MutexLock lock(m_simThreadMutex);
+        m_endingSimThreads.push_back(std::move(thread));
+    }
     thread.reset();
     LogLine(LogFile, "CloseSimconnectThread complete\n");
 }
@@ -170,12 +197,12 @@ DWORD SimLink::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
     const HRESULT closed = api.Close(hSimConnect);
     LogLine(LogFile, "Connection closed: %u.\n", static_cast<unsigned>(closed));
 
-    std::unique_ptr<platform::WorkerThread> own;
     {
+        // Deregistered, so that a new worker may start; the window thread joins this one.
         platform::MutexLock lock(m_simThreadMutex);
-        if (m_hSimThread && m_hSimThread->IsCurrentThread()) own = std::move(m_hSimThread);
+        if (m_hSimThread && m_hSimThread->IsCurrentThread())
+            m_endingSimThreads.push_back(std::move(m_hSimThread));
     }
-    own.reset();
     LogLine(LogFile, "SimConnect thread finished.\n");
     return 0;
 }

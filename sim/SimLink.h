@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Mutex.h"
 #include "platform/WorkerThread.h"
@@ -29,6 +30,8 @@ class SimLink {
   public:
     // `iniPath` is read for DataRequestPeriod at every connection. Nothing is opened.
     SimLink(LinkHost& host, std::string iniPath);
+    // Stops and joins every worker still there.
+    ~SimLink();
     SimLink(const SimLink&) = delete;
     SimLink& operator=(const SimLink&) = delete;
 
@@ -36,8 +39,13 @@ class SimLink {
     // Opens a connection, declares its data and starts its worker (window thread). False when
     // the connection does not open or the worker cannot start.
     bool StartSimconnectThread();
-    // Stops the worker, waiting for it at most 5 s, unless called by the worker itself.
+    // Stops the worker, waiting for it at most 5 s, unless called by the worker itself. A worker
+    // that has not ended by then (or that stops itself) is kept until JoinSimconnectThreads.
     void CloseSimconnectThread();
+    // Stops the worker and waits, without a time limit, until every worker this link started has
+    // ended (window thread, at shutdown). Whatever a worker may wait on (the MCDU pipe) must have
+    // been told to give up first.
+    void JoinSimconnectThreads();
     // The once-a-second presence check (window thread).
     void CheckSimPresence();
     // Sends PAUSE_ON or PAUSE_OFF while a connection is open, and logs it either way.
@@ -91,6 +99,9 @@ class SimLink {
     // True while a connection is registered and its worker has not closed it.
     bool IsSimConnectOpen() EXCLUDES(m_simConnectMutex);
     ClientLibrary& SimApi() const;
+    // Joins the workers that are no longer registered: those that have ended, or with `all`
+    // every one (never on a worker thread).
+    void ReapSimThreads(bool all) EXCLUDES(m_simThreadMutex);
 
     LinkHost& m_host;
     // The INI file. Fixed at construction.
@@ -134,6 +145,12 @@ class SimLink {
     // so it is released exactly once and never while another thread waits on it.
     platform::Mutex m_simThreadMutex;
     std::unique_ptr<platform::WorkerThread> m_hSimThread GUARDED_BY(m_simThreadMutex);
+    // Workers deregistered but not yet joined: one that stopped itself (a quit message, a broken
+    // connection) hands its handle over here, as does a stop whose wait ran out. Added to by any
+    // worker and the window thread; joined only by the window thread (ReapSimThreads), so no
+    // thread outlives the link and none joins itself.
+    std::vector<std::unique_ptr<platform::WorkerThread>> m_endingSimThreads
+        GUARDED_BY(m_simThreadMutex);
 };
 
 }  // namespace sim

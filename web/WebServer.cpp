@@ -11,6 +11,8 @@ WebServer::WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, 
     : m_host(host), m_nPort(port), m_bWaits4Sim(waitsForSim), m_pHandler(handler) {}
 
 WebServer::~WebServer() {
+    StopPipeWaits();
+    StopWebServerThread(true);
     CloseClient();
 }
 

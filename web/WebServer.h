@@ -25,8 +25,9 @@ class Socket;
 
 class WebServer {
   public:
-    // Stores the values; nothing is opened. `waitsForSim` is [Server] WebserverWaits4Sim: the
-    // server accepts nothing while the simulator link is offline.
+    // Stores the values; nothing is opened. Destruction stops and joins the thread. `waitsForSim`
+    // is [Server] WebserverWaits4Sim: the server accepts nothing while the simulator link is
+    // offline.
     WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim = true);
     ~WebServer();
     WebServer(const WebServer&) = delete;
@@ -35,8 +36,8 @@ class WebServer {
     // ---- The thread ------------------------------------------------------------------------
     // Starts the web server thread unless it runs, logs the address and has the window show it.
     void StartWebServerThread() EXCLUDES(m_webThreadMutex);
-    // Stops the thread: with `wait`, returns once it has ended (shutdown); without, only
-    // deregisters it (the ending thread itself).
+    // Stops the thread: with `wait`, returns once it (and any earlier one that ended by itself)
+    // has been joined (shutdown); without, only deregisters it (the ending thread itself).
     void StopWebServerThread(bool wait) EXCLUDES(m_webThreadMutex);
     // True while a web server thread is registered.
     bool IsThreadRegistered() EXCLUDES(m_webThreadMutex);
@@ -49,6 +50,9 @@ class WebServer {
     bool SendKey(int code) { return m_mcduPipe.SendKey(code); }
     bool SendProbe() { return m_mcduPipe.SendProbe(); }
     bool SendClose() { return m_mcduPipe.SendClose(); }
+    // From now on no key or probe waits for a gauge that does not take it; one waiting gives up
+    // at once (any thread, at shutdown, before the threads that write are joined).
+    void StopPipeWaits() { m_mcduPipe.Stop(); }
 
     // ---- The connection being served -------------------------------------------------------
     // Makes `client` the connection being served (web server thread).
@@ -98,6 +102,9 @@ class WebServer {
     // Whoever takes the handle out owns it alone, so it is released exactly once.
     platform::Mutex m_webThreadMutex;
     std::unique_ptr<platform::WorkerThread> m_hWebServerThread GUARDED_BY(m_webThreadMutex);
+    // A thread that ended by itself and deregistered: joined by the next start or by shutdown,
+    // never by itself.
+    std::unique_ptr<platform::WorkerThread> m_hEndedWebServerThread GUARDED_BY(m_webThreadMutex);
 
   public:
     // Listening port. Fixed at construction.

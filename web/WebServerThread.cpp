@@ -19,15 +19,17 @@ namespace web {
 
 namespace {
 
-constexpr std::chrono::milliseconds kStopWait{5000};
+// A stop lets a response under way go out this long before it closes the connection, which frees
+// a send held up by a client that does not read.
+constexpr std::chrono::milliseconds kResponseGrace{500};
 
 }  // namespace
 
 void WebServerThread(WebServer* server) {
     LogLine(LogFile, "Webserver (main) thread started.\n");
     ServeConnections(*server);
-    // Deregistering lets the simulator link start a new thread later. From here on the server
-    // object may be deleted by shutdown at any moment, so it is not touched again.
+    // Deregistering lets the simulator link start a new thread later; whoever does, or shutdown,
+    // joins this one before the server object goes.
     server->StopWebServerThread(false);
     LogLine(LogFile, "Webserver (main) thread finished.\n");
 }
@@ -42,6 +44,9 @@ void WebServer::StartWebServerThread() {
         platform::MutexLock lock(m_webThreadMutex);
         // A second thread would only find the port taken; the running one stays the only one.
         if (m_hWebServerThread) return;
+        // One that ended by itself (its port taken) has deregistered and touches nothing here
+        // any more: joining it under the lock is safe and quick.
+        m_hEndedWebServerThread.reset();
         LogLine(LogFile, "Starting the webserver (main) thread...\n");
         // Registering under the lock means a thread that ends at once (its port taken) can only
         // deregister after it has been registered.
@@ -62,8 +67,10 @@ void WebServer::StartWebServerThread() {
 
 void WebServer::StopWebServerThread(bool wait) {
     std::unique_ptr<platform::WorkerThread> thread;
+    std::unique_ptr<platform::WorkerThread> ended;
     {
         platform::MutexLock lock(m_webThreadMutex);
+        if (wait) ended = std::move(m_hEndedWebServerThread);
         if (!m_hWebServerThread) return;
         LogLine(LogFile, "CloseWebserverThread...\n");
         m_bStopThread.store(true);
@@ -77,25 +84,22 @@ void WebServer::StopWebServerThread(bool wait) {
         // thread's own deregistration comes second finds no handle and does nothing.
         thread = std::move(m_hWebServerThread);
         if (!wait || thread->IsCurrentThread()) {
-            // The ending thread itself: everything under the lock, because once it is released
-            // shutdown may delete this object.
-            thread.reset();
+            // The ending thread itself cannot join itself: its handle waits for whoever starts
+            // the next thread, or for shutdown.
+            m_hEndedWebServerThread = std::move(thread);
             m_bStopThread.store(false);
             LogLine(LogFile, "CloseWebserverThread complete\n");
             return;
         }
     }
 
-    if (!thread->WaitFor(kStopWait)) {
-        // The server object must outlive its thread. The stop wakes the thread's wait; only a
-        // response still being sent or a page handler at work can hold it, and closing the
-        // connection frees the former.
+    if (!thread->WaitFor(kResponseGrace)) {
+        // Only a response still being sent or a page handler at work can hold the thread after
+        // the wake-up; closing the connection frees the former.
         LogLine(LogFile,
                 "Webserver (main) thread still busy after %lld ms; closing its connection.\n",
-                static_cast<long long>(kStopWait.count()));
+                static_cast<long long>(kResponseGrace.count()));
         CloseClient();
-        while (!thread->WaitFor(kStopWait)) {
-        }
     }
     thread.reset();
     m_bStopThread.store(false);

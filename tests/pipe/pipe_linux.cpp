@@ -26,7 +26,8 @@ using txtest::GaugeEnd;
 TEST(PipeSocketTest, SocketFileWithoutListenerIsRefused) {
     txtest::TempDir dir;
     { GaugeEnd crashed(dir.path() + "/MCDU_Input"); }  // its socket file stays behind
-    EXPECT_EQ(platform::OpenPipe(dir.path() + "/MCDU_Input", 5s).status.Code(), ECONNREFUSED);
+    EXPECT_EQ(platform::OpenPipe(dir.path() + "/MCDU_Input", platform::PipeWait{5s}).status.Code(),
+              ECONNREFUSED);
 }
 
 // Keys from the web server's threads while the simulator's worker probes and reconnects, each

@@ -144,8 +144,9 @@ TEST_F(PipeTest, KeyOrProbeToAGaugeThatRestartedReconnects) {
 TEST_F(PipeTest, BusyPipeIsWaitedOutUntilTheGaugeTakesTheNextClient) {
     GaugeEnd gauge(m_path);
     std::vector<std::unique_ptr<platform::PipeConnection>> others;  // take every instance
-    for (auto other = platform::OpenPipe(m_path, 0ms); other.IsOk() && others.size() < 8;
-         other = platform::OpenPipe(m_path, 0ms))
+    for (auto other = platform::OpenPipe(m_path, platform::PipeWait{});
+         other.IsOk() && others.size() < 8;
+         other = platform::OpenPipe(m_path, platform::PipeWait{}))
         others.push_back(std::move(other.value));
     // At once without a wait; with one, only once it has run out.
     EXPECT_FALSE(Client(0ms)->ConnectMcduPipe());
@@ -154,6 +155,15 @@ TEST_F(PipeTest, BusyPipeIsWaitedOutUntilTheGaugeTakesTheNextClient) {
     EXPECT_FALSE(Client(200ms)->ConnectMcduPipe());
     EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
     EXPECT_EQ(Log().rfind(Unable(m_errors.busyAfterWait)) + Unable(0).size(), Log().size());
+
+    // A stop ends the wait long before it would run out: shutdown is not held by a busy gauge.
+    auto stopped = Client();
+    std::thread abandoned([&] { EXPECT_FALSE(stopped->ConnectMcduPipe()); });
+    std::this_thread::sleep_for(100ms);
+    const auto stopAt = std::chrono::steady_clock::now();
+    stopped->Stop();
+    abandoned.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 2s);
 
     auto client = Client();
     std::atomic<bool> done{false};
@@ -179,12 +189,23 @@ TEST_F(PipeTest, AGaugeThatStopsReadingMakesAKeyGiveUpInsteadOfHanging) {
         gaveUp = true;
     });
     const bool returned = txtest::WaitUntil([&] { return gaveUp.load(); }, 60s);
-    gauge.Leave();  // frees a writer that would wait for ever
+    if (!returned) gauge.Leave();  // frees a writer that would wait for ever
     keys.join();
-    EXPECT_TRUE(returned);
+    ASSERT_TRUE(returned);
     EXPECT_TRUE(Logged(Failed(m_errors.stalled)));
     EXPECT_EQ(CountLines(Log(), "WriteFile failed"), 1);
     EXPECT_EQ(CountLines(Log(), "is connected."), 1);
+
+    // At shutdown a key's wait ends on the stop, and the close message has a short try of its own.
+    std::thread waiting([&] { EXPECT_FALSE(client->SendKey(2)); });
+    std::this_thread::sleep_for(200ms);
+    const auto stopAt = std::chrono::steady_clock::now();
+    client->Stop();
+    waiting.join();
+    EXPECT_FALSE(client->SendClose());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 2s);
+    EXPECT_EQ(CountLines(Log(), "WriteFile failed"), 3);
+    gauge.Leave();
 }
 
 }  // namespace

@@ -8,9 +8,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -64,7 +66,7 @@ class ScriptedLinkTest : public ::testing::Test {
     }
     // What shutdown does for the link.
     void TearDown() override {
-        m_link->CloseSimconnectThread();
+        m_link->JoinSimconnectThreads();
         m_link->ClearSimConnect();
         m_link.reset();
         logging::LogFile.Close();
@@ -204,6 +206,31 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
     EXPECT_EQ(m_api.Count("Transmit"), 0);
     m_link->CloseSimconnectThread();
     EXPECT_EQ(LogCount("CloseSimconnectThread..."), 1) << "a later stop finds no worker";
+}
+
+// The simulator quits and the program stops a moment later, as at a logoff: the worker has let
+// go of its registration but still runs its last lines. The link must not go before it has ended.
+TEST_F(ScriptedLinkTest, AWorkerThatStoppedItselfIsJoinedBeforeTheLinkGoes) {
+    static std::atomic<bool> ended;
+    ended = false;
+    m_link->m_pStartSimThread = [](std::function<void()> body) {
+        return platform::WorkerThread::Start([body = std::move(body)] {
+            body();
+            // Held past its own stop, so that a shutdown which does not wait for it goes first.
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ended = true;
+        });
+    };
+    GoOnline();
+    m_api.Script({simconnect::EncodeQuit(kVersion)});
+    ASSERT_TRUE(WaitForLog("[Event]: Sim quit.\n"));
+    EXPECT_FALSE(m_link->IsSimThreadRegistered());
+    m_link->JoinSimconnectThreads();
+    EXPECT_TRUE(ended) << "shutdown went on while the worker still ran";
+    EXPECT_EQ(LogCount("CloseSimconnectThread..."), 1) << "the stopped worker is not stopped again";
+    m_link.reset();
+    EXPECT_TRUE(ended);
+    m_link = std::make_unique<sim::SimLink>(m_host, "");
 }
 
 TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {

@@ -84,6 +84,9 @@ void SdlMainWindowView::RunEventLoop() {
 }
 
 void SdlMainWindowView::WakeEventLoop() {
+    // Under the lock, as PostQuit: a wake that comes while SDL shuts down never pushes into a
+    // queue being torn down.
+    platform::MutexLock lock(m_quitMutex);
     const Uint32 type = m_nPostedEvent;
     if (type == 0) return;
     SDL_Event wake{};

@@ -131,9 +131,10 @@ class SdlMainWindowView final : public MainWindowView {
     // SDL event type of the posted-work wake; 0 while SDL is not started. Set and cleared by the
     // window thread around the run of the window, read by threads that post work or a close.
     std::atomic<Uint32> m_nPostedEvent{0};
-    // Held by PostQuit around its push and by StopWindowSystem as it clears m_nPostedEvent: a
-    // close request that comes late (a signal during shutdown) either lands in the queue before
-    // SDL shuts down, or sees 0 and is dropped; it never pushes into a queue being torn down.
+    // Held by PostQuit and WakeEventLoop around their push and by StopWindowSystem as it clears
+    // m_nPostedEvent: a close request or a wake that comes late (a signal during shutdown) either
+    // lands in the queue before SDL shuts down, or sees 0 and is dropped; it never pushes into a
+    // queue being torn down.
     platform::Mutex m_quitMutex;
     // SDL event type of the presence tick, and the timer id the tick carries. Set by the window
     // thread before the timer starts; read by SDL's timer thread.
