@@ -114,13 +114,20 @@ void CTarvelXConnectDlg::ReadConfiguration() {
             platform::GetPrivateProfileInt("Server", "WebserverWaits4Sim", 1, iniPath) != 0;
         m_pWebServer =
             new (std::nothrow) web::WebServer(m_nPort, web::ServePage, *this, waitsForSim);
+        if (m_pWebServer != nullptr)
+            m_pWebServer->SetAddressSetting(
+                platform::GetPrivateProfileString("Server", "WebbrowserIP", "", iniPath));
         // A server that does not wait starts at once; one that waits is started by the link.
         if (!waitsForSim && m_pWebServer != nullptr) m_pWebServer->StartWebServerThread();
     }
 }
 
 void CTarvelXConnectDlg::OnTimer(unsigned id) {
-    if (id == ui::kPresenceTimerId) m_simLink.CheckSimPresence();
+    if (id != ui::kPresenceTimerId) return;
+    m_simLink.CheckSimPresence();
+    // The address a tablet reaches changes with the network (a DHCP renewal, a switch from Wi-Fi
+    // to cable, a VPN coming up): the label follows it.
+    if (m_pWebServer != nullptr) m_pWebServer->FollowAddress();
 }
 
 void CTarvelXConnectDlg::OnClose() {

@@ -10,6 +10,7 @@
 #include "log/Log.h"
 #include "platform/BrowserLauncher.h"
 #include "web/LocalAddress.h"
+#include "web/WebServer.h"
 
 namespace app {
 
@@ -27,9 +28,15 @@ void CTarvelXConnectDlg::OnSysCommand(unsigned id) {
 }
 
 void CTarvelXConnectDlg::OnAddressClicked() {
-    // A failed lookup leaves zeros behind the scheme: the browser gets a URL without host.
+    // The address the label shows, which the server keeps up to date; a failed lookup leaves
+    // zeros behind the scheme: the browser gets a URL without host.
     char url[kUrlBufferSize] = "http://";
-    web::GetLocalIPAddress(url + kSchemeLength);
+    const std::string shown = m_pWebServer != nullptr ? m_pWebServer->ShownAddress() : "";
+    if (!shown.empty() && shown.size() < kUrlBufferSize - kSchemeLength - 6) {
+        std::memcpy(url + kSchemeLength, shown.c_str(), shown.size() + 1);
+    } else {
+        web::GetLocalIPAddress(url + kSchemeLength);
+    }
     const size_t length = std::strlen(url);
     std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
     if (platform::OpenUrlInBrowser(url))

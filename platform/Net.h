@@ -104,9 +104,8 @@ Result<TcpConnection> ConnectTcp(const std::string& address, const std::string& 
 // Sends small writes at once rather than gather them (Nagle's algorithm off).
 void SetNoDelay(SocketHandle socket);
 
-// The dotted-decimal IPv4 address under which other machines of the local network reach this
-// one: the first of an interface that is up and not the loopback, else the one the host name
-// resolves to. Empty when neither is found.
-std::string LocalIPv4Address();
+// The dotted-decimal IPv4 address the host name resolves to first; empty when it does not. What
+// tablets are shown when no adapter has an address (platform/NetworkAdapters.h).
+std::string HostNameIPv4Address();
 
 }  // namespace platform

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -52,23 +51,6 @@ bool IsConnectionLevelAcceptError(int error) {
         default:
             return false;
     }
-}
-
-// The host name alone is a poor guide on Debian, which maps it to 127.0.1.1: no tablet can reach
-// that, so the interfaces are asked first.
-bool FirstInterfaceAddress(in_addr& found) {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return false;
-    bool ok = false;
-    for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-        if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
-        found = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr;
-        ok = true;
-        break;
-    }
-    ::freeifaddrs(list);
-    return ok;
 }
 
 bool HostNameAddress(in_addr& found) {
@@ -266,9 +248,9 @@ void SetNoDelay(SocketHandle socket) {
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
-std::string LocalIPv4Address() {
+std::string HostNameIPv4Address() {
     in_addr address{};
-    if (!FirstInterfaceAddress(address) && !HostNameAddress(address)) return {};
+    if (!HostNameAddress(address)) return {};
     char text[INET_ADDRSTRLEN] = {};
     if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
     return text;

@@ -2,8 +2,6 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
-// The adapter list's types come from Winsock 2.
-#include <iphlpapi.h>
 
 #include <algorithm>
 #include <climits>
@@ -76,37 +74,6 @@ std::string DottedText(const in_addr& address) {
     char text[16];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
     return text;
-}
-
-// The host name alone may resolve to a loopback or a virtual adapter's address first, so the
-// adapters that are up are asked before it.
-bool FirstAdapterAddress(in_addr& found) {
-    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
-    ULONG size = 16 * 1024;
-    std::vector<unsigned char> buffer;
-    ULONG status = ERROR_BUFFER_OVERFLOW;
-    // The list may grow between the call that sizes it and the one that fills it.
-    for (int attempt = 0; attempt < 3 && status == ERROR_BUFFER_OVERFLOW; ++attempt) {
-        buffer.resize(size);
-        status = ::GetAdaptersAddresses(
-            AF_INET, flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
-    }
-    if (status != NO_ERROR) return false;
-    for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
-         adapter = adapter->Next) {
-        if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK)
-            continue;
-        for (auto* unicast = adapter->FirstUnicastAddress; unicast != nullptr;
-             unicast = unicast->Next) {
-            const sockaddr* address = unicast->Address.lpSockaddr;
-            if (address == nullptr || address->sa_family != AF_INET) continue;
-            const in_addr candidate = reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
-            if ((ntohl(candidate.s_addr) >> 24) == 127) continue;
-            found = candidate;
-            return true;
-        }
-    }
-    return false;
 }
 
 bool HostNameAddress(in_addr& found) {
@@ -356,9 +323,9 @@ void SetNoDelay(SocketHandle socket) {
                  sizeof on);
 }
 
-std::string LocalIPv4Address() {
+std::string HostNameIPv4Address() {
     in_addr address{};
-    if (!FirstAdapterAddress(address) && !HostNameAddress(address)) return {};
+    if (!HostNameAddress(address)) return {};
     return DottedText(address);
 }
 

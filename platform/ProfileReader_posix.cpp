@@ -8,6 +8,9 @@
 namespace platform {
 namespace {
 
+// As a 260-character buffer holds.
+constexpr size_t kProfileStringMax = 259;
+
 std::string_view Trim(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n\v\f");
     if (first == std::string_view::npos) return {};
@@ -71,6 +74,12 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
                          const std::string& path) {
     const std::optional<std::string> value = FindValue(section, key, path);
     return value ? ParseLeadingInt(*value) : defaultValue;
+}
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+    const std::optional<std::string> value = FindValue(section, key, path);
+    return value ? value->substr(0, kProfileStringMax) : defaultValue;
 }
 
 }  // namespace platform

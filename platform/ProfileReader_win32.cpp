@@ -14,4 +14,13 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
                                                     WideFromUtf8(path).c_str()));
 }
 
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+    wchar_t value[260] = {};
+    const DWORD length = ::GetPrivateProfileStringW(
+        WideFromUtf8(section).c_str(), WideFromUtf8(key).c_str(),
+        WideFromUtf8(defaultValue).c_str(), value, 260, WideFromUtf8(path).c_str());
+    return Utf8FromWide(value, length);
+}
+
 }  // namespace platform

@@ -7,10 +7,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "pipe/McduPipeClient.h"
 #include "platform/Mutex.h"
+#include "platform/NetworkAdapters.h"
 #include "platform/WorkerThread.h"
 #include "web/HttpRequest.h"
 #include "web/ServerHost.h"
@@ -41,6 +45,19 @@ class WebServer {
     void StopWebServerThread(bool wait) EXCLUDES(m_webThreadMutex);
     // True while a web server thread is registered.
     bool IsThreadRegistered() EXCLUDES(m_webThreadMutex);
+
+    // ---- The address shown to tablets (window thread) ---------------------------------------
+    // [Server] WebbrowserIP: an address to show instead of the chosen one, for a network no rule
+    // can guess; empty means the choice. Anything but an IPv4 address is logged and ignored.
+    void SetAddressSetting(const std::string& address);
+    // Looks at the address again (the presence tick): when it differs from the one shown, logs
+    // the new one and has the window show it. Nothing before the thread's first start.
+    void FollowAddress();
+    // The address shown, empty before the thread's first start or when none is found.
+    const std::string& ShownAddress() const { return m_szShownAddress; }
+    // The adapters the address is chosen from; a test may give its own, the program does not.
+    std::function<platform::Result<std::vector<platform::NetworkAdapter>>()> m_fnListAdapters =
+        &platform::ListNetworkAdapters;
 
     // ---- The MCDU pipe ---------------------------------------------------------------------
     // Opens the MCDU input pipe anew; the outcome stays in the pipe client and goes to the log.
@@ -78,6 +95,19 @@ class WebServer {
     void SetWaitsForSim(bool waits) { m_bWaits4Sim.store(waits); }
 
   private:
+    // The address to show now: the setting, else the choice over the adapters, else the host
+    // name's. Logs the adapters once per run.
+    std::string CurrentAddress();
+    // Logs `address` and has the window show it with the port.
+    void ShowAddress(const std::string& address);
+
+    // The address setting, the address shown and whether the adapters have been logged. Window
+    // thread only (the thread's start, the presence tick, the address strip's press).
+    std::string m_szAddressSetting;
+    std::string m_szShownAddress;
+    bool m_bShowingAddress = false;
+    bool m_bAdaptersLogged = false;
+
     // The MCDU input pipe (its handle and connected flag). Connected by the web server thread at
     // the start of every run; written by that thread (key presses), the simulator worker (probe)
     // and the window thread (close message); the client serialises them itself.

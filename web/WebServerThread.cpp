@@ -7,6 +7,7 @@
 #include <string>
 
 #include "log/Log.h"
+#include "platform/Net.h"
 #include "platform/SocketWaiter.h"
 #include "web/HttpServer.h"
 #include "web/LocalAddress.h"
@@ -57,12 +58,49 @@ void WebServer::StartWebServerThread() {
         }
     }
 
-    char address[17] = "";
-    GetLocalIPAddress(address);
-    std::string label;
-    if (address[0] != '\0') label = std::string(address) + ":" + std::to_string(m_nPort);
-    LogLine(LogFile, "Webbrowser IP: %s.\n", address);
-    m_host.ShowAddressLabel(label);
+    ShowAddress(CurrentAddress());
+    m_bShowingAddress = true;
+}
+
+void WebServer::SetAddressSetting(const std::string& address) {
+    uint32_t parsed = 0;
+    if (address.empty() || platform::ParseDottedIPv4(address, parsed)) {
+        m_szAddressSetting = address;
+        return;
+    }
+    LogLine(LogFile,
+            "Webserver: [Server] WebbrowserIP=%s is not an IPv4 address; the address is chosen "
+            "from the network adapters.\n",
+            address.c_str());
+}
+
+std::string WebServer::CurrentAddress() {
+    if (!m_szAddressSetting.empty()) return m_szAddressSetting;
+    const platform::Result<std::vector<platform::NetworkAdapter>> adapters = m_fnListAdapters();
+    if (!m_bAdaptersLogged) {
+        m_bAdaptersLogged = true;
+        if (adapters.IsOk()) {
+            LogLine(LogFile, "Network adapters: %s.\n", DescribeAdapters(adapters.value).c_str());
+        } else {
+            LogLine(LogFile, "Network adapters: cannot be listed (%s).\n",
+                    adapters.status.Text().c_str());
+        }
+    }
+    std::string address = adapters.IsOk() ? ChooseTabletAddress(adapters.value) : "";
+    if (address.empty()) address = platform::HostNameIPv4Address();
+    return address;
+}
+
+void WebServer::ShowAddress(const std::string& address) {
+    m_szShownAddress = address;
+    LogLine(LogFile, "Webbrowser IP: %s.\n", address.c_str());
+    m_host.ShowAddressLabel(address.empty() ? "" : address + ":" + std::to_string(m_nPort));
+}
+
+void WebServer::FollowAddress() {
+    if (!m_bShowingAddress) return;
+    const std::string address = CurrentAddress();
+    if (address != m_szShownAddress) ShowAddress(address);
 }
 
 void WebServer::StopWebServerThread(bool wait) {
