@@ -1,9 +1,10 @@
 // The adapters on Windows: GetAdaptersAddresses with their gateways and metrics. An adapter holds
 // a default route when it has an IPv4 gateway; its metric is the interface's IPv4 metric.
 
-#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// The adapter list's types come from Winsock 2.
+#include <iphlpapi.h>
 
 #include <string>
 #include <utility>
