@@ -7,4 +7,4 @@ import { runTestFiles } from '../../support/harness.mjs';
 import { missingPrerequisites } from '../../support/system_win32.mjs';
 
 runTestFiles('Windows program tests', missingPrerequisites(), import.meta.dirname,
-  ['../../app/program.test.mjs', 'simconnectcfg.test.mjs', 'user.test.mjs'], { ...process.env, TX_SYSTEM: 'windows' });
+  ['../../app/program.test.mjs', 'simconnectcfg.test.mjs', 'user.test.mjs', 'address.test.mjs'], { ...process.env, TX_SYSTEM: 'windows' });

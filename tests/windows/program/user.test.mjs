@@ -4,7 +4,7 @@
 // makes a Wine prefix of its own for that user, in the session's display, and removes it after.
 
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -60,15 +60,23 @@ test('INI, log and display picture in that user\'s documents; the pages\' pictur
   assert.deepEqual(fs.readdirSync(system.workingFolder), [], 'nothing in the working folder');
 });
 
-// The logoff ends the simulator's window stand-in too: the program may see it gone first and
-// close offline, without the close message (the close while online is program.test.mjs's).
-test('a logoff ends it: the gauge\'s connection closed, END last, the process gone', async () => {
-  const ended = spawnSync('wineboot', ['--end-session'], { env: process.env, stdio: 'ignore', timeout: 60000 });
-  assert.equal(ended.status, 0, 'wineboot --end-session');
+// A logoff closes the simulator and the program at the same moment: the simulator's quit reaches
+// the link while the session's end arrives. The logoff ends the simulator's window stand-in too, so
+// the program may see it gone first and close offline, without the close message.
+test('a logoff while the simulator quits ends it: every thread done before END, the gauge told if online', async () => {
+  const logoff = new Promise((resolve) => spawn('wineboot', ['--end-session'], { env: process.env, stdio: 'ignore' })
+    .on('exit', resolve).on('error', () => resolve(null)));
+  system.sim.stopping = true;  // the stand-in ends after its quit
+  await system.ctl('quit');
+  assert.equal(await logoff, 0, 'wineboot --end-session');
   await system.program.waitExit(20000);
-  await waitFor(() => /GAUGE: (code 255|program closed the connection)/.test(system.gaugeLog()), 10000, 'the pipe closed');
   assert.ok(system.rawLog().endsWith(']: TarvelXConnectExtended.exe: END.\r\n'), 'END is the last line');
   const log = system.log();
+  const online = !log.includes('FSX offline.');
+  await waitFor(() => (online ? /GAUGE: code 255/ : /GAUGE: (code 255|program closed the connection)/).test(system.gaugeLog()),
+    10000, online ? 'the close message at the gauge' : 'the pipe closed');
+  const finished = log.indexOf('SimConnect thread finished.');
+  assert.ok(finished >= 0 && finished < log.indexOf('CloseWebserverThread complete'), 'the worker ended first');
   assert.ok(log.indexOf('CloseSimconnectThread complete') < log.indexOf('CloseWebserverThread complete'), 'in shutdown order');
   assert.equal(count(log, 'END.'), 1);
 });
