@@ -164,18 +164,6 @@ void ReadAndServe(WebServer& server, web::WaitingConnections& waiting, size_t in
     HandleConnection(server, std::move(taken.socket), head.request, taken.offlineSeen);
 }
 
-// Lets go of every connection whose deadline has passed, in one pass.
-void DropLate(web::WaitingConnections& waiting, Socket::Clock::time_point now) {
-    for (size_t i = 0; i < waiting.Size(); ++i) {
-        if (!waiting[i].socket || now < waiting[i].deadline) continue;
-        LogLine(LogFile,
-                "Webserver: request not complete within %lld s of the accept; connection "
-                "closed.\n",
-                static_cast<long long>(kRequestHeadTimeout.count()));
-        waiting.Close(i);
-    }
-}
-
 // Takes the connection the listener has ready; a second one waiting behind it wakes the next wait
 // at once, which spares a call that would find none. A client sends its request right after its
 // connect, so the head has mostly arrived by now: it is read at once, and the connection joins
@@ -195,7 +183,7 @@ bool AcceptOne(WebServer& server, SocketServer& listener, web::WaitingConnection
         return false;
     }
     client->SetSendTimeout(kResponseSendTimeout);
-    waiting.Add(std::move(client), Socket::Clock::now() + kRequestHeadTimeout);
+    waiting.Add(std::move(client), Socket::Clock::now());
     ReadAndServe(server, waiting, waiting.Size() - 1);
     return true;
 }
@@ -256,7 +244,7 @@ void ServeFrom(WebServer& server, SocketServer& listener, platform::SocketWaiter
         }
         if (!waited.IsOk()) std::fill_n(ready.get(), handles.size(), false);
 
-        DropLate(waiting, Socket::Clock::now());
+        waiting.DropLate(Socket::Clock::now());
         // The heads in the order they become whole; the connections taken later wait for the
         // next look.
         const size_t count = waiting.Size();

@@ -12,9 +12,6 @@ namespace {
 
 using platform::NetworkAdapter;
 
-bool IsLoopback(uint32_t address) {
-    return (address >> 24) == 127;
-}
 bool IsLinkLocal(uint32_t address) {
     return (address >> 16) == 0xA9FE;  // 169.254/16
 }
@@ -29,7 +26,7 @@ uint32_t UsableAddress(const NetworkAdapter& adapter, bool linkLocalToo) {
     uint32_t best = 0;
     int bestRank = 0;
     for (const uint32_t address : adapter.addresses) {
-        if (address == 0 || IsLoopback(address)) continue;
+        if (address == 0) continue;
         const int rank = IsLinkLocal(address) ? (linkLocalToo ? 1 : 0) : IsPrivate(address) ? 3 : 2;
         if (rank > bestRank) {
             best = address;

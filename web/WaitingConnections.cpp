@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "log/Log.h"
+#include "web/HttpServer.h"
 #include "web/Socket.h"
 
 using logging::LogFile;
@@ -27,7 +28,22 @@ WaitingConnections::~WaitingConnections() {
     CloseAll();
 }
 
-void WaitingConnections::Add(std::unique_ptr<Socket> socket, Clock::time_point deadline) {
+size_t WaitingConnections::DropLate(Clock::time_point now) {
+    size_t dropped = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (!m_entries[i].socket || now < m_entries[i].deadline) continue;
+        LogLine(LogFile,
+                "Webserver: request not complete within %lld s of the accept; connection "
+                "closed.\n",
+                static_cast<long long>(kRequestHeadTimeout.count()));
+        Close(i);
+        ++dropped;
+    }
+    return dropped;
+}
+
+void WaitingConnections::Add(std::unique_ptr<Socket> socket, Clock::time_point accepted) {
+    const Clock::time_point deadline = accepted + kRequestHeadTimeout;
     Compact();
     if (m_entries.size() >= m_capacity && !m_entries.empty()) {
         if (!m_bCapLogged) {

@@ -35,10 +35,14 @@ class WaitingConnections {
     WaitingConnections(const WaitingConnections&) = delete;
     WaitingConnections& operator=(const WaitingConnections&) = delete;
 
-    // Adds a connection just accepted, to be let go at `deadline`. When the set is full the
-    // connection that has waited longest is closed first, and logged once per burst: a burst
-    // ends when no connection waits any more.
-    void Add(std::unique_ptr<Socket> socket, Clock::time_point deadline);
+    // Adds a connection accepted at `accepted`, to be let go when its whole head has not come
+    // within kRequestHeadTimeout of that. When the set is full the connection that has waited
+    // longest is closed first, and logged once per burst: a burst ends when no connection waits
+    // any more.
+    void Add(std::unique_ptr<Socket> socket, Clock::time_point accepted);
+    // Lets go, in one pass, of every connection whose deadline has come by `now`, each with its
+    // log line. The count let go.
+    size_t DropLate(Clock::time_point now);
 
     // The connections in the order they were accepted. Taking or closing one through Take and
     // Close leaves an empty place that Compact removes, so indices hold across one pass.

@@ -76,6 +76,29 @@ TEST(SimProtocolTest, LongNamesAreCutToTheirFieldAndBadRequestsAreTold) {
     EXPECT_EQ(decode(Filled(map, 275, 1, 'A')), DecodeStatus::kMalformed) << "a name without NUL";
 }
 
+// The configured largest message is a message like any other: one of exactly that size is taken.
+TEST(SimProtocolTest, AFrameOfExactlyTheLargestSizeIsTakenAndOneByteMoreIsNot) {
+    using simconnect::FrameStatus;
+    const uint32_t header = simconnect::kMessageHeaderSize;
+    for (const uint32_t largest : {64u, simconnect::kMaxFrameSize}) {
+        const std::tuple<uint32_t, size_t, FrameStatus> cases[] = {
+            {header - 1, header, FrameStatus::kMalformed},
+            {header, header, FrameStatus::kComplete},
+            {largest, largest - 1, FrameStatus::kIncomplete},
+            {largest, largest, FrameStatus::kComplete},
+            {largest + 1, largest + 1, FrameStatus::kMalformed},
+        };
+        for (const auto& [size, available, status] : cases) {
+            Bytes frame(available, 0);
+            for (int i = 0; i < 4; ++i) frame[i] = static_cast<uint8_t>(size >> (8 * i));
+            uint32_t taken = 0;
+            EXPECT_EQ(simconnect::PeekFrame(frame.data(), available, header, &taken, largest),
+                      status)
+                << size << " of " << largest;
+        }
+    }
+}
+
 TEST(SimProtocolTest, MessagesAreCheckedAgainstTheirLayout) {
     const Bytes open = simconnect::EncodeOpen(kV, {"Sim", 1, 2, 3, 4, 5, 6, 7, 8});
     const Bytes event = simconnect::EncodeEvent(kV, 0, 4, 1);

@@ -20,6 +20,7 @@
 #include "web/LocalAddress.h"
 #include "web/Socket.h"
 #include "web/SocketServer.h"
+#include "web/WaitingConnections.h"
 #include "web/WebServer.h"
 
 namespace {
@@ -194,6 +195,31 @@ TEST_F(WebServerTest, BigAnswersGoOutWholeAndAClientThatStopsReadingHoldsUpNoOth
     EXPECT_LT(clients[1].ReadUntilClosed(10s, &closed).size(), g_big.size());
     EXPECT_TRUE(closed);
     EXPECT_EQ(Paths().size(), 3u);
+}
+
+// A silent connection is let go 5 s after its accept, by the clock the server reads.
+TEST(WaitingConnectionsTest, ASilentConnectionIsLetGoFiveSecondsAfterItsAccept) {
+    web::WaitingConnections waiting(2);
+    const auto accepted = web::WaitingConnections::Clock::now();
+    waiting.Add(std::make_unique<Socket>(platform::kInvalidSocket), accepted);
+    EXPECT_EQ(waiting.DropLate(accepted + 4999ms), 0u);
+    EXPECT_EQ(waiting.DropLate(accepted + 5s), 1u);
+    EXPECT_EQ(waiting.DropLate(accepted + 6s), 0u) << "let go once";
+}
+
+// The simulator comes back while a head is still coming: the request began while it was away,
+// so it is answered as such, whatever the moment its last line arrives.
+TEST_F(WebServerTest, AHeadBegunWhileTheSimulatorWasAwayGetsTheOfflinePage) {
+    m_host.online = false;
+    Start();
+    txtest::TcpClient client;
+    ASSERT_TRUE(client.Connect(m_port) && client.Send("GET /status HTTP/1.1\r\n"));
+    std::this_thread::sleep_for(200ms);  // for the server to take the request line
+    m_host.online = true;
+    ASSERT_TRUE(client.Send("Host: tablet\r\n\r\n"));
+    client.ReadUntilClosed(10s);
+    EXPECT_EQ(Paths(), std::vector<std::string>{"/offline"});
+    EXPECT_EQ(PathSeenFor("/status"), "/status") << "one that begins online is served";
 }
 
 TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
