@@ -31,12 +31,11 @@ void CTarvelXConnectDlg::OnAddressClicked() {
     // The address the label shows, which the server keeps up to date; a failed lookup leaves
     // zeros behind the scheme: the browser gets a URL without host.
     char url[kUrlBufferSize] = "http://";
-    const std::string shown = m_pWebServer != nullptr ? m_pWebServer->ShownAddress() : "";
-    if (!shown.empty() && shown.size() < kUrlBufferSize - kSchemeLength - 6) {
+    std::string shown = m_pWebServer != nullptr ? m_pWebServer->ShownAddress() : "";
+    if (shown.empty()) shown = web::GetLocalIPAddress().value;
+    // 15 characters at most: a dotted IPv4 address.
+    if (shown.size() < kUrlBufferSize - kSchemeLength - 6)
         std::memcpy(url + kSchemeLength, shown.c_str(), shown.size() + 1);
-    } else {
-        web::GetLocalIPAddress(url + kSchemeLength);
-    }
     const size_t length = std::strlen(url);
     std::snprintf(url + length, sizeof url - length, ":%u", static_cast<unsigned>(m_nPort.load()));
     if (platform::OpenUrlInBrowser(url))

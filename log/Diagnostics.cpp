@@ -12,26 +12,26 @@
 
 namespace logging {
 
-bool FormatFileDateTime(int mode, const std::string& path, char* out, size_t outSize) {
-    if (out == nullptr || outSize == 0) return false;
-    std::time_t written = 0;
-    if ((mode != 1 && mode != 2) || !platform::FileWriteTime(path, written)) return false;
-    std::tm local{};
-    if (!platform::ToLocalTime(written, local)) return false;
+platform::Result<std::string> FormatFileDateTime(int mode, const std::string& path) {
+    if (mode != 1 && mode != 2)
+        return {platform::Status(platform::ErrorKind::kFailed, 0, "no such mode")};
+    const platform::Result<std::time_t> written = platform::FileWriteTime(path);
+    if (!written.IsOk()) return {written.status};
+    const platform::Result<std::tm> local = platform::ToLocalTime(written.value);
+    if (!local.IsOk()) return {local.status};
+    const std::tm& t = local.value;
     if (mode == 1) {
-        std::snprintf(out, outSize, "%02d/%02d/%d %02d:%02d:%02d", local.tm_mday, local.tm_mon + 1,
-                      local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-        return true;
+        char text[64];
+        std::snprintf(text, sizeof text, "%02d/%02d/%d %02d:%02d:%02d", t.tm_mday, t.tm_mon + 1,
+                      t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
+        return {platform::Status(), text};
     }
-    const std::string text = platform::AsctimeText(local);
-    if (text.empty()) return false;
-    // ctime's text is 24 characters and a line feed; it is copied within the 26-byte limit.
-    const size_t limit = outSize < 26 ? outSize : 26;
-    const size_t length = std::min(text.size(), limit - 1);
-    std::memcpy(out, text.data(), length);
-    out[length] = '\0';
-    if (length > 0 && out[length - 1] == '\n') out[length - 1] = '\0';
-    return true;
+    std::string text = platform::AsctimeText(t);
+    if (text.empty()) return {platform::Status(platform::ErrorKind::kFailed, 0, "no ctime text")};
+    // ctime's text is 24 characters and a line feed.
+    if (text.size() > 25) text.resize(25);
+    if (text.back() == '\n') text.pop_back();
+    return {platform::Status(), text};
 }
 
 std::string GetFileVersionText(const std::string& path) {
@@ -44,7 +44,6 @@ std::string OwnExecutablePath() {
 
 void LogModuleVersion(LogStream& stream, const void* module, int dateMode, bool fixedVersion) {
     std::string version = "N/A";
-    char date[64] = "N/A";
     std::string path;
 
     LogLine(stream, "Dataflags: %d, %d, size=0x%08lx.\n", dateMode, fixedVersion ? 1 : 0,
@@ -65,8 +64,9 @@ void LogModuleVersion(LogStream& stream, const void* module, int dateMode, bool 
         return;
     }
 
-    FormatFileDateTime(dateMode, path, date, sizeof date);
-    LogLine(stream, "Module version: %s. Date/time: %s.\n", version.c_str(), date);
+    const platform::Result<std::string> date = FormatFileDateTime(dateMode, path);
+    LogLine(stream, "Module version: %s. Date/time: %s.\n", version.c_str(),
+            date.IsOk() ? date.value.c_str() : "N/A");
 }
 
 }  // namespace logging

@@ -1,17 +1,16 @@
 #pragma once
 // The start-up diagnostic: which program build is running, and when its file was written.
 
-#include <cstddef>
 #include <string>
 
 #include "log/LogStream.h"
+#include "platform/Status.h"
 
 namespace logging {
 
-// Writes the last-write time of `path` into `out` (room for `outSize` bytes, at least 26).
-// Mode 1: "dd/mm/yyyy hh:mm:ss" in local time. Mode 2: the ctime() text without its line feed.
-// False, and `out` untouched, for another mode or a file that cannot be examined.
-bool FormatFileDateTime(int mode, const std::string& path, char* out, size_t outSize);
+// The last-write time of `path`. Mode 1: "dd/mm/yyyy hh:mm:ss" in local time. Mode 2: the ctime()
+// text without its line feed. A failure for another mode or a file that cannot be examined.
+platform::Result<std::string> FormatFileDateTime(int mode, const std::string& path);
 
 // "major.minor.build.revision" of a file that carries version information, else empty text. The
 // program's own executable carries the version it was built with; other files carry none.

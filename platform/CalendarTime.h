@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 struct LocalTimestamp {
@@ -21,9 +23,9 @@ struct LocalTimestamp {
 // Now, in local time.
 LocalTimestamp LocalNow();
 
-// `when` broken down in local time, or in UTC. False, `out` unspecified, when it cannot be.
-bool ToLocalTime(std::time_t when, std::tm& out);
-bool ToUtcTime(std::time_t when, std::tm& out);
+// `when` broken down in local time, or in UTC; kFailed when it cannot be.
+Result<std::tm> ToLocalTime(std::time_t when);
+Result<std::tm> ToUtcTime(std::time_t when);
 
 // asctime's 25 characters ("Sat Dec  5 22:06:14 2026\n"; Windows's C library writes the day as
 // "05") for `when`; empty text when the time does not fit that form.

@@ -20,12 +20,18 @@ LocalTimestamp LocalNow() {
     return when;
 }
 
-bool ToLocalTime(std::time_t when, std::tm& out) {
-    return ::localtime_r(&when, &out) != nullptr;
+Result<std::tm> ToLocalTime(std::time_t when) {
+    Result<std::tm> local;
+    if (!(::localtime_r(&when, &local.value) != nullptr))
+        local.status = Status(ErrorKind::kFailed, 0, "no local time for it");
+    return local;
 }
 
-bool ToUtcTime(std::time_t when, std::tm& out) {
-    return ::gmtime_r(&when, &out) != nullptr;
+Result<std::tm> ToUtcTime(std::time_t when) {
+    Result<std::tm> utc;
+    if (!(::gmtime_r(&when, &utc.value) != nullptr))
+        utc.status = Status(ErrorKind::kFailed, 0, "no UTC time for it");
+    return utc;
 }
 
 std::string AsctimeText(const std::tm& when) {

@@ -20,12 +20,18 @@ LocalTimestamp LocalNow() {
     return when;
 }
 
-bool ToLocalTime(std::time_t when, std::tm& out) {
-    return ::localtime_s(&out, &when) == 0;
+Result<std::tm> ToLocalTime(std::time_t when) {
+    Result<std::tm> local;
+    if (!(::localtime_s(&local.value, &when) == 0))
+        local.status = Status(ErrorKind::kFailed, 0, "no local time for it");
+    return local;
 }
 
-bool ToUtcTime(std::time_t when, std::tm& out) {
-    return ::gmtime_s(&out, &when) == 0;
+Result<std::tm> ToUtcTime(std::time_t when) {
+    Result<std::tm> utc;
+    if (!(::gmtime_s(&utc.value, &when) == 0))
+        utc.status = Status(ErrorKind::kFailed, 0, "no UTC time for it");
+    return utc;
 }
 
 std::string AsctimeText(const std::tm& when) {

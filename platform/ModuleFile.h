@@ -8,6 +8,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/Status.h"
+
 namespace platform {
 
 // The full path of the running program's executable; empty when the system does not tell.
@@ -22,7 +24,7 @@ std::string ModulePath(const void* address);
 // version it was built with.
 std::string FileVersionText(const std::string& path);
 
-// When the file was last written. False, `written` untouched, when it cannot be examined.
-bool FileWriteTime(const std::string& path, std::time_t& written);
+// When the file was last written; the system's failure when it cannot be examined.
+Result<std::time_t> FileWriteTime(const std::string& path);
 
 }  // namespace platform

@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 
 #include "platform/ModuleFile.h"
+#include "platform/PosixError.h"
 
 namespace platform {
 namespace {
@@ -45,11 +47,10 @@ std::string FileVersionText(const std::string& path) {
     return text;
 }
 
-bool FileWriteTime(const std::string& path, std::time_t& written) {
+Result<std::time_t> FileWriteTime(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return false;
-    written = info.st_mtim.tv_sec;
-    return true;
+    if (::stat(path.c_str(), &info) != 0) return {PosixError(errno)};
+    return {Status(), info.st_mtim.tv_sec};
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/ModuleFile.h"
+#include "platform/WindowsError.h"
 #include "platform/Utf16_win32.h"
 
 namespace platform {
@@ -67,17 +68,17 @@ std::string FileVersionText(const std::string& path) {
     return text;
 }
 
-bool FileWriteTime(const std::string& path, std::time_t& written) {
+Result<std::time_t> FileWriteTime(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     if (!::GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &attributes))
-        return false;
+        return {WindowsError(::GetLastError())};
     const unsigned long long units =
         (static_cast<unsigned long long>(attributes.ftLastWriteTime.dwHighDateTime) << 32) |
         attributes.ftLastWriteTime.dwLowDateTime;
     const unsigned long long seconds = units / kFileTimeUnits;
-    if (seconds < kEpochDifference) return false;  // before 1970: no time_t for it
-    written = static_cast<std::time_t>(seconds - kEpochDifference);
-    return true;
+    // Before 1970: no time_t for it.
+    if (seconds < kEpochDifference) return {Status(ErrorKind::kFailed, 0, "written before 1970")};
+    return {Status(), static_cast<std::time_t>(seconds - kEpochDifference)};
 }
 
 }  // namespace platform

@@ -16,9 +16,6 @@ class CAPABILITY("mutex") Mutex {
   public:
     void Lock() ACQUIRE() { m_mutex.lock(); }
     void Unlock() RELEASE() { m_mutex.unlock(); }
-    // For std::condition_variable_any and std::unique_lock.
-    void lock() ACQUIRE() { m_mutex.lock(); }
-    void unlock() RELEASE() { m_mutex.unlock(); }
 
   private:
     friend class CondVar;

@@ -47,7 +47,8 @@ void SetNonBlocking(SocketHandle socket);
 // Binds to `port` on every IPv4 interface. A restart binds while connections of the previous
 // listener linger (TIME_WAIT); a port that another socket listens on is refused.
 Status BindAllIPv4(SocketHandle socket, uint16_t port);
-void Listen(SocketHandle socket, int backlog);
+// Starts listening with room for `backlog` connections not yet taken.
+Status Listen(SocketHandle socket, int backlog);
 
 // Takes the next connection: a socket that started programs do not inherit, non-blocking when
 // `listenerNonBlocking` says SetNonBlocking was called on the listener, else blocking. Windows

@@ -142,8 +142,8 @@ Status BindAllIPv4(SocketHandle socket, uint16_t port) {
     return Status();
 }
 
-void Listen(SocketHandle socket, int backlog) {
-    ::listen(socket, backlog);
+Status Listen(SocketHandle socket, int backlog) {
+    return ::listen(socket, backlog) == 0 ? Status() : PosixError(errno);
 }
 
 Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {

@@ -199,8 +199,9 @@ Status BindAllIPv4(SocketHandle socket, uint16_t port) {
     return Status();
 }
 
-void Listen(SocketHandle socket, int backlog) {
-    ::listen(Native(socket), backlog);
+Status Listen(SocketHandle socket, int backlog) {
+    if (::listen(Native(socket), backlog) == 0) return Status();
+    return WindowsError(::WSAGetLastError());
 }
 
 Result<SocketHandle> Accept(SocketHandle listener, bool listenerNonBlocking) {

@@ -30,7 +30,7 @@ enum class ErrorKind {
     kFailed,       // anything else; the number and text say what
 };
 
-class Status {
+class [[nodiscard]] Status {
   public:
     // Ok.
     Status() = default;
@@ -55,7 +55,7 @@ class Status {
 };
 
 template <typename T>
-struct Result {
+struct [[nodiscard]] Result {
     Status status;
     T value{};
 

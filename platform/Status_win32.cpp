@@ -3,6 +3,9 @@
 
 #include <winsock2.h>
 
+#include <iterator>
+
+#include "platform/Utf16_win32.h"
 #include "platform/WindowsError.h"
 
 namespace platform {
@@ -13,12 +16,14 @@ std::string Status::Text() const {
 }
 
 std::string SystemErrorText(int code) {
-    char buffer[512] = {};
+    // The wide call, turned into UTF-8 as every text of the program is: the ANSI one would put a
+    // non-English Windows' words into the log in its code page.
+    wchar_t buffer[512] = {};
     const DWORD length =
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                          static_cast<DWORD>(code), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                         buffer, sizeof buffer, nullptr);
-    std::string text(buffer, length);
+                         buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+    std::string text = Utf8FromWide(buffer, length);
     // The system's texts end with a line break (and mostly a full stop) that a log line has of
     // its own.
     while (!text.empty() &&

@@ -2,20 +2,16 @@
 // One parsed HTTP request and the answer the page handler fills in. Made per connection by the
 // web server thread; all texts are byte strings (the body may hold zero bytes).
 
-#include <map>
 #include <optional>
 #include <string>
 
 namespace web {
 
 class ServerHost;
-class Socket;
 
 struct HttpRequest {
-    Socket* client = nullptr;  // the connection (not owned)
-    std::string method;        // "GET", "POST", or empty for any other method
-    std::string path;          // target without query and version; "/offline" while offline
-    std::map<std::string, std::string> params;  // query parameters: always empty
+    std::string method;  // "GET", "POST", or empty for any other method
+    std::string path;    // target without query and version; "/offline" while offline
     std::string accept;
     std::string acceptLanguage;
     std::string acceptEncoding;

@@ -40,9 +40,9 @@ std::string ContentTypeLine(const std::string& path) {
 }
 
 std::string DateLine(std::time_t when) {
-    std::tm utc{};
+    const platform::Result<std::tm> utc = platform::ToUtcTime(when);
     std::string date;
-    if (platform::ToUtcTime(when, utc)) date = platform::AsctimeText(utc);
+    if (utc.IsOk()) date = platform::AsctimeText(utc.value);
     if (!date.empty() && date.back() == '\n') date.pop_back();
     return "Date: " + date + " GMT";
 }
@@ -71,7 +71,6 @@ void HandleConnection(WebServer& server, std::unique_ptr<Socket> socket, HttpReq
     web::ServerHost& host = server.Host();
 
     request.status = "202 OK";
-    request.client = client.get();
     // Looked at once more now the head is whole, so that a request arriving while the simulator
     // is away is always answered with the offline page.
     if (offline || !host.IsSimOnline()) request.path = "/offline";
@@ -262,7 +261,7 @@ void ServeFrom(WebServer& server, SocketServer& listener, platform::SocketWaiter
 void ServeConnections(WebServer& server) {
     server.ConnectMcduPipe();
     platform::Result<std::unique_ptr<SocketServer>> listening =
-        SocketServer::Listen(server.m_nPort, kListenBacklog, 1);
+        SocketServer::Listen(server.m_nPort, kListenBacklog);
     if (!listening.IsOk()) {
         const bool noLibrary = listening.status.Kind() == platform::ErrorKind::kUnsupported;
         LogSocketError(server, noLibrary ? kSocketErrorLibrary : kSocketErrorCreate,

@@ -1,7 +1,6 @@
 #include "web/LocalAddress.h"
 
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "platform/Net.h"
@@ -99,13 +98,12 @@ std::string DescribeAdapters(const std::vector<NetworkAdapter>& adapters) {
     return line.empty() ? "none" : line;
 }
 
-bool GetLocalIPAddress(char* out) {
+platform::Result<std::string> GetLocalIPAddress() {
     const platform::Result<std::vector<NetworkAdapter>> adapters = platform::ListNetworkAdapters();
     std::string address = adapters.IsOk() ? ChooseTabletAddress(adapters.value) : "";
     if (address.empty()) address = platform::HostNameIPv4Address();
-    if (address.empty()) return false;
-    std::memcpy(out, address.c_str(), address.size() + 1);
-    return true;
+    if (address.empty()) return {platform::Status(platform::ErrorKind::kFailed, 0, "no address")};
+    return {platform::Status(), address};
 }
 
 }  // namespace web

@@ -24,9 +24,8 @@ std::string ChooseTabletAddress(const std::vector<platform::NetworkAdapter>& ada
 // asking for help can show why an address was chosen.
 std::string DescribeAdapters(const std::vector<platform::NetworkAdapter>& adapters);
 
-// Writes the dotted-decimal IPv4 text of the address to show into `out` (at least 16 bytes):
-// ChooseTabletAddress over the system's adapters, else the address the host name resolves to.
-// Returns false, leaving `out` unchanged, when neither is found.
-bool GetLocalIPAddress(char* out);
+// The dotted-decimal IPv4 text of the address to show: ChooseTabletAddress over the system's
+// adapters, else the address the host name resolves to; kFailed when neither is found.
+platform::Result<std::string> GetLocalIPAddress();
 
 }  // namespace web

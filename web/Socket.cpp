@@ -18,22 +18,12 @@ int Socket::LiveCount() {
     return g_nLiveSockets.load();
 }
 
-Socket::Socket(platform::SocketHandle handle)
-    : m_hSocket(handle), m_pRefCount(std::make_unique<int>(1)) {
+Socket::Socket(platform::SocketHandle handle) : m_hSocket(handle) {
     ++g_nLiveSockets;
 }
 
-platform::Result<std::unique_ptr<Socket>> Socket::Open() {
-    const platform::Result<platform::SocketHandle> opened = platform::OpenTcpSocket();
-    if (!opened.IsOk()) return {opened.status};
-    return {platform::Status(), std::make_unique<Socket>(opened.value)};
-}
-
 Socket::~Socket() {
-    if (m_pRefCount && --*m_pRefCount == 0) {
-        if (m_hSocket != platform::kInvalidSocket) platform::CloseSocket(m_hSocket);
-        m_pRefCount.reset();
-    }
+    if (m_hSocket != platform::kInvalidSocket) platform::CloseSocket(m_hSocket);
     --g_nLiveSockets;
 }
 
@@ -48,10 +38,6 @@ void Socket::Close() {
 
 void Socket::SetSendTimeout(std::chrono::milliseconds timeout) {
     m_sendTimeout = std::max(timeout, std::chrono::milliseconds(0));
-}
-
-platform::Result<size_t> Socket::SendBytes(const std::string& text) {
-    return platform::Send(m_hSocket, text.data(), text.size());
 }
 
 bool Socket::SendAll(std::initializer_list<std::string_view> pieces) {

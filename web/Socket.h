@@ -15,8 +15,8 @@
 namespace web {
 
 // The log's words for where the socket layer failed: starting the socket library (a Status of kind
-// kUnsupported from Open or SocketServer::Listen), making or binding a socket (any other failure
-// there), taking a connection (SocketServer::Accept).
+// kUnsupported from SocketServer::Listen), making, binding or listening on a socket (any other
+// failure there), taking a connection (SocketServer::Accept).
 inline constexpr const char* kSocketErrorLibrary = "Could not start WSA";
 inline constexpr const char* kSocketErrorCreate = "INVALID_SOCKET";
 inline constexpr const char* kSocketErrorAccept = "Invalid Socket";
@@ -28,14 +28,10 @@ class Socket {
     // Takes over a socket from platform/Net.h (an accepted connection, say); the handle is not
     // tested.
     explicit Socket(platform::SocketHandle handle);
-    // A new IPv4 stream socket, not connected.
-    static platform::Result<std::unique_ptr<Socket>> Open();
     virtual ~Socket();
     Socket(const Socket&) = delete;
     Socket& operator=(const Socket&) = delete;
 
-    // Sends `text` unchanged in one send call; the bytes sent, perhaps not all.
-    platform::Result<size_t> SendBytes(const std::string& text);
     // Sends the pieces one after another as one stream, in as few calls as the kernel allows (one
     // on a connection that keeps up). A send cut short by a signal or a full send buffer goes on
     // from where it stopped; an error, or no room for the send time-out, ends it. Returns whether
@@ -63,9 +59,6 @@ class Socket {
     // The handle; platform::kInvalidSocket is invalid. Fixed at construction, so any thread may
     // read it.
     const platform::SocketHandle m_hSocket;
-    // Holders of the handle. Socket objects are never copied, so this stays 1 until the
-    // destructor; it is kept so the handle is closed by the last holder only.
-    std::unique_ptr<int> m_pRefCount;
     // Set by Close() on any thread; read by IsValid() on any thread.
     std::atomic<bool> m_bClosed{false};
     // How long SendAll waits for room (negative: without limit): the owning thread only.

@@ -18,9 +18,9 @@ TimeOfDaySource g_clock GUARDED_BY(g_clockMutex);
 
 TimeOfDay SystemTimeOfDay() {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (!platform::ToLocalTime(now, local)) return {};
-    return {local.tm_hour, local.tm_min, local.tm_sec};
+    const platform::Result<std::tm> local = platform::ToLocalTime(now);
+    if (!local.IsOk()) return {};
+    return {local.value.tm_hour, local.value.tm_min, local.value.tm_sec};
 }
 
 }  // namespace

@@ -110,15 +110,10 @@ TEST(FileDateTimeTest, ModesAndFailures) {
     txtest::WriteFile(path, "x");
     ASSERT_TRUE(txtest::SetFileWriteTime(path, 1780000000));  // 28 May 2026 UTC
     txtest::UseUtcAsLocalTime();
-    char out[26];
-    ASSERT_TRUE(FormatFileDateTime(1, path, out, sizeof out));
-    EXPECT_STREQ(out, "28/05/2026 20:26:40");
-    ASSERT_TRUE(FormatFileDateTime(2, path, out, sizeof out));
-    EXPECT_STREQ(out, "Thu May 28 20:26:40 2026");
-    std::strcpy(out, "kept");
-    EXPECT_FALSE(FormatFileDateTime(3, path, out, sizeof out));
-    EXPECT_FALSE(FormatFileDateTime(1, dir.path() + "/missing", out, sizeof out));
-    EXPECT_STREQ(out, "kept");
+    EXPECT_EQ(FormatFileDateTime(1, path).value, "28/05/2026 20:26:40");
+    EXPECT_EQ(FormatFileDateTime(2, path).value, "Thu May 28 20:26:40 2026");
+    EXPECT_FALSE(FormatFileDateTime(3, path).IsOk());
+    EXPECT_FALSE(FormatFileDateTime(1, dir.path() + "/missing").IsOk());
 }
 
 TEST(FileVersionTest, OnlyTheProgramsOwnFileCarriesItsVersion) {
@@ -135,8 +130,9 @@ TEST(FileVersionTest, OnlyTheProgramsOwnFileCarriesItsVersion) {
 
 TEST(CalendarTimeTest, NowIsTheClocksLocalTime) {
     const auto fields = [](std::time_t moment) {
-        std::tm t{};
-        EXPECT_TRUE(platform::ToLocalTime(moment, t));
+        const platform::Result<std::tm> local = platform::ToLocalTime(moment);
+        EXPECT_TRUE(local.IsOk());
+        const std::tm& t = local.value;
         return std::tuple(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     };
     const auto before = fields(std::time(nullptr));

@@ -223,7 +223,7 @@ TEST_F(WebServerTest, AHeadBegunWhileTheSimulatorWasAwayGetsTheOfflinePage) {
 }
 
 TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
-    auto holder = web::SocketServer::Listen(m_port, 5, 0).value;
+    auto holder = web::SocketServer::Listen(m_port, 5).value;
     ASSERT_NE(holder, nullptr);
     const int sockets = Socket::LiveCount();
     // A thread that ends by itself, then nineteen that end racing the stop.
@@ -248,10 +248,8 @@ TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
 TEST_F(WebServerTest, StartAndStopLogTheirStepsAndEndEveryWaitSendingNothing) {
     // Tablets reach the server at the address the window shows, never the loopback's when there
     // is another.
-    char address[17] = "";
-    web::GetLocalIPAddress(address);
-    EXPECT_TRUE(!txtest::HasUpNonLoopbackIPv4Interface() || std::string(address).rfind("127.", 0))
-        << address;
+    const std::string address = web::GetLocalIPAddress().value;
+    EXPECT_TRUE(!txtest::HasUpNonLoopbackIPv4Interface() || address.rfind("127.", 0)) << address;
     Start();
     const std::atomic<bool> cancel{false};
     const auto connected = platform::ConnectTcp(address, std::to_string(m_port), false, 5s, cancel);

@@ -185,9 +185,7 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     EXPECT_FALSE(txtest::FileExists(opened));  // not before the release
     view.MoveTo(200 - 15, 290 - 25, SDL_BUTTON_LMASK);
     view.Send(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
-    char address[32] = "";
-    web::GetLocalIPAddress(address);
-    const std::string expected = std::string("http://") + address + ":4040";
+    const std::string expected = "http://" + web::GetLocalIPAddress().value + ":4040";
     auto opens = [&] {
         return txtest::WaitUntil([&] { return txtest::ReadFile(opened) == expected; },
                                  std::chrono::seconds(10));
