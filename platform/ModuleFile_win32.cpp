@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/ModuleFile.h"
-#include "platform/WindowsError.h"
 #include "platform/Utf16_win32.h"
+#include "platform/WindowsError.h"
 
 namespace platform {
 namespace {

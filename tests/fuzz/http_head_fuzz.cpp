@@ -32,8 +32,7 @@ void Check(std::string_view bytes, web::HeadBounds bounds) {
     using web::HeadResult;
     const web::RequestHead head = web::ParseRequestHead(bytes, bounds);
     const HttpRequest& request = head.request;
-    Require(request.body.empty() &&
-            request.status == "202 OK");
+    Require(request.body.empty() && request.status == "202 OK");
     if (head.result == HeadResult::kIncomplete) {
         Require(head.length == 0);
         if (!bytes.empty()) {
