@@ -103,9 +103,11 @@ SocketWaiter::~SocketWaiter() {
 }
 
 void SocketWaiter::Wake() {
-    // Never read: the byte stays, so every wait from now on returns at once.
+    // Never read: the byte stays, so every wait from now on returns at once. Should the send fail
+    // (a full pair after many wakes, which leaves bytes waiting anyway), the pair's end is shut
+    // down, which every wait sees too: a stop must never leave the server's wait asleep.
     const char byte = 1;
-    Send(m_state->sender, &byte, 1);
+    if (!Send(m_state->sender, &byte, 1).IsOk()) ShutdownSocket(m_state->sender);
 }
 
 Status SocketWaiter::Wait(std::span<const SocketHandle> sockets, std::span<bool> ready,

@@ -43,8 +43,10 @@ SocketHandle StartConnectLoopback(const std::string& address, int port) {
 
 SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {
     const SocketHandle socket = BoundSocket(address, port);
-    if (socket != platform::kInvalidSocket) platform::Listen(socket, backlog);
-    return socket;
+    if (socket == platform::kInvalidSocket || platform::Listen(socket, backlog).IsOk())
+        return socket;
+    CloseTestSocket(socket);
+    return platform::kInvalidSocket;
 }
 
 SocketHandle AcceptWithin(SocketHandle listener, std::chrono::milliseconds timeout) {
