@@ -97,7 +97,7 @@ export const moments = [
     prepare: (s) => s.dropPeers(),
     reach: reached((s) => waitFor(() => s.silentPeers.size > 0, 40000, 'the connection')) },
   // A negative delay: SIGTERM that long before the quit; otherwise that long after its answer.
-  { name: 'sim-quits', title: 'just before and after the simulator quits', delays: [-2, -1, 0, 1, 2, 5],
+  { name: 'sim-quits', title: 'just before and after the simulator quits', delays: [-3, -2, -2, -1, -1, 0, 1, 2, 5],
     setUp: async (s) => { await s.writeSettings(); await startGauge(s); },
     prepare: async (s) => { await s.sim?.exited; await s.startSim(); },
     reach: async (s, delay, term) => {
@@ -163,7 +163,7 @@ async function stopOnce(system, moment, delay, label) {
     problems.push(`not reached: ${error.message}`);
   }
   if (signalled === undefined) return { label, delay, ms: NaN, problems: [...problems, `stopped with ${await program.stop('SIGKILL')}`] };
-  if (await Promise.race([program.exited.then(() => false), sleep(kGiveUpMs).then(() => true)])) {
+  if (await program.waitExit(kGiveUpMs).then(() => false, () => true)) {
     problems.push(`still running ${kGiveUpMs} ms after SIGTERM`);
     await program.stop('SIGKILL');
   }
