@@ -3,6 +3,7 @@
 # nginx, the peer of the request rates, comes from Debian's package and is installed when missing.
 #   bash bench/run.sh            full run (a few minutes, two 30 s idle windows included)
 #   bash bench/run.sh --quick    smaller batches and 5 s idle windows, to try the harness
+#   bash bench/run.sh --only X   one figure (stops: the stops at chosen moments, bench/stops.mjs)
 # The Windows build's figures under Wine come in the same run when mingw-w64, Wine and Xvfb are
 # installed (scripts/install-deps.sh --test): --windows insists on them, --no-windows leaves them out.
 set -euo pipefail
@@ -17,12 +18,16 @@ fi
 
 windows=auto
 args=()
+only=""
+previous=""
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=yes ;;
     --no-windows) windows=no ;;
     *) args+=("$arg") ;;
   esac
+  [[ $previous == --only ]] && only="$arg"
+  previous="$arg"
 done
 if [[ $windows != no ]]; then
   if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null &&
@@ -38,7 +43,7 @@ if [[ $windows != no ]]; then
 fi
 
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTX_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target txbench picture-gen -- --no-print-directory >/dev/null
+cmake --build "$build" -j2 --target txbench picture-gen gauge-standin -- --no-print-directory >/dev/null
 
 if [[ $windows == yes ]]; then
   winbuild="${TX_BENCH_WINDOWS_BUILD:-$here/build-bench-windows}"
@@ -63,6 +68,8 @@ echo "nginx: $(/usr/sbin/nginx -v 2>&1 | sed 's/^nginx version: //')"
 [[ $windows == yes ]] && echo "Wine: $(wine --version), mingw-w64 $(x86_64-w64-mingw32-g++-posix -dumpversion)"
 echo "Load average before the run: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
-"$build/bin/txbench" ${args[@]+"${args[@]}"}
+[[ $only == stops ]] || "$build/bin/txbench" ${args[@]+"${args[@]}"}
+# The stops at chosen moments (bench/stops.mjs), rows of the same table.
+[[ -n $only && $only != stops ]] || node "$here/bench/stops.mjs" "$build"
 echo
 echo "Load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
