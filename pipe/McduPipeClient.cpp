@@ -44,6 +44,9 @@ bool McduPipeClient::ConnectLocked() {
     m_bMcduPipeConnected = false;
     // A second start of the web server thread finds the first run's handle still open.
     CloseHandleLocked();
+    // Once the program stops, the gauge has had (or is about to get) the close message: a key
+    // still in flight must not open the pipe again behind it.
+    if (m_bStopping.load()) return false;
 
     platform::Result<std::unique_ptr<platform::PipeConnection>> opened =
         platform::OpenPipe(m_path, platform::PipeWait{m_busyWait, &m_bStopping});

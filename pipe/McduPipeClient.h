@@ -58,8 +58,8 @@ class McduPipeClient {
 
     // From now on no connection, key or probe waits for a gauge that does not take it (any
     // thread): one that waits gives up within a few tens of milliseconds, so that the threads
-    // that write can be joined at shutdown. A message that goes out at once still goes, and the
-    // close message keeps its own short wait.
+    // that write can be joined at shutdown. A message that goes out at once still goes, the close
+    // message keeps its own short wait, and the pipe is not opened again.
     void Stop() { m_bStopping.store(true); }
 
     bool IsConnected() EXCLUDES(m_mutex);

@@ -205,6 +205,8 @@ TEST_F(PipeTest, AGaugeThatStopsReadingMakesAKeyGiveUpInsteadOfHanging) {
     EXPECT_FALSE(client->SendClose());
     EXPECT_LT(std::chrono::steady_clock::now() - stopAt, 2s);
     EXPECT_EQ(CountLines(Log(), "WriteFile failed"), 3);
+    EXPECT_FALSE(client->SendKey(3)) << "a key after the close message opens nothing again";
+    EXPECT_EQ(CountLines(Log(), "is connected."), 1);
     gauge.Leave();
 }
 
