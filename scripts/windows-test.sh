@@ -18,7 +18,7 @@ wine_session_start "$(mktemp -d /tmp/tx-wine.XXXXXX)"
 
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
-  -DTX_HOST_PICTURE_GEN="$native/bin/picture-gen" >/dev/null || exit 1
+  -DTX_HOST_PICTURE_GEN="$native/bin/picture-gen" -DTX_BUILD_BENCH=ON >/dev/null || exit 1
 if ! cmake --build "$build" -j"$jobs" -- --no-print-directory >/dev/null 2>"$build/build.log"; then
   cat "$build/build.log"
   echo "Windows build failed"

@@ -3,14 +3,18 @@
 // port of its own, and the SimConnect.cfg in the sandbox's settings folder tells the program and
 // the client library where.
 
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
 namespace txtest {
 
-// Writes the sandbox's SimConnect.cfg for a simulator on `port` of loopback, creating the
-// settings folder: over IPv6 (::1) when TX_TEST_SIM_PROTOCOL=IPv6, else over IPv4.
+// A SimConnect.cfg for a simulator on `port` of loopback: over IPv6 (::1) when
+// TX_TEST_SIM_PROTOCOL=IPv6, else over IPv4.
+std::string SimConnectConfigText(int port);
+// Writes it into the sandbox's settings folder, creating the folder.
 void WriteSimConnectConfig(const Sandbox& sandbox, int port);
 
 class SimStandin {
@@ -19,9 +23,13 @@ class SimStandin {
     // one stand-in after another on the same port.
     SimStandin(const Sandbox& sandbox, int port) : m_sandbox(sandbox), m_port(port) {}
 
-    // Writes the SimConnect.cfg, starts sim-standin on the port and waits until it serves there.
-    bool Start();
+    // Writes the SimConnect.cfg, starts sim-standin on the port (with `args` besides) and waits
+    // until it serves there.
+    bool Start(const std::vector<std::string>& args = {});
     ChildProcess& Process() { return m_process; }
+    // What the stand-in has logged so far, and a wait for `text` in it.
+    std::string Output() const { return m_process.Stdout(); }
+    bool WaitForOutput(const std::string& text, std::chrono::milliseconds timeout);
 
   private:
     const Sandbox& m_sandbox;
