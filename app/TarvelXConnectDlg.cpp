@@ -39,7 +39,7 @@ int CTarvelXConnectDlg::DoModal() {
 }
 
 bool CTarvelXConnectDlg::OnInitDialog() {
-    // 1-2. One instance only: the lock is held for the whole run.
+    // One instance only: the lock is held for the whole run.
     const std::string lockPath = platform::InstanceLockPath();
     if (!m_hMutex.TryLock(lockPath)) {
         if (platform::FileLock::IsHeldElsewhere(lockPath)) {
@@ -52,26 +52,26 @@ bool CTarvelXConnectDlg::OnInitDialog() {
         std::fprintf(stderr, "Warning: cannot create the instance lock %s\n", lockPath.c_str());
     }
 
-    // 3. The window itself (hidden until it is placed). Without it, or without the skin's
+    // The window itself (hidden until it is placed). Without it, or without the skin's
     // drawing surface below, the program cannot show anything: it ends, through shutdown like
     // any end, so that the signal watcher is joined and nothing runs on under a process exit.
     if (!CreateMainWindow()) return FailStartUp();
-    // 4. The About entry: the Windows view adds it to the system menu as it makes the window; an
+    // The About entry: the Windows view adds it to the system menu as it makes the window; an
     // X11 window's menu belongs to the window manager, so on Linux a right-click stands in.
-    // 5-7. Icon, status lamp and exit strip.
+    // Icon, status lamp and exit strip.
     m_pView->SetProgramIcon();
     m_pView->PlacePictureControls();
-    // 8. The skin; without its drawing surface the program cannot show anything.
+    // The skin; without its drawing surface the program cannot show anything.
     if (!m_pView->CreateSkin()) return FailStartUp();
-    // 9. Placement and showing, without taking the focus.
+    // Placement and showing, without taking the focus.
     const ui::DisplaySize usable = ui::UsableDisplaySize();
     const Position position = ComputeWindowPosition(usable.width, usable.height);
     m_pView->ShowAt(position.x, position.y, ui::kWindowWidth, ui::kWindowHeight, kWindowTitle);
-    // 10. The address label's font.
+    // The address label's font.
     m_pView->CreateAddressFont();
-    // 11. The once-a-second presence check.
+    // The once-a-second presence check.
     StartPresenceTimer();
-    // 12-16. Configuration, log and the web server.
+    // Configuration, log and the web server.
     ReadConfiguration();
     return true;
 }
@@ -92,20 +92,20 @@ void CTarvelXConnectDlg::StartPresenceTimer() {
 
 void CTarvelXConnectDlg::ReadConfiguration() {
     const std::string iniPath = IniPath();
-    // 13. The log, when asked for.
+    // The log, when asked for.
     if (platform::GetPrivateProfileInt("Common", "Logging", 0, iniPath) != 0) {
         if (LogFile.Open(LogPath())) {
             LogLine(LogFile, "TarvelXConnectExtended.exe: BEGIN; LOG: %s.\n", iniPath.c_str());
             LogModuleVersion(LogFile, nullptr, 1, true);
         }
     }
-    // 14. A missing INI file is worth telling the user, unless a log says it already.
+    // A missing INI file is worth telling the user, unless a log says it already.
     if (!LogFile.IsOpen() && !platform::FileExists(iniPath)) {
         char text[260];
         std::snprintf(text, sizeof text, "The INI file is not found at '%s'!", iniPath.c_str());
         ui::ShowMessageBox(text, "Information", ui::MessageIcon::Error);
     }
-    // 15. The web server.
+    // The web server.
     m_bServerEnabled = platform::GetPrivateProfileInt("Server", "Enabled", 1, iniPath) != 0;
     if (m_bServerEnabled) {
         m_nPort =
@@ -144,33 +144,33 @@ void CTarvelXConnectDlg::OnDestroy() {
     if (m_bDestroyed) return;
     m_bDestroyed = true;
     m_pView->StopPresenceTimer();
-    // 2-3. The skin and the font. The instance lock goes last of all (below).
+    // The skin and the font. The instance lock goes last of all (below).
     m_pView->DestroySkin();
     m_pView->DeleteAddressFont();
     // A thread that writes into the pipe (a probe, a key) gives up on a gauge that has stopped
     // reading, so that the joins below end at once whatever the gauge does.
     if (m_pWebServer != nullptr) m_pWebServer->StopPipeWaits();
-    // 4-5. The simulator worker first, so that nothing else writes into the pipe; every worker is
+    // The simulator worker first, so that nothing else writes into the pipe; every worker is
     // joined, also one that stopped itself on the simulator's quit a moment ago.
     m_simLink.JoinSimconnectThreads();
     m_simLink.ClearSimConnect();
     if (m_pWebServer != nullptr) {
-        // 6. Tell the gauge we are going while the link is up.
+        // Tell the gauge we are going while the link is up.
         if (m_simLink.IsOnline()) m_pWebServer->SendClose();
-        // 7-8. The server thread, its connection and the server object.
+        // The server thread, its connection and the server object.
         m_pWebServer->StopWebServerThread(true);
         m_pWebServer->CloseClient();
         delete m_pWebServer;
         m_pWebServer = nullptr;
     }
-    // 9. The log's last line: no thread of ours is left to write after it.
+    // The log's last line: no thread of ours is left to write after it.
     if (LogFile.IsOpen()) {
         LogLine(LogFile, "TarvelXConnectExtended.exe: END.\n");
         LogFile.Close();
     }
-    // 10. The window itself.
+    // The window itself.
     m_pView->DestroyWindow();
-    // 1. The instance lock, held until everything above has stopped: a second copy started
+    // The instance lock, held until everything above has stopped: a second copy started
     // during the shutdown is refused, and one started after it finds the port free.
     m_hMutex.Unlock();
 }
