@@ -78,7 +78,8 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
         int x = 0;
         int y = 0;
     };
-    // Start-up step 9: x and y of the window for a usable display area of W x H pixels.
+    // Where the window goes: x and y for a usable display area of W x H pixels (centred, x on a
+    // multiple of 8).
     static Position ComputeWindowPosition(int usableWidth, int usableHeight);
 
     std::string IniPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.ini"; }
