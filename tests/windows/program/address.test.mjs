@@ -11,19 +11,11 @@ import os from 'node:os';
 import path from 'node:path';
 import { test } from 'node:test';
 
-import { count, freeLoopbackPort, readText, sourceDir, waitFor } from '../../support/harness.mjs';
+import { freeLoopbackPort, readText, sourceDir, waitFor } from '../../support/harness.mjs';
+import { kNetwork, noNamespaces, renewAndFollow } from '../../support/namespace.mjs';
 import { binDir } from '../../support/system_win32.mjs';
 
-const kNetwork = ['ip link add br-tx type bridge', 'ip addr add 172.17.0.1/16 dev br-tx', 'ip link set br-tx up',
-  'ip link add lan0 type veth peer name lan1', 'ip addr add 192.168.77.5/24 dev lan0', 'ip link set lan0 up',
-  'ip link set lan1 up', 'ip route add default via 192.168.77.1 dev lan0', 'ip link set lo up'].join(' && ');
-const kRenewal = ['ip addr del 192.168.77.5/24 dev lan0', 'ip addr add 192.168.77.9/24 dev lan0',
-  'ip route add default via 192.168.77.1 dev lan0'].join(' && ');
-
-const namespaces = spawnSync('unshare', ['-rn', 'sh', '-c', 'ip link add br-probe type bridge'], { stdio: 'ignore' }).status === 0;
-
-test('Wine in a namespace with a bridge first: the LAN address is shown and followed', { skip: !namespaces &&
-  'user and network namespaces are not allowed here (unshare -rn with ip link add failed)' }, async () => {
+test('Wine in a namespace with a bridge first: the LAN address is shown and followed', { skip: noNamespaces }, async () => {
   const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-winaddr-'));
   // Its own prefix and X server, both started inside the namespace, as the prefix's Wine server
   // and services are then.
@@ -45,10 +37,7 @@ test('Wine in a namespace with a bridge first: the LAN address is shown and foll
     assert.match(log(), /\]: Network adapters: .*br-tx.*lan0.*\.\n/, readText(path.join(scratch, 'prefix.out')));
     assert.ok(log().includes(']: Webbrowser IP: 192.168.77.5.\n'), log());
 
-    const renewed = spawnSync('nsenter', ['--preserve-credentials', '-U', '-n', '-t', String(program.pid), 'sh', '-c', kRenewal], { encoding: 'utf8' });
-    assert.equal(renewed.status, 0, renewed.stderr);
-    await waitFor(() => log().includes(']: Webbrowser IP: 192.168.77.9.\n'), 5000, 'the new address in the log');
-    assert.equal(count(log(), 'Webbrowser IP: '), 2, 'one line per change');
+    await renewAndFollow(program.pid, log);
 
     // taskkill posts WM_CLOSE; the prefix's server is reached through its socket in the file system.
     spawnSync('wine', ['taskkill', '/IM', 'TarvelXConnectExtended.exe'], { env, stdio: 'ignore', timeout: 30000 });
