@@ -53,6 +53,9 @@ TEST_F(ProfileReaderTest, FirstSectionAndKeyWinAndBinaryContentIsHarmless) {
     EXPECT_EQ(GetPrivateProfileInt("Server", "Port", 4040, m_path), 1);
     EXPECT_EQ(GetPrivateProfileInt("Server", "Enabled", 1, m_path), 1);
     EXPECT_EQ(GetPrivateProfileInt("Other", "Port", 4040, m_path), 3);
+    // A megabyte on one line and a run of brackets with no end are read past, not choked on.
+    Write(std::string(1 << 20, 'x') + "\n[Server]\nPort=7\n" + std::string(70000, '['));
+    EXPECT_EQ(GetPrivateProfileInt("Server", "Port", 4040, m_path), 7);
 }
 
 }  // namespace
