@@ -19,7 +19,6 @@ class GaugeEnd {
     GaugeEnd(const GaugeEnd&) = delete;
     GaugeEnd& operator=(const GaugeEnd&) = delete;
 
-    bool listening() const;
     // Waits for the program's next connection and takes it.
     bool Accept();
     // Reads until `count` bytes have come, the writer has closed, or five seconds have passed.

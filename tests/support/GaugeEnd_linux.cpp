@@ -17,7 +17,6 @@ struct GaugeEnd::State {
     std::string path;
     int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int connection = -1;
-    bool listening = false;
     bool ended = false;
 
     void Drop() {
@@ -32,19 +31,14 @@ GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>())
     ::unlink(path.c_str());
     sockaddr_un address{AF_UNIX, {}};
     std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    m_state->listening =
-        ::bind(m_state->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::listen(m_state->listener, 1) == 0;
+    if (::bind(m_state->listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        ::listen(m_state->listener, 1);
 }
 
 // As a gauge that crashed: the socket file stays behind.
 GaugeEnd::~GaugeEnd() {
     m_state->Drop();
     ::close(m_state->listener);
-}
-
-bool GaugeEnd::listening() const {
-    return m_state->listening;
 }
 
 bool GaugeEnd::Accept() {

@@ -7,18 +7,13 @@ namespace txtest {
 
 // The gauge's pipe is a named pipe with one instance, which the gauge makes and reads.
 struct GaugeEnd::State {
-    explicit State(const std::string& path) : pipe(path), listening(pipe.Create()) {}
+    explicit State(const std::string& path) : pipe(path) { pipe.Create(); }
     PipeServer pipe;
-    const bool listening;
 };
 
 GaugeEnd::GaugeEnd(const std::string& path) : m_state(std::make_unique<State>(path)) {}
 
 GaugeEnd::~GaugeEnd() = default;
-
-bool GaugeEnd::listening() const {
-    return m_state->listening;
-}
 
 bool GaugeEnd::Accept() {
     return m_state->pipe.WaitForClient(std::chrono::seconds(5));

@@ -65,11 +65,10 @@ bool WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout) {
     return status.IsOk();
 }
 
-long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset) {
+long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity) {
     platform::Result<size_t> got;
     do got = platform::Receive(socket, buffer, capacity);
     while (got.status.Kind() == ErrorKind::kInterrupted);
-    if (reset != nullptr) *reset = got.status.Kind() == ErrorKind::kReset;
     return got.IsOk() ? static_cast<long>(got.value) : -1;
 }
 

@@ -29,8 +29,8 @@ SocketHandle AcceptWithin(SocketHandle listener, std::chrono::milliseconds timeo
 // True when a receive would return at once within `timeout`: bytes, the peer's end or an error.
 bool WaitReadable(SocketHandle socket, std::chrono::milliseconds timeout);
 // One receive of at most `capacity` bytes: their number, 0 when the peer ended the connection in
-// order, -1 on an error (a reset among them); `reset` tells a reset apart when not null.
-long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity, bool* reset = nullptr);
+// order, -1 on an error (a reset among them).
+long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity);
 void CloseTestSocket(SocketHandle socket);
 // True while some socket listens on TCP `port` of any IPv4 interface: a bind there is refused.
 bool PortIsListening(int port);
