@@ -1,8 +1,6 @@
 // The socket calls over POSIX sockets.
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -14,16 +12,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "platform/Net.h"
+#include "platform/NetSystem.h"
 #include "platform/PosixError.h"
 
 namespace platform {
 namespace {
-
-// A connection attempt looks at its cancel flag at least this often.
-constexpr long kCancelCheckMs = 50;
 
 // The outcome of a call that returned `result`, errno telling why when it is negative.
 Result<size_t> ResultOf(ssize_t result) {
@@ -53,56 +48,8 @@ bool IsConnectionLevelAcceptError(int error) {
     }
 }
 
-bool HostNameAddress(in_addr& found) {
-    char name[1024] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) return false;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || result == nullptr) return false;
-    found = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
-    ::freeaddrinfo(result);
-    return true;
-}
-
-bool IsLoopback(const sockaddr* address) {
-    if (address->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
-    }
-    if (address->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        if (IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) return true;
-        return IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr) && v6->sin6_addr.s6_addr[12] == 127;
-    }
-    return false;
-}
-
 Status NoServer(int error) {
     return Status(ErrorKind::kNoServer, error);
-}
-
-// Connects one non-blocking socket to one address without waiting past `deadline` or a cancel.
-Status ConnectOne(int fd, const addrinfo& address, std::chrono::steady_clock::time_point deadline,
-                  const std::atomic<bool>& cancel) {
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return Status();
-    if (errno != EINPROGRESS && errno != EINTR) return NoServer(errno);
-    for (;;) {
-        if (cancel.load()) return Status(ErrorKind::kCancelled);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
-        pollfd waiter{fd, POLLOUT, 0};
-        const int ready =
-            ::poll(&waiter, 1, static_cast<int>(std::min<long>(left.count(), kCancelCheckMs)));
-        if (ready < 0 && errno != EINTR) return NoServer(errno);
-        if (ready <= 0) continue;
-        int error = 0;
-        socklen_t length = sizeof(error);
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
-        return error == 0 ? Status() : NoServer(error);
-    }
 }
 
 }  // namespace
@@ -204,56 +151,64 @@ Result<size_t> SendGathered(SocketHandle socket, const SendPiece* pieces, size_t
     return ResultOf(::sendmsg(socket, &message, MSG_NOSIGNAL));
 }
 
-Result<TcpConnection> ConnectTcp(const std::string& address, const std::string& port, bool ipv6,
-                                 std::chrono::milliseconds timeout,
-                                 const std::atomic<bool>& cancel) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    addrinfo hints{};
-    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int lookup = ::getaddrinfo(address.c_str(), port.c_str(), &hints, &found);
-    if (lookup != 0 || found == nullptr) {
-        // The resolver's own numbers are not errno values: its words go with them.
-        if (lookup == EAI_SYSTEM) return {Status(ErrorKind::kUnresolved, errno)};
-        return {Status(ErrorKind::kUnresolved, lookup, ::gai_strerror(lookup))};
-    }
-
-    Result<TcpConnection> result{Status(ErrorKind::kNoServer)};
-    for (const addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
-        const int fd =
-            ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                     candidate->ai_protocol);
-        if (fd < 0) {
-            result.status = NoServer(errno);
-            continue;
-        }
-        result.status = ConnectOne(fd, *candidate, deadline, cancel);
-        if (!result.status.IsOk()) {
-            ::close(fd);
-            if (result.status.Kind() == ErrorKind::kCancelled) break;
-            continue;
-        }
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        result.value = TcpConnection{fd, IsLoopback(candidate->ai_addr)};
-        break;
-    }
-    ::freeaddrinfo(found);
-    return result;
-}
-
 void SetNoDelay(SocketHandle socket) {
     const int on = 1;
     ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
 }
 
-std::string HostNameIPv4Address() {
-    in_addr address{};
-    if (!HostNameAddress(address)) return {};
-    char text[INET_ADDRSTRLEN] = {};
-    if (::inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
-    return text;
+namespace net_system {
+
+// Linux sockets need no library start or clean-up.
+Status HoldLibrary() {
+    return Status();
 }
+
+void ReleaseLibrary() {}
+
+Status Unresolved(int code) {
+    // The resolver's own numbers are not errno values: its words go with them.
+    if (code == EAI_SYSTEM) return Status(ErrorKind::kUnresolved, errno);
+    if (code == 0) code = EAI_NONAME;
+    return Status(ErrorKind::kUnresolved, code, ::gai_strerror(code));
+}
+
+Result<SocketHandle> OpenConnecting(const addrinfo& address) {
+    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                            address.ai_protocol);
+    if (fd < 0) return {PosixError(errno), kInvalidSocket};
+    return {Status(), fd};
+}
+
+Status ConnectOne(SocketHandle fd, const addrinfo& address,
+                  std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel) {
+    if (::connect(fd, address.ai_addr, address.ai_addrlen) == 0) return Status();
+    if (errno != EINPROGRESS && errno != EINTR) return NoServer(errno);
+    for (;;) {
+        if (cancel.load()) return Status(ErrorKind::kCancelled);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
+        pollfd waiter{fd, POLLOUT, 0};
+        const int ready =
+            ::poll(&waiter, 1, static_cast<int>(std::min<long>(left.count(), kCancelCheck.count())));
+        if (ready < 0 && errno != EINTR) return NoServer(errno);
+        if (ready <= 0) continue;
+        int error = 0;
+        socklen_t length = sizeof(error);
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        return error == 0 ? Status() : NoServer(error);
+    }
+}
+
+
+void SetBlocking(SocketHandle socket) {
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) & ~O_NONBLOCK);
+}
+
+void CloseConnecting(SocketHandle socket) {
+    ::close(socket);
+}
+
+}  // namespace net_system
 
 }  // namespace platform

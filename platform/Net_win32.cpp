@@ -5,18 +5,14 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <vector>
 
 #include "platform/Mutex.h"
 #include "platform/Net.h"
+#include "platform/NetSystem.h"
 #include "platform/WindowsError.h"
 
 namespace platform {
 namespace {
-
-// A connection attempt looks at its cancel flag at least this often.
-constexpr long long kCancelCheckMs = 50;
 
 // The holders of the socket library: every socket handed out, and a name lookup under way. Sockets
 // are made and closed on several threads, so the count and the start and clean-up it drives move
@@ -69,33 +65,6 @@ void KeepFromChildren(SOCKET socket) {
     ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
 }
 
-std::string DottedText(const in_addr& address) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&address.s_addr);
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
-    return text;
-}
-
-bool HostNameAddress(in_addr& found) {
-    // The caller may hold no socket: the name functions need the library started.
-    if (!StartLibrary().IsOk()) return false;
-    bool ok = false;
-    char name[256] = {};
-    if (::gethostname(name, sizeof name - 1) == 0) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* result = nullptr;
-        if (::getaddrinfo(name, nullptr, &hints, &result) == 0 && result != nullptr) {
-            found = reinterpret_cast<const sockaddr_in*>(result->ai_addr)->sin_addr;
-            ok = true;
-        }
-        if (result != nullptr) ::freeaddrinfo(result);
-    }
-    StopLibrary();
-    return ok;
-}
-
 // A socket of `family` that started programs do not inherit, holding the library; the caller has
 // taken a hold on it already, which the socket keeps.
 Result<SocketHandle> NewSocket(int family) {
@@ -105,19 +74,6 @@ Result<SocketHandle> NewSocket(int family) {
     return {Status(), static_cast<SocketHandle>(handle)};
 }
 
-bool IsLoopback(const sockaddr* address) {
-    if (address->sa_family == AF_INET) {
-        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
-        return (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
-    }
-    if (address->sa_family == AF_INET6) {
-        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
-        if (IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr)) return true;
-        return IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr) && v6->sin6_addr.s6_addr[12] == 127;
-    }
-    return false;
-}
-
 long long MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
     return std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
         .count();
@@ -125,40 +81,6 @@ long long MillisecondsLeft(std::chrono::steady_clock::time_point deadline) {
 
 Status NoServer(int error) {
     return Status(ErrorKind::kNoServer, error);
-}
-
-// Connects one non-blocking socket to one address without waiting past `deadline` or a cancel.
-Status ConnectOne(SOCKET socket, const addrinfo& address,
-                  std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel) {
-    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0)
-        return Status();
-    const int started = ::WSAGetLastError();
-    if (started != WSAEWOULDBLOCK) return NoServer(started);
-    for (;;) {
-        if (cancel.load()) return Status(ErrorKind::kCancelled);
-        const long long left = MillisecondsLeft(deadline);
-        if (left <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
-        // select, not WSAPoll: Windows reports a refused connection to select (in the exception
-        // set), where WSAPoll has missed it.
-        fd_set writable;
-        fd_set failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        FD_SET(socket, &writable);
-        FD_SET(socket, &failed);
-        const long long slice = std::min(left, kCancelCheckMs);
-        timeval wait{static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
-        const int ready = ::select(0, nullptr, &writable, &failed, &wait);
-        if (ready == SOCKET_ERROR) return NoServer(::WSAGetLastError());
-        if (ready == 0) continue;
-        int error = 0;
-        int length = sizeof error;
-        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) !=
-            0)
-            error = ::WSAGetLastError();
-        if (error == 0 && FD_ISSET(socket, &writable)) return Status();
-        return NoServer(error != 0 ? error : WSAECONNREFUSED);
-    }
 }
 
 }  // namespace
@@ -273,61 +195,79 @@ Result<size_t> SendGathered(SocketHandle socket, const SendPiece* pieces, size_t
     return ResultOf(result == 0 ? static_cast<int>(sent) : SOCKET_ERROR, true);
 }
 
-Result<TcpConnection> ConnectTcp(const std::string& address, const std::string& port, bool ipv6,
-                                 std::chrono::milliseconds timeout,
-                                 const std::atomic<bool>& cancel) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    // The lookup needs the library; the hold is handed on to the socket that connects.
-    if (Status started = StartLibrary(); !started.IsOk()) return {started};
-
-    addrinfo hints{};
-    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int lookup = ::getaddrinfo(address.c_str(), port.c_str(), &hints, &found);
-    if (lookup != 0 || found == nullptr) {
-        StopLibrary();
-        return {Status(ErrorKind::kUnresolved, lookup != 0 ? lookup : WSAHOST_NOT_FOUND)};
-    }
-
-    Result<TcpConnection> result{Status(ErrorKind::kNoServer)};
-    for (const addrinfo* candidate = found; candidate != nullptr; candidate = candidate->ai_next) {
-        const Result<SocketHandle> opened = NewSocket(candidate->ai_family);
-        if (!opened.IsOk()) {
-            result.status = NoServer(opened.status.Code());
-            continue;
-        }
-        const SOCKET socket = Native(opened.value);
-        u_long nonBlocking = 1;
-        ::ioctlsocket(socket, FIONBIO, &nonBlocking);
-        result.status = ConnectOne(socket, *candidate, deadline, cancel);
-        if (!result.status.IsOk()) {
-            ::closesocket(socket);
-            if (result.status.Kind() == ErrorKind::kCancelled) break;
-            continue;
-        }
-        nonBlocking = 0;
-        ::ioctlsocket(socket, FIONBIO, &nonBlocking);
-        result.value = TcpConnection{opened.value, IsLoopback(candidate->ai_addr)};
-        break;
-    }
-    ::freeaddrinfo(found);
-    if (!result.IsOk()) StopLibrary();
-    return result;
-}
-
 void SetNoDelay(SocketHandle socket) {
     const BOOL on = TRUE;
     ::setsockopt(Native(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
                  sizeof on);
 }
 
-std::string HostNameIPv4Address() {
-    in_addr address{};
-    if (!HostNameAddress(address)) return {};
-    return DottedText(address);
+namespace net_system {
+
+Status HoldLibrary() {
+    return StartLibrary();
 }
+
+void ReleaseLibrary() {
+    StopLibrary();
+}
+
+Status Unresolved(int code) {
+    return Status(ErrorKind::kUnresolved, code != 0 ? code : WSAHOST_NOT_FOUND);
+}
+
+Result<SocketHandle> OpenConnecting(const addrinfo& address) {
+    Result<SocketHandle> opened = NewSocket(address.ai_family);
+    if (opened.IsOk()) {
+        u_long nonBlocking = 1;
+        ::ioctlsocket(Native(opened.value), FIONBIO, &nonBlocking);
+    }
+    return opened;
+}
+
+Status ConnectOne(SocketHandle handle, const addrinfo& address,
+                  std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& cancel) {
+    const SOCKET socket = Native(handle);
+    if (::connect(socket, address.ai_addr, static_cast<int>(address.ai_addrlen)) == 0)
+        return Status();
+    const int started = ::WSAGetLastError();
+    if (started != WSAEWOULDBLOCK) return NoServer(started);
+    for (;;) {
+        if (cancel.load()) return Status(ErrorKind::kCancelled);
+        const long long left = MillisecondsLeft(deadline);
+        if (left <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
+        // select, not WSAPoll: Windows reports a refused connection to select (in the exception
+        // set), where WSAPoll has missed it.
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket, &writable);
+        FD_SET(socket, &failed);
+        const long long slice = std::min<long long>(left, kCancelCheck.count());
+        timeval wait{static_cast<long>(slice / 1000), static_cast<long>((slice % 1000) * 1000)};
+        const int ready = ::select(0, nullptr, &writable, &failed, &wait);
+        if (ready == SOCKET_ERROR) return NoServer(::WSAGetLastError());
+        if (ready == 0) continue;
+        int error = 0;
+        int length = sizeof error;
+        if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) !=
+            0)
+            error = ::WSAGetLastError();
+        if (error == 0 && FD_ISSET(socket, &writable)) return Status();
+        return NoServer(error != 0 ? error : WSAECONNREFUSED);
+    }
+}
+
+
+void SetBlocking(SocketHandle socket) {
+    u_long nonBlocking = 0;
+    ::ioctlsocket(Native(socket), FIONBIO, &nonBlocking);
+}
+
+void CloseConnecting(SocketHandle socket) {
+    ::closesocket(Native(socket));
+}
+
+}  // namespace net_system
 
 }  // namespace platform
