@@ -41,7 +41,7 @@ int CTarvelXConnectDlg::DoModal() {
 bool CTarvelXConnectDlg::OnInitDialog() {
     // One instance only: the lock is held for the whole run.
     const std::string lockPath = platform::InstanceLockPath();
-    if (!m_hMutex.TryLock(lockPath)) {
+    if (!m_instanceLock.TryLock(lockPath)) {
         if (platform::FileLock::IsHeldElsewhere(lockPath)) {
             ui::ShowMessageBox("Application is already running, only one instance is allowed.",
                                "Information", ui::MessageIcon::Information);
@@ -172,7 +172,7 @@ void CTarvelXConnectDlg::OnDestroy() {
     m_pView->DestroyWindow();
     // The instance lock, held until everything above has stopped: a second copy started
     // during the shutdown is refused, and one started after it finds the port free.
-    m_hMutex.Unlock();
+    m_instanceLock.Unlock();
 }
 
 }  // namespace app

@@ -82,8 +82,8 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // multiple of 8).
     static Position ComputeWindowPosition(int usableWidth, int usableHeight);
 
-    std::string IniPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.ini"; }
-    std::string LogPath() const { return m_szSettingsFolder + "TarvelXConnectExtended.log"; }
+    std::string IniPath() const { return m_settingsFolder + "TarvelXConnectExtended.ini"; }
+    std::string LogPath() const { return m_settingsFolder + "TarvelXConnectExtended.log"; }
 
     // ---- The window's face (app/TarvelXConnectDlgCommands.cpp; window thread only) ----------
     // A press on the address strip: the server's page opens in the browser.
@@ -111,7 +111,7 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     bool IsSimPaused() const override;
     void GetFlightData(sim::FlightData& out) override;
     void PauseSim(bool pause) override;
-    std::string SettingsFolder() const override { return m_szSettingsFolder; }
+    std::string SettingsFolder() const override { return m_settingsFolder; }
     void ShowAddressLabel(const std::string& label) override;
 
     // ---- Settings read at start-up ---------------------------------------------------------
@@ -134,9 +134,9 @@ class CTarvelXConnectDlg : public ui::MainWindowEvents,
     // only while no web server thread runs; the other threads only use it while it exists.
     web::WebServer* m_pWebServer = nullptr;
     // Settings folder with its trailing separator. Fixed at construction; read by every thread.
-    const std::string m_szSettingsFolder;
+    const std::string m_settingsFolder;
     // The single-instance lock, held for the whole run (window thread only).
-    platform::FileLock m_hMutex;
+    platform::FileLock m_instanceLock;
     // The window's icon, skin, pointer, lamp and exit pictures, timer and label font belong to
     // the view (window thread only).
     // [Server] Enabled. Written once during start-up before any other thread exists.

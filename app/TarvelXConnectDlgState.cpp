@@ -12,7 +12,7 @@ std::string CTarvelXConnectDlg::DefaultSettingsFolder() {
 }
 
 CTarvelXConnectDlg::CTarvelXConnectDlg(std::string settingsFolder)
-    : m_szSettingsFolder(std::move(settingsFolder)),
+    : m_settingsFolder(std::move(settingsFolder)),
       m_simLink(*this, IniPath()),
       m_pView(ui::MakeMainWindowView(*this)) {}
 

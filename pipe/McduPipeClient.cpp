@@ -55,9 +55,9 @@ bool McduPipeClient::ConnectLocked() {
                 static_cast<unsigned long>(opened.status.Code()));
         return false;
     }
-    m_hMcduPipe = std::move(opened.value);
+    m_pMcduPipe = std::move(opened.value);
     LogLine(m_log, "PIPE: The named pipe, %s, is connected.\n", m_path.c_str());
-    const platform::Status mode = m_hMcduPipe->SetWriteMode();
+    const platform::Status mode = m_pMcduPipe->SetWriteMode();
     if (!mode.IsOk()) {
         LogLine(m_log, "PIPE: SetNamedPipeHandleState failed w/err 0x%08lx\n",
                 static_cast<unsigned long>(mode.Code()));
@@ -76,7 +76,7 @@ McduPipeClient::WriteResult McduPipeClient::WriteMessage(uint8_t code,
                                                          const platform::PipeWait& wait) {
     const uint8_t message[kPipeMessageSize] = {code, 0x00};
     const platform::Result<size_t> sent =
-        m_hMcduPipe->Write(message, static_cast<size_t>(kPipeMessageSize), wait);
+        m_pMcduPipe->Write(message, static_cast<size_t>(kPipeMessageSize), wait);
     WriteResult write;
     write.written = static_cast<long>(sent.value);
     write.status = sent.status;
@@ -86,7 +86,7 @@ McduPipeClient::WriteResult McduPipeClient::WriteMessage(uint8_t code,
 }
 
 void McduPipeClient::CloseHandleLocked() {
-    m_hMcduPipe.reset();
+    m_pMcduPipe.reset();
     m_bMcduPipeConnected = false;
 }
 
@@ -111,7 +111,7 @@ bool McduPipeClient::SendKey(int code) {
     const uint8_t byte = static_cast<uint8_t>(MSG_PIPE_KEY + (code & 0xFF));
 
     platform::MutexLock lock(m_mutex);
-    if (!m_hMcduPipe) {
+    if (!m_pMcduPipe) {
         LogLine(m_log,
                 "ERROR: Connection with MCDU input interface is lost. Please restart. (The pressed "
                 "key code: %d)\n",
@@ -144,7 +144,7 @@ bool McduPipeClient::SendKey(int code) {
 
 bool McduPipeClient::SendProbe() {
     platform::MutexLock lock(m_mutex);
-    if (!m_bMcduPipeConnected || !m_hMcduPipe) return false;
+    if (!m_bMcduPipeConnected || !m_pMcduPipe) return false;
     const WriteResult write = WriteMessage(MSG_PIPE_DUMMY, SendWait());
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends MSG_PIPE_DUMMY, %ld bytes.\n", write.written);
@@ -160,7 +160,7 @@ bool McduPipeClient::SendProbe() {
 
 bool McduPipeClient::SendClose() {
     platform::MutexLock lock(m_mutex);
-    if (!m_hMcduPipe) return false;
+    if (!m_pMcduPipe) return false;
     const WriteResult write = WriteMessage(MSG_PIPE_CLOSE, platform::PipeWait{kCloseWriteTimeout});
     if (write.ok) {
         LogLine(m_log, "PIPE: Sends MSG_PIPE_CLOSE, %ld bytes.\n", write.written);
@@ -178,7 +178,7 @@ bool McduPipeClient::IsConnected() {
 
 bool McduPipeClient::IsValid() {
     platform::MutexLock lock(m_mutex);
-    return m_hMcduPipe != nullptr;
+    return m_pMcduPipe != nullptr;
 }
 
 }  // namespace mcdupipe

@@ -92,7 +92,7 @@ class McduPipeClient {
     platform::Mutex m_mutex;
     // Written by ConnectMcduPipe, the failure handling of the sends and SendClose, on any of the
     // three threads; read, used and changed only under m_mutex. Null while no handle is open.
-    std::unique_ptr<platform::PipeConnection> m_hMcduPipe GUARDED_BY(m_mutex);
+    std::unique_ptr<platform::PipeConnection> m_pMcduPipe GUARDED_BY(m_mutex);
     bool m_bMcduPipeConnected GUARDED_BY(m_mutex) = false;
 };
 

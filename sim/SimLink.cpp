@@ -24,7 +24,7 @@ constexpr std::chrono::milliseconds kWorkerStopWait{5000};
 namespace sim {
 
 SimLink::SimLink(LinkHost& host, std::string iniPath)
-    : m_host(host), m_szIniPath(std::move(iniPath)) {}
+    : m_host(host), m_iniPath(std::move(iniPath)) {}
 
 SimLink::~SimLink() {
     JoinSimconnectThreads();
@@ -53,7 +53,7 @@ HANDLE SimLink::GetSimConnectHandle() {
 
 bool SimLink::IsSimThreadRegistered() {
     platform::MutexLock lock(m_simThreadMutex);
-    return m_hSimThread != nullptr;
+    return m_pSimThread != nullptr;
 }
 
 void SimLink::ClearSimConnect() {
@@ -105,9 +105,9 @@ bool SimLink::StartSimconnectThread() {
     bool started = false;
     {
         platform::MutexLock lock(m_simThreadMutex);
-        m_hSimThread = m_pStartSimThread(
+        m_pSimThread = m_fnStartSimThread(
             [this, handle, generation] { RunSimconnectWorker(handle, generation); });
-        started = m_hSimThread != nullptr;
+        started = m_pSimThread != nullptr;
     }
     if (!started) {
         LogLine(LogFile, "SimConnect thread couldn't start!\n");
@@ -130,7 +130,7 @@ void SimLink::CloseSimconnectThread() {
     std::unique_ptr<platform::WorkerThread> thread;
     {
         platform::MutexLock lock(m_simThreadMutex);
-        thread = std::move(m_hSimThread);
+        thread = std::move(m_pSimThread);
     }
     if (!thread) return;
     LogLine(LogFile, "CloseSimconnectThread...\n");
@@ -200,8 +200,8 @@ DWORD SimLink::RunSimconnectWorker(HANDLE hSimConnect, unsigned generation) {
     {
         // Deregistered, so that a new worker may start; the window thread joins this one.
         platform::MutexLock lock(m_simThreadMutex);
-        if (m_hSimThread && m_hSimThread->IsCurrentThread())
-            m_endingSimThreads.push_back(std::move(m_hSimThread));
+        if (m_pSimThread && m_pSimThread->IsCurrentThread())
+            m_endingSimThreads.push_back(std::move(m_pSimThread));
     }
     LogLine(LogFile, "SimConnect thread finished.\n");
     return 0;

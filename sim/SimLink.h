@@ -82,7 +82,7 @@ class SimLink {
     // The simulator operations. Null means the client library.
     ClientLibrary* m_pSimApi = nullptr;
     // How the worker thread is created; a test may make it fail.
-    std::unique_ptr<platform::WorkerThread> (*m_pStartSimThread)(std::function<void()>) =
+    std::unique_ptr<platform::WorkerThread> (*m_fnStartSimThread)(std::function<void()>) =
         &platform::WorkerThread::Start;
     // Whether the simulator's main window is up; null means platform::SimulatorWindowExists.
     // Called by the presence check on the window thread only.
@@ -105,7 +105,7 @@ class SimLink {
 
     LinkHost& m_host;
     // The INI file. Fixed at construction.
-    const std::string m_szIniPath;
+    const std::string m_iniPath;
 
     // The simulator link is online. Written only by the presence check on the window thread; read
     // by the worker, the web server thread and shutdown.
@@ -140,11 +140,11 @@ class SimLink {
     // the stop wait never runs beside its successor.
     std::atomic<unsigned> m_nSimWorkerGeneration{0};
 
-    // Guards the worker's thread handle. Whoever takes the handle out of m_hSimThread owns it
+    // Guards the worker's thread handle. Whoever takes the handle out of m_pSimThread owns it
     // alone: CloseSimconnectThread takes it before waiting, the worker takes its own at its end,
     // so it is released exactly once and never while another thread waits on it.
     platform::Mutex m_simThreadMutex;
-    std::unique_ptr<platform::WorkerThread> m_hSimThread GUARDED_BY(m_simThreadMutex);
+    std::unique_ptr<platform::WorkerThread> m_pSimThread GUARDED_BY(m_simThreadMutex);
     // Workers deregistered but not yet joined: one that stopped itself (a quit message, a broken
     // connection) hands its handle over here, as does a stop whose wait ran out. Added to by any
     // worker and the window thread; joined only by the window thread (ReapSimThreads), so no

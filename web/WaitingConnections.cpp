@@ -45,7 +45,7 @@ size_t WaitingConnections::DropLate(Clock::time_point now) {
 void WaitingConnections::Add(std::unique_ptr<Socket> socket, Clock::time_point accepted) {
     const Clock::time_point deadline = accepted + kRequestHeadTimeout;
     Compact();
-    if (m_entries.size() >= m_capacity && !m_entries.empty()) {
+    if (m_entries.size() >= m_nCapacity && !m_entries.empty()) {
         if (!m_bCapLogged) {
             LogLine(LogFile, "Webserver: too many waiting connections; closing the oldest.\n");
             m_bCapLogged = true;

@@ -30,7 +30,7 @@ class WaitingConnections {
   public:
     using Clock = std::chrono::steady_clock;
 
-    explicit WaitingConnections(size_t capacity) : m_capacity(capacity) {}
+    explicit WaitingConnections(size_t capacity) : m_nCapacity(capacity) {}
     ~WaitingConnections();
     WaitingConnections(const WaitingConnections&) = delete;
     WaitingConnections& operator=(const WaitingConnections&) = delete;
@@ -63,7 +63,7 @@ class WaitingConnections {
     Clock::time_point NextDeadline() const;
 
   private:
-    const size_t m_capacity;
+    const size_t m_nCapacity;
     std::vector<WaitingConnection> m_entries;
     // The bound's log line was written in the present burst.
     bool m_bCapLogged = false;

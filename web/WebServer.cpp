@@ -8,7 +8,7 @@
 namespace web {
 
 WebServer::WebServer(uint32_t port, PageHandler handler, web::ServerHost& host, bool waitsForSim)
-    : m_host(host), m_nPort(port), m_bWaits4Sim(waitsForSim), m_pHandler(handler) {}
+    : m_host(host), m_nPort(port), m_bWaits4Sim(waitsForSim), m_fnHandler(handler) {}
 
 WebServer::~WebServer() {
     StopPipeWaits();

@@ -54,7 +54,7 @@ class WebServer {
     // the new one and has the window show it. Nothing before the thread's first start.
     void FollowAddress();
     // The address shown, empty before the thread's first start or when none is found.
-    const std::string& ShownAddress() const { return m_szShownAddress; }
+    const std::string& ShownAddress() const { return m_shownAddress; }
     // The adapters the address is chosen from; a test may give its own, the program does not.
     std::function<platform::Result<std::vector<platform::NetworkAdapter>>()> m_fnListAdapters =
         &platform::ListNetworkAdapters;
@@ -87,7 +87,7 @@ class WebServer {
     // thread); a stop wakes it.
     void SetWaiter(platform::SocketWaiter* waiter) EXCLUDES(m_waiterMutex);
 
-    PageHandler Handler() const { return m_pHandler; }
+    PageHandler Handler() const { return m_fnHandler; }
     web::ServerHost& Host() const { return m_host; }
     // Whether the server waits for the simulator before it accepts (any thread).
     bool WaitsForSim() const { return m_bWaits4Sim.load(); }
@@ -103,8 +103,8 @@ class WebServer {
 
     // The address setting, the address shown and whether the adapters have been logged. Window
     // thread only (the thread's start, the presence tick, the address strip's press).
-    std::string m_szAddressSetting;
-    std::string m_szShownAddress;
+    std::string m_addressSetting;
+    std::string m_shownAddress;
     bool m_bShowingAddress = false;
     bool m_bAdaptersLogged = false;
 
@@ -131,10 +131,10 @@ class WebServer {
     // releases its own registration when it ends, and shutdown waits for it and releases it.
     // Whoever takes the handle out owns it alone, so it is released exactly once.
     platform::Mutex m_webThreadMutex;
-    std::unique_ptr<platform::WorkerThread> m_hWebServerThread GUARDED_BY(m_webThreadMutex);
+    std::unique_ptr<platform::WorkerThread> m_pWebServerThread GUARDED_BY(m_webThreadMutex);
     // A thread that ended by itself and deregistered: joined by the next start or by shutdown,
     // never by itself.
-    std::unique_ptr<platform::WorkerThread> m_hEndedWebServerThread GUARDED_BY(m_webThreadMutex);
+    std::unique_ptr<platform::WorkerThread> m_pEndedWebServerThread GUARDED_BY(m_webThreadMutex);
 
   public:
     // Listening port. Fixed at construction.
@@ -150,7 +150,7 @@ class WebServer {
     std::atomic<bool> m_bWaits4Sim;
     // The page handler; fixed at construction. Kept per server rather than process-wide, so a
     // server never sees another server's handler.
-    const PageHandler m_pHandler;
+    const PageHandler m_fnHandler;
 };
 
 }  // namespace web

@@ -37,22 +37,22 @@ void WebServerThread(WebServer* server) {
 
 bool WebServer::IsThreadRegistered() {
     platform::MutexLock lock(m_webThreadMutex);
-    return m_hWebServerThread != nullptr;
+    return m_pWebServerThread != nullptr;
 }
 
 void WebServer::StartWebServerThread() {
     {
         platform::MutexLock lock(m_webThreadMutex);
         // A second thread would only find the port taken; the running one stays the only one.
-        if (m_hWebServerThread) return;
+        if (m_pWebServerThread) return;
         // One that ended by itself (its port taken) has deregistered and touches nothing here
         // any more: joining it under the lock is safe and quick.
-        m_hEndedWebServerThread.reset();
+        m_pEndedWebServerThread.reset();
         LogLine(LogFile, "Starting the webserver (main) thread...\n");
         // Registering under the lock means a thread that ends at once (its port taken) can only
         // deregister after it has been registered.
-        m_hWebServerThread = platform::WorkerThread::Start([this] { WebServerThread(this); });
-        if (!m_hWebServerThread) {
+        m_pWebServerThread = platform::WorkerThread::Start([this] { WebServerThread(this); });
+        if (!m_pWebServerThread) {
             LogLine(LogFile, "webserver (main) thread couldn't start.\n");
             return;
         }
@@ -65,7 +65,7 @@ void WebServer::StartWebServerThread() {
 void WebServer::SetAddressSetting(const std::string& address) {
     uint32_t parsed = 0;
     if (address.empty() || platform::ParseDottedIPv4(address, parsed)) {
-        m_szAddressSetting = address;
+        m_addressSetting = address;
         return;
     }
     LogLine(LogFile,
@@ -75,7 +75,7 @@ void WebServer::SetAddressSetting(const std::string& address) {
 }
 
 std::string WebServer::CurrentAddress() {
-    if (!m_szAddressSetting.empty()) return m_szAddressSetting;
+    if (!m_addressSetting.empty()) return m_addressSetting;
     const platform::Result<std::vector<platform::NetworkAdapter>> adapters = m_fnListAdapters();
     if (!m_bAdaptersLogged) {
         m_bAdaptersLogged = true;
@@ -92,7 +92,7 @@ std::string WebServer::CurrentAddress() {
 }
 
 void WebServer::ShowAddress(const std::string& address) {
-    m_szShownAddress = address;
+    m_shownAddress = address;
     LogLine(LogFile, "Webbrowser IP: %s.\n", address.c_str());
     m_host.ShowAddressLabel(address.empty() ? "" : address + ":" + std::to_string(m_nPort));
 }
@@ -100,7 +100,7 @@ void WebServer::ShowAddress(const std::string& address) {
 void WebServer::FollowAddress() {
     if (!m_bShowingAddress) return;
     const std::string address = CurrentAddress();
-    if (address != m_szShownAddress) ShowAddress(address);
+    if (address != m_shownAddress) ShowAddress(address);
 }
 
 void WebServer::StopWebServerThread(bool wait) {
@@ -108,8 +108,8 @@ void WebServer::StopWebServerThread(bool wait) {
     std::unique_ptr<platform::WorkerThread> ended;
     {
         platform::MutexLock lock(m_webThreadMutex);
-        if (wait) ended = std::move(m_hEndedWebServerThread);
-        if (!m_hWebServerThread) return;
+        if (wait) ended = std::move(m_pEndedWebServerThread);
+        if (!m_pWebServerThread) return;
         LogLine(LogFile, "CloseWebserverThread...\n");
         m_bStopThread.store(true);
         {
@@ -120,11 +120,11 @@ void WebServer::StopWebServerThread(bool wait) {
         }
         // Taking the handle out makes this call its one releaser: whichever of shutdown and the
         // thread's own deregistration comes second finds no handle and does nothing.
-        thread = std::move(m_hWebServerThread);
+        thread = std::move(m_pWebServerThread);
         if (!wait || thread->IsCurrentThread()) {
             // The ending thread itself cannot join itself: its handle waits for whoever starts
             // the next thread, or for shutdown.
-            m_hEndedWebServerThread = std::move(thread);
+            m_pEndedWebServerThread = std::move(thread);
             m_bStopThread.store(false);
             LogLine(LogFile, "CloseWebserverThread complete\n");
             return;

@@ -213,7 +213,7 @@ TEST_F(ScriptedLinkTest, EachFailureResultEndsTheWorkerAndClosesItsConnection) {
 TEST_F(ScriptedLinkTest, AWorkerThatStoppedItselfIsJoinedBeforeTheLinkGoes) {
     static std::atomic<bool> ended;
     ended = false;
-    m_link->m_pStartSimThread = [](std::function<void()> body) {
+    m_link->m_fnStartSimThread = [](std::function<void()> body) {
         return platform::WorkerThread::Start([body = std::move(body)] {
             body();
             // Held past its own stop, so that a shutdown which does not wait for it goes first.
@@ -234,7 +234,7 @@ TEST_F(ScriptedLinkTest, AWorkerThatStoppedItselfIsJoinedBeforeTheLinkGoes) {
 }
 
 TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
-    m_link->m_pStartSimThread = [](std::function<void()>) {
+    m_link->m_fnStartSimThread = [](std::function<void()>) {
         return std::unique_ptr<platform::WorkerThread>();
     };
     EXPECT_FALSE(m_link->StartSimconnectThread());
@@ -245,7 +245,7 @@ TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
     m_link->PauseSim(true);
     EXPECT_EQ(m_api.Count("Transmit"), 0) << "the closed connection is not used";
 
-    m_link->m_pStartSimThread = &platform::WorkerThread::Start;
+    m_link->m_fnStartSimThread = &platform::WorkerThread::Start;
     m_link->CheckSimPresence();
     EXPECT_TRUE(m_link->IsOnline()) << "the next attempt opens a new connection";
     EXPECT_EQ(m_host.started, 1);
