@@ -29,7 +29,8 @@ inline constexpr std::chrono::milliseconds kCancelCheck{50};
 Status HoldLibrary();
 void ReleaseLibrary();
 
-// A failed lookup: getaddrinfo's result `code` (0 when it found no address), in this system's words.
+// A failed lookup: getaddrinfo's result `code` (0 when it found no address), in this system's
+// words.
 Status Unresolved(int code);
 
 // A non-blocking socket for `address` that started programs do not inherit. It lives on the

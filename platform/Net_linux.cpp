@@ -189,8 +189,8 @@ Status ConnectOne(SocketHandle fd, const addrinfo& address,
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return Status(ErrorKind::kNoServer, 0, "no answer in time");
         pollfd waiter{fd, POLLOUT, 0};
-        const int ready =
-            ::poll(&waiter, 1, static_cast<int>(std::min<long>(left.count(), kCancelCheck.count())));
+        const int ready = ::poll(
+            &waiter, 1, static_cast<int>(std::min<long>(left.count(), kCancelCheck.count())));
         if (ready < 0 && errno != EINTR) return NoServer(errno);
         if (ready <= 0) continue;
         int error = 0;
@@ -199,7 +199,6 @@ Status ConnectOne(SocketHandle fd, const addrinfo& address,
         return error == 0 ? Status() : NoServer(error);
     }
 }
-
 
 void SetBlocking(SocketHandle socket) {
     ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) & ~O_NONBLOCK);

@@ -258,7 +258,6 @@ Status ConnectOne(SocketHandle handle, const addrinfo& address,
     }
 }
 
-
 void SetBlocking(SocketHandle socket) {
     u_long nonBlocking = 0;
     ::ioctlsocket(Native(socket), FIONBIO, &nonBlocking);

@@ -52,8 +52,7 @@ namespace sim {
 
 void SimLink::SetupSimconnectData() {
     // Read afresh for every connection, so a changed setting takes effect at the next one.
-    const int period =
-        platform::GetPrivateProfileInt("Common", "DataRequestPeriod", 0, m_iniPath);
+    const int period = platform::GetPrivateProfileInt("Common", "DataRequestPeriod", 0, m_iniPath);
     ClientLibrary& api = SimApi();
     WithOpenSimConnect([&](HANDLE handle) {
         api.AddToDataDefinition(handle, DEFINITION_TITLE, "TITLE", nullptr,
