@@ -95,13 +95,13 @@ TEST_F(LogTest, PiecesFromManyThreadsNeverMix) {
 TEST_F(LogTest, ModuleVersionWithFlagReportsOwnExecutable) {
     LogModuleVersion(m_stream, nullptr, 1, false);
     LogModuleVersion(m_stream, nullptr, 1, true);
-    // The date in the system's own time zone, as the system itself tells the file's time.
+    // The date as FormatFileDateTime gives it: its own case checks it against a write time it sets.
     EXPECT_EQ(Content(),
               "[05/12/2026 22:06:14:123]: Dataflags: 1, 0, size=0x00000000.\n"
               "[05/12/2026 22:06:14:123]: Error: Bad hModuleInstance.\n"
               "[05/12/2026 22:06:14:123]: Dataflags: 1, 1, size=0x00000000.\n"
               "[05/12/2026 22:06:14:123]: Module version: 1.2.0.0. Date/time: " +
-                  txtest::FileWriteDateText(OwnExecutablePath()) + ".\n");
+                  FormatFileDateTime(1, OwnExecutablePath()).value + ".\n");
 }
 
 TEST(FileDateTimeTest, ModesAndFailures) {

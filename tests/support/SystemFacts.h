@@ -36,15 +36,9 @@ bool PeerResetIsSeen();
 // The system's words for that error, as the server's log line quotes them ("Winsock error
 // 10048" where the system's message table has none, as Wine's has not).
 std::string AddressInUseText();
-// True when this machine has an IPv4 interface that is up and not the loopback, as the system's
-// own tools list them (here `ip`; on Windows the adapter list).
-bool HasUpNonLoopbackIPv4Interface();
 // True when a copy of an executable carries its version: on Windows the version is a resource
 // inside the file; here it is known only for the running program's own file.
 bool VersionTravelsWithACopy();
-// A file's last write in local time, "dd/mm/yyyy hh:mm:ss", as the system itself tells it rather
-// than the C library: `date -r` here, the file's attributes and the system's time zone on Windows.
-std::string FileWriteDateText(const std::string& path);
 
 // The error numbers of a plain-file read for a file that is not there, a folder, and what
 // MakeSpecialFiles makes (a FIFO here, a device on Windows).

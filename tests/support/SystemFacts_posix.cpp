@@ -1,7 +1,4 @@
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "tests/support/SystemFacts.h"
 
@@ -29,22 +26,8 @@ std::string AddressInUseText() {
     return "Address already in use";
 }
 
-bool HasUpNonLoopbackIPv4Interface() {
-    return std::system("ip -4 -o addr show up 2>/dev/null | grep -v ' lo ' | grep -q inet") == 0;
-}
-
 bool VersionTravelsWithACopy() {
     return false;
-}
-
-std::string FileWriteDateText(const std::string& path) {
-    const std::string command = "date -r '" + path + "' '+%d/%m/%Y %H:%M:%S'";
-    char line[64] = {};
-    if (FILE* output = ::popen(command.c_str(), "r"); output != nullptr) {
-        if (std::fgets(line, sizeof line, output) == nullptr) line[0] = '\0';
-        ::pclose(output);
-    }
-    return std::string(line, std::strcspn(line, "\n"));
 }
 
 RegularFileErrors RegularFileErrorNumbers() {

@@ -241,10 +241,10 @@ TEST_F(WebServerTest, PortInUseEndsTheThreadInOrderAndALaterStartWorks) {
 }
 
 TEST_F(WebServerTest, StartAndStopLogTheirStepsAndEndEveryWaitSendingNothing) {
-    // Tablets reach the server at the address the window shows, never the loopback's when there
-    // is another.
+    // Tablets reach the server at the address the window shows, never the loopback's (none at all
+    // on a machine without another adapter).
     const std::string address = web::GetLocalIPAddress().value;
-    EXPECT_TRUE(!txtest::HasUpNonLoopbackIPv4Interface() || address.rfind("127.", 0)) << address;
+    EXPECT_NE(address.rfind("127.", 0), 0u) << address;
     Start();
     const std::atomic<bool> cancel{false};
     const auto connected = platform::ConnectTcp(address, std::to_string(m_port), false, 5s, cancel);
