@@ -88,14 +88,15 @@ SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen) {
     return {screen.x - x, screen.y - y};
 }
 
-SDL_Point GetClientCursorPos(SDL_Window* window) {
+FacePoint GetClientCursorPos(SDL_Window* window) {
+    SDL_Point point{0, 0};
     if (!CursorPosSource() && !DriverHasDesktop()) {
         // Without a desktop SDL knows the pointer only relative to a window, and there is one.
-        SDL_Point point{0, 0};
         SDL_GetMouseState(&point.x, &point.y);
-        return point;
+    } else {
+        point = ScreenToClient(window, GetCursorPos(window));
     }
-    return ScreenToClient(window, GetCursorPos(window));
+    return {point.x, point.y};
 }
 
 void SetCursorPosSource(std::function<SDL_Point()> source) {

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+#include "ui/FaceRect.h"
+
 namespace ui {
 
 // The pointer's position on the screen of `window`. Video drivers without a desktop (dummy,
@@ -16,9 +18,9 @@ SDL_Point GetCursorPos(SDL_Window* window);
 // `screen` in the client coordinates of `window`.
 SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen);
 
-// The pointer's current position in the client coordinates of `window`. Without a desktop it is
-// the pointer's place in the window SDL last saw it in.
-SDL_Point GetClientCursorPos(SDL_Window* window);
+// The pointer's current position in the client coordinates of `window`, as the face takes it.
+// Without a desktop it is the pointer's place in the window SDL last saw it in.
+FacePoint GetClientCursorPos(SDL_Window* window);
 
 // Replaces the source of the screen position (tests move a pointer of their own); an empty
 // function restores the real pointer.

@@ -12,24 +12,16 @@
 #include "res/Resources.h"
 #include "ui/MainWindowConstants.h"
 #include "ui/sdl/AboutDlg.h"
-#include "ui/sdl/HandCursor.h"
 #include "ui/sdl/Pointer.h"
 #include "ui/sdl/Skin.h"
 #include "ui/sdl/WindowPaint.h"
 #include "ui/sdl/WindowProcedure.h"
-#include "ui/sdl/WindowRects.h"
 
 namespace {
 
 constexpr uint16_t kSkinBitmapId = 129;
 // The window icon's size: big enough for task bars and window switchers, which scale it down.
 constexpr int kWindowIconPixels = 128;
-
-constexpr const char* kPictureType = "BMP";
-constexpr const char* kLampOffline = "BITMAP_BTNONLINE_0";
-constexpr const char* kLampOnline = "BITMAP_BTNONLINE_1";
-constexpr const char* kExitNormal = "BITMAP_BTNEXIT_0";
-constexpr const char* kExitHover = "BITMAP_BTNEXIT_1";
 
 // The window property that leads the dialog procedure to its view.
 constexpr const char* kDialogProperty = "dialog";
@@ -56,16 +48,8 @@ Uint32 EventWindowId(const SDL_Event& event) {
     }
 }
 
-void ShowCursor(SDL_Cursor* cursor) {
-    if (cursor != nullptr && SDL_GetCursor() != cursor) SDL_SetCursor(cursor);
-}
-
-// Unload, load, draw: every picture change goes this way. True when the new picture loaded.
-bool ChangePicture(ui::CPictureEx& picture, const char* name) {
-    picture.Unload();
-    if (!picture.LoadFromResource(name, kPictureType)) return false;
-    picture.Draw();
-    return true;
+constexpr SDL_Rect ToSdlRect(const ui::FaceRect& rect) {
+    return SDL_Rect{rect.left, rect.top, rect.Width(), rect.Height()};
 }
 
 }  // namespace
@@ -76,7 +60,8 @@ std::unique_ptr<MainWindowView> MakeMainWindowView(MainWindowEvents& events) {
     return std::make_unique<SdlMainWindowView>(events);
 }
 
-SdlMainWindowView::SdlMainWindowView(MainWindowEvents& events) : m_dlg(events) {}
+SdlMainWindowView::SdlMainWindowView(MainWindowEvents& events)
+    : m_dlg(events), m_face(*this, events) {}
 
 SdlMainWindowView::~SdlMainWindowView() = default;
 
@@ -121,9 +106,10 @@ intptr_t SdlMainWindowView::DefDialogProc(const SDL_Event& event) {
             break;
         case SDL_MOUSEMOTION:
             // Every move of the pointer over the window is a chance to change the pointer.
-            return OnSetCursor() ? 1 : 0;
+            return m_face.OnSetCursor(GetClientCursorPos(m_pWindow)) ? 1 : 0;
         case SDL_MOUSEBUTTONDOWN:
-            if (event.button.button == SDL_BUTTON_LEFT) OnLButtonDown();
+            if (event.button.button == SDL_BUTTON_LEFT)
+                m_face.OnLButtonDown(GetClientCursorPos(m_pWindow));
             if (event.button.button == SDL_BUTTON_RIGHT) OnRButtonDown();
             return 0;
         case SDL_KEYDOWN:
@@ -154,42 +140,18 @@ void SdlMainWindowView::OnPaint() {
     ui::EndPaint(m_pWindow);
 }
 
-void SdlMainWindowView::OnLButtonDown() {
-    if (m_pWindow == nullptr) return;
-    // Any drag has ended by now; the pointer's place decides, not the place of the press.
-    const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
-    if (IsPointInRect(g_rcExitButton, point)) {
-        m_dlg.EndDialog(1);
-        return;
-    }
-    if (IsPointInRect(g_rcAddressLink, point)) m_dlg.OnAddressClicked();
+bool SdlMainWindowView::ChangePicture(FaceControl control, const char* name) {
+    return ui::ChangePicture(control == FaceControl::Lamp ? m_picOnline : m_picExit, name);
 }
 
-bool SdlMainWindowView::OnSetCursor() {
-    if (m_pWindow == nullptr) return false;
-    const SDL_Point point = ui::GetClientCursorPos(m_pWindow);
-    const bool overExit = IsPointInRect(g_rcExitButton, point);
-    const bool overAddress = IsPointInRect(g_rcAddressLink, point);
+bool SdlMainWindowView::MakeHandCursor() {
+    m_hHandCursor = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+    return m_hHandCursor != nullptr;
+}
 
-    if (!overExit && !overAddress) {
-        // After a failed load the flag stays set, so the next pointer move tries again.
-        if (m_bExitHover && ChangePicture(m_picExit, kExitNormal)) m_bExitHover = false;
-        ShowCursor(SDL_GetDefaultCursor());
-        return false;
-    }
-    // Over the address strip the exit strip keeps whatever it shows.
-    if (overExit && !m_bExitHover && ChangePicture(m_picExit, kExitHover)) m_bExitHover = true;
-
-    if (m_hHandCursor == nullptr && !g_bHandCursorMade) {
-        m_hHandCursor = MakeHandCursor();
-        g_bHandCursorMade = true;  // also after a failure: the attempt is never repeated
-    }
-    if (m_hHandCursor != nullptr) {
-        ShowCursor(m_hHandCursor);
-        return true;
-    }
-    ShowCursor(SDL_GetDefaultCursor());
-    return false;
+void SdlMainWindowView::ShowPointer(FacePointer pointer) {
+    SDL_Cursor* cursor = pointer == FacePointer::Hand ? m_hHandCursor : SDL_GetDefaultCursor();
+    if (cursor != nullptr && SDL_GetCursor() != cursor) SDL_SetCursor(cursor);
 }
 
 void SdlMainWindowView::OnRButtonDown() {
@@ -205,21 +167,20 @@ void SdlMainWindowView::ShowAboutBox() {
 }
 
 void SdlMainWindowView::SetOnlineLamp(bool online) {
-    // Also used where no window was ever made: the load then fails and the lamp stays empty.
-    ChangePicture(m_picOnline, online ? kLampOnline : kLampOffline);
+    m_face.SetOnlineLamp(online);
 }
 
 void SdlMainWindowView::DrawAddressLabel(const std::string& text) {
     if (m_pSkinDC == nullptr) return;
-    SDL_Rect drawn = g_rcAddressLink;
+    const SDL_Rect strip = ToSdlRect(g_rcAddressLink);
+    SDL_Rect drawn = strip;
     auto* font = static_cast<TTF_Font*>(AddressFont());
     if (font != nullptr && !text.empty()) {
         // Blended text has a transparent background: only the letters touch the face.
         if (SDL_Surface* letters = TTF_RenderText_Blended(font, text.c_str(), kAddressColour)) {
             // Centred on one line; letters taller or wider than the strip are not clipped.
-            SDL_Rect place{(g_rcAddressLink.x * 2 + g_rcAddressLink.w - letters->w) / 2,
-                           (g_rcAddressLink.y * 2 + g_rcAddressLink.h - letters->h) / 2, letters->w,
-                           letters->h};
+            SDL_Rect place{(strip.x * 2 + strip.w - letters->w) / 2,
+                           (strip.y * 2 + strip.h - letters->h) / 2, letters->w, letters->h};
             SDL_SetSurfaceBlendMode(letters, SDL_BLENDMODE_BLEND);
             SDL_Rect blitPlace = place;
             SDL_BlitSurface(letters, nullptr, m_pSkinDC, &blitPlace);
@@ -245,20 +206,14 @@ void SdlMainWindowView::SetProgramIcon() {
 
 void SdlMainWindowView::PlacePictureControls() {
     auto invalidate = [this](const SDL_Rect& rect) { InvalidateRect(rect); };
-    struct Placement {
-        CPictureEx& picture;
-        const SDL_Rect& place;
-        const char* firstPicture;
-    };
-    for (const Placement& placement : {Placement{m_picOnline, g_rcOnlinePicture, kLampOffline},
-                                       Placement{m_picExit, g_rcExitButton, kExitNormal}}) {
-        placement.picture.Create(placement.place, invalidate);
-        if (placement.picture.LoadFromResource(placement.firstPicture, kPictureType)) {
-            placement.picture.Draw();
-        }
+    for (const FacePlacement& placement : kFacePlacements) {
+        CPictureEx& picture = placement.control == FaceControl::Lamp ? m_picOnline : m_picExit;
+        const SDL_Rect place = ToSdlRect(placement.place);
+        picture.Create(place, invalidate);
+        ui::ChangePicture(picture, placement.firstPicture);
         // Loading sized the control to its picture; its final place is fixed whatever that was.
-        placement.picture.MoveWindow(placement.place);
-        placement.picture.SetWindowText("");
+        picture.MoveWindow(place);
+        picture.SetWindowText("");
     }
 }
 

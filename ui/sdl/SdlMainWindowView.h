@@ -19,7 +19,9 @@
 #include <string>
 
 #include "platform/Mutex.h"
+#include "ui/FaceSystem.h"
 #include "ui/MainWindowView.h"
+#include "ui/WindowFace.h"
 #include "ui/sdl/AddressFont.h"
 #include "ui/sdl/PictureEx.h"
 
@@ -27,7 +29,7 @@ namespace ui {
 
 class CSkin;
 
-class SdlMainWindowView final : public MainWindowView {
+class SdlMainWindowView final : public MainWindowView, private FaceSystem {
   public:
     explicit SdlMainWindowView(MainWindowEvents& events);
     ~SdlMainWindowView() override;
@@ -62,8 +64,6 @@ class SdlMainWindowView final : public MainWindowView {
     // Dispatches one window-system event to the handlers below.
     void WindowProc(const SDL_Event& event);
     void OnPaint();
-    void OnLButtonDown();
-    bool OnSetCursor();
     void OnRButtonDown();
     // The label font, opened on first use once its file has been found; none without a font.
     void* AddressFont();
@@ -81,15 +81,13 @@ class SdlMainWindowView final : public MainWindowView {
     SDL_Surface* m_hIcon = nullptr;
     // The window's skin.
     CSkin* m_pSkin = nullptr;
-    // The hand pointer, made on first need.
+    // The hand pointer, made when the face first needs it.
     SDL_Cursor* m_hHandCursor = nullptr;
     // The skin's drawing surface, on which the address label is drawn.
     SDL_Surface* m_pSkinDC = nullptr;
     // The status lamp and the exit strip.
     CPictureEx m_picOnline;
     CPictureEx m_picExit;
-    // The exit strip shows its highlighted picture.
-    bool m_bExitHover = false;
     // Tahoma 10 pt bold for the address label, opened from the file that m_fontLookup finds when
     // the label is first drawn.
     void* m_Font = nullptr;
@@ -100,6 +98,11 @@ class SdlMainWindowView final : public MainWindowView {
     std::future<FontFile> m_fontLookup;
 
   private:
+    // ---- FaceSystem ----------------------------------------------------------------------------
+    bool ChangePicture(FaceControl control, const char* name) override;
+    bool MakeHandCursor() override;
+    void ShowPointer(FacePointer pointer) override;
+
     // Without a window system of its own (the dummy driver) SDL would poll for events every
     // millisecond; instead the loop sleeps until something is pushed onto the queue. Counted by
     // SDL's event watch on whichever thread pushes, read by the window thread.
@@ -120,6 +123,8 @@ class SdlMainWindowView final : public MainWindowView {
 
     // The main window, told of what happens here; it outlives the view.
     MainWindowEvents& m_dlg;
+    // What the face shows and what its presses mean.
+    WindowFace m_face;
     SDL_Window* m_pWindow = nullptr;
     // The font library was started for the address font.
     bool m_bFontLibraryStarted = false;

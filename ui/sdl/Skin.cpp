@@ -2,12 +2,12 @@
 
 #include <string>
 
+#include "ui/FaceRect.h"
 #include "ui/MessageBox.h"
 #include "ui/ResourceFinder.h"
 #include "ui/sdl/BmpDecoder.h"
 #include "ui/sdl/Pointer.h"
 #include "ui/sdl/WindowPaint.h"
-#include "ui/sdl/WindowRects.h"
 
 namespace ui {
 
@@ -125,7 +125,7 @@ ui::WindowResult CSkin::HandleEvent(SDL_Window* window, const SDL_Event& event) 
 
     if (event.type == SDL_MOUSEBUTTONDOWN && event.button.button == SDL_BUTTON_LEFT) {
         // The press's own position is stale by now; what counts is where the pointer is.
-        if (!IsPointInRect(g_rcExitButton, ui::GetClientCursorPos(window))) {
+        if (!g_rcExitButton.Contains(ui::GetClientCursorPos(window))) {
             BeginDrag(window, event);
             return 0;
         }

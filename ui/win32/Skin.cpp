@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "ui/MessageBox.h"
-#include "ui/win32/WindowRects.h"
+#include "ui/win32/Pointer.h"
 
 namespace ui {
 
@@ -104,7 +104,7 @@ void CSkin::OnPaint(HWND window) {
 }
 
 void CSkin::OnLButtonDown(HWND window) {
-    if (IsPointInRect(g_rcExitButton, GetClientCursorPos(window))) return;
+    if (g_rcExitButton.Contains(GetClientCursorPos(window))) return;
     // As if the press had hit a title bar: the system's move loop has the window follow the
     // pointer and returns once the button is up.
     SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);

@@ -11,29 +11,18 @@
 #include "ui/MainWindowConstants.h"
 #include "ui/win32/AboutDlg.h"
 #include "ui/win32/AddressFont.h"
-#include "ui/win32/HandCursor.h"
+#include "ui/win32/Pointer.h"
 #include "ui/win32/Skin.h"
-#include "ui/win32/WindowRects.h"
 
 namespace ui {
 
 namespace {
 
-constexpr const char* kPictureType = "BMP";
-constexpr const char* kLampOffline = "BITMAP_BTNONLINE_0";
-constexpr const char* kLampOnline = "BITMAP_BTNONLINE_1";
-constexpr const char* kExitNormal = "BITMAP_BTNEXIT_0";
-constexpr const char* kExitHover = "BITMAP_BTNEXIT_1";
-
 // Red 0x12, green 0xFF, blue 0x00.
 constexpr COLORREF kAddressColour = RGB(0x12, 0xFF, 0x00);
 
-// Unload, load, draw: every picture change goes this way. True when the new picture loaded.
-bool ChangePicture(CPictureEx& picture, const char* name) {
-    picture.Unload();
-    if (!picture.LoadFromResource(name, kPictureType)) return false;
-    picture.Draw();
-    return true;
+constexpr RECT ToRect(const FaceRect& rect) {
+    return RECT{rect.left, rect.top, rect.right, rect.bottom};
 }
 
 }  // namespace
@@ -42,7 +31,8 @@ std::unique_ptr<MainWindowView> MakeMainWindowView(MainWindowEvents& events) {
     return std::make_unique<Win32MainWindowView>(events);
 }
 
-Win32MainWindowView::Win32MainWindowView(MainWindowEvents& events) : m_dlg(events) {}
+Win32MainWindowView::Win32MainWindowView(MainWindowEvents& events)
+    : m_dlg(events), m_face(*this, events) {}
 
 Win32MainWindowView::~Win32MainWindowView() {
     DestroySkin();
@@ -90,28 +80,20 @@ void Win32MainWindowView::SetProgramIcon() {
 
 void Win32MainWindowView::PlacePictureControls() {
     HWND window = m_hWnd.load();
-    struct Placement {
-        CPictureEx& picture;
-        int id;
-        const RECT& place;
-        const char* firstPicture;
-    };
-    for (const Placement& placement :
-         {Placement{m_picOnline, IDC_PICTURE_ONLINE, g_rcOnlinePicture, kLampOffline},
-          Placement{m_picExit, IDC_PICTURE_EXIT, g_rcExitButton, kExitNormal}}) {
-        if (!placement.picture.SubclassDlgItem(placement.id, window)) {
-            std::fprintf(stderr, "Cannot bind picture control %d: error %lu\n", placement.id,
-                         GetLastError());
+    for (const FacePlacement& placement : kFacePlacements) {
+        const bool lamp = placement.control == FaceControl::Lamp;
+        CPictureEx& picture = lamp ? m_picOnline : m_picExit;
+        const int id = lamp ? IDC_PICTURE_ONLINE : IDC_PICTURE_EXIT;
+        if (!picture.SubclassDlgItem(id, window)) {
+            std::fprintf(stderr, "Cannot bind picture control %d: error %lu\n", id, GetLastError());
             continue;
         }
-        if (placement.picture.LoadFromResource(placement.firstPicture, kPictureType)) {
-            placement.picture.Draw();
-        }
+        ui::ChangePicture(picture, placement.firstPicture);
         // Loading sized the control to its picture; its final place is fixed whatever that was.
-        const RECT& place = placement.place;
-        SetWindowPos(placement.picture.GetSafeHwnd(), nullptr, place.left, place.top,
-                     place.right - place.left, place.bottom - place.top, SWP_NOZORDER);
-        SetWindowTextA(placement.picture.GetSafeHwnd(), "");
+        const FaceRect& place = placement.place;
+        SetWindowPos(picture.GetSafeHwnd(), nullptr, place.left, place.top, place.Width(),
+                     place.Height(), SWP_NOZORDER);
+        SetWindowTextA(picture.GetSafeHwnd(), "");
     }
 }
 
@@ -139,21 +121,21 @@ void Win32MainWindowView::CreateAddressFont() {
 // ---- While the window runs ---------------------------------------------------------------------
 
 void Win32MainWindowView::SetOnlineLamp(bool online) {
-    // Also used where no window was ever made: the load then fails and the lamp stays empty.
-    ChangePicture(m_picOnline, online ? kLampOnline : kLampOffline);
+    m_face.SetOnlineLamp(online);
 }
 
 void Win32MainWindowView::DrawAddressLabel(const std::string& text) {
     HWND window = m_hWnd.load();
     if (m_pSkinDC == nullptr || window == nullptr) return;
-    RECT strip = g_rcAddressLink;
+    RECT strip = ToRect(g_rcAddressLink);
     SetBkMode(m_pSkinDC, TRANSPARENT);
     HGDIOBJ previousFont = m_Font != nullptr ? SelectObject(m_pSkinDC, m_Font) : nullptr;
     SetTextColor(m_pSkinDC, kAddressColour);
     DrawTextA(m_pSkinDC, text.c_str(), -1, &strip,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
     if (previousFont != nullptr) SelectObject(m_pSkinDC, previousFont);
-    InvalidateRect(window, &g_rcAddressLink, TRUE);
+    const RECT drawn = ToRect(g_rcAddressLink);
+    InvalidateRect(window, &drawn, TRUE);
     UpdateWindow(window);
 }
 
@@ -241,11 +223,12 @@ bool Win32MainWindowView::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT
             result = reinterpret_cast<LRESULT>(m_hIcon);
             return true;
         case WM_SETCURSOR:
-            if (!OnSetCursor()) return false;
+            if (!m_face.OnSetCursor(GetClientCursorPos(m_hWnd.load()))) return false;
             result = TRUE;
             return true;
         case WM_LBUTTONDOWN:
-            OnLButtonDown();
+            // The skin's move loop has ended by now.
+            m_face.OnLButtonDown(GetClientCursorPos(m_hWnd.load()));
             return true;
         default:
             return false;
@@ -267,40 +250,25 @@ void Win32MainWindowView::OnPaint() {
     EndPaint(window, &paint);
 }
 
-void Win32MainWindowView::OnLButtonDown() {
-    HWND window = m_hWnd.load();
-    if (window == nullptr) return;
-    // The skin's drag has ended by now; the pointer's place decides, not the place of the press.
-    const POINT point = GetClientCursorPos(window);
-    if (IsPointInRect(g_rcExitButton, point)) {
-        m_dlg.EndDialog(1);
-        return;
-    }
-    if (IsPointInRect(g_rcAddressLink, point)) m_dlg.OnAddressClicked();
+// ---- The face's requests ----------------------------------------------------------------------
+
+bool Win32MainWindowView::ChangePicture(FaceControl control, const char* name) {
+    return ui::ChangePicture(control == FaceControl::Lamp ? m_picOnline : m_picExit, name);
 }
 
-bool Win32MainWindowView::OnSetCursor() {
-    HWND window = m_hWnd.load();
-    if (window == nullptr) return false;
-    const POINT point = GetClientCursorPos(window);
-    const bool overExit = IsPointInRect(g_rcExitButton, point);
-    const bool overAddress = IsPointInRect(g_rcAddressLink, point);
-
-    if (!overExit && !overAddress) {
-        // After a failed load the flag stays set, so the next pointer message tries again.
-        if (m_bExitHover && ChangePicture(m_picExit, kExitNormal)) m_bExitHover = false;
-        return false;
+bool Win32MainWindowView::MakeHandCursor() {
+    HCURSOR system = LoadCursorA(nullptr, MAKEINTRESOURCEA(32649));  // IDC_HAND
+    m_hHandCursor = system != nullptr ? CopyCursor(system) : nullptr;
+    if (m_hHandCursor == nullptr) {
+        std::fprintf(stderr, "Cannot make the hand pointer: error %lu\n", GetLastError());
     }
-    // Over the address strip the exit strip keeps whatever it shows.
-    if (overExit && !m_bExitHover && ChangePicture(m_picExit, kExitHover)) m_bExitHover = true;
+    return m_hHandCursor != nullptr;
+}
 
-    if (m_hHandCursor == nullptr && !g_bHandCursorMade) {
-        m_hHandCursor = MakeHandCursor();
-        g_bHandCursorMade = true;  // also after a failure: the attempt is never repeated
-    }
-    if (m_hHandCursor == nullptr) return false;
-    SetCursor(m_hHandCursor);
-    return true;
+void Win32MainWindowView::ShowPointer(FacePointer pointer) {
+    // The default pointer needs nothing: WM_SETCURSOR goes unanswered, and the dialog's own
+    // handling shows its class's arrow.
+    if (pointer == FacePointer::Hand) SetCursor(m_hHandCursor);
 }
 
 }  // namespace ui

@@ -17,14 +17,16 @@
 #include <atomic>
 #include <string>
 
+#include "ui/FaceSystem.h"
 #include "ui/MainWindowView.h"
+#include "ui/WindowFace.h"
 #include "ui/win32/PictureEx.h"
 
 namespace ui {
 
 class CSkin;
 
-class Win32MainWindowView final : public MainWindowView {
+class Win32MainWindowView final : public MainWindowView, private FaceSystem {
   public:
     explicit Win32MainWindowView(MainWindowEvents& events);
     ~Win32MainWindowView() override;
@@ -58,19 +60,24 @@ class Win32MainWindowView final : public MainWindowView {
     static constexpr UINT kQuitMessage = WM_APP + 2;
 
   private:
+    // ---- FaceSystem ----------------------------------------------------------------------------
+    bool ChangePicture(FaceControl control, const char* name) override;
+    bool MakeHandCursor() override;
+    void ShowPointer(FacePointer pointer) override;
+
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     // The dialog's handlers; true when the message was handled, with its result in `result`.
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
     // A message that came to the thread rather than to the window (before the window exists).
     void HandleThreadMessage(const MSG& message);
     void OnPaint();
-    void OnLButtonDown();
-    bool OnSetCursor();
     // Adds the About entry to the system menu, when the window has one and the entry has a text.
     void AddAboutEntry();
 
     // The main window, told of what happens here; it outlives the view.
     MainWindowEvents& m_dlg;
+    // What the face shows and what its presses mean.
+    WindowFace m_face;
     // The window; set and cleared by the window thread, read by threads that post a wake or a
     // close, which then post to the window rather than to the thread.
     std::atomic<HWND> m_hWnd{nullptr};
@@ -85,12 +92,10 @@ class Win32MainWindowView final : public MainWindowView {
     CSkin* m_pSkin = nullptr;
     // The skin's drawing context, on which the address label is drawn.
     HDC m_pSkinDC = nullptr;
-    // The hand pointer, made on first need and kept for the life of the process.
+    // The hand pointer, made when the face first needs it and kept for the life of the process.
     HCURSOR m_hHandCursor = nullptr;
     CPictureEx m_picOnline;
     CPictureEx m_picExit;
-    // The exit strip shows its highlighted picture.
-    bool m_bExitHover = false;
     HFONT m_Font = nullptr;
 };
 

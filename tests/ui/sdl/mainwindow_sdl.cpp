@@ -1,5 +1,6 @@
-// The main window's view on SDL's dummy driver: the strips under the pointer, presses and keys,
-// the lamp, the address label and its font.
+// The main window's view on SDL's dummy driver: SDL's events reaching the face (presses, keys, the
+// drag before a press), the pictures and the address label as drawn, and the label's font. What
+// the face decides is face_test.cpp's.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,7 +20,6 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/PicturePixel.h"
 #include "ui/sdl/AddressFont.h"
-#include "ui/sdl/HandCursor.h"
 #include "ui/sdl/Pointer.h"
 #include "ui/sdl/SdlMainWindowView.h"
 #include "ui/sdl/Skin.h"
@@ -38,32 +38,32 @@ class MainWindow {
                                     ui::kWindowHeight, SDL_WINDOW_BORDERLESS);
         EXPECT_NE(m_window, nullptr) << SDL_GetError();
         ui::SetCursorPosSource([this] { return m_pointer; });
-        face().AttachWindowForTesting(m_window);
-        face().PlacePictureControls();
-        EXPECT_TRUE(face().CreateSkin());
-        face().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
-        face().CreateAddressFont();
+        view().AttachWindowForTesting(m_window);
+        view().PlacePictureControls();
+        EXPECT_TRUE(view().CreateSkin());
+        view().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
+        view().CreateAddressFont();
         // Taken now, as the label's first drawing would: no search thread is left behind to
         // outlive a test or to be copied into the browser launcher's forked child.
-        EXPECT_NE(face().AddressFont(), nullptr);
+        EXPECT_NE(view().AddressFont(), nullptr);
         Pump();
     }
     ~MainWindow() {
-        face().DestroySkin();
-        face().DeleteAddressFont();
-        face().AttachWindowForTesting(nullptr);
+        view().DestroySkin();
+        view().DeleteAddressFont();
+        view().AttachWindowForTesting(nullptr);
         SDL_DestroyWindow(m_window);
         ui::SetCursorPosSource({});
     }
 
     app::CTarvelXConnectDlg& dlg() { return m_dlg; }
-    ui::SdlMainWindowView& face() { return ui::SdlMainWindowView::Of(m_dlg.View()); }
+    ui::SdlMainWindowView& view() { return ui::SdlMainWindowView::Of(m_dlg.View()); }
     Uint32 Shown(int x, int y) { return ReadPixel(SDL_GetWindowSurface(m_window), x, y); }
 
     // Hands every waiting event to the window, as the event loop does.
     void Pump() {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) face().WindowProc(event);
+        while (SDL_PollEvent(&event)) view().WindowProc(event);
     }
     // An event as the window system sends it; `detail` is a motion's buttons, a press's button
     // or a key.
@@ -75,7 +75,7 @@ class MainWindow {
         if (type == SDL_KEYDOWN) event.key.keysym.sym = static_cast<SDL_Keycode>(detail);
         if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP)
             event.button.button = static_cast<Uint8>(detail);
-        face().WindowProc(event);
+        view().WindowProc(event);
         Pump();
     }
     // The pointer moves to client point (x, y); the window hears of it.
@@ -98,47 +98,12 @@ class MainWindow {
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_video.ok()) << SDL_GetError();
-        ui::g_bHandCursorMade = false;
-        s_cursorAttempts = 0;
-        ui::SetHandCursorMaker([]() -> SDL_Cursor* { return ++s_cursorAttempts, nullptr; });
-    }
-    void TearDown() override { ui::SetHandCursorMaker(nullptr); }
+    void SetUp() override { ASSERT_TRUE(m_video.ok()) << SDL_GetError(); }
     std::string Settings() const { return m_settings.path() + "/"; }
 
-    static inline int s_cursorAttempts = 0;
     txtest::HeadlessVideo m_video;
     txtest::TempDir m_settings;
 };
-
-// What the pointer shows over the exit strip, a real display's window test sees; here, what it
-// does when a picture cannot be loaded (the strip stays as it is; the next move tries again), and
-// that the hand pointer is tried once per process, over the strips only, even when it fails.
-TEST_F(MainWindowTest, TheExitStripsPicturesAreTriedAgainAndTheHandPointerOnlyOnce) {
-    txtest::FakeResources resources;
-    MainWindow view(Settings());
-    view.MoveTo(20, 20);
-    EXPECT_EQ(s_cursorAttempts, 0);
-    view.MoveTo(250, 250);
-    EXPECT_TRUE(view.face().m_bExitHover);
-    resources.table["BITMAP_BTNEXIT_0"] = {};
-    view.MoveTo(150, 150);
-    EXPECT_TRUE(view.face().m_bExitHover);
-    resources.table.erase("BITMAP_BTNEXIT_0");
-    view.MoveTo(151, 150);
-    EXPECT_FALSE(view.face().m_bExitHover);
-    EXPECT_EQ(view.Shown(280, 255), PicturePixel("BITMAP_BTNEXIT_0", "BMP", 40, 12));
-    resources.table["BITMAP_BTNEXIT_1"] = {};
-    view.MoveTo(250, 250);
-    EXPECT_FALSE(view.face().m_bExitHover);
-
-    EXPECT_EQ(s_cursorAttempts, 1);
-    EXPECT_FALSE(view.face().OnSetCursor());  // no hand: the default pointer stays
-    MainWindow second(Settings());
-    second.MoveTo(250, 250);
-    EXPECT_EQ(s_cursorAttempts, 1);
-}
 
 // A press on the exit strip (to its last pixel column), Enter and Escape end the window; a press
 // beside the strip and other keys do not; a right-click shows the About box, never blocking here.
@@ -193,9 +158,9 @@ TEST_F(MainWindowTest, APressOnTheAddressOpensTheBrowserAfterTheDragAndIsLogged)
     EXPECT_TRUE(opens()) << txtest::ReadFile(opened);
     std::remove(opened.c_str());
     view.Send(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
-    EXPECT_TRUE(view.face().m_pSkin->IsDragging());
+    EXPECT_TRUE(view.view().m_pSkin->IsDragging());
     view.MoveTo(200, 290);
-    EXPECT_FALSE(view.face().m_pSkin->IsDragging());
+    EXPECT_FALSE(view.view().m_pSkin->IsDragging());
     EXPECT_TRUE(opens()) << txtest::ReadFile(opened);
     // A launcher that cannot start leaves no log line.
     ::setenv("BROWSER", (scratch.path() + "/no-such-browser").c_str(), 1);
@@ -229,7 +194,7 @@ TEST_F(MainWindowTest, TheLampFollowsTheLinkAndTheLabelIsGreenCentredAndKept) {
     view.dlg().DrawAddressLabel("192.168.100.200:4040");
     const std::vector<int> columns = greenColumns();
     ASSERT_GT(columns.size(), 60u);
-    view.face().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
+    view.view().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
     view.Pump();
     EXPECT_EQ(greenColumns(), columns);
     const auto [left, right] = std::minmax_element(columns.begin(), columns.end());
