@@ -37,24 +37,12 @@ void Sandbox::WriteIni(const std::string& content) const {
     WriteFile(settings() + "TarvelXConnectExtended.ini", content);
 }
 
-bool ChildProcess::Running() {
-    return m_pid > 0 && !m_status && !Wait(std::chrono::milliseconds(0)).has_value();
-}
-
-std::string ChildProcess::Stdout() const {
-    return ReadFile(m_output.path() + "/stdout");
-}
-
-std::string ChildProcess::Stderr() const {
-    return ReadFile(m_output.path() + "/stderr");
-}
-
 void Sandbox::CreateSettingsFolder() const {
     if (std::filesystem::exists(settings())) return;
     std::filesystem::create_directories(settings());
     WriteFile(settings() + "SimConnect.cfg",
               "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
-                  std::to_string(UnservedSimPort()) + "\n");
+                  std::to_string(m_unservedSimPort.port()) + "\n");
 }
 
 std::string ReadFile(const std::string& path) {

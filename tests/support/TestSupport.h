@@ -15,9 +15,6 @@
 
 namespace txtest {
 
-// A process id: pid_t on Linux, the process's id (not its handle) on Windows.
-using ProcessId = int;
-
 // A fresh folder under /tmp (Windows: the user's temporary folder), removed with everything in it
 // when the object goes.
 class TempDir {
@@ -54,7 +51,6 @@ class Sandbox {
     std::string LogPath() const { return settings() + "TarvelXConnectExtended.log"; }
     std::map<std::string, std::string> Env() const;
     void Apply();
-    int UnservedSimPort() const { return m_unservedSimPort.port(); }
 
   private:
     TempDir m_root;
@@ -64,8 +60,8 @@ class Sandbox {
     std::optional<std::optional<std::string>> m_savedDocuments;
 };
 
-// A child process with its standard output and error sent to files. Windows has no signals:
-// Signal() ends the process there, with the exit code a Linux process killed by it reports.
+// A child process with its standard output and error sent to files (Linux only: the Windows
+// suites start their programs from node).
 class ChildProcess {
   public:
     ChildProcess() = default;
@@ -75,7 +71,7 @@ class ChildProcess {
 
     bool Start(const std::string& program, const std::vector<std::string>& args,
                const std::map<std::string, std::string>& env, const std::string& workDir = "");
-    ProcessId pid() const { return m_pid; }
+    int pid() const { return m_pid; }
     bool Running();
     void Signal(int signal);
     // Exit code (128 + signal for a killed process), or nothing when it has not ended in time.
@@ -84,13 +80,12 @@ class ChildProcess {
     std::string Stderr() const;
 
   private:
-    ProcessId m_pid = -1;
-    [[maybe_unused]] std::intptr_t m_process = 0;  // Windows: the process's handle
+    int m_pid = -1;
     std::optional<int> m_status;
     TempDir m_output;
 };
 
-// The full path of a program built into the build tree's bin folder (".exe" added on Windows).
+// The full path of a program built into the build tree's bin folder (Linux only).
 std::string BinaryPath(const std::string& name);
 int FreeTcpPort();
 std::string ReadFile(const std::string& path);

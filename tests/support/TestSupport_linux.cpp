@@ -90,6 +90,18 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     return result == 0;
 }
 
+bool ChildProcess::Running() {
+    return m_pid > 0 && !m_status && !Wait(std::chrono::milliseconds(0)).has_value();
+}
+
+std::string ChildProcess::Stdout() const {
+    return ReadFile(m_output.path() + "/stdout");
+}
+
+std::string ChildProcess::Stderr() const {
+    return ReadFile(m_output.path() + "/stderr");
+}
+
 void ChildProcess::Signal(int signal) {
     if (m_pid > 0 && !m_status) ::kill(m_pid, signal);
 }

@@ -24,7 +24,7 @@ target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/
 # and the win32/ subfolder are Windows'. A folder may carry resources of its own (the log's
 # version resource, which the diagnostics read from their own executable): <folder>/*_win32.rc.in.
 enable_language(RC)
-set(TX_TEST_FOLDERS app ui res web sim simconnect pipe log platform tools)
+set(TX_TEST_FOLDERS app ui res web sim simconnect pipe log platform)
 foreach(folder ${TX_TEST_FOLDERS})
   set(dir ${CMAKE_CURRENT_SOURCE_DIR}/${folder})
   file(GLOB test_files CONFIGURE_DEPENDS ${dir}/*_test.cpp ${dir}/*_win32.cpp ${dir}/win32/*.cpp)
