@@ -1,13 +1,13 @@
 #pragma once
-// The window's skin and picture control, the same cases on both systems: hooking and unhooking the
-// skin's procedure, its painting, and the picture control's load, resize, draw and failures, read
-// back from the windows' own pixels. Each system's part (sdl/skin_sdl.cpp, win32/skin_win32.cpp)
-// runs the suite with a bench of its own:
+// The window's skin and picture control, the same cases on both systems: putting the skin in front
+// of a window's own handling and taking it away, its painting, and the picture control's load,
+// resize, draw and failures, read back from the windows' own pixels. Each system's part
+// (sdl/skin_sdl.cpp, win32/skin_win32.cpp) runs the suite with a bench of its own:
 //   Ready()                  false without a display to make windows on
-//   MakeWindow()             a 320 x 320 window with a procedure of its own
-//   Bare(w), Skinned(w)      the window's procedure is its own; is the skin's
+//   MakeWindow()             a 320 x 320 window with handling of its own
+//   Bare(w), Skinned(w)      the window's events go straight to its own handling; through the skin
 //   Shown(w, x, y)           paints what is invalid, reads a pixel back (0xRRGGBB)
-//   PaintsSeen()             the paints that reached the windows' own procedure
+//   PaintsSeen()             the paints that reached the windows' own handling
 //   skin                     the program's skin (picture 129)
 //   picture, MakeControl()   the picture control; bound to its place at (10, 12), 50 x 20
 //   resources                the test's own resources (PicturePixel.h)
@@ -44,8 +44,8 @@ class SkinTest : public ::testing::Test {
 };
 TYPED_TEST_SUITE_P(SkinTest);
 
-// The skin's procedure paints the face and passes the paint on, on one window at a time.
-TYPED_TEST_P(SkinTest, HookInstallsTheProcedureAndUnhookOrDeleteGivesItBack) {
+// The skin paints the face and passes the paint on, on one window at a time.
+TYPED_TEST_P(SkinTest, HookPutsTheSkinInFrontAndUnhookOrDeleteTakesItAway) {
     auto& b = this->b;
     const auto first = b.MakeWindow();
     const auto second = b.MakeWindow();
@@ -106,7 +106,7 @@ TYPED_TEST_P(SkinTest, PictureLoadResizesTheControlAndFailuresLeaveOrEmptyIt) {
     }
 }
 
-REGISTER_TYPED_TEST_SUITE_P(SkinTest, HookInstallsTheProcedureAndUnhookOrDeleteGivesItBack,
+REGISTER_TYPED_TEST_SUITE_P(SkinTest, HookPutsTheSkinInFrontAndUnhookOrDeleteTakesItAway,
                             PictureLoadResizesTheControlAndFailuresLeaveOrEmptyIt);
 
 }  // namespace txtest

@@ -24,9 +24,9 @@ CPictureEx::~CPictureEx() {
     Unload();
 }
 
-void CPictureEx::Create(const SDL_Rect& place, std::function<void(const SDL_Rect&)> invalidate) {
-    m_invalidate = std::move(invalidate);
-    m_bHasWindow = true;
+void CPictureEx::Create(const SDL_Rect& place, std::function<void(const SDL_Rect&)> repaint) {
+    m_fnRepaint = std::move(repaint);
+    m_bCreated = true;
     SetPlace(place);
 }
 
@@ -50,18 +50,18 @@ bool CPictureEx::LoadFromMemory(const unsigned char* data, size_t size) {
 }
 
 bool CPictureEx::CreateSurface(int width, int height) {
-    if (!m_bHasWindow) return false;
+    if (!m_bCreated) return false;
     if (width < 0 || height < 0) return false;
     SetPlace({m_place.x, m_place.y, width, height});
-    if (m_hMemDC != nullptr) {
-        SDL_FreeSurface(m_hMemDC);
-        m_hMemDC = nullptr;
+    if (m_pSurface != nullptr) {
+        SDL_FreeSurface(m_pSurface);
+        m_pSurface = nullptr;
         m_bSurfaceReady = false;
     }
-    m_hMemDC = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kSurfaceFormat);
-    if (m_hMemDC == nullptr) return false;
-    SDL_FillRect(m_hMemDC, nullptr,
-                 SDL_MapRGB(m_hMemDC->format, kMenuColour.r, kMenuColour.g, kMenuColour.b));
+    m_pSurface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, kSurfaceFormat);
+    if (m_pSurface == nullptr) return false;
+    SDL_FillRect(m_pSurface, nullptr,
+                 SDL_MapRGB(m_pSurface->format, kMenuColour.r, kMenuColour.g, kMenuColour.b));
     m_bSurfaceReady = true;
     return true;
 }
@@ -71,10 +71,10 @@ bool CPictureEx::Draw() {
     if (m_pPicture == nullptr) return false;
     SDL_Rect target{0, 0, m_sizePicture.x, m_sizePicture.y};
     const bool rendered = m_pPicture->w == m_sizePicture.x && m_pPicture->h == m_sizePicture.y
-                              ? SDL_BlitSurface(m_pPicture, nullptr, m_hMemDC, &target) == 0
-                              : SDL_BlitScaled(m_pPicture, nullptr, m_hMemDC, &target) == 0;
+                              ? SDL_BlitSurface(m_pPicture, nullptr, m_pSurface, &target) == 0
+                              : SDL_BlitScaled(m_pPicture, nullptr, m_pSurface, &target) == 0;
     if (!rendered) return false;
-    if (m_invalidate) m_invalidate(m_place);
+    if (m_fnRepaint) m_fnRepaint(m_place);
     return true;
 }
 
@@ -83,38 +83,34 @@ void CPictureEx::Unload() {
         SDL_FreeSurface(m_pPicture);
         m_pPicture = nullptr;
     }
-    if (m_hMemDC != nullptr) {
-        SDL_FreeSurface(m_hMemDC);
-        m_hMemDC = nullptr;
+    if (m_pSurface != nullptr) {
+        SDL_FreeSurface(m_pSurface);
+        m_pSurface = nullptr;
     }
     m_bSurfaceReady = false;
 }
 
 void CPictureEx::OnPaint(SDL_Surface* target) {
-    if (target == nullptr || !m_bSurfaceReady || m_hMemDC == nullptr) return;
+    if (target == nullptr || !m_bSurfaceReady || m_pSurface == nullptr) return;
     SDL_Rect source{0, 0, std::min(m_sizePicture.x, m_place.w),
                     std::min(m_sizePicture.y, m_place.h)};
     if (source.w <= 0 || source.h <= 0) return;
     SDL_Rect destination{m_place.x, m_place.y, source.w, source.h};
-    SDL_BlitSurface(m_hMemDC, &source, target, &destination);
+    SDL_BlitSurface(m_pSurface, &source, target, &destination);
 }
 
-void CPictureEx::MoveWindow(const SDL_Rect& place) {
-    if (!m_bHasWindow) return;
+void CPictureEx::Move(const SDL_Rect& place) {
+    if (!m_bCreated) return;
     SetPlace(place);
-}
-
-void CPictureEx::SetWindowText(const char* text) {
-    m_szText = text != nullptr ? text : "";
 }
 
 void CPictureEx::SetPlace(const SDL_Rect& place) {
     const SDL_Rect old = m_place;
     if (SDL_RectEquals(&old, &place)) return;
     m_place = place;
-    if (!m_invalidate) return;
-    if (old.w > 0 && old.h > 0) m_invalidate(old);
-    if (place.w > 0 && place.h > 0) m_invalidate(place);
+    if (!m_fnRepaint) return;
+    if (old.w > 0 && old.h > 0) m_fnRepaint(old);
+    if (place.w > 0 && place.h > 0) m_fnRepaint(place);
 }
 
 }  // namespace ui

@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <functional>
-#include <string>
 
 namespace ui {
 
@@ -21,9 +20,9 @@ class CPictureEx {
     CPictureEx(const CPictureEx&) = delete;
     CPictureEx& operator=(const CPictureEx&) = delete;
 
-    // Binds the control to its place on the parent window (the control's window now exists);
-    // `invalidate` asks the parent to repaint a rectangle of its client area.
-    void Create(const SDL_Rect& place, std::function<void(const SDL_Rect&)> invalidate);
+    // Binds the control to its place on the parent window; `repaint` asks the parent to repaint a
+    // rectangle of itself.
+    void Create(const SDL_Rect& place, std::function<void(const SDL_Rect&)> repaint);
 
     // Finds resource `name` of `type`, copies it and decodes the copy. A resource that is not
     // there leaves the control as it was.
@@ -32,7 +31,7 @@ class CPictureEx {
     // first, so a failure leaves it without picture and surface. GIF data is refused.
     bool LoadFromMemory(const unsigned char* data, size_t size);
     // Resizes the control to width x height at its place and makes a fresh off-screen surface
-    // of that size, filled with the menu colour. False without the control's window.
+    // of that size, filled with the menu colour. False before Create.
     bool CreateSurface(int width, int height);
     // Renders the picture into the surface and asks for the control to be repainted.
     bool Draw();
@@ -43,13 +42,11 @@ class CPictureEx {
     // nothing without a surface.
     void OnPaint(SDL_Surface* target);
 
-    void MoveWindow(const SDL_Rect& place);
-    // The control's text is kept but never drawn: the picture replaces the control's painting.
-    void SetWindowText(const char* text);
-    const std::string& GetWindowText() const { return m_szText; }
+    // Moves the control to `place`, whatever its picture's size.
+    void Move(const SDL_Rect& place);
     SDL_Rect GetPlace() const { return m_place; }
     SDL_Point GetPictureSize() const { return m_sizePicture; }
-    bool HasWindow() const { return m_bHasWindow; }
+    bool IsCreated() const { return m_bCreated; }
     bool HasPicture() const { return m_pPicture != nullptr; }
     bool IsSurfaceReady() const { return m_bSurfaceReady; }
 
@@ -62,12 +59,11 @@ class CPictureEx {
 
     SDL_Surface* m_pPicture = nullptr;  // the decoded picture, owned
     SDL_Point m_sizePicture{0, 0};      // its size in pixels
-    SDL_Surface* m_hMemDC = nullptr;    // the off-screen surface, owned
+    SDL_Surface* m_pSurface = nullptr;  // the off-screen surface, owned
     bool m_bSurfaceReady = false;
-    bool m_bHasWindow = false;
+    bool m_bCreated = false;
     SDL_Rect m_place{0, 0, 0, 0};
-    std::string m_szText;
-    std::function<void(const SDL_Rect&)> m_invalidate;
+    std::function<void(const SDL_Rect&)> m_fnRepaint;
 };
 
 }  // namespace ui

@@ -9,7 +9,7 @@ namespace ui {
 
 namespace {
 
-std::function<SDL_Point()>& CursorPosSource() {
+std::function<SDL_Point()>& MousePositionSource() {
     static std::function<SDL_Point()> source;
     return source;
 }
@@ -62,8 +62,8 @@ bool QueryX11Pointer(SDL_Window*, SDL_Point&) {
 
 }  // namespace
 
-SDL_Point GetCursorPos(SDL_Window* window) {
-    if (CursorPosSource()) return CursorPosSource()();
+SDL_Point GetGlobalMousePosition(SDL_Window* window) {
+    if (MousePositionSource()) return MousePositionSource()();
     SDL_Point point{0, 0};
     if (DriverHasDesktop()) {
         if (!QueryX11Pointer(window, point)) SDL_GetGlobalMouseState(&point.x, &point.y);
@@ -80,27 +80,22 @@ SDL_Point GetCursorPos(SDL_Window* window) {
     return point;
 }
 
-SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen) {
-    if (window == nullptr) return screen;
-    int x = 0;
-    int y = 0;
-    SDL_GetWindowPosition(window, &x, &y);
-    return {screen.x - x, screen.y - y};
-}
-
-FacePoint GetClientCursorPos(SDL_Window* window) {
+FacePoint GetMousePositionInWindow(SDL_Window* window) {
     SDL_Point point{0, 0};
-    if (!CursorPosSource() && !DriverHasDesktop()) {
+    if (!MousePositionSource() && !DriverHasDesktop()) {
         // Without a desktop SDL knows the pointer only relative to a window, and there is one.
         SDL_GetMouseState(&point.x, &point.y);
-    } else {
-        point = ScreenToClient(window, GetCursorPos(window));
+        return {point.x, point.y};
     }
-    return {point.x, point.y};
+    point = GetGlobalMousePosition(window);
+    int x = 0;
+    int y = 0;
+    if (window != nullptr) SDL_GetWindowPosition(window, &x, &y);
+    return {point.x - x, point.y - y};
 }
 
-void SetCursorPosSource(std::function<SDL_Point()> source) {
-    CursorPosSource() = std::move(source);
+void SetMousePositionSource(std::function<SDL_Point()> source) {
+    MousePositionSource() = std::move(source);
 }
 
 }  // namespace ui

@@ -13,17 +13,14 @@ namespace ui {
 // The pointer's position on the screen of `window`. Video drivers without a desktop (dummy,
 // offscreen) have no screen pointer; there it is the pointer's place in the window that has the
 // mouse, offset by that window's position.
-SDL_Point GetCursorPos(SDL_Window* window);
+SDL_Point GetGlobalMousePosition(SDL_Window* window);
 
-// `screen` in the client coordinates of `window`.
-SDL_Point ScreenToClient(SDL_Window* window, SDL_Point screen);
-
-// The pointer's current position in the client coordinates of `window`, as the face takes it.
-// Without a desktop it is the pointer's place in the window SDL last saw it in.
-FacePoint GetClientCursorPos(SDL_Window* window);
+// The pointer's current position in `window`, as the face takes it. Without a desktop it is the
+// pointer's place in the window SDL last saw it in.
+FacePoint GetMousePositionInWindow(SDL_Window* window);
 
 // Replaces the source of the screen position (tests move a pointer of their own); an empty
 // function restores the real pointer.
-void SetCursorPosSource(std::function<SDL_Point()> source);
+void SetMousePositionSource(std::function<SDL_Point()> source);
 
 }  // namespace ui

@@ -78,7 +78,7 @@ void SdlMainWindowView::RunEventLoop() {
         } else if (event.type == SDL_QUIT) {
             m_dlg.OnClose();
         } else {
-            WindowProc(event);
+            HandleEvent(event);
         }
     }
 }

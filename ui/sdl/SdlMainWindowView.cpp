@@ -13,18 +13,14 @@
 #include "ui/MainWindowConstants.h"
 #include "ui/sdl/AboutDlg.h"
 #include "ui/sdl/Pointer.h"
+#include "ui/sdl/Repaint.h"
 #include "ui/sdl/Skin.h"
-#include "ui/sdl/WindowPaint.h"
-#include "ui/sdl/WindowProcedure.h"
 
 namespace {
 
 constexpr uint16_t kSkinBitmapId = 129;
 // The window icon's size: big enough for task bars and window switchers, which scale it down.
 constexpr int kWindowIconPixels = 128;
-
-// The window property that leads the dialog procedure to its view.
-constexpr const char* kDialogProperty = "dialog";
 
 constexpr SDL_Color kAddressColour{0x12, 0xFF, 0x00, 0xFF};
 
@@ -69,49 +65,34 @@ SdlMainWindowView& SdlMainWindowView::Of(MainWindowView& view) {
     return static_cast<SdlMainWindowView&>(view);
 }
 
-void SdlMainWindowView::WindowProc(const SDL_Event& event) {
+void SdlMainWindowView::HandleEvent(const SDL_Event& event) {
     if (m_pWindow == nullptr) return;
     const Uint32 target = EventWindowId(event);
     if (target != 0 && target != SDL_GetWindowID(m_pWindow)) return;
-    AttachDialogProcedure();
-    ui::SendWindowEvent(m_pWindow, event);
-}
-
-void SdlMainWindowView::AttachDialogProcedure() {
-    if (m_pWindow == nullptr || ui::GetProp(m_pWindow, kDialogProperty) == this) return;
-    ui::SetProp(m_pWindow, kDialogProperty, this);
-    if (ui::GetWindowProcedure(m_pWindow) == nullptr) {
-        ui::SetWindowProcedure(m_pWindow, &SdlMainWindowView::DialogProc);
+    if (m_pSkin == nullptr) {
+        OnEvent(event);
+        return;
     }
+    m_pSkin->HandleEvent(event, [this](const SDL_Event& next) { OnEvent(next); });
 }
 
-intptr_t SdlMainWindowView::DialogProc(SDL_Window* window, const SDL_Event& event) {
-    auto* dialog = static_cast<SdlMainWindowView*>(ui::GetProp(window, kDialogProperty));
-    if (dialog == nullptr) return ui::DefaultWindowProcedure(window, event);
-    return dialog->DefDialogProc(event);
-}
-
-intptr_t SdlMainWindowView::DefDialogProc(const SDL_Event& event) {
+void SdlMainWindowView::OnEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_WINDOWEVENT:
-            if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-                OnPaint();
-                return 0;
-            }
-            if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-                // The close box goes the way of every close request: the event loop's OnClose.
-                m_dlg.RequestClose();
-                return 0;
-            }
+            if (event.window.event == SDL_WINDOWEVENT_EXPOSED) OnPaint();
+            // The close box goes the way of every close request: the event loop's OnClose.
+            if (event.window.event == SDL_WINDOWEVENT_CLOSE) m_dlg.RequestClose();
             break;
         case SDL_MOUSEMOTION:
             // Every move of the pointer over the window is a chance to change the pointer.
-            return m_face.OnSetCursor(GetClientCursorPos(m_pWindow)) ? 1 : 0;
+            m_face.OnSetCursor(GetMousePositionInWindow(m_pWindow));
+            break;
         case SDL_MOUSEBUTTONDOWN:
-            if (event.button.button == SDL_BUTTON_LEFT)
-                m_face.OnLButtonDown(GetClientCursorPos(m_pWindow));
-            if (event.button.button == SDL_BUTTON_RIGHT) OnRButtonDown();
-            return 0;
+            if (event.button.button == SDL_BUTTON_LEFT) {
+                m_face.OnLButtonDown(GetMousePositionInWindow(m_pWindow));
+            }
+            if (event.button.button == SDL_BUTTON_RIGHT) OnRightButtonDown();
+            break;
         case SDL_KEYDOWN:
             // The dialog keys: Enter and Escape end the window as a close does.
             switch (event.key.keysym.sym) {
@@ -119,7 +100,7 @@ intptr_t SdlMainWindowView::DefDialogProc(const SDL_Event& event) {
                 case SDLK_KP_ENTER:
                 case SDLK_ESCAPE:
                     m_dlg.EndDialog(1);
-                    return 0;
+                    break;
                 default:
                     break;
             }
@@ -127,17 +108,16 @@ intptr_t SdlMainWindowView::DefDialogProc(const SDL_Event& event) {
         default:
             break;
     }
-    return ui::DefaultWindowProcedure(m_pWindow, event);
 }
 
 void SdlMainWindowView::OnPaint() {
     // A minimised window needs no painting here: the window manager shows the window's icon.
-    SDL_Surface* surface = ui::BeginPaint(m_pWindow);
+    SDL_Surface* surface = ui::TakeRepaint(m_pWindow);
     if (surface == nullptr) return;
     // The skin has painted the face by now; the pictures go on top of it.
     m_picOnline.OnPaint(surface);
     m_picExit.OnPaint(surface);
-    ui::EndPaint(m_pWindow);
+    SDL_UpdateWindowSurface(m_pWindow);
 }
 
 bool SdlMainWindowView::ChangePicture(FaceControl control, const char* name) {
@@ -154,7 +134,7 @@ void SdlMainWindowView::ShowPointer(FacePointer pointer) {
     if (cursor != nullptr && SDL_GetCursor() != cursor) SDL_SetCursor(cursor);
 }
 
-void SdlMainWindowView::OnRButtonDown() {
+void SdlMainWindowView::OnRightButtonDown() {
     // Linux windows have no system menu to carry the About entry; a right-click stands in for
     // it, on the same condition that the entry's text exists.
     if (res::LoadResourceString(res::kIdsAboutBox).empty()) return;
@@ -171,10 +151,10 @@ void SdlMainWindowView::SetOnlineLamp(bool online) {
 }
 
 void SdlMainWindowView::DrawAddressLabel(const std::string& text) {
-    if (m_pSkinDC == nullptr) return;
+    if (m_pSkinSurface == nullptr) return;
     const SDL_Rect strip = ToSdlRect(g_rcAddressLink);
     SDL_Rect drawn = strip;
-    auto* font = static_cast<TTF_Font*>(AddressFont());
+    TTF_Font* font = AddressFont();
     if (font != nullptr && !text.empty()) {
         // Blended text has a transparent background: only the letters touch the face.
         if (SDL_Surface* letters = TTF_RenderText_Blended(font, text.c_str(), kAddressColour)) {
@@ -183,57 +163,55 @@ void SdlMainWindowView::DrawAddressLabel(const std::string& text) {
                            (strip.y * 2 + strip.h - letters->h) / 2, letters->w, letters->h};
             SDL_SetSurfaceBlendMode(letters, SDL_BLENDMODE_BLEND);
             SDL_Rect blitPlace = place;
-            SDL_BlitSurface(letters, nullptr, m_pSkinDC, &blitPlace);
+            SDL_BlitSurface(letters, nullptr, m_pSkinSurface, &blitPlace);
             SDL_UnionRect(&drawn, &place, &drawn);
             SDL_FreeSurface(letters);
         }
     }
-    InvalidateRect(drawn);
-    UpdateWindow();
+    Repaint(drawn);
+    RepaintNow();
 }
 
 void SdlMainWindowView::SetProgramIcon() {
-    if (m_hIcon == nullptr) {
+    if (m_pIcon == nullptr) {
         const auto image = res::FindIcon(res::kIconName, kWindowIconPixels);
         if (!image.empty()) {
-            m_hIcon =
+            m_pIcon =
                 IMG_Load_RW(SDL_RWFromConstMem(image.data(), static_cast<int>(image.size())), 1);
         }
     }
     // SDL has one window icon; the window manager scales it for the title bar and the task bar.
-    if (m_pWindow != nullptr && m_hIcon != nullptr) SDL_SetWindowIcon(m_pWindow, m_hIcon);
+    if (m_pWindow != nullptr && m_pIcon != nullptr) SDL_SetWindowIcon(m_pWindow, m_pIcon);
 }
 
 void SdlMainWindowView::PlacePictureControls() {
-    auto invalidate = [this](const SDL_Rect& rect) { InvalidateRect(rect); };
+    auto repaint = [this](const SDL_Rect& rect) { Repaint(rect); };
     for (const FacePlacement& placement : kFacePlacements) {
         CPictureEx& picture = placement.control == FaceControl::Lamp ? m_picOnline : m_picExit;
         const SDL_Rect place = ToSdlRect(placement.place);
-        picture.Create(place, invalidate);
+        picture.Create(place, repaint);
         ui::ChangePicture(picture, placement.firstPicture);
         // Loading sized the control to its picture; its final place is fixed whatever that was.
-        picture.MoveWindow(place);
-        picture.SetWindowText("");
+        picture.Move(place);
     }
 }
 
 bool SdlMainWindowView::CreateSkin() {
-    AttachDialogProcedure();
     m_pSkin = new CSkin(kSkinBitmapId);
     m_pSkin->Hook(m_pWindow);
     m_pSkin->Refresh();
-    m_pSkinDC = m_pSkin->GetMemDC();
-    return m_pSkinDC != nullptr;
+    m_pSkinSurface = m_pSkin->GetSurface();
+    return m_pSkinSurface != nullptr;
 }
 
 void SdlMainWindowView::DestroySkin() {
-    delete m_pSkin;  // unhooks from the window before its surface goes
+    delete m_pSkin;  // steps aside before its surface goes
     m_pSkin = nullptr;
-    m_pSkinDC = nullptr;
+    m_pSkinSurface = nullptr;
 }
 
 void SdlMainWindowView::CreateAddressFont() {
-    if (m_Font != nullptr || m_fontLookup.valid()) return;
+    if (m_pFont != nullptr || m_fontLookup.valid()) return;
     if (!m_bFontLibraryStarted) {
         if (TTF_Init() != 0) return;
         m_bFontLibraryStarted = true;
@@ -242,24 +220,24 @@ void SdlMainWindowView::CreateAddressFont() {
         m_fontLookup = std::async(std::launch::async, FindAddressFontFile);
     } catch (const std::system_error&) {
         // No thread to be had: search here and now.
-        m_Font = OpenAddressFont(FindAddressFontFile());
+        m_pFont = OpenAddressFont(FindAddressFontFile());
     }
 }
 
-void* SdlMainWindowView::AddressFont() {
-    if (m_Font == nullptr && m_fontLookup.valid()) {
-        m_Font = OpenAddressFont(m_fontLookup.get());
+TTF_Font* SdlMainWindowView::AddressFont() {
+    if (m_pFont == nullptr && m_fontLookup.valid()) {
+        m_pFont = OpenAddressFont(m_fontLookup.get());
     }
-    return m_Font;
+    return m_pFont;
 }
 
 void SdlMainWindowView::DeleteAddressFont() {
     // A search still running ends before the program does.
     if (m_fontLookup.valid()) m_fontLookup.wait();
     m_fontLookup = {};
-    if (m_Font != nullptr) {
-        TTF_CloseFont(static_cast<TTF_Font*>(m_Font));
-        m_Font = nullptr;
+    if (m_pFont != nullptr) {
+        TTF_CloseFont(m_pFont);
+        m_pFont = nullptr;
     }
     if (m_bFontLibraryStarted) {
         TTF_Quit();
@@ -267,17 +245,17 @@ void SdlMainWindowView::DeleteAddressFont() {
     }
 }
 
-void SdlMainWindowView::InvalidateRect(const SDL_Rect& rect) {
+void SdlMainWindowView::Repaint(const SDL_Rect& rect) {
     if (m_pWindow == nullptr) return;
     // The whole face is repainted (a few small copies); only a rectangle that misses the window
     // altogether asks for nothing.
     const SDL_Rect client{0, 0, kWindowWidth, kWindowHeight};
     if (!SDL_HasIntersection(&rect, &client)) return;
-    ui::InvalidateWindow(m_pWindow);
+    ui::AskRepaint(m_pWindow);
 }
 
-void SdlMainWindowView::UpdateWindow() {
-    ui::UpdateWindow(m_pWindow);
+void SdlMainWindowView::RepaintNow() {
+    if (ui::IsRepaintAsked(m_pWindow)) HandleEvent(ui::MakeRepaintEvent(m_pWindow));
 }
 
 bool SdlMainWindowView::CreateMainWindow(const std::string& title, int width, int height) {
@@ -291,7 +269,7 @@ void SdlMainWindowView::ShowAt(int x, int y, int width, int height, const std::s
     SDL_SetWindowSize(m_pWindow, width, height);
     SDL_ShowWindow(m_pWindow);
     SDL_SetWindowTitle(m_pWindow, title.c_str());
-    InvalidateRect({0, 0, width, height});
+    Repaint({0, 0, width, height});
 }
 
 void SdlMainWindowView::DestroyWindow() {
@@ -301,9 +279,9 @@ void SdlMainWindowView::DestroyWindow() {
         SDL_DestroyWindow(m_pWindow);
         m_pWindow = nullptr;
     }
-    if (m_hIcon != nullptr) {
-        SDL_FreeSurface(m_hIcon);
-        m_hIcon = nullptr;
+    if (m_pIcon != nullptr) {
+        SDL_FreeSurface(m_pIcon);
+        m_pIcon = nullptr;
     }
 }
 

@@ -1,11 +1,12 @@
 #pragma once
 // The main window on SDL: the borderless window, its skin, the status lamp and the exit strip, the
 // hand pointer, the address label in SDL_ttf, the About box, SDL's event loop and the presence
-// timer on SDL's timer thread. Presses, keys and the close box go to the main window's events
+// timer on SDL's timer thread. The face (ui/WindowFace.h) decides what the pictures and the
+// pointer show and what a press means; keys and the close box go to the main window's events
 // (ui/MainWindowEvents.h).
 //
 // The member functions are implemented in two files:
-//   ui/sdl/SdlMainWindowView.cpp  painting, pointer, clicks, lamp, address label, About box
+//   ui/sdl/SdlMainWindowView.cpp  events, painting, pictures, pointer, address label, About box
 //   ui/sdl/SdlEventLoop.cpp       SDL's start and end, the event loop, the wake, the timer
 //
 // Window thread only, except WakeEventLoop, PostQuit and the timer's callback, which reach only
@@ -60,17 +61,17 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
     void DeleteAddressFont() override;
     void DestroyWindow() override;
 
-    // ---- The face's handlers -------------------------------------------------------------------
-    // Dispatches one window-system event to the handlers below.
-    void WindowProc(const SDL_Event& event);
-    void OnPaint();
-    void OnRButtonDown();
+    // ---- SDL's events
+    // ---------------------------------------------------------------------------- One event of the
+    // window: the skin sees it first (it paints the face under the pictures and holds a press back
+    // while it drags the window), then the view hands it to the face.
+    void HandleEvent(const SDL_Event& event);
     // The label font, opened on first use once its file has been found; none without a font.
-    void* AddressFont();
-    // Asks for a repaint of `rect` (client coordinates) at the window thread's next turn.
-    void InvalidateRect(const SDL_Rect& rect);
-    // Repaints at once when a repaint is pending.
-    void UpdateWindow();
+    TTF_Font* AddressFont();
+    // Asks for a repaint of `rect` (window coordinates) at the window thread's next turn.
+    void Repaint(const SDL_Rect& rect);
+    // Repaints at once when a repaint is on its way.
+    void RepaintNow();
     // The window, valid between start-up and shutdown.
     SDL_Window* Window() const { return m_pWindow; }
     // Lets tests drive the view on a window of their own, without the rest of the start-up.
@@ -78,19 +79,19 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
 
     // ---- The window's pieces (window thread only) ----------------------------------------------
     // Program icon (resource 128).
-    SDL_Surface* m_hIcon = nullptr;
+    SDL_Surface* m_pIcon = nullptr;
     // The window's skin.
     CSkin* m_pSkin = nullptr;
     // The hand pointer, made when the face first needs it.
     SDL_Cursor* m_hHandCursor = nullptr;
-    // The skin's drawing surface, on which the address label is drawn.
-    SDL_Surface* m_pSkinDC = nullptr;
+    // The skin's surface, on which the address label is drawn.
+    SDL_Surface* m_pSkinSurface = nullptr;
     // The status lamp and the exit strip.
     CPictureEx m_picOnline;
     CPictureEx m_picExit;
     // Tahoma 10 pt bold for the address label, opened from the file that m_fontLookup finds when
     // the label is first drawn.
-    void* m_Font = nullptr;
+    TTF_Font* m_pFont = nullptr;
     // The search for the label font's file: fontconfig reads its whole configuration first,
     // which takes longer than the rest of the start-up, so it runs beside it instead of holding
     // up the web server. Set and taken by the window thread only; the searching thread hands its
@@ -113,11 +114,10 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
     };
     static int CountPush(void* userdata, SDL_Event* event);
 
-    // The dialog's own window procedure, at the end of the window's procedure chain; the skin
-    // hooks itself in front of it.
-    static intptr_t DialogProc(SDL_Window* window, const SDL_Event& event);
-    intptr_t DefDialogProc(const SDL_Event& event);
-    void AttachDialogProcedure();
+    // The view's own handling of an event, behind the skin.
+    void OnEvent(const SDL_Event& event);
+    void OnPaint();
+    void OnRightButtonDown();
     // The presence timer's callback, on SDL's timer thread; `param` is the view.
     static Uint32 OnPresenceTimer(Uint32 interval, void* param);
 

@@ -37,11 +37,11 @@ class MainWindow {
         m_window = SDL_CreateWindow("TarvelX Load Manager", 200, 150, ui::kWindowWidth,
                                     ui::kWindowHeight, SDL_WINDOW_BORDERLESS);
         EXPECT_NE(m_window, nullptr) << SDL_GetError();
-        ui::SetCursorPosSource([this] { return m_pointer; });
+        ui::SetMousePositionSource([this] { return m_pointer; });
         view().AttachWindowForTesting(m_window);
         view().PlacePictureControls();
         EXPECT_TRUE(view().CreateSkin());
-        view().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
+        view().Repaint({0, 0, ui::kWindowWidth, ui::kWindowHeight});
         view().CreateAddressFont();
         // Taken now, as the label's first drawing would: no search thread is left behind to
         // outlive a test or to be copied into the browser launcher's forked child.
@@ -53,7 +53,7 @@ class MainWindow {
         view().DeleteAddressFont();
         view().AttachWindowForTesting(nullptr);
         SDL_DestroyWindow(m_window);
-        ui::SetCursorPosSource({});
+        ui::SetMousePositionSource({});
     }
 
     app::CTarvelXConnectDlg& dlg() { return m_dlg; }
@@ -63,7 +63,7 @@ class MainWindow {
     // Hands every waiting event to the window, as the event loop does.
     void Pump() {
         SDL_Event event;
-        while (SDL_PollEvent(&event)) view().WindowProc(event);
+        while (SDL_PollEvent(&event)) view().HandleEvent(event);
     }
     // An event as the window system sends it; `detail` is a motion's buttons, a press's button
     // or a key.
@@ -75,7 +75,7 @@ class MainWindow {
         if (type == SDL_KEYDOWN) event.key.keysym.sym = static_cast<SDL_Keycode>(detail);
         if (type == SDL_MOUSEBUTTONDOWN || type == SDL_MOUSEBUTTONUP)
             event.button.button = static_cast<Uint8>(detail);
-        view().WindowProc(event);
+        view().HandleEvent(event);
         Pump();
     }
     // The pointer moves to client point (x, y); the window hears of it.
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, TheLampFollowsTheLinkAndTheLabelIsGreenCentredAndKept) {
     view.dlg().DrawAddressLabel("192.168.100.200:4040");
     const std::vector<int> columns = greenColumns();
     ASSERT_GT(columns.size(), 60u);
-    view.view().InvalidateRect({0, 0, ui::kWindowWidth, ui::kWindowHeight});
+    view.view().Repaint({0, 0, ui::kWindowWidth, ui::kWindowHeight});
     view.Pump();
     EXPECT_EQ(greenColumns(), columns);
     const auto [left, right] = std::minmax_element(columns.begin(), columns.end());

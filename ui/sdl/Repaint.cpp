@@ -1,22 +1,20 @@
-#include "ui/sdl/WindowPaint.h"
-
-#include "ui/sdl/WindowProcedure.h"
+#include "ui/sdl/Repaint.h"
 
 namespace ui {
 
 namespace {
 
-// Kept in the window's data: any non-null value means that a paint event is on its way.
-constexpr const char* kPaintPendingSlot = "\x01paint-pending";
-char g_paintPendingMark = 1;
+// Kept in the window's data: any non-null value means that a repaint event is on its way.
+constexpr const char* kRepaintAskedSlot = "repaint-asked";
+char g_repaintAskedMark = 1;
 
 }  // namespace
 
-bool IsPaintEvent(const SDL_Event& event) {
+bool IsRepaintEvent(const SDL_Event& event) {
     return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_EXPOSED;
 }
 
-SDL_Event MakePaintEvent(SDL_Window* window) {
+SDL_Event MakeRepaintEvent(SDL_Window* window) {
     SDL_Event event{};
     event.type = SDL_WINDOWEVENT;
     event.window.event = SDL_WINDOWEVENT_EXPOSED;
@@ -25,26 +23,21 @@ SDL_Event MakePaintEvent(SDL_Window* window) {
     return event;
 }
 
-void InvalidateWindow(SDL_Window* window) {
-    if (window == nullptr || IsWindowInvalid(window)) return;
-    SDL_Event paint = MakePaintEvent(window);
+void AskRepaint(SDL_Window* window) {
+    if (window == nullptr || IsRepaintAsked(window)) return;
+    SDL_Event repaint = MakeRepaintEvent(window);
     // Without an event queue the mark stays off, so a later call tries again.
-    if (SDL_PushEvent(&paint) == 1)
-        SDL_SetWindowData(window, kPaintPendingSlot, &g_paintPendingMark);
+    if (SDL_PushEvent(&repaint) == 1)
+        SDL_SetWindowData(window, kRepaintAskedSlot, &g_repaintAskedMark);
 }
 
-bool IsWindowInvalid(SDL_Window* window) {
-    return window != nullptr && SDL_GetWindowData(window, kPaintPendingSlot) != nullptr;
+bool IsRepaintAsked(SDL_Window* window) {
+    return window != nullptr && SDL_GetWindowData(window, kRepaintAskedSlot) != nullptr;
 }
 
-void UpdateWindow(SDL_Window* window) {
-    if (!IsWindowInvalid(window)) return;
-    SendWindowEvent(window, MakePaintEvent(window));
-}
-
-SDL_Surface* BeginPaint(SDL_Window* window) {
+SDL_Surface* TakeRepaint(SDL_Window* window) {
     if (window == nullptr) return nullptr;
-    SDL_SetWindowData(window, kPaintPendingSlot, nullptr);
+    SDL_SetWindowData(window, kRepaintAskedSlot, nullptr);
     // The window's surface is kept in memory and handed to the window system as it is. Left to
     // itself, SDL may instead put an OpenGL renderer behind it, for which it remakes the window:
     // the window would vanish and come back at start-up, for no gain with a few small copies.
@@ -54,10 +47,6 @@ SDL_Surface* BeginPaint(SDL_Window* window) {
         SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
     }
     return SDL_GetWindowSurface(window);
-}
-
-void EndPaint(SDL_Window* window) {
-    if (window != nullptr) SDL_UpdateWindowSurface(window);
 }
 
 }  // namespace ui
