@@ -7,12 +7,13 @@
 //
 // Window thread only, except RequestClose, which any thread may call.
 
+#include "ui/FaceEvents.h"
+
 namespace ui {
 
-class MainWindowEvents {
+// The face's own requests (EndDialog, OnAddressClicked) come from ui/FaceEvents.h.
+class MainWindowEvents : public FaceEvents {
   public:
-    virtual ~MainWindowEvents() = default;
-
     // ---- Asked by the event loop before each turn ----------------------------------------------
     // The window has ended: the event loop returns.
     virtual bool IsEnded() const = 0;
@@ -29,14 +30,10 @@ class MainWindowEvents {
     virtual void OnTimer(unsigned id) = 0;
     // A command of the system menu (the About entry's is kAboutBoxCommand).
     virtual void OnSysCommand(unsigned id) = 0;
-    // Ends the event loop with `result`: the exit strip and the dialog keys (Enter, Escape).
-    virtual void EndDialog(int result) = 0;
     // Asks for a close at the event loop's next turn, from any thread.
     virtual void RequestClose() = 0;
     // The event loop was woken for work posted to the window thread: runs it.
     virtual void RunPostedTasks() = 0;
-    // A press on the address strip.
-    virtual void OnAddressClicked() = 0;
 };
 
 }  // namespace ui

@@ -4,8 +4,7 @@ namespace ui {
 
 bool g_bHandCursorMade = false;
 
-WindowFace::WindowFace(FaceSystem& system, MainWindowEvents& events)
-    : m_system(system), m_dlg(events) {}
+WindowFace::WindowFace(FaceSystem& system, FaceEvents& events) : m_system(system), m_dlg(events) {}
 
 void WindowFace::OnLButtonDown(FacePoint point) {
     if (g_rcExitButton.Contains(point)) {

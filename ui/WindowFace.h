@@ -2,13 +2,13 @@
 // The main window's face, written once for every window system: its pictures, what a left press
 // means and what the pointer shows as it moves. The face decides; the window system's view
 // delivers the events (with the pointer's place in client pixels) and carries the decisions out
-// through ui/FaceSystem.h, and what the face asks of the program goes to ui/MainWindowEvents.h.
+// through ui/FaceSystem.h, and what the face asks of the program goes to ui/FaceEvents.h.
 //
 // Window thread only.
 
+#include "ui/FaceEvents.h"
 #include "ui/FaceRect.h"
 #include "ui/FaceSystem.h"
-#include "ui/MainWindowEvents.h"
 
 namespace ui {
 
@@ -46,7 +46,7 @@ bool ChangePicture(Picture& picture, const char* name) {
 class WindowFace {
   public:
     // `system` and `events` outlive the face.
-    WindowFace(FaceSystem& system, MainWindowEvents& events);
+    WindowFace(FaceSystem& system, FaceEvents& events);
 
     // A left press, with the pointer at `point` when the press is handled: any drag has ended by
     // then, so the pointer's place decides, not the place of the press. The exit strip ends the
@@ -60,7 +60,7 @@ class WindowFace {
 
   private:
     FaceSystem& m_system;
-    MainWindowEvents& m_dlg;
+    FaceEvents& m_dlg;
     // The exit strip shows its highlighted picture.
     bool m_bExitHover = false;
     // This face has the hand pointer (the system keeps it).
