@@ -25,7 +25,8 @@ TEST(WindowPlacementTest, CentredWithXOnMultiplesOfEight) {
 }
 
 // The main window made in a sandbox whose INI is `ini` (it takes its folders when it is made),
-// started and closed once its start is logged; the log's text.
+// started and closed once its start is logged; the log's text, which begins with BEGIN and the
+// INI's path.
 std::string StartAndClose(const std::string& ini,
                           const std::function<void(CTarvelXConnectDlg&)>& check) {
     txtest::Sandbox sandbox;
@@ -42,6 +43,8 @@ std::string StartAndClose(const std::string& ini,
     EXPECT_EQ(dlg.DoModal(), 1);
     closer.join();
     check(dlg);
+    const std::string begin = "]: TarvelXConnectExtended.exe: BEGIN; LOG: " + sandbox.settings();
+    EXPECT_EQ(log().find(begin + "TarvelXConnectExtended.ini.\n"), 24u) << log();
     return log();
 }
 
