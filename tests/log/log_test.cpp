@@ -158,12 +158,11 @@ TEST(RegularFileTest, ReadsPlainFilesEvenWhileWrittenAndRefusesFoldersAndDevices
         EXPECT_EQ(read.value, content);
     }
     const txtest::RegularFileErrors errors = txtest::RegularFileErrorNumbers();
-    const auto special = txtest::MakeSpecialFiles(dir.path() + "/", ".png");
+    const std::string special = txtest::MakeSpecialFile(dir.path() + "/", ".png");
     ASSERT_FALSE(special.empty());
-    const std::pair<std::string, int> refused[] = {
-        {dir.path() + "/missing.png", errors.missing},
-        {dir.path(), errors.folder},
-        {dir.path() + "/" + special.front(), errors.special}};
+    const std::pair<std::string, int> refused[] = {{dir.path() + "/missing.png", errors.missing},
+                                                   {dir.path(), errors.folder},
+                                                   {dir.path() + "/" + special, errors.special}};
     for (const auto& [name, code] : refused) {
         const auto read = platform::ReadRegularFile(name);
         EXPECT_EQ(read.status.Kind(), platform::ErrorKind::kCannotOpen) << name;

@@ -1,15 +1,14 @@
 #pragma once
-// Files that carry a picture's name but are no plain files, for tests of the web server's
+// A file that carries a picture's name but is no plain file, for tests of the web server's
 // pictures: an open or a read of one may wait for ever, and must never hold the server. A FIFO
-// here (SpecialFiles_posix.cpp); reserved device names on Windows (SpecialFiles_win32.cpp).
+// here (SpecialFiles_posix.cpp); a reserved device name on Windows (SpecialFiles_win32.cpp).
 
 #include <string>
-#include <vector>
 
 namespace txtest {
 
-// Makes such files in `folder` (which ends with a separator), with names ending in `ending`
-// (".png", say); their names, empty when none could be made.
-std::vector<std::string> MakeSpecialFiles(const std::string& folder, const std::string& ending);
+// Makes such a file in `folder` (which ends with a separator), its name ending in `ending`
+// (".png", say); its name, empty when none could be made.
+std::string MakeSpecialFile(const std::string& folder, const std::string& ending);
 
 }  // namespace txtest

@@ -1,15 +1,12 @@
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "tests/support/SpecialFiles.h"
 
 namespace txtest {
 
-std::vector<std::string> MakeSpecialFiles(const std::string& folder, const std::string& ending) {
+std::string MakeSpecialFile(const std::string& folder, const std::string& ending) {
     const std::string name = "pipe" + ending;
-    if (::mkfifo((folder + name).c_str(), 0600) != 0) return {};
-    return {name};
+    return ::mkfifo((folder + name).c_str(), 0600) == 0 ? name : "";
 }
 
 }  // namespace txtest

@@ -5,15 +5,11 @@
 
 #include <string>
 
-#include "platform/ByteStream.h"
-
 namespace txtest {
 
 // Where the simulator is when no SimConnect.cfg says otherwise: its TCP server at 127.0.0.1 port
 // 2048 here, its named pipe on Windows.
 struct SimulatorDefault {
-    platform::StreamTarget::Kind kind;
-    std::string address;
     std::string port;
     std::string description;  // as the log names it
 };
@@ -41,7 +37,7 @@ std::string AddressInUseText();
 bool VersionTravelsWithACopy();
 
 // The error numbers of a plain-file read for a file that is not there, a folder, and what
-// MakeSpecialFiles makes (a FIFO here, a device on Windows).
+// MakeSpecialFile makes (a FIFO here, a device on Windows).
 struct RegularFileErrors {
     int missing;
     int folder;

@@ -5,7 +5,7 @@
 namespace txtest {
 
 SimulatorDefault DefaultSimulator() {
-    return {platform::StreamTarget::Kind::IPv4, "127.0.0.1", "2048", "127.0.0.1:2048"};
+    return {"2048", "127.0.0.1:2048"};
 }
 
 std::string UnservedSimulatorPipeLine() {

@@ -6,7 +6,7 @@
 namespace txtest {
 
 SimulatorDefault DefaultSimulator() {
-    return {platform::StreamTarget::Kind::Pipe, ".", "Microsoft Flight Simulator\\SimConnect",
+    return {"Microsoft Flight Simulator\\SimConnect",
             "\\\\.\\pipe\\Microsoft Flight Simulator\\SimConnect"};
 }
 

@@ -1,7 +1,17 @@
-// The test sockets of TestSocket.h and TestSupport.h that the product's socket calls give alike
-// on every system.
+// The test sockets of TestSocket.h and TestSupport.h, on the product's socket calls. The two calls
+// the product never makes, a bind to one address and a connect that does not wait, are the
+// system's own: the same Berkeley calls on both, with their headers and length type.
 
 #include "tests/support/TestSocket.h"
+
+#if defined(_WIN32)
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -14,10 +24,29 @@ namespace {
 using platform::ErrorKind;
 using std::chrono::steady_clock;
 
-// A new IPv4 socket bound to `address`, with its port; kInvalidSocket when that fails.
+sockaddr_in Ipv4(const std::string& address, int port) {
+    sockaddr_in ip{};
+    ip.sin_family = AF_INET;
+    ip.sin_port = htons(static_cast<uint16_t>(port));
+    ::inet_pton(AF_INET, address.c_str(), &ip.sin_addr);
+    return ip;
+}
+
+// A new IPv4 socket bound to `address`, with the port the system picked; kInvalidSocket when
+// that fails.
 SocketHandle BoundSocket(const std::string& address, int& port) {
     const SocketHandle socket = platform::OpenTcpSocket().value;
-    port = socket == platform::kInvalidSocket ? 0 : BindLoopback(socket, address);
+    sockaddr_in local = Ipv4(address, 0);
+#if defined(_WIN32)
+    int length = sizeof local;
+#else
+    socklen_t length = sizeof local;
+#endif
+    port = socket != platform::kInvalidSocket &&
+                   ::bind(socket, reinterpret_cast<const sockaddr*>(&local), length) == 0 &&
+                   ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) == 0
+               ? ntohs(local.sin_port)
+               : 0;
     if (port != 0) return socket;
     CloseTestSocket(socket);
     return platform::kInvalidSocket;
@@ -35,10 +64,12 @@ SocketHandle ConnectLoopback(const std::string& address, int port) {
 
 SocketHandle StartConnectLoopback(const std::string& address, int port) {
     const SocketHandle socket = platform::OpenTcpSocket().value;
-    if (socket != platform::kInvalidSocket) platform::SetNonBlocking(socket);
-    if (socket == platform::kInvalidSocket || StartConnect(socket, address, port)) return socket;
-    CloseTestSocket(socket);
-    return platform::kInvalidSocket;
+    if (socket == platform::kInvalidSocket) return socket;
+    platform::SetNonBlocking(socket);
+    const sockaddr_in target = Ipv4(address, port);
+    // Under way or refused at once: either way the attempt has been made.
+    ::connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    return socket;
 }
 
 SocketHandle ListenLoopback(const std::string& address, int backlog, int& port) {

@@ -1,9 +1,9 @@
 #pragma once
 // Loopback sockets for the tests' own clients and listeners, so that a test talks to a server byte
 // for byte as a browser or a simulator would, and plays a server of its own, on every system. Built
-// on the product's socket calls (platform/Net.h); TestSocket_linux.cpp and TestSocket_win32.cpp add
-// the two calls the product never needs. Every wait is bounded; no socket is inherited by programs
-// the test starts.
+// on the product's socket calls (platform/Net.h), but for a bind to one address and a connect that
+// does not wait, which the product never needs. Every wait is bounded; no socket is inherited by
+// programs the test starts.
 
 #include <chrono>
 #include <cstddef>
@@ -19,7 +19,7 @@ using platform::SocketHandle;
 // it is refused.
 SocketHandle ConnectLoopback(const std::string& address, int port);
 // Starts a TCP connection to IPv4 `address` and `port` without waiting for it to be made;
-// kInvalidSocket when not even that works.
+// kInvalidSocket when no socket can be made.
 SocketHandle StartConnectLoopback(const std::string& address, int port);
 // A listener on IPv4 `address` and a port the system picks (written to `port`), with `backlog`.
 // kInvalidSocket when none can be made.
@@ -34,12 +34,6 @@ long ReceiveSome(SocketHandle socket, char* buffer, size_t capacity);
 void CloseTestSocket(SocketHandle socket);
 // True while some socket listens on TCP `port` of any IPv4 interface: a bind there is refused.
 bool PortIsListening(int port);
-
-// Binds `socket` to IPv4 `address` and a port the system picks: that port, 0 when it failed.
-int BindLoopback(SocketHandle socket, const std::string& address);
-// Starts connecting the non-blocking `socket` to IPv4 `address` and `port`; false when refused
-// outright.
-bool StartConnect(SocketHandle socket, const std::string& address, int port);
 
 // A loopback TCP port that nobody serves for as long as the object lives: a socket of the test
 // holds it bound and never listens, so a connection there is refused at once and no other

@@ -111,9 +111,8 @@ export class Child {
 // stopSim(), startGauge(), startProgram(label), closeProgram() and cleanUp(). With `display`, the
 // program shows its window there and opens URLs with a stub that writes them to `opened`.
 export class SystemBase {
-  // rate: simulated seconds per real second.
-  constructor({ name, rate = 1, display }) {
-    Object.assign(this, { name, rate, display, children: [] });
+  constructor({ name, display }) {
+    Object.assign(this, { name, display, children: [] });
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'tx-system-'));
     this.gaugeLogFile = path.join(this.root, 'gauge-standin.log');
     this.simLog = path.join(this.root, 'sim-standin.log');

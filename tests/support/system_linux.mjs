@@ -36,8 +36,7 @@ export class System extends SystemBase {
   }
 
   async startSim() {
-    this.sim = this.track(this.startBuilt('sim-standin',
-      ['--log', this.simLog, '--rate', String(this.rate), '--port', String(this.simPort)]));
+    this.sim = this.track(this.startBuilt('sim-standin', ['--log', this.simLog, '--port', String(this.simPort)]));
     await waitFor(() => this.checkChildren() && fs.existsSync(this.controlPath), 40000, 'the simulator stand-in');
   }
 

@@ -110,7 +110,7 @@ export class System extends SystemBase {
     const runtime = path.dirname(this.controlPath);
     fs.mkdirSync(runtime, { recursive: true, mode: 0o700 });
     this.sim = this.track(new Child('sim-standin', path.join(nativeBin, 'sim-standin'),
-      ['--log', this.simLog, '--port', String(this.simPort), '--bind', '127.0.0.1', '--rate', String(this.rate)],
+      ['--log', this.simLog, '--port', String(this.simPort), '--bind', '127.0.0.1'],
       { env: { PATH: process.env.PATH, HOME: this.root, XDG_RUNTIME_DIR: runtime }, cwd: this.root },
       path.join(this.root, 'sim-standin.out')));
     this.simWindow = this.track(this.startWindows('simwindow-standin'));

@@ -12,7 +12,7 @@ add_library(txtestsupport STATIC
   support/FakeClientLibrary.cpp support/Golden.cpp support/TcpClient.cpp
   support/TestSupport.cpp
   support/TestSocket.cpp support/GaugeEnd_win32.cpp support/SpecialFiles_win32.cpp
-  support/SystemFacts_win32.cpp support/TestSocket_win32.cpp support/TestSupport_win32.cpp
+  support/SystemFacts_win32.cpp support/TestSupport_win32.cpp
   windows/support/PipeServer.cpp)
 target_link_libraries(txtestsupport PUBLIC ${TX_PROGRAM_LIBRARIES} gtest)
 target_compile_definitions(txtestsupport PUBLIC TX_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
