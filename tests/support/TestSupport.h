@@ -106,9 +106,6 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 int CountLines(const std::string& text, const std::string& needle);
 // Descriptors (Windows: handles) this process holds open; for checks that nothing leaks.
 int OpenHandleCount();
-// What `action` returns when it runs with an ordinary user's rights: in a child process of user
-// and group 65534 when running as root, else here. A child that fails gives "child failed".
-std::string RunAsOrdinaryUser(const std::function<std::string()>& action);
 // Sends all `size` bytes on the connected socket `socket`, going on after interruptions; false
 // when the peer is gone or the socket fails.
 bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size);

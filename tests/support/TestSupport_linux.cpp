@@ -123,29 +123,6 @@ int OpenHandleCount() {
     return static_cast<int>(std::distance(begin(descriptors), end(descriptors)));
 }
 
-std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
-    if (::geteuid() != 0) return action();
-    int fds[2];
-    if (::pipe(fds) != 0) return "child failed";
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
-        const std::string result = action();
-        const ssize_t written = ::write(fds[1], result.data(), result.size());
-        ::_exit(written == static_cast<ssize_t>(result.size()) ? 0 : 3);
-    }
-    ::close(fds[1]);
-    std::string result;
-    char buffer[256];
-    for (ssize_t n; child > 0 && (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
-        result.append(buffer, static_cast<size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    const bool done = child > 0 && ::waitpid(child, &status, 0) == child;
-    return done && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
-}
-
 const std::string& LogLineEnd() {
     static const std::string end = "\n";
     return end;

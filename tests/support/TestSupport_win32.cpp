@@ -75,10 +75,6 @@ int OpenHandleCount() {
     return static_cast<int>(count);
 }
 
-std::string RunAsOrdinaryUser(const std::function<std::string()>& action) {
-    return action();
-}
-
 const std::string& LogLineEnd() {
     static const std::string end = "\r\n";
     return end;
