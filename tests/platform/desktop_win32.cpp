@@ -1,16 +1,11 @@
-// What the program asks of the Windows desktop: the single-instance mutex, the settings folder
-// under the user's documents, and the shell's "open" verb. The simulator's window is the tools'
-// smoke row's, SimConnect.cfg in the settings folder the config suite's.
+// What the program asks of the Windows desktop: the single-instance mutex. (The settings folder
+// under the user's documents is every sandboxed suite's: each moves the documents folder and finds
+// its INI there. The simulator's window is the Windows program tests'.)
 
 #include <gtest/gtest.h>
-#include <windows.h>
-// The shell's declarations need windows.h's types first.
-#include <shlobj.h>
 
-#include <filesystem>
 #include <string>
 
-#include "platform/BrowserLauncher.h"
 #include "platform/FileLock.h"
 #include "platform/Paths.h"
 
@@ -30,28 +25,6 @@ TEST(InstanceLockTest, IsTheProgramsMutexAndASecondLockIsRefusedUntilTheFirstIsG
     first.Unlock();
     EXPECT_FALSE(platform::FileLock::IsHeldElsewhere(name));
     EXPECT_TRUE(second.TryLock(name));
-}
-
-// The documents folder as the shell's newer known-folder call names it.
-std::string KnownDocumentsFolder() {
-    PWSTR wide = nullptr;
-    if (::SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &wide) != S_OK) return {};
-    char path[MAX_PATH * 2] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, nullptr, nullptr);
-    ::CoTaskMemFree(wide);
-    return path;
-}
-
-TEST(SettingsFolderTest, IsTheProgramsFolderUnderTheUsersDocuments) {
-    const std::string documents = KnownDocumentsFolder();
-    ASSERT_FALSE(documents.empty());
-    EXPECT_EQ(platform::DocumentsFolder(), documents);
-    EXPECT_EQ(platform::SettingsFolder(), documents + "\\Quennick\\Tarvel\\");
-    EXPECT_TRUE(std::filesystem::is_directory(platform::DocumentsFolder()));
-}
-
-TEST(BrowserLauncherTest, AnAddressNoProgramOpensIsReportedAsNotOpened) {
-    EXPECT_FALSE(platform::OpenUrlInBrowser("tx-no-such-scheme-for-tests:nothing"));
 }
 
 }  // namespace

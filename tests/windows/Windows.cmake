@@ -39,8 +39,7 @@ foreach(folder ${TX_TEST_FOLDERS})
     list(APPEND test_files ${CMAKE_CURRENT_BINARY_DIR}/${folder}/${rc_name})
   endforeach()
   add_executable(${test_name} ${test_files})
-  # ole32 and uuid: the tests cross-check the shell's folders through its known-folder call.
-  target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main ole32 uuid)
+  target_link_libraries(${test_name} PRIVATE txtestsupport gtest_main)
   # Pipes, the instance mutex and window classes are global in a Wine prefix: one suite at a time.
   gtest_discover_tests(${test_name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES TIMEOUT 120 RESOURCE_LOCK wineprefix)
