@@ -120,10 +120,15 @@ TEST_F(ScriptedLinkTest, OfflineTicksOnlyTryToConnectAndOnlineTicksOnlyLookForTh
     m_api.m_openResult = S_OK;
     GoOnline();
     EXPECT_TRUE(m_host.lampOnline);
+    EXPECT_EQ(m_host.started, 1) << "the program hears of the worker, for the server that waits";
     for (int i = 0; i < 3; ++i) m_link->CheckSimPresence();
     EXPECT_EQ(m_api.Count("Open"), 4);
     EXPECT_EQ(m_windowLookups, 3);
     EXPECT_EQ(m_api.Count("RequestByType 0 0 0 0"), 1) << "the title, once";
+    // A pause goes out as PAUSE_ON, a resume as PAUSE_OFF, at the highest priority.
+    m_link->PauseSim(true);
+    m_link->PauseSim(false);
+    EXPECT_NE(m_api.Calls().find("|Transmit h0 0 3 0 1 16|Transmit h0 0 2 0 1 16|"), npos);
 
     m_windowUp = false;
     m_link->CheckSimPresence();
@@ -231,39 +236,6 @@ TEST_F(ScriptedLinkTest, AWorkerThatStoppedItselfIsJoinedBeforeTheLinkGoes) {
     m_link.reset();
     EXPECT_TRUE(ended);
     m_link = std::make_unique<sim::SimLink>(m_host, "");
-}
-
-TEST_F(ScriptedLinkTest, AWorkerThatCannotStartGetsItsConnectionClosed) {
-    m_link->m_fnStartSimThread = [](std::function<void()>) {
-        return std::unique_ptr<platform::WorkerThread>();
-    };
-    EXPECT_FALSE(m_link->StartSimconnectThread());
-    EXPECT_EQ(m_api.Count("Close h1"), 1);
-    EXPECT_EQ(m_host.started, 0) << "nothing may count on a link without a worker";
-    EXPECT_NE(Log().find("Starting the SimConnect thread...\nSimConnect thread couldn't start!\n"),
-              npos);
-    m_link->PauseSim(true);
-    EXPECT_EQ(m_api.Count("Transmit"), 0) << "the closed connection is not used";
-
-    m_link->m_fnStartSimThread = &platform::WorkerThread::Start;
-    m_link->CheckSimPresence();
-    EXPECT_TRUE(m_link->IsOnline()) << "the next attempt opens a new connection";
-    EXPECT_EQ(m_host.started, 1);
-    m_link->PauseSim(false);
-    EXPECT_EQ(m_api.Count("Transmit h0 0 2 0 1 16"), 1);
-    m_link->PauseSim(true);
-    EXPECT_EQ(m_api.Count("Transmit h0 0 3 0 1 16"), 1);
-
-    // A start while a worker is registered stops that one first, which closes its connection.
-    ASSERT_TRUE(WaitForLog("<CallDispatch>: 0x0.\n")) << "the worker has logged its first pass";
-    ASSERT_TRUE(m_link->StartSimconnectThread());
-    EXPECT_TRUE(
-        WaitForLog("CloseSimconnectThread...\nConnection closed: 0.\n"
-                   "SimConnect thread finished.\nCloseSimconnectThread complete\n"
-                   "Previous thread closed.\nStarting the SimConnect thread...\n"
-                   "SimConnect thread started.\n"))
-        << Log();
-    EXPECT_EQ(m_api.Count("Close h0"), 1);
 }
 
 TEST_F(ScriptedLinkTest, EachMessageGivesItsLinesAndThePauseFollowsTheReportedState) {
