@@ -1,6 +1,6 @@
-// The main window's look and its answers to the pointer, the mouse buttons and the keyboard: the
-// skin and the two picture controls, the exit strip's highlight, the hand pointer, the status
-// lamp, the address label and the About box.
+// The main window on SDL: its events, through the skin to the face (ui/WindowFace.h) and the main
+// window, the skin and the two picture controls, the pictures and the pointer the face asks for,
+// the address label and the About box.
 
 #include "ui/sdl/SdlMainWindowView.h"
 

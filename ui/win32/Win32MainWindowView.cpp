@@ -1,6 +1,6 @@
-// The main window's look and its answers to the pointer, the mouse buttons and the system menu:
-// the dialog itself, the skin and the two picture controls, the exit strip's highlight, the hand
-// pointer, the status lamp, the address label, the About entry and box, the minimised icon.
+// The main window on Win32: the dialog itself and its messages, handed to the face
+// (ui/WindowFace.h) and the main window, the skin and the two picture controls, the pictures and
+// the pointer the face asks for, the address label, the About entry and box, the minimised icon.
 
 #include "ui/win32/Win32MainWindowView.h"
 
