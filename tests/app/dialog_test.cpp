@@ -48,25 +48,23 @@ std::string StartAndClose(const std::string& ini,
     return log();
 }
 
-TEST(StartupTest, DisabledServerLeavesPortUnreadAndStartsNoServer) {
-    const std::string log =
-        StartAndClose("[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=4041\nWebserverWaits4Sim=0\n",
-                      [](CTarvelXConnectDlg& dlg) {
-                          EXPECT_FALSE(dlg.ServerEnabled());
-                          EXPECT_EQ(dlg.Port(), 0u);
-                      });
-    EXPECT_EQ(log.find("webserver"), std::string::npos);
-}
-
-// What tablets are pointed at when the INI leaves the server's keys out: enabled, port 4040, and
-// waiting for the simulator.
-TEST(StartupTest, AServerSectionLeftOutGivesTheDefaults) {
-    const std::string log = StartAndClose("[Common]\nLogging=1\n", [](CTarvelXConnectDlg& dlg) {
-        EXPECT_TRUE(dlg.ServerEnabled());
-        EXPECT_EQ(dlg.Port(), 4040u);
-    });
-    // No simulator came: a server that waits for it has not started.
-    EXPECT_EQ(log.find("Starting the webserver"), std::string::npos) << log;
+// What the INI's server keys start: nothing when disabled, the port unread; when left out, what
+// tablets are pointed at: enabled, port 4040, waiting for the simulator (none comes here).
+TEST(StartupTest, TheServerKeysAndTheirDefaults) {
+    const struct {
+        const char* ini;
+        bool enabled;
+        unsigned port;
+    } cases[] = {
+        {"[Common]\nLogging=1\n[Server]\nEnabled=0\nPort=4041\nWebserverWaits4Sim=0\n", false, 0},
+        {"[Common]\nLogging=1\n", true, 4040}};
+    for (const auto& c : cases) {
+        const std::string log = StartAndClose(c.ini, [&](CTarvelXConnectDlg& dlg) {
+            EXPECT_EQ(dlg.ServerEnabled(), c.enabled);
+            EXPECT_EQ(dlg.Port(), c.port);
+        });
+        EXPECT_EQ(log.find("Starting the webserver"), std::string::npos) << log;
+    }
 }
 
 }  // namespace

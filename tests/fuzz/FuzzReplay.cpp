@@ -25,9 +25,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::vector<fs::path> folder;
-        for (const fs::directory_entry& entry : fs::directory_iterator(named)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(named))
             if (entry.is_regular_file()) folder.push_back(entry.path());
-        }
         std::sort(folder.begin(), folder.end());
         inputs.insert(inputs.end(), folder.begin(), folder.end());
     }

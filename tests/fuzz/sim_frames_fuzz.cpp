@@ -18,13 +18,10 @@
 
 namespace {
 
-// The definitions the program declares: the title, and the flight data (eight numbers and the
-// next waypoint's identifier).
+// The definitions the program declares: the title, and the flight data (eight numbers, FLOAT64,
+// and the next waypoint's identifier, STRING8).
 const std::vector<uint32_t> kTitleTypes = {SIMCONNECT_DATATYPE_STRINGV};
-const std::vector<uint32_t> kFlightTypes = {
-    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64,
-    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64,
-    SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_FLOAT64, SIMCONNECT_DATATYPE_STRING8};
+const std::vector<uint32_t> kFlightTypes = {4, 4, 4, 4, 4, 4, 4, 4, 5};
 
 const std::vector<uint32_t>* Definition(uint32_t defineId) {
     if (defineId == sim::DEFINITION_TITLE) return &kTitleTypes;

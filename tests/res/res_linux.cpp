@@ -41,9 +41,8 @@ class Picture {
     // All channels of all pixels summed: how light the picture is.
     long Brightness() const {
         long sum = 0;
-        for (int y = 0; y < height(); ++y) {
+        for (int y = 0; y < height(); ++y)
             for (int x = 0; x < width(); ++x) sum += At(x, y).r + At(x, y).g + At(x, y).b;
-        }
         return sum;
     }
 
@@ -78,9 +77,8 @@ TEST(PicturesTest, TheWindowPicturesShowWhatTheyMean) {
     EXPECT_GT(lens(green).g, 2 * std::max(lens(green).r, lens(green).b));
     EXPECT_GT(Resource("BITMAP_BTNEXIT_1", "BMP").Brightness(),
               Resource("BITMAP_BTNEXIT_0", "BMP").Brightness() * 5 / 4);
-    for (int y = 284; y < 295; ++y) {
+    for (int y = 284; y < 295; ++y)
         for (int x = 166; x < 318; ++x) ASSERT_LE(skin.At(x, y).Max(), 40) << x << "," << y;
-    }
 }
 
 // Widened to double, plus one half, truncated: how the page writes a coordinate.
@@ -93,9 +91,8 @@ TEST(PicturesTest, TheMcduPictureHasADarkScreenAndAKeyUnderEachArea) {
     ASSERT_EQ(mcdu.width(), 576) << IMG_GetError();
     EXPECT_GE(mcdu.height(), 903);
     // The display is painted over 103,72 .. 473,436 and lets black through.
-    for (int y = 74; y < 434; ++y) {
+    for (int y = 74; y < 434; ++y)
         for (int x = 105; x < 471; ++x) ASSERT_LE(mcdu.At(x, y).Max(), 16) << x << "," << y;
-    }
     const Rgb body = mcdu.At(35, 445);  // the plain grey unit under the last line select key
     EXPECT_GT(body.Max(), 20);
     for (const web::McduKey& key : web::McduKeyTable) {

@@ -13,10 +13,9 @@
 namespace {
 
 TEST(ResourcesTest, NamesAndTypesAreFoundWithoutRegardToCaseAndOnlyTogether) {
-    for (char c = 'a'; c <= 'z'; ++c) {
+    for (char c = 'a'; c <= 'z'; ++c)
         EXPECT_TRUE(res::SameResourceName(std::string("x") + c, std::string("X") + char(c - 32)))
             << c;
-    }
     EXPECT_FALSE(res::SameResourceName("A[", "a{"));
     EXPECT_EQ(res::FindResource("bitmap_btnexit_1", "bmp").data(),
               res::FindResource("BITMAP_BTNEXIT_1", "BMP").data());
@@ -24,9 +23,8 @@ TEST(ResourcesTest, NamesAndTypesAreFoundWithoutRegardToCaseAndOnlyTogether) {
     // The type must match too, and the whole name.
     EXPECT_TRUE(res::FindResource("#129", "BMP").empty());
     EXPECT_TRUE(res::FindResource("BITMAP_BTNONLINE_0", "BITMAP").empty());
-    for (const char* name : {"BITMAP_BTNONLINE_2", "BITMAP_BTNONLINE_", "", "#"}) {
+    for (const char* name : {"BITMAP_BTNONLINE_2", "BITMAP_BTNONLINE_", "", "#"})
         EXPECT_TRUE(res::FindResource(name, "BMP").empty()) << name;
-    }
     EXPECT_TRUE(res::FindIcon("#129", 32).empty());
 }
 

@@ -40,7 +40,7 @@ TEST(SimConnectConfigTest, TheIndexChoosesItsSectionAndNamesIgnoreCase) {
     EXPECT_EQ(Target("[SimConnect]\nPort=600\n", 1), system) << "[SimConnect] is index 0 only";
 }
 
-TEST(SimConnectConfigTest, EachKeyTakesItsValues) {
+TEST(SimConnectConfigTest, EachKeyTakesItsValuesAndABadOneIsNamedOnceAndReplacedByItsDefault) {
     // A kind named without an address or port starts from that kind's own defaults, whatever
     // this system's default kind is.
     const std::vector<std::pair<std::string, std::string>> targets = {
@@ -61,9 +61,8 @@ TEST(SimConnectConfigTest, EachKeyTakesItsValues) {
     EXPECT_EQ(Parse("ClientVersion=RTM\n").protocol, simconnect::kProtocolRtm);
     EXPECT_EQ(Parse("ClientVersion=SP1\n").protocol, simconnect::kProtocolSp1);
     EXPECT_EQ(Parse("ClientVersion=3\n").protocol, simconnect::kProtocolSp1);
-}
 
-TEST(SimConnectConfigTest, ABadValueIsNamedOnceAndReplacedByItsDefault) {
+    // A bad value is named once and replaced by its default.
     const simconnect::Config config = Parse(
         "Protocol=IPX\nPort=0\nMaxReceiveSize=lots\nDisableNagle=maybe\nClientVersion=SP3\n"
         "Address=simpc\n");

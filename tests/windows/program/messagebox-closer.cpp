@@ -18,9 +18,8 @@ namespace {
 constexpr DWORD kTimeoutMs = 20000;
 
 bool WaitFor(DWORD timeoutMs, const auto& condition) {
-    for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs; !condition(); ::Sleep(50)) {
+    for (const ULONGLONG deadline = ::GetTickCount64() + timeoutMs; !condition(); ::Sleep(50))
         if (::GetTickCount64() >= deadline) return false;
-    }
     return true;
 }
 
