@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -22,7 +21,6 @@
 namespace {
 
 using logging::FormatFileDateTime;
-using logging::GetFileVersionText;
 using logging::LogLine;
 using logging::LogModuleVersion;
 using logging::LogStream;
@@ -114,18 +112,6 @@ TEST(FileDateTimeTest, ModesAndFailures) {
     EXPECT_EQ(FormatFileDateTime(2, path).value, "Thu May 28 20:26:40 2026");
     EXPECT_FALSE(FormatFileDateTime(3, path).IsOk());
     EXPECT_FALSE(FormatFileDateTime(1, dir.path() + "/missing").IsOk());
-}
-
-TEST(FileVersionTest, OnlyTheProgramsOwnFileCarriesItsVersion) {
-    const std::string own = OwnExecutablePath();
-    EXPECT_EQ(GetFileVersionText(own), "1.2.0.0");
-    txtest::TempDir dir;
-    const std::string copy = dir.path() + "/renamed.exe";
-    std::filesystem::copy_file(own, copy);
-    EXPECT_EQ(GetFileVersionText(copy), txtest::VersionTravelsWithACopy() ? "1.2.0.0" : "");
-    txtest::WriteFile(dir.path() + "/plain.txt", "no resources here");
-    EXPECT_EQ(GetFileVersionText(dir.path() + "/plain.txt"), "");
-    EXPECT_EQ(GetFileVersionText(dir.path() + "/missing.exe"), "");
 }
 
 TEST(CalendarTimeTest, NowIsTheClocksLocalTime) {

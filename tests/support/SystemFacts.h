@@ -32,9 +32,6 @@ bool PeerResetIsSeen();
 // The system's words for that error, as the server's log line quotes them ("Winsock error
 // 10048" where the system's message table has none, as Wine's has not).
 std::string AddressInUseText();
-// True when a copy of an executable carries its version: on Windows the version is a resource
-// inside the file; here it is known only for the running program's own file.
-bool VersionTravelsWithACopy();
 
 // The error numbers of a plain-file read for a file that is not there, a folder, and what
 // MakeSpecialFile makes (a FIFO here, a device on Windows).

@@ -26,10 +26,6 @@ std::string AddressInUseText() {
     return "Address already in use";
 }
 
-bool VersionTravelsWithACopy() {
-    return false;
-}
-
 RegularFileErrors RegularFileErrorNumbers() {
     return {ENOENT, EISDIR, EINVAL};
 }

@@ -27,10 +27,6 @@ std::string AddressInUseText() {
     return platform::SystemErrorText(WSAEADDRINUSE);
 }
 
-bool VersionTravelsWithACopy() {
-    return true;
-}
-
 RegularFileErrors RegularFileErrorNumbers() {
     return {ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ERROR_INVALID_PARAMETER};
 }
