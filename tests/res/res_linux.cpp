@@ -1,5 +1,5 @@
-// The pictures as the SDL window and the tablets' browsers see them, decoded: the window's
-// pictures mean what they show, and the MCDU picture's keys sit where the page's map puts them.
+// The MCDU picture as the tablets' browsers see it, decoded: its screen dark where the display is
+// painted over it, and its keys where the page's map puts them.
 
 #include <SDL.h>
 #include <SDL_image.h>
@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 
-#include "res/Resources.h"
 #include "web/McduKeyTable.h"
 
 namespace {
@@ -38,48 +37,10 @@ class Picture {
             static_cast<const unsigned char*>(m_surface->pixels) + y * m_surface->pitch + x * 4;
         return {p[0], p[1], p[2]};
     }
-    // All channels of all pixels summed: how light the picture is.
-    long Brightness() const {
-        long sum = 0;
-        for (int y = 0; y < height(); ++y)
-            for (int x = 0; x < width(); ++x) sum += At(x, y).r + At(x, y).g + At(x, y).b;
-        return sum;
-    }
 
   private:
     std::shared_ptr<SDL_Surface> m_surface;
 };
-
-Picture Resource(const char* name, const char* type) {
-    const auto bytes = res::FindResource(name, type);
-    return Picture(IMG_Load_RW(SDL_RWFromConstMem(bytes.data(), int(bytes.size())), 1));
-}
-
-// The window's look depends on these: the lamps are the right colours, the hovered exit strip is
-// lighter, and the address band stays dark for green text.
-TEST(PicturesTest, TheWindowPicturesShowWhatTheyMean) {
-    const Picture skin = Resource("#129", "BITMAP");
-    const Picture red = Resource("BITMAP_BTNONLINE_0", "BMP");
-    const Picture green = Resource("BITMAP_BTNONLINE_1", "BMP");
-    ASSERT_EQ(skin.width() * skin.height(), 320 * 320);
-    ASSERT_EQ(red.width() * red.height(), 144 * 144);
-    ASSERT_EQ(green.width() * green.height(), 144 * 144);
-    // Over the lens as a whole (its middle holds a highlight), the lamp's own colour dominates.
-    auto lens = [](const Picture& lamp) {
-        Rgb sum{0, 0, 0};
-        for (auto [x, y] : {std::pair{42, 72}, {102, 72}, {72, 42}, {72, 102}, {50, 94}}) {
-            const Rgb p = lamp.At(x, y);
-            sum = {sum.r + p.r, sum.g + p.g, sum.b + p.b};
-        }
-        return sum;
-    };
-    EXPECT_GT(lens(red).r, 2 * std::max(lens(red).g, lens(red).b));
-    EXPECT_GT(lens(green).g, 2 * std::max(lens(green).r, lens(green).b));
-    EXPECT_GT(Resource("BITMAP_BTNEXIT_1", "BMP").Brightness(),
-              Resource("BITMAP_BTNEXIT_0", "BMP").Brightness() * 5 / 4);
-    for (int y = 284; y < 295; ++y)
-        for (int x = 166; x < 318; ++x) ASSERT_LE(skin.At(x, y).Max(), 40) << x << "," << y;
-}
 
 // Widened to double, plus one half, truncated: how the page writes a coordinate.
 int PageCoordinate(float value) {
