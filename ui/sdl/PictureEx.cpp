@@ -45,8 +45,8 @@ bool CPictureEx::LoadFromMemory(const unsigned char* data, size_t size) {
     if (StartsWithGifSignature(data, size)) return false;  // no animator: still BMP pictures only
     m_pPicture = ui::DecodeBmp(data, size);
     if (m_pPicture == nullptr) return false;
-    m_sizePicture = {m_pPicture->w, m_pPicture->h};
-    return CreateSurface(m_sizePicture.x, m_sizePicture.y);
+    m_pictureSize = {m_pPicture->w, m_pPicture->h};
+    return CreateSurface(m_pictureSize.x, m_pictureSize.y);
 }
 
 bool CPictureEx::CreateSurface(int width, int height) {
@@ -69,8 +69,8 @@ bool CPictureEx::CreateSurface(int width, int height) {
 bool CPictureEx::Draw() {
     if (!m_bSurfaceReady) return false;
     if (m_pPicture == nullptr) return false;
-    SDL_Rect target{0, 0, m_sizePicture.x, m_sizePicture.y};
-    const bool rendered = m_pPicture->w == m_sizePicture.x && m_pPicture->h == m_sizePicture.y
+    SDL_Rect target{0, 0, m_pictureSize.x, m_pictureSize.y};
+    const bool rendered = m_pPicture->w == m_pictureSize.x && m_pPicture->h == m_pictureSize.y
                               ? SDL_BlitSurface(m_pPicture, nullptr, m_pSurface, &target) == 0
                               : SDL_BlitScaled(m_pPicture, nullptr, m_pSurface, &target) == 0;
     if (!rendered) return false;
@@ -92,8 +92,8 @@ void CPictureEx::Unload() {
 
 void CPictureEx::OnPaint(SDL_Surface* target) {
     if (target == nullptr || !m_bSurfaceReady || m_pSurface == nullptr) return;
-    SDL_Rect source{0, 0, std::min(m_sizePicture.x, m_place.w),
-                    std::min(m_sizePicture.y, m_place.h)};
+    SDL_Rect source{0, 0, std::min(m_pictureSize.x, m_place.w),
+                    std::min(m_pictureSize.y, m_place.h)};
     if (source.w <= 0 || source.h <= 0) return;
     SDL_Rect destination{m_place.x, m_place.y, source.w, source.h};
     SDL_BlitSurface(m_pSurface, &source, target, &destination);

@@ -45,7 +45,7 @@ class CPictureEx {
     // Moves the control to `place`, whatever its picture's size.
     void Move(const SDL_Rect& place);
     SDL_Rect GetPlace() const { return m_place; }
-    SDL_Point GetPictureSize() const { return m_sizePicture; }
+    SDL_Point GetPictureSize() const { return m_pictureSize; }
     bool IsCreated() const { return m_bCreated; }
     bool HasPicture() const { return m_pPicture != nullptr; }
     bool IsSurfaceReady() const { return m_bSurfaceReady; }
@@ -58,7 +58,7 @@ class CPictureEx {
     void SetPlace(const SDL_Rect& place);
 
     SDL_Surface* m_pPicture = nullptr;  // the decoded picture, owned
-    SDL_Point m_sizePicture{0, 0};      // its size in pixels
+    SDL_Point m_pictureSize{0, 0};      // its size in pixels
     SDL_Surface* m_pSurface = nullptr;  // the off-screen surface, owned
     bool m_bSurfaceReady = false;
     bool m_bCreated = false;

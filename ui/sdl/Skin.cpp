@@ -124,14 +124,14 @@ void CSkin::PaintFace() {
 void CSkin::BeginDrag(const SDL_Event& press) {
     m_bDragging = true;
     m_dragPress = press;
-    m_ptDragPointer = ui::GetGlobalMousePosition(m_pWindow);
-    SDL_GetWindowPosition(m_pWindow, &m_ptDragWindow.x, &m_ptDragWindow.y);
+    m_dragPointer = ui::GetGlobalMousePosition(m_pWindow);
+    SDL_GetWindowPosition(m_pWindow, &m_dragWindow.x, &m_dragWindow.y);
 }
 
 void CSkin::FollowPointer() {
     const SDL_Point pointer = ui::GetGlobalMousePosition(m_pWindow);
-    const int x = m_ptDragWindow.x + pointer.x - m_ptDragPointer.x;
-    const int y = m_ptDragWindow.y + pointer.y - m_ptDragPointer.y;
+    const int x = m_dragWindow.x + pointer.x - m_dragPointer.x;
+    const int y = m_dragWindow.y + pointer.y - m_dragPointer.y;
     int currentX = 0;
     int currentY = 0;
     SDL_GetWindowPosition(m_pWindow, &currentX, &currentY);

@@ -69,8 +69,8 @@ class CSkin {
     // the pointer and the window were at that moment, in screen coordinates.
     bool m_bDragging = false;
     SDL_Event m_dragPress{};
-    SDL_Point m_ptDragPointer{0, 0};
-    SDL_Point m_ptDragWindow{0, 0};
+    SDL_Point m_dragPointer{0, 0};
+    SDL_Point m_dragWindow{0, 0};
 };
 
 }  // namespace ui

@@ -87,10 +87,10 @@ bool CPictureEx::LoadFromMemory(HGLOBAL block, DWORD size) {
         Unload();
         return false;
     }
-    m_sizePicture.cx = MulDiv(width, GetDeviceCaps(dc, LOGPIXELSX), kHimetricPerInch);
-    m_sizePicture.cy = MulDiv(height, GetDeviceCaps(dc, LOGPIXELSY), kHimetricPerInch);
+    m_pictureSize.cx = MulDiv(width, GetDeviceCaps(dc, LOGPIXELSX), kHimetricPerInch);
+    m_pictureSize.cy = MulDiv(height, GetDeviceCaps(dc, LOGPIXELSY), kHimetricPerInch);
     ReleaseDC(m_hWnd, dc);
-    if (CreateSurface(m_sizePicture.cx, m_sizePicture.cy)) return true;
+    if (CreateSurface(m_pictureSize.cx, m_pictureSize.cy)) return true;
     Unload();
     return false;
 }
@@ -127,7 +127,7 @@ bool CPictureEx::Draw() {
     m_pPicture->get_Width(&width);
     m_pPicture->get_Height(&height);
     // Picture coordinates run upwards: the source starts at the bottom with a negative height.
-    if (FAILED(m_pPicture->Render(m_hMemDC, 0, 0, m_sizePicture.cx, m_sizePicture.cy, 0, height,
+    if (FAILED(m_pPicture->Render(m_hMemDC, 0, 0, m_pictureSize.cx, m_pictureSize.cy, 0, height,
                                   width, -height, nullptr))) {
         return false;
     }
@@ -176,7 +176,7 @@ void CPictureEx::OnPaint() {
     HDC dc = BeginPaint(m_hWnd, &paint);
     if (dc == nullptr) return;
     if (m_hMemDC != nullptr) {
-        BitBlt(dc, 0, 0, m_sizePicture.cx, m_sizePicture.cy, m_hMemDC, 0, 0, SRCCOPY);
+        BitBlt(dc, 0, 0, m_pictureSize.cx, m_pictureSize.cy, m_hMemDC, 0, 0, SRCCOPY);
     }
     EndPaint(m_hWnd, &paint);
 }

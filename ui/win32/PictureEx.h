@@ -42,7 +42,7 @@ class CPictureEx {
     void Unload();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
-    SIZE GetPictureSize() const { return m_sizePicture; }
+    SIZE GetPictureSize() const { return m_pictureSize; }
     bool HasPicture() const { return m_pPicture != nullptr; }
     bool IsSurfaceReady() const { return m_bSurfaceReady; }
 
@@ -55,7 +55,7 @@ class CPictureEx {
     HWND m_hWnd = nullptr;
     WNDPROC m_pfnOldWndProc = nullptr;
     IPicture* m_pPicture = nullptr;
-    SIZE m_sizePicture{0, 0};
+    SIZE m_pictureSize{0, 0};
     HDC m_hMemDC = nullptr;
     HBITMAP m_hBitmap = nullptr;
     HGDIOBJ m_hOldBitmap = nullptr;

@@ -101,8 +101,8 @@ bool Win32MainWindowView::CreateSkin() {
     m_pSkin = new CSkin(IDB_SKIN);
     m_pSkin->Hook(m_hWnd.load());
     m_pSkin->Refresh();
-    m_pSkinDC = m_pSkin->GetMemDC();
-    return m_pSkinDC != nullptr;
+    m_hSkinDC = m_pSkin->GetMemDC();
+    return m_hSkinDC != nullptr;
 }
 
 void Win32MainWindowView::ShowAt(int x, int y, int width, int height, const std::string& title) {
@@ -115,7 +115,7 @@ void Win32MainWindowView::ShowAt(int x, int y, int width, int height, const std:
 }
 
 void Win32MainWindowView::CreateAddressFont() {
-    if (m_Font == nullptr) m_Font = ui::CreateAddressFont(m_hWnd.load());
+    if (m_hFont == nullptr) m_hFont = ui::CreateAddressFont(m_hWnd.load());
 }
 
 // ---- While the window runs ---------------------------------------------------------------------
@@ -126,14 +126,14 @@ void Win32MainWindowView::SetOnlineLamp(bool online) {
 
 void Win32MainWindowView::DrawAddressLabel(const std::string& text) {
     HWND window = m_hWnd.load();
-    if (m_pSkinDC == nullptr || window == nullptr) return;
+    if (m_hSkinDC == nullptr || window == nullptr) return;
     RECT strip = ToRect(g_rcAddressLink);
-    SetBkMode(m_pSkinDC, TRANSPARENT);
-    HGDIOBJ previousFont = m_Font != nullptr ? SelectObject(m_pSkinDC, m_Font) : nullptr;
-    SetTextColor(m_pSkinDC, kAddressColour);
-    DrawTextA(m_pSkinDC, text.c_str(), -1, &strip,
+    SetBkMode(m_hSkinDC, TRANSPARENT);
+    HGDIOBJ previousFont = m_hFont != nullptr ? SelectObject(m_hSkinDC, m_hFont) : nullptr;
+    SetTextColor(m_hSkinDC, kAddressColour);
+    DrawTextA(m_hSkinDC, text.c_str(), -1, &strip,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
-    if (previousFont != nullptr) SelectObject(m_pSkinDC, previousFont);
+    if (previousFont != nullptr) SelectObject(m_hSkinDC, previousFont);
     const RECT drawn = ToRect(g_rcAddressLink);
     InvalidateRect(window, &drawn, TRUE);
     UpdateWindow(window);
@@ -149,13 +149,13 @@ void Win32MainWindowView::ShowAboutBox() {
 void Win32MainWindowView::DestroySkin() {
     delete m_pSkin;  // unhooks from the window before its context goes
     m_pSkin = nullptr;
-    m_pSkinDC = nullptr;
+    m_hSkinDC = nullptr;
 }
 
 void Win32MainWindowView::DeleteAddressFont() {
-    if (m_Font == nullptr) return;
-    DeleteObject(m_Font);
-    m_Font = nullptr;
+    if (m_hFont == nullptr) return;
+    DeleteObject(m_hFont);
+    m_hFont = nullptr;
 }
 
 void Win32MainWindowView::DestroyWindow() {

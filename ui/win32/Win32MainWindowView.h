@@ -91,12 +91,12 @@ class Win32MainWindowView final : public MainWindowView, private FaceSystem {
     HICON m_hIcon = nullptr;
     CSkin* m_pSkin = nullptr;
     // The skin's drawing context, on which the address label is drawn.
-    HDC m_pSkinDC = nullptr;
+    HDC m_hSkinDC = nullptr;
     // The hand pointer, made when the face first needs it and kept for the life of the process.
     HCURSOR m_hHandCursor = nullptr;
     CPictureEx m_picOnline;
     CPictureEx m_picExit;
-    HFONT m_Font = nullptr;
+    HFONT m_hFont = nullptr;
 };
 
 }  // namespace ui
