@@ -79,11 +79,6 @@ class MainWindow : public txtest::HeardEvents {
         m_pointer = {m_pointer.x + x, m_pointer.y + y};
         Send(SDL_MOUSEMOTION, buttons);
     }
-    void Click(int x, int y, Uint8 button = SDL_BUTTON_LEFT) {
-        MoveTo(x, y);
-        Send(SDL_MOUSEBUTTONDOWN, button);
-        Send(SDL_MOUSEBUTTONUP, button);
-    }
 
   private:
     txtest::HeadlessVideo m_video;  // first made, last gone
@@ -98,7 +93,8 @@ class MainWindow : public txtest::HeardEvents {
 // text goes to standard error here; a key other than Enter or Escape does nothing.
 TEST(MainWindowTest, PressesReachTheFaceAfterTheDragAndTheDialogKeysEndTheWindow) {
     MainWindow view;
-    view.Click(150, 150, SDL_BUTTON_RIGHT);
+    view.MoveTo(150, 150);
+    view.Send(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT);
     view.Send(SDL_KEYDOWN, SDLK_a);
     EXPECT_EQ(view.Heard(), "command 16");
     testing::internal::CaptureStderr();
@@ -120,7 +116,8 @@ TEST(MainWindowTest, PressesReachTheFaceAfterTheDragAndTheDialogKeysEndTheWindow
     EXPECT_FALSE(view.view().m_pSkin->IsDragging());
     EXPECT_EQ(view.Heard(), "address");
 
-    view.Click(319, 267);
+    view.MoveTo(319, 267);
+    view.Send(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
     for (SDL_Keycode key : {SDLK_RETURN, SDLK_KP_ENTER, SDLK_ESCAPE}) view.Send(SDL_KEYDOWN, key);
     view.Send(SDL_WINDOWEVENT, SDL_WINDOWEVENT_CLOSE);
     EXPECT_EQ(view.Heard(), "end 1; end 1; end 1; end 1; close request");
