@@ -46,7 +46,6 @@ class CPictureEx {
     void Move(const SDL_Rect& place);
     SDL_Rect GetPlace() const { return m_place; }
     SDL_Point GetPictureSize() const { return m_pictureSize; }
-    bool IsCreated() const { return m_bCreated; }
     bool HasPicture() const { return m_pPicture != nullptr; }
     bool IsSurfaceReady() const { return m_bSurfaceReady; }
 

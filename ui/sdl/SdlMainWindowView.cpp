@@ -61,10 +61,6 @@ SdlMainWindowView::SdlMainWindowView(MainWindowEvents& events)
 
 SdlMainWindowView::~SdlMainWindowView() = default;
 
-SdlMainWindowView& SdlMainWindowView::Of(MainWindowView& view) {
-    return static_cast<SdlMainWindowView&>(view);
-}
-
 void SdlMainWindowView::HandleEvent(const SDL_Event& event) {
     if (m_pWindow == nullptr) return;
     const Uint32 target = EventWindowId(event);

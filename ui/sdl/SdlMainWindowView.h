@@ -37,9 +37,6 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
     SdlMainWindowView(const SdlMainWindowView&) = delete;
     SdlMainWindowView& operator=(const SdlMainWindowView&) = delete;
 
-    // `view` as what it always is on this system.
-    static SdlMainWindowView& Of(MainWindowView& view);
-
     // ---- MainWindowView ------------------------------------------------------------------------
     bool StartWindowSystem() override;
     void StopWindowSystem() override;
@@ -61,10 +58,9 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
     void DeleteAddressFont() override;
     void DestroyWindow() override;
 
-    // ---- SDL's events
-    // ---------------------------------------------------------------------------- One event of the
-    // window: the skin sees it first (it paints the face under the pictures and holds a press back
-    // while it drags the window), then the view hands it to the face.
+    // ---- SDL's events ---------------------------------------------------------------------------
+    // One event of the window: the skin sees it first (it paints the face under the pictures and
+    // holds a press back while it drags the window), then the view hands it to the face.
     void HandleEvent(const SDL_Event& event);
     // The label font, opened on first use once its file has been found; none without a font.
     TTF_Font* AddressFont();
@@ -72,8 +68,6 @@ class SdlMainWindowView final : public MainWindowView, private FaceSystem {
     void Repaint(const SDL_Rect& rect);
     // Repaints at once when a repaint is on its way.
     void RepaintNow();
-    // The window, valid between start-up and shutdown.
-    SDL_Window* Window() const { return m_pWindow; }
     // Lets tests drive the view on a window of their own, without the rest of the start-up.
     void AttachWindowForTesting(SDL_Window* window) { m_pWindow = window; }
 
