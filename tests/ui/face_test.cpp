@@ -75,11 +75,10 @@ TEST_F(FaceTest, ThePointerLightsTheExitStripShowsTheHandAndPressesEndOrOpen) {
              Step{{318, 294}, "", "arrow", ""},
              Step{{200, 295}, "", "arrow", ""},
          }) {
-        SCOPED_TRACE(testing::Message() << s.point.x << ", " << s.point.y);
         window.failingPictures = {s.failing};
-        EXPECT_EQ(MoveTo(window, s.point), s.moved);
+        EXPECT_EQ(MoveTo(window, s.point), s.moved) << s.point.x << ", " << s.point.y;
         window.face.OnLButtonDown(s.point);
-        EXPECT_EQ(window.Heard(), s.pressed);
+        EXPECT_EQ(window.Heard(), s.pressed) << s.point.x << ", " << s.point.y;
     }
 }
 
