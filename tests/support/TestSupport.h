@@ -106,6 +106,9 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 int CountLines(const std::string& text, const std::string& needle);
 // Descriptors (Windows: handles) this process holds open; for checks that nothing leaks.
 int OpenHandleCount();
+// What `action` returns when it meets files with an ordinary user's rights: run as root here, with
+// the file-system user and group 65534 for this thread meanwhile; as it is on Windows.
+std::string AsOrdinaryUser(const std::function<std::string()>& action);
 // Sends all `size` bytes on the connected socket `socket`, going on after interruptions; false
 // when the peer is gone or the socket fails.
 bool SendAllBytes(platform::SocketHandle socket, const void* data, size_t size);

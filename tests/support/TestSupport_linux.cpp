@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +122,17 @@ std::string BinaryPath(const std::string& name) {
 int OpenHandleCount() {
     const std::filesystem::directory_iterator descriptors("/proc/self/fd");
     return static_cast<int>(std::distance(begin(descriptors), end(descriptors)));
+}
+
+std::string AsOrdinaryUser(const std::function<std::string()>& action) {
+    if (::geteuid() != 0) return action();
+    const gid_t group = ::getegid();
+    ::setfsgid(65534);
+    ::setfsuid(65534);
+    std::string result = action();
+    ::setfsuid(0);
+    ::setfsgid(group);
+    return result;
 }
 
 const std::string& LogLineEnd() {

@@ -75,6 +75,10 @@ int OpenHandleCount() {
     return static_cast<int>(count);
 }
 
+std::string AsOrdinaryUser(const std::function<std::string()>& action) {
+    return action();
+}
+
 const std::string& LogLineEnd() {
     static const std::string end = "\r\n";
     return end;
