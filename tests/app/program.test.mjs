@@ -64,6 +64,7 @@ test('keys through HTTP reach the gauge in order; closed online, the gauge gets 
   const keys = () => [...system.gaugeLog().matchAll(/GAUGE: code (\d+) \(/g)].map((match) => Number(match[1]));
   await waitFor(() => keys().length >= codes.length, 10000, 'the keys at the gauge');
   assert.deepEqual(keys(), codes);
+  assert.doesNotMatch(system.log(), /FSX offline/, 'the presence check found the simulator at every tick');
 
   // Close requests one after another until it has ended: those after the first come while it
   // shuts down, or after its window has gone, and change nothing.
