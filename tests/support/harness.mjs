@@ -121,8 +121,6 @@ export class SystemBase {
     fs.writeFileSync(this.stub, `#!/bin/sh\nprintf '%s\\n' "$1" >> '${this.opened}'\n`, { mode: 0o755 });
   }
 
-  get baseUrl() { return `http://127.0.0.1:${this.port}`; }
-
   track(child) {
     this.children.push(child);
     return child;
