@@ -18,7 +18,10 @@ namespace {
 constexpr Uint32 kSurfaceFormat = SDL_PIXELFORMAT_RGB888;
 
 SDL_Surface* DecodeBitmapResource(uint16_t resourceId) {
-    const auto resource = ui::FindProgramResource("#" + std::to_string(resourceId), "BITMAP");
+    // Appended, not prepended: GCC 12's -O3 misreads a literal + string as overlapping copies.
+    std::string name = "#";
+    name += std::to_string(resourceId);
+    const auto resource = ui::FindProgramResource(name, "BITMAP");
     if (resource.empty()) return nullptr;
     SDL_Surface* decoded = ui::DecodeBmp(resource.data(), resource.size());
     if (decoded == nullptr) return nullptr;
